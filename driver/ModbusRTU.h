@@ -1,0 +1,104 @@
+#ifndef MODBUSRTU_H
+#define MODBUSRTU_H
+/*
+ * ModbusRTU: the Modbus RTU master library the panel drives the module with.
+ *
+ * Every operation is one whole transaction (flush, request, reply, checks) on
+ * a numbered serial port; every argument is a signed 32-bit integer, buffers
+ * are filled from element 0 on. Point numbers start at 1 and go out as
+ * protocol address n - 1.
+ *
+ * Port number n names a device: on Windows \\.\COMn; elsewhere the path in
+ * the environment variable TQ7310_COM<n> when set, else /dev/ttyUSB<n-1> when
+ * it exists, else /dev/ttyS<n-1>.
+ */
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define MODBUSRTU_API __declspec(dllexport)
+#else
+#define MODBUSRTU_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The result of every read and write that did not go through. */
+#define MODBUSRTU_FAILED (-8888)
+
+/* Opens port 1..255 at baud code 1, 2, 3 (9600, 19200, 38400) and parity
+ * code 0, 1, 2 (none, odd, even), 8 data bits, 1 stop bit. Reopens a port
+ * that is already open. Returns 0, or a negative code when the port is not
+ * open: -1 bad argument, -2 the device could not be opened. */
+MODBUSRTU_API int32_t OpenPort_Modbus(int32_t port, int32_t baud_code, int32_t parity_code);
+
+/* Closes the port; does nothing for a port that is not open. */
+MODBUSRTU_API void ClosePort_Modbus(int32_t port);
+
+/* Reads discrete inputs (02) / coils (01) first..first+15 into buffer[0..1],
+ * eight points a byte, point `first` in bit 0 of buffer[0]. Returns buffer[0]
+ * on success; -8888 on failure, the buffer untouched. */
+MODBUSRTU_API int32_t Get_1X_B16(int32_t port, int32_t address, int32_t first, int32_t* buffer);
+MODBUSRTU_API int32_t Get_0X_B16(int32_t port, int32_t address, int32_t first, int32_t* buffer);
+
+/* Reads `count` (1..125) input registers (04) / holding registers (03) as
+ * unsigned 16-bit values into buffer[0..count-1]. Returns buffer[0] on
+ * success; -8888 on failure, the buffer untouched. */
+MODBUSRTU_API int32_t Get_3X_UnDX(int32_t port, int32_t address, int32_t first, int32_t count,
+                                  int32_t* buffer);
+MODBUSRTU_API int32_t Get_4X_UnDX(int32_t port, int32_t address, int32_t first, int32_t count,
+                                  int32_t* buffer);
+
+/* Reads `count` (1..62) unsigned 32-bit values from 2 x count input registers
+ * (04), the lower-numbered register of each pair holding the high word,
+ * stored as int32 (4294967295 reads -1). Returns buffer[0] or -8888. */
+MODBUSRTU_API int32_t Get_3X_LUNDX(int32_t port, int32_t address, int32_t first, int32_t count,
+                                   int32_t* buffer);
+
+/* Switches one coil on (05, FF00) / off (05, 0000). 0 or -8888. */
+MODBUSRTU_API int32_t Set_0X_Bit1(int32_t port, int32_t address, int32_t coil);
+MODBUSRTU_API int32_t Rst_0X_Bit1(int32_t port, int32_t address, int32_t coil);
+
+/* Writes one holding register (06). A value outside 0..65535 is refused
+ * without sending. 0 or -8888. */
+MODBUSRTU_API int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value);
+
+/* ---- Our own addition: what happened on a port ---- */
+
+enum Tq7310Outcome {
+    TQ7310_NONE = 0,          /* nothing done on the port yet */
+    TQ7310_OK = 1,            /* last operation succeeded */
+    TQ7310_NOT_OPEN = 2,      /* the port is not open */
+    TQ7310_OPEN_FAILED = 3,   /* the device could not be opened; system_error says why */
+    TQ7310_BAD_ARGUMENT = 4,  /* refused before sending: bad port, point, count, value or code */
+    TQ7310_TIMEOUT = 5,       /* no (complete) reply within the time-out */
+    TQ7310_EXCEPTION = 6,     /* exception reply; exception_code holds its code */
+    TQ7310_BAD_FRAME = 7,     /* CRC or framing error */
+    TQ7310_WRONG_SLAVE = 8,   /* reply from another slave address */
+    TQ7310_IO_ERROR = 9       /* the device went away; system_error says why */
+};
+
+typedef struct Tq7310LinkStatus {
+    int32_t outcome;         /* enum Tq7310Outcome, of the port's last operation */
+    int32_t system_error;    /* errno for OPEN_FAILED and IO_ERROR, else 0 */
+    int32_t exception_code;  /* Modbus exception code for EXCEPTION, else 0 */
+    int32_t round_trip_us;   /* round trip of the last transaction that got a reply, or -1 */
+    int32_t transactions;    /* transactions attempted since the port was last opened */
+    int32_t failures;        /* of which failed */
+    int32_t is_open;         /* 1 when the port is open */
+    int32_t baud;            /* line settings of the last open: 9600 ... */
+    char parity;             /* 'N', 'O' or 'E' */
+    char device[255];        /* the device the port number maps to, NUL-terminated */
+} Tq7310LinkStatus;
+
+/* Fills *status for port 1..255 and returns 0; -1 for another port or a null
+ * pointer. Sends nothing. */
+MODBUSRTU_API int32_t TQ7310_GetLinkStatus(int32_t port, Tq7310LinkStatus* status);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
