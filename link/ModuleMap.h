@@ -11,7 +11,7 @@ namespace module_map {
 // Discrete inputs: X1..X4 then DI1..DI6; the status poll reads 16 at once.
 inline constexpr int kFirstInput = 1;
 inline constexpr int kInputsRead = 16;
-inline constexpr int kCountingInputs = 4;  // X1..X4 are inputs 1..4
+inline constexpr int kCountingInputs = 4;     // X1..X4 are inputs 1..4
 inline constexpr int kFirstDigitalInput = 5;  // DI1..DI6 are inputs 5..10
 inline constexpr int kDigitalInputs = 6;
 
@@ -30,7 +30,7 @@ inline constexpr int kClear32Coil = 1004;  // 1004..1007
 inline constexpr int kCount16Register = 1;
 inline constexpr int kCount16Values = 4;
 inline constexpr int kCount32Register = 11;
-inline constexpr int kCount32Values = 8;  // registers 11..26
+inline constexpr int kCount32Values = 8;         // registers 11..26
 inline constexpr int kFrequencyValueOffset = 4;  // value 4 + i is X(i+1)'s frequency
 
 // Holding registers: 1..13 configuration, 14..16 spare; the counter poll reads 16.

@@ -1,0 +1,20 @@
+#include <QApplication>
+#include <memory>
+
+#include "app/Startup.h"
+#include "app/frmSplash.h"
+#include "link/LibraryDriver.h"
+#include "ui/ssqx.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    prepareApplication(app);
+    LibraryDriver driver;
+    std::unique_ptr<ssqx> mainWindow;
+    frmSplash splash([&] {
+        mainWindow = std::make_unique<ssqx>(driver);
+        mainWindow->show();
+    });
+    splash.show();
+    return app.exec();
+}

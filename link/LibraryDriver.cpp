@@ -1,0 +1,97 @@
+#include "link/LibraryDriver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+QStringList LibraryDriver::defaultCandidates() {
+    return {QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ModbusRTU")),
+            QStringLiteral("ModbusRTU")};
+}
+
+LibraryDriver::LibraryDriver(QStringList candidates) : candidates_(std::move(candidates)) {}
+
+QString LibraryDriver::loadedFrom() const {
+    return library_.isLoaded() ? library_.fileName() : QString();
+}
+
+QFunctionPointer LibraryDriver::symbol(const char* name) {
+    if (const auto found = symbols_.constFind(name); found != symbols_.constEnd()) {
+        return *found;
+    }
+    for (const QString& candidate : std::as_const(candidates_)) {
+        if (library_.isLoaded()) {
+            break;
+        }
+        library_.setFileName(candidate);
+        library_.load();
+    }
+    if (!library_.isLoaded()) {
+        return nullptr;
+    }
+    const QFunctionPointer fn = library_.resolve(name);
+    if (fn) {
+        symbols_.insert(name, fn);
+    }
+    return fn;
+}
+
+DriverResult LibraryDriver::OpenPort_Modbus(std::int32_t port, std::int32_t baudCode,
+                                            std::int32_t parityCode) {
+    return call<decltype(::OpenPort_Modbus)>("OpenPort_Modbus", port, baudCode, parityCode);
+}
+
+void LibraryDriver::ClosePort_Modbus(std::int32_t port) {
+    if (auto fn = reinterpret_cast<decltype(::ClosePort_Modbus)*>(symbol("ClosePort_Modbus"))) {
+        fn(port);
+    }
+}
+
+DriverResult LibraryDriver::Get_1X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                                       std::int32_t* buffer) {
+    return call<decltype(::Get_1X_B16)>("Get_1X_B16", port, address, first, buffer);
+}
+
+DriverResult LibraryDriver::Get_0X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                                       std::int32_t* buffer) {
+    return call<decltype(::Get_0X_B16)>("Get_0X_B16", port, address, first, buffer);
+}
+
+DriverResult LibraryDriver::Get_3X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                                        std::int32_t count, std::int32_t* buffer) {
+    return call<decltype(::Get_3X_UnDX)>("Get_3X_UnDX", port, address, first, count, buffer);
+}
+
+DriverResult LibraryDriver::Get_3X_LUNDX(std::int32_t port, std::int32_t address,
+                                         std::int32_t first, std::int32_t count,
+                                         std::int32_t* buffer) {
+    return call<decltype(::Get_3X_LUNDX)>("Get_3X_LUNDX", port, address, first, count, buffer);
+}
+
+DriverResult LibraryDriver::Get_4X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                                        std::int32_t count, std::int32_t* buffer) {
+    return call<decltype(::Get_4X_UnDX)>("Get_4X_UnDX", port, address, first, count, buffer);
+}
+
+DriverResult LibraryDriver::Set_0X_Bit1(std::int32_t port, std::int32_t address,
+                                        std::int32_t coil) {
+    return call<decltype(::Set_0X_Bit1)>("Set_0X_Bit1", port, address, coil);
+}
+
+DriverResult LibraryDriver::Rst_0X_Bit1(std::int32_t port, std::int32_t address,
+                                        std::int32_t coil) {
+    return call<decltype(::Rst_0X_Bit1)>("Rst_0X_Bit1", port, address, coil);
+}
+
+DriverResult LibraryDriver::Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
+                                      std::int32_t value) {
+    return call<decltype(::Set_4X_D1)>("Set_4X_D1", port, address, reg, value);
+}
+
+std::optional<Tq7310LinkStatus> LibraryDriver::linkStatus(std::int32_t port) {
+    auto fn = reinterpret_cast<decltype(::TQ7310_GetLinkStatus)*>(symbol("TQ7310_GetLinkStatus"));
+    Tq7310LinkStatus status{};
+    if (fn && fn(port, &status) == 0) {
+        return status;
+    }
+    return std::nullopt;
+}

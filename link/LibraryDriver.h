@@ -1,0 +1,58 @@
+#pragma once
+// The production driver: binds the ModbusRTU library by name at the first
+// call of any operation, and each operation by its exported name. A library
+// or symbol that cannot be found makes that call return nothing, which the
+// calling step skips; the next call tries again, so a library put in place
+// while the panel runs is picked up.
+
+#include <QHash>
+#include <QLibrary>
+#include <QStringList>
+
+#include "link/ModuleDriver.h"
+
+class LibraryDriver final : public ModuleDriver {
+  public:
+    // Where the library is looked for, in order: beside the executable, then
+    // the system's library path.
+    static QStringList defaultCandidates();
+
+    explicit LibraryDriver(QStringList candidates = defaultCandidates());
+
+    DriverResult OpenPort_Modbus(std::int32_t port, std::int32_t baudCode,
+                                 std::int32_t parityCode) override;
+    void ClosePort_Modbus(std::int32_t port) override;
+    DriverResult Get_1X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t* buffer) override;
+    DriverResult Get_0X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t* buffer) override;
+    DriverResult Get_3X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                             std::int32_t count, std::int32_t* buffer) override;
+    DriverResult Get_3X_LUNDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                              std::int32_t count, std::int32_t* buffer) override;
+    DriverResult Get_4X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                             std::int32_t count, std::int32_t* buffer) override;
+    DriverResult Set_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override;
+    DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override;
+    DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
+                           std::int32_t value) override;
+    std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+
+    // The file the library was loaded from; empty while none is bound.
+    QString loadedFrom() const;
+
+  private:
+    QFunctionPointer symbol(const char* name);
+
+    template <typename Fn, typename... Args>
+    DriverResult call(const char* name, Args... args) {
+        if (auto fn = reinterpret_cast<Fn*>(symbol(name))) {
+            return fn(args...);
+        }
+        return std::nullopt;
+    }
+
+    QStringList candidates_;
+    QLibrary library_;
+    QHash<QByteArray, QFunctionPointer> symbols_;
+};

@@ -1,0 +1,42 @@
+#pragma once
+// The driver operations the window's handlers call, one virtual per exported
+// operation of the ModbusRTU library, so handlers can be tested against a
+// recording fake. An empty result means the operation could not be called at
+// all (library or symbol missing): the calling step is skipped.
+
+#include <cstdint>
+#include <optional>
+
+#include "driver/ModbusRTU.h"
+
+using DriverResult = std::optional<std::int32_t>;
+
+class ModuleDriver {
+  public:
+    virtual ~ModuleDriver() = default;
+
+    virtual DriverResult OpenPort_Modbus(std::int32_t port, std::int32_t baudCode,
+                                         std::int32_t parityCode) = 0;
+    virtual void ClosePort_Modbus(std::int32_t port) = 0;
+
+    virtual DriverResult Get_1X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                                    std::int32_t* buffer) = 0;
+    virtual DriverResult Get_0X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                                    std::int32_t* buffer) = 0;
+    virtual DriverResult Get_3X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                                     std::int32_t count, std::int32_t* buffer) = 0;
+    virtual DriverResult Get_3X_LUNDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                                      std::int32_t count, std::int32_t* buffer) = 0;
+    virtual DriverResult Get_4X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                                     std::int32_t count, std::int32_t* buffer) = 0;
+
+    virtual DriverResult Set_0X_Bit1(std::int32_t port, std::int32_t address,
+                                     std::int32_t coil) = 0;
+    virtual DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address,
+                                     std::int32_t coil) = 0;
+    virtual DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
+                                   std::int32_t value) = 0;
+
+    // What happened on the port lately; sends nothing. Empty when unknown.
+    virtual std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) = 0;
+};

@@ -1,0 +1,76 @@
+#include "monitor/StatusPoll.h"
+
+#include "link/ModuleMap.h"
+#include "monitor/ReentryGuard.h"
+#include "monitor/StatusTexts.h"
+
+namespace {
+bool isByte(std::int32_t v) {
+    return v >= 0 && v <= 255;
+}
+}  // namespace
+
+QString dateCaption(const QDateTime& at) {
+    const QDate d = at.date();
+    return QString::asprintf("%02d-%02d-%04d", d.month(), d.day(), d.year());
+}
+
+QString timeCaption(const QDateTime& at) {
+    const QTime t = at.time();
+    return QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second());
+}
+
+void StatusPoll::D_Byte(std::uint8_t value) {
+    for (int i = 7; i >= 0; --i) {
+        BitBuf[i] = (value >> i) & 1;
+    }
+}
+
+void StatusPoll::Timer1_Timer() {
+    const ReentryGuard guard(running_);
+    if (!guard.entered()) {
+        return;
+    }
+    const QDateTime now = clock_();
+    window_.setCaption(QStringLiteral("Label2(9)"), dateCaption(now));
+    window_.setCaption(QStringLiteral("Label2(10)"), timeCaption(now));
+    window_.yieldToEvents();
+
+    using namespace link_param;
+    driver_.Get_1X_B16(linkParam_[kPort], linkParam_[kAddress], module_map::kFirstInput,
+                       InputBuf.data());
+    showInputGroup(InputBuf[0], 0, 8);
+    showInputGroup(InputBuf[1], 8, 2);
+    window_.yieldToEvents();
+
+    driver_.Get_0X_B16(linkParam_[kPort], linkParam_[kAddress], module_map::kFirstCoil,
+                       CoilBuf.data());
+    showOutputGroup(CoilBuf[0]);
+}
+
+void StatusPoll::showInputGroup(std::int32_t status, int firstLabel, int count) {
+    if (!isByte(status)) {
+        return;
+    }
+    D_Byte(static_cast<std::uint8_t>(status));
+    for (int bit = 0; bit < count; ++bit) {
+        const QString label = memberName("B_2R", firstLabel + bit);
+        const Indication shown = inputIndication(firstLabel + bit, BitBuf[bit] == 1);
+        window_.setCaption(label, shown.caption);
+        window_.setBackground(label, shown.colour);
+    }
+}
+
+void StatusPoll::showOutputGroup(std::int32_t status) {
+    if (!isByte(status)) {
+        return;
+    }
+    D_Byte(static_cast<std::uint8_t>(status));
+    // Y5's label is hidden and never written.
+    for (int bit = 0; bit < module_map::kOutputs - 1; ++bit) {
+        const QString label = memberName("B_1RW", bit);
+        const Indication shown = outputIndication(bit, BitBuf[bit] == 1);
+        window_.setCaption(label, shown.caption);
+        window_.setBackground(label, shown.colour);
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+// WindowAccess on plain tables, for handler tests without a window.
+
+#include <QHash>
+#include <QSet>
+#include <functional>
+
+#include "link/WindowAccess.h"
+
+class RecordingWindow : public WindowAccess {
+  public:
+    QHash<QString, QString> texts;     // editor texts the handlers read
+    QSet<QString> selected;            // option buttons that are selected
+    QHash<QString, QString> captions;  // captions the handlers wrote
+    QHash<QString, Rgb> colours;
+    QHash<QString, bool> timers;
+    int yields = 0;
+    std::function<void()> onYield;
+
+    QString text(const QString& control) const override { return texts.value(control); }
+    bool isSelected(const QString& option) const override { return selected.contains(option); }
+    void setCaption(const QString& control, const QString& caption) override {
+        captions[control] = caption;
+    }
+    void setBackground(const QString& control, Rgb colour) override { colours[control] = colour; }
+    void setTimerEnabled(const QString& timer, bool enabled) override { timers[timer] = enabled; }
+    void yieldToEvents() override {
+        ++yields;
+        if (onYield) {
+            onYield();
+        }
+    }
+};

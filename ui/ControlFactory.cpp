@@ -1,0 +1,134 @@
+#include "ui/ControlFactory.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <climits>
+
+namespace {
+
+QColor toColor(Rgb c) {
+    return QColor(c.red, c.green, c.blue);
+}
+
+// Qt's line edits stop at 32767 characters unless told otherwise; the
+// window's text boxes have no limit.
+void unlimit(QLineEdit* edit) {
+    edit->setMaxLength(INT_MAX);
+}
+
+QWidget* create(const ControlSpec& spec, QWidget* parent) {
+    switch (spec.kind) {
+        case ControlKind::Frame: {
+            auto* box = new QGroupBox(spec.caption, parent);
+            if (spec.foreground) {
+                // Only the title takes the colour, not the controls inside.
+                box->setStyleSheet(QStringLiteral("QGroupBox::title { color: %1; }")
+                                       .arg(toColor(*spec.foreground).name()));
+            }
+            return box;
+        }
+        case ControlKind::Caption:
+            return new QLabel(spec.caption, parent);
+        case ControlKind::ValueBox: {
+            auto* label = new QLabel(spec.caption, parent);
+            label->setFrameStyle(QFrame::Box | QFrame::Plain);
+            label->setLineWidth(1);
+            label->setAlignment((spec.centred ? Qt::AlignHCenter : Qt::AlignLeft) |
+                                Qt::AlignVCenter);
+            return label;
+        }
+        case ControlKind::Button:
+            return new QPushButton(spec.caption, parent);
+        case ControlKind::OptionButton:
+            return new QRadioButton(spec.caption, parent);
+        case ControlKind::ComboBox: {
+            auto* combo = new QComboBox(parent);
+            combo->setEditable(true);
+            combo->setInsertPolicy(QComboBox::NoInsert);
+            unlimit(combo->lineEdit());
+            combo->setEditText(spec.caption);
+            return combo;
+        }
+        case ControlKind::TextBox: {
+            auto* edit = new QLineEdit(spec.caption, parent);
+            unlimit(edit);
+            return edit;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+int toPixels(int twips) {
+    return twips / kTwipsPerPixel;
+}
+
+QFont fontFor(FontFace face) {
+    QFont font;
+    switch (face) {
+        case FontFace::Default:
+            return font;
+        case FontFace::Song9Italic:
+            font = QFont(QStringLiteral("宋体"));
+            font.setPointSizeF(9);
+            font.setItalic(true);
+            break;
+        case FontFace::Song10_5Italic:
+            font = QFont(QStringLiteral("宋体"));
+            font.setPointSizeF(10.5);
+            font.setItalic(true);
+            break;
+        case FontFace::Song10_5:
+            font = QFont(QStringLiteral("宋体"));
+            font.setPointSizeF(10.5);
+            break;
+        case FontFace::Arial10_5BoldItalic:
+            font = QFont(QStringLiteral("Arial"));
+            font.setPointSizeF(10.5);
+            font.setBold(true);
+            font.setItalic(true);
+            break;
+    }
+    return font;
+}
+
+void setBackgroundColour(QWidget* widget, Rgb colour) {
+    QPalette palette = widget->palette();
+    const QColor wanted = toColor(colour);
+    if (widget->autoFillBackground() && palette.color(QPalette::Window) == wanted) {
+        return;
+    }
+    palette.setColor(QPalette::Window, wanted);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+QHash<QString, QWidget*> buildControls(QWidget* client, const std::vector<ControlSpec>& layout) {
+    QHash<QString, QWidget*> controls;
+    for (const ControlSpec& spec : layout) {
+        QWidget* parent = spec.parent.isEmpty() ? client : controls.value(spec.parent, client);
+        QWidget* widget = create(spec, parent);
+        widget->setObjectName(spec.name);
+        widget->setGeometry(toPixels(spec.rect.left), toPixels(spec.rect.top),
+                            toPixels(spec.rect.width), toPixels(spec.rect.height));
+        if (spec.font != FontFace::Default) {
+            widget->setFont(fontFor(spec.font));
+        }
+        if (spec.background) {
+            setBackgroundColour(widget, *spec.background);
+        }
+        if (spec.foreground && spec.kind != ControlKind::Frame) {
+            QPalette palette = widget->palette();
+            palette.setColor(QPalette::WindowText, toColor(*spec.foreground));
+            widget->setPalette(palette);
+        }
+        widget->setVisible(!spec.hidden);
+        controls.insert(spec.name, widget);
+    }
+    return controls;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Turns the layout table into real Qt controls: frames become group boxes,
+// value boxes bordered labels with a filled background, option buttons radio
+// buttons, combo boxes editable drop-downs that never add typed text.
+
+#include <QHash>
+#include <QString>
+#include <QWidget>
+
+#include "ui/Layout.h"
+
+// Creates every control of `layout` inside `client`, each named by its spec,
+// and returns them by name.
+QHash<QString, QWidget*> buildControls(QWidget* client, const std::vector<ControlSpec>& layout);
+
+QFont fontFor(FontFace face);
+void setBackgroundColour(QWidget* widget, Rgb colour);
+int toPixels(int twips);

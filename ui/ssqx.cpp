@@ -1,0 +1,229 @@
+#include "ui/ssqx.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+
+#include "ui/ControlFactory.h"
+#include "ui/Layout.h"
+#include "ui/ProgramIcon.h"
+
+namespace {
+
+struct ListFill {
+    const char* combo;
+    QStringList items;
+};
+
+QStringList numbered(int last) {
+    QStringList items;
+    for (int i = 1; i <= last; ++i) {
+        items << QStringLiteral("%1 ").arg(i);
+    }
+    return items;
+}
+
+}  // namespace
+
+ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
+    : driver_(driver),
+      endProgram_(std::move(endProgram)),
+      portControl_(linkParam_, driver_, *this),
+      statusPoll_(linkParam_, driver_, *this),
+      counterPoll_(linkParam_, driver_, *this),
+      coilCommands_(linkParam_, driver_),
+      configWrite_(linkParam_, driver_, *this) {
+    setObjectName(QStringLiteral("ssqx"));
+    setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
+    setWindowIcon(programIcon());
+    // The window's own default font, as a Chinese desktop gives it.
+    QFont song(QStringLiteral("宋体"));
+    song.setPointSizeF(9);
+    setFont(song);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
+    setCentralWidget(client);
+    controls_ = buildControls(client, mainWindowLayout());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { statusPoll_.Timer1_Timer(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { counterPoll_.Timer2_Timer(); });
+
+    connectArrays();
+    applyTabOrder();
+    Form_Load();
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+ssqx::~ssqx() = default;
+
+void ssqx::endProgramNow() {
+    // No event of any window may run after "退出", not even the rest of a poll
+    // tick that is yielded below this click: leave without unwinding.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+void ssqx::Form_Load() {
+    const QStringList functionItems = {"0:DI开关量输入 ", "1:清零16位X1计数 ", "2:清零32位X1计数 "};
+    const QStringList outputItems = {"0:通讯控制功能", "1:预置值到达报警 "};
+    const QStringList outputItemsBlank = {"0:通讯控制功能 ", "1:预置值到达报警 "};
+    const ListFill lists[] = {
+        {"Combo1", numbered(19)},
+        {"Combo2", numbered(16)},
+        {"Combo12", {"0:无校验 ", "1:奇校验 ", "2:偶校验 "}},
+        {"Combo3", functionItems},
+        {"Combo4", functionItems},
+        {"Combo5", functionItems},
+        {"Combo6", functionItems},
+        {"Combo7", outputItems},
+        {"Combo8", outputItemsBlank},
+        {"Combo9", outputItems},
+        {"Combo10", outputItemsBlank},
+        {"Combo11", {"0:脉冲计数 ", "1:频率测量 ", "2:12正反，34计数 "}},
+    };
+    for (const ListFill& list : lists) {
+        if (auto* combo = qobject_cast<QComboBox*>(control(QLatin1String(list.combo)))) {
+            combo->addItems(list.items);
+            combo->setEditText(combo->itemText(0));
+            combo->lineEdit()->setCursorPosition(0);
+        }
+        // 9600 baud and even parity are chosen right after the port list.
+        if (QLatin1String(list.combo) == QLatin1String("Combo1")) {
+            for (const char* name : {"Option1(0)", "Option2(2)"}) {
+                if (auto* option = qobject_cast<QRadioButton*>(control(QLatin1String(name)))) {
+                    option->setChecked(true);
+                }
+            }
+        }
+    }
+    CloseLock = true;
+}
+
+void ssqx::closeEvent(QCloseEvent* event) {
+    if (CloseLock) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+void ssqx::Command1_Click() {
+    CloseLock = false;
+    close();
+    endProgram_();
+}
+
+void ssqx::connectButton(const QString& name, void (ssqx::*handler)()) {
+    if (auto* button = qobject_cast<QAbstractButton*>(control(name))) {
+        connect(button, &QAbstractButton::clicked, this, handler);
+    }
+}
+
+void ssqx::connectArray(const char* array, std::function<void(int)> handler) {
+    // A control array is a button group whose ids are the member indexes.
+    auto* group = new QButtonGroup(this);
+    group->setObjectName(QLatin1String(array));
+    group->setExclusive(false);
+    const QString prefix = QLatin1String(array) + QLatin1Char('(');
+    for (auto it = controls_.cbegin(); it != controls_.cend(); ++it) {
+        if (it.key().startsWith(prefix)) {
+            const int index = it.key().mid(prefix.size()).chopped(1).toInt();
+            group->addButton(qobject_cast<QAbstractButton*>(it.value()), index);
+        }
+    }
+    connect(group, &QButtonGroup::idClicked, this, std::move(handler));
+}
+
+void ssqx::connectArrays() {
+    connectButton(QStringLiteral("Command1"), &ssqx::Command1_Click);
+    connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command9"))),
+            &QAbstractButton::clicked, this, [this] { portControl_.Command9_Click(); });
+    connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10"))),
+            &QAbstractButton::clicked, this, [this] { portControl_.Command10_Click(); });
+    connectArray("Command2", [this](int i) { coilCommands_.Command2_Click(i); });
+    connectArray("Command3", [this](int i) { coilCommands_.Command3_Click(i); });
+    connectArray("Command2A", [this](int i) { coilCommands_.Command2A_Click(i); });
+    connectArray("Command2B", [this](int i) { coilCommands_.Command2B_Click(i); });
+    connectArray("Command2AC", [this](int i) { configWrite_.Command2AC_Click(i); });
+}
+
+void ssqx::applyTabOrder() {
+    const auto& order = mainWindowTabOrder();
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget* before = control(order[i - 1]);
+        QWidget* after = control(order[i]);
+        if (before && after) {
+            setTabOrder(before, after);
+        }
+    }
+}
+
+QString ssqx::text(const QString& name) const {
+    QWidget* w = control(name);
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        return combo->currentText();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        return edit->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return label->text();
+    }
+    return {};
+}
+
+bool ssqx::isSelected(const QString& name) const {
+    auto* option = qobject_cast<QRadioButton*>(control(name));
+    return option && option->isChecked();
+}
+
+void ssqx::setCaption(const QString& name, const QString& caption) {
+    QWidget* w = control(name);
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        label->setText(caption);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        button->setText(caption);
+    } else if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+        frame->setTitle(caption);
+    }
+}
+
+void ssqx::setBackground(const QString& name, Rgb colour) {
+    if (QWidget* w = control(name)) {
+        setBackgroundColour(w, colour);
+    }
+}
+
+void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
+    QTimer* t = timer == QLatin1String("Timer1")   ? Timer1
+                : timer == QLatin1String("Timer2") ? Timer2
+                                                   : nullptr;
+    if (t) {
+        enabled ? t->start() : t->stop();
+    }
+}
+
+void ssqx::yieldToEvents() {
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,79 @@
+#pragma once
+// The main window. It owns the controls (built from the layout table), the
+// two poll timers, and the handler objects that do the work:
+//
+//   click or timer tick -> ssqx slot -> PortControl / StatusPoll /
+//   CounterPoll / CoilCommands / ConfigWrite -> ModuleDriver (the ModbusRTU
+//   library) -> back through WindowAccess to captions and colours.
+//
+// The handlers see the window only as WindowAccess and share the link
+// settings through LinkParam. Everything runs on the GUI thread; the polls
+// yield to the event queue between their driver transactions, so a click can
+// be handled in the middle of a tick.
+
+#include <QHash>
+#include <QMainWindow>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "commands/CoilCommands.h"
+#include "commands/ConfigWrite.h"
+#include "link/LinkParam.h"
+#include "link/ModuleDriver.h"
+#include "link/PortControl.h"
+#include "link/WindowAccess.h"
+#include "monitor/CounterPoll.h"
+#include "monitor/StatusPoll.h"
+
+class ssqx : public QMainWindow, public WindowAccess {
+    Q_OBJECT
+  public:
+    // `endProgram` ends the program at once and never returns; tests replace it.
+    explicit ssqx(ModuleDriver& driver, std::function<void()> endProgram = endProgramNow);
+    ~ssqx() override;
+
+    static void endProgramNow();
+
+    // WindowAccess
+    QString text(const QString& control) const override;
+    bool isSelected(const QString& option) const override;
+    void setCaption(const QString& control, const QString& caption) override;
+    void setBackground(const QString& control, Rgb colour) override;
+    void setTimerEnabled(const QString& timer, bool enabled) override;
+    void yieldToEvents() override;
+
+    void D_Byte(std::uint8_t value) { statusPoll_.D_Byte(value); }
+
+    LinkParamTable& linkParam() { return linkParam_; }
+    StatusPoll& statusPoll() { return statusPoll_; }
+    CounterPoll& counterPoll() { return counterPoll_; }
+    ConfigWrite& configWrite() { return configWrite_; }
+    QWidget* control(const QString& name) const { return controls_.value(name); }
+    bool closeLock() const { return CloseLock; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;  // Form_Unload
+
+  private:
+    void Form_Load();
+    void Command1_Click();
+    void connectArrays();
+    void connectButton(const QString& name, void (ssqx::*handler)());
+    void connectArray(const char* array, std::function<void(int)> handler);
+    void applyTabOrder();
+
+    LinkParamTable linkParam_{};
+    ModuleDriver& driver_;
+    std::function<void()> endProgram_;
+    QHash<QString, QWidget*> controls_;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    bool CloseLock = false;
+
+    PortControl portControl_;
+    StatusPoll statusPoll_;
+    CounterPoll counterPoll_;
+    CoilCommands coilCommands_;
+    ConfigWrite configWrite_;
+};
