@@ -1,0 +1,427 @@
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include "RecordingDriver.h"
+#include "ui/Layout.h"
+#include "ui/ssqx.h"
+
+namespace {
+
+QWidget* find(ssqx& w, const QString& name) {
+    return w.findChild<QWidget*>(name);
+}
+
+template <typename T>
+T* find(ssqx& w, const QString& name) {
+    return w.findChild<T*>(name);
+}
+
+QRect pixels(const Twips& t) {
+    return {t.left / 15, t.top / 15, t.width / 15, t.height / 15};
+}
+
+void click(ssqx& w, const QString& name) {
+    auto* button = find<QAbstractButton>(w, name);
+    QVERIFY2(button, qPrintable(name));
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+}  // namespace
+
+class tst_MainWindow : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+    void windowFrame();
+    void everyControlAsLaidOut();
+    void arraysHaveExactlyTheirMembers_data();
+    void arraysHaveExactlyTheirMembers();
+    void controlsInsideTheirFrames();
+    void visibleControlsDoNotOverlap();
+    void listsAndDefaults();
+    void typedTextIsNotAddedToList();
+    void textBoxesHaveNoLengthLimit();
+    void tabOrder();
+    void closeRequestsAreRefused();
+    void arrayClickArrivesWithItsIndex_data();
+    void arrayClickArrivesWithItsIndex();
+    void openStartsPollsCloseStopsThem();
+    void closeBlanksStatusButKeepsValues();
+    void clickDuringYieldRunsBetweenReads_data();
+    void clickDuringYieldRunsBetweenReads();
+    void ticksShowModuleState();
+
+  private:
+    RecordingDriver driver;
+    std::unique_ptr<ssqx> window;
+    int exits = 0;
+};
+
+void tst_MainWindow::init() {
+    driver = RecordingDriver();
+    exits = 0;
+    window = std::make_unique<ssqx>(driver, [this] { ++exits; });
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void tst_MainWindow::cleanup() {
+    window.reset();
+}
+
+void tst_MainWindow::windowFrame() {
+    QCOMPARE(window->windowTitle(), "计数测频模块 TQ7310 测试程序");
+    QCOMPARE(window->centralWidget()->size(), QSize(1035, 611));
+    const QList<QSize> sizes = window->windowIcon().availableSizes();
+    QVERIFY(sizes.contains(QSize(16, 16)));
+    QVERIFY(sizes.contains(QSize(48, 48)));
+    QCOMPARE(find<QLabel>(*window, "Label2(9)")->text(), "2001-03-12");
+    QCOMPARE(find<QLabel>(*window, "Label2(10)")->text(), "18：42：00");
+    for (int i = 0; i < 13; ++i) {
+        QCOMPARE(find<QLabel>(*window, memberName("D_4R4", i))->text(), "");
+    }
+    auto* timer1 = window->findChild<QTimer*>("Timer1");
+    auto* timer2 = window->findChild<QTimer*>("Timer2");
+    QCOMPARE(timer1->interval(), 500);
+    QCOMPARE(timer2->interval(), 1000);
+    QVERIFY(!timer1->isActive());
+    QVERIFY(!timer2->isActive());
+}
+
+void tst_MainWindow::everyControlAsLaidOut() {
+    for (const ControlSpec& spec : mainWindowLayout()) {
+        QWidget* w = find(*window, spec.name);
+        QVERIFY2(w, qPrintable(spec.name));
+        QCOMPARE(w->geometry(), pixels(spec.rect));
+        QCOMPARE(w->isHidden(), spec.hidden);
+        const QString parentName = w->parentWidget()->objectName();
+        QCOMPARE(parentName, spec.parent.isEmpty() ? QString("client") : spec.parent);
+        switch (spec.kind) {
+            case ControlKind::Frame:
+                QCOMPARE(qobject_cast<QGroupBox*>(w)->title(), spec.caption);
+                break;
+            case ControlKind::Caption:
+                QCOMPARE(qobject_cast<QLabel*>(w)->text(), spec.caption);
+                QCOMPARE(qobject_cast<QLabel*>(w)->frameShape(), QFrame::NoFrame);
+                break;
+            case ControlKind::ValueBox: {
+                auto* label = qobject_cast<QLabel*>(w);
+                QCOMPARE(label->frameShape(), QFrame::Box);
+                QVERIFY(label->autoFillBackground());
+                // The screen reader reads the shown value, so no fixed name.
+                QVERIFY(label->accessibleName().isEmpty());
+                break;
+            }
+            case ControlKind::Button:
+                QVERIFY(qobject_cast<QPushButton*>(w));
+                QCOMPARE(qobject_cast<QPushButton*>(w)->text(), spec.caption);
+                break;
+            case ControlKind::OptionButton:
+                QCOMPARE(qobject_cast<QRadioButton*>(w)->text(), spec.caption);
+                break;
+            case ControlKind::ComboBox:
+                QVERIFY(qobject_cast<QComboBox*>(w)->isEditable());
+                break;
+            case ControlKind::TextBox:
+                QCOMPARE(qobject_cast<QLineEdit*>(w)->text(), "");
+                break;
+        }
+    }
+    // A few captions checked against their exact text, blanks included.
+    QCOMPARE(find<QGroupBox>(*window, "Frame1(0)")->title(), "X1-4   DI1");
+    QCOMPARE(find<QGroupBox>(*window, "Frame4")->title(), "CONFIG ");
+    QCOMPARE(find<QPushButton>(*window, "Command2AC(15)")->text(), "清零");
+    QCOMPARE(find<QLabel>(*window, "Label1(27)")->text(), "X4频率值32位");
+    QCOMPARE(find<QLabel>(*window, "Label1(23)")->text(), "计数测频功能选择");
+    QCOMPARE(find<QPushButton>(*window, "Command3(3)")->text(), "复位Y4");
+    QCOMPARE(find<QLabel>(*window, "B_2R(0)")->palette().color(QPalette::Window),
+             QColor(192, 255, 255));
+    QCOMPARE(find<QLabel>(*window, "B_1RW(0)")->palette().color(QPalette::Window),
+             QColor(255, 255, 192));
+    QCOMPARE(find<QLabel>(*window, "D_4R32(5)")->palette().color(QPalette::Window),
+             QColor(255, 192, 255));
+    QCOMPARE(find<QLabel>(*window, "Label2(9)")->palette().color(QPalette::WindowText),
+             QColor(255, 0, 0));
+    QVERIFY(find(*window, "B_1RW(4)")->isHidden());
+    QVERIFY(find(*window, "Command2(4)")->isHidden());
+    QVERIFY(find(*window, "Command4")->isHidden());
+    QVERIFY(find(*window, "Combo12")->isHidden());
+}
+
+void tst_MainWindow::arraysHaveExactlyTheirMembers_data() {
+    QTest::addColumn<QString>("array");
+    QTest::addColumn<QList<int>>("members");
+    auto range = [](int first, int last) {
+        QList<int> r;
+        for (int i = first; i <= last; ++i) {
+            r << i;
+        }
+        return r;
+    };
+    QTest::newRow("B_2R") << "B_2R" << range(0, 9);
+    QTest::newRow("B_1RW") << "B_1RW" << range(0, 4);
+    QTest::newRow("Command2") << "Command2" << range(0, 4);
+    QTest::newRow("Command3") << "Command3" << range(0, 4);
+    QTest::newRow("Command2A") << "Command2A" << range(0, 3);
+    QTest::newRow("Command2B") << "Command2B" << range(0, 3);
+    QTest::newRow("Command2AC") << "Command2AC" << range(0, 12) + QList<int>{15};
+    QTest::newRow("D_4R") << "D_4R" << range(0, 3);
+    QTest::newRow("D_4R32") << "D_4R32" << range(0, 7);
+    QTest::newRow("D_4R4") << "D_4R4" << range(0, 12);
+    QTest::newRow("D_4WRW") << "D_4WRW" << QList<int>{21};
+    QTest::newRow("Text1") << "Text1" << QList<int>{5, 7, 9, 11};
+    QTest::newRow("Frame1") << "Frame1" << QList<int>{0, 1, 33};
+    QTest::newRow("Frame2") << "Frame2" << QList<int>{1};
+    QTest::newRow("Frame3") << "Frame3" << range(0, 3);
+    QTest::newRow("Frame5") << "Frame5" << QList<int>{0, 1};
+    QTest::newRow("Label1") << "Label1" << range(0, 27);
+    QTest::newRow("Label2") << "Label2" << QList<int>{9, 10};
+    QTest::newRow("Label6") << "Label6" << range(0, 9);
+    QTest::newRow("Option1") << "Option1" << range(0, 2);
+    QTest::newRow("Option2") << "Option2" << range(0, 2);
+}
+
+void tst_MainWindow::arraysHaveExactlyTheirMembers() {
+    QFETCH(QString, array);
+    QFETCH(QList<int>, members);
+    const QRegularExpression member("^" + QRegularExpression::escape(array) + "\\((\\d+)\\)$");
+    QList<int> found;
+    for (QWidget* w : window->findChildren<QWidget*>(member)) {
+        found << member.match(w->objectName()).captured(1).toInt();
+    }
+    std::sort(found.begin(), found.end());
+    QCOMPARE(found, members);
+}
+
+void tst_MainWindow::controlsInsideTheirFrames() {
+    for (auto* frame : window->findChildren<QGroupBox*>()) {
+        for (auto* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->objectName().isEmpty()) {
+                continue;  // Qt's own parts
+            }
+            QVERIFY2(QRect(QPoint(0, 0), frame->size()).contains(child->geometry()),
+                     qPrintable(child->objectName() + " in " + frame->objectName()));
+        }
+    }
+}
+
+void tst_MainWindow::visibleControlsDoNotOverlap() {
+    for (const ControlSpec& a : mainWindowLayout()) {
+        for (const ControlSpec& b : mainWindowLayout()) {
+            if (&a >= &b || a.parent != b.parent || a.hidden || b.hidden) {
+                continue;
+            }
+            QVERIFY2(!pixels(a.rect).intersects(pixels(b.rect)),
+                     qPrintable(a.name + " overlaps " + b.name));
+        }
+    }
+}
+
+void tst_MainWindow::listsAndDefaults() {
+    auto items = [&](const QString& name) {
+        QStringList list;
+        auto* combo = find<QComboBox>(*window, name);
+        for (int i = 0; i < combo->count(); ++i) {
+            list << combo->itemText(i);
+        }
+        return list;
+    };
+    const QStringList ports = items("Combo1");
+    QCOMPARE(ports.size(), 19);
+    QCOMPARE(ports.first(), "1 ");
+    QCOMPARE(ports.last(), "19 ");
+    QCOMPARE(items("Combo2").size(), 16);
+    QCOMPARE(items("Combo2").last(), "16 ");
+    QCOMPARE(items("Combo12"), (QStringList{"0:无校验 ", "1:奇校验 ", "2:偶校验 "}));
+    const QStringList functions = {"0:DI开关量输入 ", "1:清零16位X1计数 ", "2:清零32位X1计数 "};
+    for (const char* combo : {"Combo3", "Combo4", "Combo5", "Combo6"}) {
+        QCOMPARE(items(combo), functions);
+    }
+    QCOMPARE(items("Combo7"), (QStringList{"0:通讯控制功能", "1:预置值到达报警 "}));
+    QCOMPARE(items("Combo9"), (QStringList{"0:通讯控制功能", "1:预置值到达报警 "}));
+    QCOMPARE(items("Combo8"), (QStringList{"0:通讯控制功能 ", "1:预置值到达报警 "}));
+    QCOMPARE(items("Combo10"), (QStringList{"0:通讯控制功能 ", "1:预置值到达报警 "}));
+    QCOMPARE(items("Combo11"), (QStringList{"0:脉冲计数 ", "1:频率测量 ", "2:12正反，34计数 "}));
+    for (const char* combo :
+         {"Combo1", "Combo2", "Combo3", "Combo7", "Combo8", "Combo11", "Combo12"}) {
+        QCOMPARE(window->text(combo), items(combo).first());
+    }
+    QVERIFY(find<QRadioButton>(*window, "Option1(0)")->isChecked());
+    QVERIFY(find<QRadioButton>(*window, "Option2(2)")->isChecked());
+    QVERIFY(!find<QRadioButton>(*window, "Option1(1)")->isChecked());
+    QVERIFY(!find<QRadioButton>(*window, "Option2(0)")->isChecked());
+    QVERIFY(window->closeLock());
+}
+
+void tst_MainWindow::typedTextIsNotAddedToList() {
+    auto* combo = find<QComboBox>(*window, "Combo1");
+    combo->lineEdit()->clear();
+    QTest::keyClicks(combo->lineEdit(), "25");
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    QCOMPARE(combo->count(), 19);
+    QCOMPARE(combo->currentText(), "25");
+    click(*window, "Command9");
+    QCOMPARE(driver.calls.first(), "OpenPort_Modbus(25,1,2)");
+}
+
+void tst_MainWindow::textBoxesHaveNoLengthLimit() {
+    const QString longText = "1" + QString(100000, u'0');
+    for (const char* name : {"Text1(5)", "Combo3"}) {
+        QLineEdit* edit = qobject_cast<QLineEdit*>(find(*window, name));
+        if (!edit) {
+            edit = find<QComboBox>(*window, name)->lineEdit();
+        }
+        edit->setText(longText);
+        QCOMPARE(edit->text().size(), longText.size());
+    }
+}
+
+void tst_MainWindow::tabOrder() {
+    const auto& expected = mainWindowTabOrder();
+    QStringList chain;
+    QWidget* w = find(*window, expected.front());
+    for (int steps = 0; steps < 2000 && chain.size() < int(expected.size()); ++steps) {
+        const QString name = w->objectName();
+        if (std::find(expected.begin(), expected.end(), name) != expected.end() &&
+            !chain.contains(name)) {
+            chain << name;
+        }
+        w = w->nextInFocusChain();
+    }
+    QCOMPARE(chain, QStringList(expected.begin(), expected.end()));
+}
+
+void tst_MainWindow::closeRequestsAreRefused() {
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QVERIFY(window->closeLock());
+    QTest::keyClick(window.get(), Qt::Key_F4, Qt::AltModifier);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QCOMPARE(exits, 0);
+    click(*window, "Command1");
+    QCOMPARE(exits, 1);
+    QVERIFY(!window->isVisible());
+}
+
+void tst_MainWindow::arrayClickArrivesWithItsIndex_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("清零 is member 15") << "Command2AC(15)"
+                                       << "Set_4X_D1(0,0,1004,7305)";
+    QTest::newRow("置位Y3") << "Command2(2)"
+                            << "Set_0X_Bit1(0,0,3)";
+    QTest::newRow("复位Y1") << "Command3(0)"
+                            << "Rst_0X_Bit1(0,0,1)";
+    QTest::newRow("X2 清零16位") << "Command2A(1)"
+                                 << "Set_0X_Bit1(0,0,1001)";
+    QTest::newRow("X4 清零32位") << "Command2B(3)"
+                                 << "Set_0X_Bit1(0,0,1007)";
+    QTest::newRow("mode row, first entry") << "Command2AC(12)"
+                                           << "Set_4X_D1(0,0,13,0)";
+    QTest::newRow("empty preset row") << "Command2AC(11)"
+                                      << "Set_4X_D1(0,0,12,0)";
+}
+
+void tst_MainWindow::arrayClickArrivesWithItsIndex() {
+    QFETCH(QString, button);
+    QFETCH(QString, expected);
+    click(*window, button);
+    QCOMPARE(driver.calls, QStringList{expected});
+}
+
+void tst_MainWindow::openStartsPollsCloseStopsThem() {
+    find<QRadioButton>(*window, "Option1(2)")->click();
+    find<QRadioButton>(*window, "Option2(0)")->click();
+    find<QComboBox>(*window, "Combo2")->setCurrentIndex(4);
+    click(*window, "Command9");
+    QCOMPARE(driver.calls, QStringList{"OpenPort_Modbus(1,3,0)"});
+    QCOMPARE(window->linkParam()[link_param::kAddress], 5);
+    QVERIFY(window->findChild<QTimer*>("Timer1")->isActive());
+    QVERIFY(window->findChild<QTimer*>("Timer2")->isActive());
+    click(*window, "Command10");
+    QCOMPARE(driver.calls.last(), "ClosePort_Modbus(1)");
+    QVERIFY(!window->findChild<QTimer*>("Timer1")->isActive());
+    QVERIFY(!window->findChild<QTimer*>("Timer2")->isActive());
+}
+
+void tst_MainWindow::closeBlanksStatusButKeepsValues() {
+    driver.inputBytes[0] = 1;
+    driver.coilBytes[0] = 1;
+    driver.count16 = {11, 12, 13, 14};
+    window->statusPoll().Timer1_Timer();
+    window->counterPoll().Timer2_Timer();
+    QCOMPARE(find<QLabel>(*window, "B_2R(0)")->text(), "输入X1闭合");
+    QCOMPARE(find<QLabel>(*window, "B_2R(0)")->palette().color(QPalette::Window),
+             QColor(0, 255, 0));
+    click(*window, "Command10");
+    QCOMPARE(find<QLabel>(*window, "B_2R(0)")->text(), " ");
+    QCOMPARE(find<QLabel>(*window, "B_2R(0)")->palette().color(QPalette::Window),
+             QColor(192, 255, 255));
+    QCOMPARE(find<QLabel>(*window, "B_1RW(0)")->text(), " ");
+    QCOMPARE(find<QLabel>(*window, "B_1RW(0)")->palette().color(QPalette::Window),
+             QColor(255, 255, 192));
+    QCOMPARE(find<QLabel>(*window, "D_4R(2)")->text(), "13");
+    QVERIFY(find<QLabel>(*window, "Label2(9)")->text() != "2001-03-12");
+}
+
+void tst_MainWindow::clickDuringYieldRunsBetweenReads_data() {
+    QTest::addColumn<QString>("poll");
+    QTest::addColumn<QString>("postedAfter");  // the read after which the click is posted
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("output button in status tick")
+        << "Timer1"
+        << "Get_1X_B16"
+        << "Command2(0)" << QStringList{"Get_1X_B16", "Set_0X_Bit1", "Get_0X_B16"};
+    QTest::newRow("关闭 in status tick")
+        << "Timer1"
+        << "Get_1X_B16"
+        << "Command10" << QStringList{"Get_1X_B16", "ClosePort_Modbus", "Get_0X_B16"};
+    QTest::newRow("clear in counter tick")
+        << "Timer2"
+        << "Get_3X_LUNDX"
+        << "Command2B(0)"
+        << QStringList{"Get_3X_UnDX", "Get_3X_LUNDX", "Set_0X_Bit1", "Get_4X_UnDX"};
+}
+
+void tst_MainWindow::clickDuringYieldRunsBetweenReads() {
+    QFETCH(QString, poll);
+    QFETCH(QString, postedAfter);
+    QFETCH(QString, button);
+    QFETCH(QStringList, expected);
+    QStringList order;
+    driver.onCall = [&](const QString& op) {
+        order << op;
+        if (op == postedAfter) {
+            QMetaObject::invokeMethod(find<QAbstractButton>(*window, button), "click",
+                                      Qt::QueuedConnection);
+        }
+    };
+    poll == "Timer1" ? window->statusPoll().Timer1_Timer() : window->counterPoll().Timer2_Timer();
+    QCOMPARE(order, expected);
+}
+
+void tst_MainWindow::ticksShowModuleState() {
+    driver.inputBytes[0] = 0b1010;
+    driver.coilBytes[0] = 0b0100;
+    driver.count32 = {1, 2, 3, 4, 50, 60, 70, 80};
+    click(*window, "Command9");
+    QTRY_COMPARE_WITH_TIMEOUT(find<QLabel>(*window, "B_2R(1)")->text(), "输入X2闭合", 2000);
+    QCOMPARE(find<QLabel>(*window, "B_1RW(2)")->text(), "输出Y3闭合");
+    QTRY_COMPARE_WITH_TIMEOUT(find<QLabel>(*window, "D_4R32(4)")->text(), "50", 3000);
+    QCOMPARE(find<QLabel>(*window, "D_4R32(0)")->text(), "1");
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
