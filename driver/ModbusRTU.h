@@ -68,29 +68,29 @@ MODBUSRTU_API int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int3
 /* ---- Our own addition: what happened on a port ---- */
 
 enum Tq7310Outcome {
-    TQ7310_NONE = 0,          /* nothing done on the port yet */
-    TQ7310_OK = 1,            /* last operation succeeded */
-    TQ7310_NOT_OPEN = 2,      /* the port is not open */
-    TQ7310_OPEN_FAILED = 3,   /* the device could not be opened; system_error says why */
-    TQ7310_BAD_ARGUMENT = 4,  /* refused before sending: bad port, point, count, value or code */
-    TQ7310_TIMEOUT = 5,       /* no (complete) reply within the time-out */
-    TQ7310_EXCEPTION = 6,     /* exception reply; exception_code holds its code */
-    TQ7310_BAD_FRAME = 7,     /* CRC or framing error */
-    TQ7310_WRONG_SLAVE = 8,   /* reply from another slave address */
-    TQ7310_IO_ERROR = 9       /* the device went away; system_error says why */
+    TQ7310_NONE = 0,         /* nothing done on the port yet */
+    TQ7310_OK = 1,           /* last operation succeeded */
+    TQ7310_NOT_OPEN = 2,     /* the port is not open */
+    TQ7310_OPEN_FAILED = 3,  /* the device could not be opened; system_error says why */
+    TQ7310_BAD_ARGUMENT = 4, /* refused before sending: bad port, point, count, value or code */
+    TQ7310_TIMEOUT = 5,      /* no (complete) reply within the time-out */
+    TQ7310_EXCEPTION = 6,    /* exception reply; exception_code holds its code */
+    TQ7310_BAD_FRAME = 7,    /* CRC or framing error */
+    TQ7310_WRONG_SLAVE = 8,  /* reply from another slave address */
+    TQ7310_IO_ERROR = 9      /* the device went away; system_error says why */
 };
 
 typedef struct Tq7310LinkStatus {
-    int32_t outcome;         /* enum Tq7310Outcome, of the port's last operation */
-    int32_t system_error;    /* errno for OPEN_FAILED and IO_ERROR, else 0 */
-    int32_t exception_code;  /* Modbus exception code for EXCEPTION, else 0 */
-    int32_t round_trip_us;   /* round trip of the last transaction that got a reply, or -1 */
-    int32_t transactions;    /* transactions attempted since the port was last opened */
-    int32_t failures;        /* of which failed */
-    int32_t is_open;         /* 1 when the port is open */
-    int32_t baud;            /* line settings of the last open: 9600 ... */
-    char parity;             /* 'N', 'O' or 'E' */
-    char device[255];        /* the device the port number maps to, NUL-terminated */
+    int32_t outcome;        /* enum Tq7310Outcome, of the port's last operation */
+    int32_t system_error;   /* errno for OPEN_FAILED and IO_ERROR, else 0 */
+    int32_t exception_code; /* Modbus exception code for EXCEPTION, else 0 */
+    int32_t round_trip_us;  /* round trip of the last transaction that got a reply, or -1 */
+    int32_t transactions;   /* transactions attempted since the port was last opened */
+    int32_t failures;       /* of which failed */
+    int32_t is_open;        /* 1 when the port is open */
+    int32_t baud;           /* line settings of the last open: 9600 ... */
+    char parity;            /* 'N', 'O' or 'E' */
+    char device[255];       /* the device the port number maps to, NUL-terminated */
 } Tq7310LinkStatus;
 
 /* Fills *status for port 1..255 and returns 0; -1 for another port or a null

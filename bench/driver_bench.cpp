@@ -1,0 +1,153 @@
+// What the driver's per-transaction work (flush, checks, status, copies)
+// costs next to calling libmodbus directly: the same poll mix against the
+// same test slave, in alternating blocks so neither side gets the warmer
+// caches or the quieter moments of the machine.
+#include <modbus/modbus.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "ModbusRTU.h"
+#include "TestSlave.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kPort = 42;
+constexpr int32_t kSlave = 1;
+constexpr int kMixesPerBlock = 50;
+constexpr int kReadsPerMix = 5;
+
+struct Side {
+    const char* name;
+    std::vector<double> latencyUs;
+    double totalUs = 0;
+    int failures = 0;
+};
+
+// One mix: the reads the panel's status and counter polls make.
+template <typename Read>
+void runMix(Side& side, Read&& read) {
+    for (int which = 0; which < kReadsPerMix; ++which) {
+        const auto start = Clock::now();
+        const bool ok = read(which);
+        const double us = std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        side.latencyUs.push_back(us);
+        side.totalUs += us;
+        if (!ok) {
+            ++side.failures;
+        }
+    }
+}
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1));
+    return values[at];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int mixes = argc > 1 ? std::max(kMixesPerBlock, std::atoi(argv[1])) : 2000;
+
+    test_slave::TestSlave slave(kSlave);
+    for (int point = 1; point <= 20; ++point) {
+        slave.setInput(point, point % 3 == 0);
+        slave.setCoil(point, point % 2 == 0);
+        slave.setInputRegister(point, static_cast<uint16_t>(1000 + point));
+        slave.setHoldingRegister(point, static_cast<uint16_t>(2000 + point));
+    }
+    test_slave::ScopedPortEnv env(kPort, slave.devicePath());
+
+    // 38400 8N1 for both: parity means nothing on a pty anyway.
+    if (OpenPort_Modbus(kPort, 3, 0) != 0) {
+        std::fprintf(stderr, "driver could not open %s\n", slave.devicePath().c_str());
+        return 1;
+    }
+    modbus_t* raw = modbus_new_rtu(slave.devicePath().c_str(), 38400, 'N', 8, 1);
+    if (raw == nullptr || modbus_connect(raw) != 0) {
+        std::fprintf(stderr, "libmodbus could not open %s\n", slave.devicePath().c_str());
+        return 1;
+    }
+    modbus_set_slave(raw, kSlave);
+    // The driver's time-outs at 38400, so both wait alike.
+    modbus_set_response_timeout(raw, 0, 275'000);
+    modbus_set_byte_timeout(raw, 0, 20'000);
+
+    Side driver{"driver", {}, 0, 0};
+    Side direct{"libmodbus", {}, 0, 0};
+    auto driverRead = [](int which) {
+        int32_t b[20];
+        switch (which) {
+            case 0:
+                return Get_1X_B16(kPort, kSlave, 1, b) != MODBUSRTU_FAILED;
+            case 1:
+                return Get_0X_B16(kPort, kSlave, 1, b) != MODBUSRTU_FAILED;
+            case 2:
+                return Get_3X_UnDX(kPort, kSlave, 1, 4, b) != MODBUSRTU_FAILED;
+            case 3:
+                return Get_3X_LUNDX(kPort, kSlave, 11, 8, b) != MODBUSRTU_FAILED;
+            default:
+                return Get_4X_UnDX(kPort, kSlave, 1, 16, b) != MODBUSRTU_FAILED;
+        }
+    };
+    auto directRead = [raw](int which) {
+        uint8_t bits[16];
+        uint16_t words[16];
+        switch (which) {
+            case 0:
+                return modbus_read_input_bits(raw, 0, 16, bits) == 16;
+            case 1:
+                return modbus_read_bits(raw, 0, 16, bits) == 16;
+            case 2:
+                return modbus_read_input_registers(raw, 0, 4, words) == 4;
+            case 3:
+                return modbus_read_input_registers(raw, 10, 16, words) == 16;
+            default:
+                return modbus_read_registers(raw, 0, 16, words) == 16;
+        }
+    };
+
+    const int blocks = mixes / kMixesPerBlock;
+    for (int block = 0; block < blocks; ++block) {
+        // Swap who goes first every block pair.
+        const bool driverFirst = block % 2 == 0;
+        for (int half = 0; half < 2; ++half) {
+            const bool useDriver = (half == 0) == driverFirst;
+            for (int m = 0; m < kMixesPerBlock; ++m) {
+                if (useDriver) {
+                    runMix(driver, driverRead);
+                } else {
+                    runMix(direct, directRead);
+                }
+            }
+        }
+    }
+    modbus_close(raw);
+    modbus_free(raw);
+    ClosePort_Modbus(kPort);
+
+    std::printf("driver_bench: %d mixes of %d reads each side, pty at 38400 8N1, blocks of %d\n",
+                blocks * kMixesPerBlock, kReadsPerMix, kMixesPerBlock);
+    double rate[2] = {0, 0};
+    const Side* sides[2] = {&driver, &direct};
+    for (int i = 0; i < 2; ++i) {
+        const Side& s = *sides[i];
+        rate[i] = static_cast<double>(s.latencyUs.size()) / (s.totalUs / 1e6);
+        std::printf("%-10s %8.0f transactions/s   p50 %7.1f us   p99 %7.1f us   failures %d\n",
+                    s.name, rate[i], percentile(s.latencyUs, 0.50), percentile(s.latencyUs, 0.99),
+                    s.failures);
+    }
+    std::printf("ratio driver/libmodbus: %.3f\n", rate[0] / rate[1]);
+    return driver.failures + direct.failures == 0 ? 0 : 1;
+}

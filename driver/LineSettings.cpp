@@ -1,0 +1,72 @@
+#include "LineSettings.h"
+
+#include <algorithm>
+
+namespace modbusrtu {
+
+namespace {
+
+// Every request the library sends (01..06) is eight bytes long.
+constexpr int kRequestBytes = 8;
+// The longest RTU frame there is; we bound the reply by it rather than by
+// the expected length so a slave that sends more still finishes in time.
+constexpr int kLongestReplyBytes = 256;
+// The module's own turnaround plus the scheduling slack of a desktop.
+constexpr std::int64_t kTurnaroundUs = 200'000;
+// USB serial adapters hand bytes over in bursts on their latency timer
+// (about 16 ms), so a gap of a few character times inside one reply is
+// normal there; a shorter byte time-out would cut replies in two.
+constexpr std::int64_t kMinByteGapUs = 20'000;
+constexpr int kByteGapChars = 4;
+// A slave that missed its time-out may still answer. Until this much more
+// has passed we listen and discard before sending again, so its stale reply
+// cannot be taken for the answer to the next request (RTU replies carry no
+// transaction id). Later stragglers are treated as a fault of the slave.
+constexpr std::int64_t kMinSettleUs = 500'000;
+
+}  // namespace
+
+std::optional<LineSettings> lineSettingsFromCodes(std::int64_t baudCode, std::int64_t parityCode) {
+    LineSettings settings;
+    switch (baudCode) {
+        case 1:
+            settings.baud = 9600;
+            break;
+        case 2:
+            settings.baud = 19200;
+            break;
+        case 3:
+            settings.baud = 38400;
+            break;
+        default:
+            return std::nullopt;
+    }
+    switch (parityCode) {
+        case 0:
+            settings.parity = 'N';
+            break;
+        case 1:
+            settings.parity = 'O';
+            break;
+        case 2:
+            settings.parity = 'E';
+            break;
+        default:
+            return std::nullopt;
+    }
+    return settings;
+}
+
+std::int64_t wireTimeUs(int bytes, int baud) {
+    return (static_cast<std::int64_t>(bytes) * 11 * 1'000'000 + baud - 1) / baud;
+}
+
+Timeouts timeoutsFor(int baud) {
+    Timeouts t;
+    t.responseUs = kTurnaroundUs + wireTimeUs(kRequestBytes + kLongestReplyBytes, baud);
+    t.byteUs = std::max(kMinByteGapUs, wireTimeUs(kByteGapChars, baud));
+    t.settleUs = std::max(kMinSettleUs, t.responseUs);
+    return t;
+}
+
+}  // namespace modbusrtu

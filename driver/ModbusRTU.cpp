@@ -1,0 +1,231 @@
+/*
+ * How one operation goes, e.g. Get_4X_UnDX(port, address, first, count, buf):
+ *
+ *   exported C function (this file)
+ *     -> port number checked against the table (1..255), else -8888 at once
+ *     -> address, points, count, value and buffer checked; a refusal is
+ *        recorded as BAD_ARGUMENT and nothing is sent
+ *     -> Port::transact (Port.cpp), holding the port's line lock:
+ *          reopen the device if it went away during an earlier operation,
+ *          listen and discard if an earlier request timed out recently,
+ *          flush, set the slave address, run the libmodbus call into a
+ *          local array, time it, classify errno (ErrorKind.cpp), update
+ *          the status and counters
+ *     -> on success only, the local array is copied into the caller's buffer
+ *        and buffer[0] returned; on any failure -8888 and the buffer is left
+ *        as it was.
+ *
+ * Nothing in the driver retries: the panel polls again anyway, and a retry
+ * inside would hide from it how the link is doing.
+ */
+#include "ModbusRTU.h"
+
+#include <modbus/modbus.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "LineSettings.h"
+#include "Port.h"
+#include "PortName.h"
+
+namespace {
+
+using modbusrtu::isPortNumber;
+using modbusrtu::Port;
+
+constexpr std::int64_t kLastPoint = 65536;
+constexpr int kFirstSlave = 1;
+constexpr int kLastSlave = 247;  // 0 is broadcast: nobody would answer
+constexpr int kPointsPerB16 = 16;
+constexpr int kMaxRegisters = 125;  // one read request's worth
+constexpr int kMaxLongs = kMaxRegisters / 2;
+
+Port* portFor(std::int64_t number) {
+    static std::array<Port, modbusrtu::kLastPort + 1> ports;
+    return isPortNumber(number) ? &ports[static_cast<std::size_t>(number)] : nullptr;
+}
+
+bool isSlaveAddress(std::int64_t address) {
+    return address >= kFirstSlave && address <= kLastSlave;
+}
+
+// Points first..first+span-1 all exist; computed wide so no int32 argument
+// can wrap around into range.
+bool isPointRange(std::int64_t first, std::int64_t span) {
+    return span >= 1 && first >= 1 && first + span - 1 <= kLastPoint;
+}
+
+int protocolAddress(std::int64_t point) {
+    return static_cast<int>(point - 1);
+}
+
+int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, bool coils) {
+    Port* p = portFor(port);
+    if (p == nullptr) {
+        return MODBUSRTU_FAILED;
+    }
+    if (buffer == nullptr || !isSlaveAddress(address) || !isPointRange(first, kPointsPerB16)) {
+        p->refuse();
+        return MODBUSRTU_FAILED;
+    }
+    uint8_t bits[kPointsPerB16] = {};
+    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+        return coils ? modbus_read_bits(ctx, protocolAddress(first), kPointsPerB16, bits)
+                     : modbus_read_input_bits(ctx, protocolAddress(first), kPointsPerB16, bits);
+    });
+    if (!ok) {
+        return MODBUSRTU_FAILED;
+    }
+    int32_t packed[2] = {0, 0};
+    for (int i = 0; i < kPointsPerB16; ++i) {
+        if (bits[i] != 0) {
+            packed[i / 8] |= 1 << (i % 8);
+        }
+    }
+    buffer[0] = packed[0];
+    buffer[1] = packed[1];
+    return buffer[0];
+}
+
+int32_t readRegisters(int32_t port, int32_t address, int32_t first, int32_t count, int32_t* buffer,
+                      bool holding) {
+    Port* p = portFor(port);
+    if (p == nullptr) {
+        return MODBUSRTU_FAILED;
+    }
+    if (buffer == nullptr || !isSlaveAddress(address) || count < 1 || count > kMaxRegisters ||
+        !isPointRange(first, count)) {
+        p->refuse();
+        return MODBUSRTU_FAILED;
+    }
+    uint16_t values[kMaxRegisters] = {};
+    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+        return holding ? modbus_read_registers(ctx, protocolAddress(first), count, values)
+                       : modbus_read_input_registers(ctx, protocolAddress(first), count, values);
+    });
+    if (!ok) {
+        return MODBUSRTU_FAILED;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        buffer[i] = values[i];
+    }
+    return buffer[0];
+}
+
+int32_t writeCoil(int32_t port, int32_t address, int32_t coil, bool on) {
+    Port* p = portFor(port);
+    if (p == nullptr) {
+        return MODBUSRTU_FAILED;
+    }
+    if (!isSlaveAddress(address) || !isPointRange(coil, 1)) {
+        p->refuse();
+        return MODBUSRTU_FAILED;
+    }
+    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+        return modbus_write_bit(ctx, protocolAddress(coil), on ? TRUE : FALSE);
+    });
+    return ok ? 0 : MODBUSRTU_FAILED;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t OpenPort_Modbus(int32_t port, int32_t baud_code, int32_t parity_code) {
+    Port* p = portFor(port);
+    if (p == nullptr) {
+        return -1;
+    }
+    const auto settings = modbusrtu::lineSettingsFromCodes(baud_code, parity_code);
+    if (!settings) {
+        // Keeping the old settings would talk on at a speed the caller no
+        // longer asked for; closed matches the -1 it gets back.
+        p->refuseOpen();
+        return -1;
+    }
+    return p->open(port, *settings);
+}
+
+void ClosePort_Modbus(int32_t port) {
+    if (Port* p = portFor(port)) {
+        p->close();
+    }
+}
+
+int32_t Get_1X_B16(int32_t port, int32_t address, int32_t first, int32_t* buffer) {
+    return readBits(port, address, first, buffer, false);
+}
+
+int32_t Get_0X_B16(int32_t port, int32_t address, int32_t first, int32_t* buffer) {
+    return readBits(port, address, first, buffer, true);
+}
+
+int32_t Get_3X_UnDX(int32_t port, int32_t address, int32_t first, int32_t count, int32_t* buffer) {
+    return readRegisters(port, address, first, count, buffer, false);
+}
+
+int32_t Get_4X_UnDX(int32_t port, int32_t address, int32_t first, int32_t count, int32_t* buffer) {
+    return readRegisters(port, address, first, count, buffer, true);
+}
+
+int32_t Get_3X_LUNDX(int32_t port, int32_t address, int32_t first, int32_t count, int32_t* buffer) {
+    Port* p = portFor(port);
+    if (p == nullptr) {
+        return MODBUSRTU_FAILED;
+    }
+    if (buffer == nullptr || !isSlaveAddress(address) || count < 1 || count > kMaxLongs ||
+        !isPointRange(first, 2 * static_cast<std::int64_t>(count))) {
+        p->refuse();
+        return MODBUSRTU_FAILED;
+    }
+    uint16_t words[2 * kMaxLongs] = {};
+    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+        return modbus_read_input_registers(ctx, protocolAddress(first), 2 * count, words);
+    });
+    if (!ok) {
+        return MODBUSRTU_FAILED;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        // The module sends the high word first, in the lower-numbered register.
+        const uint32_t value = (static_cast<uint32_t>(words[2 * i]) << 16) | words[2 * i + 1];
+        buffer[i] = static_cast<int32_t>(value);
+    }
+    return buffer[0];
+}
+
+int32_t Set_0X_Bit1(int32_t port, int32_t address, int32_t coil) {
+    return writeCoil(port, address, coil, true);
+}
+
+int32_t Rst_0X_Bit1(int32_t port, int32_t address, int32_t coil) {
+    return writeCoil(port, address, coil, false);
+}
+
+int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value) {
+    Port* p = portFor(port);
+    if (p == nullptr) {
+        return MODBUSRTU_FAILED;
+    }
+    // Truncating 65536 to 0 would write a value nobody asked for.
+    if (!isSlaveAddress(address) || !isPointRange(reg, 1) || value < 0 || value > 0xFFFF) {
+        p->refuse();
+        return MODBUSRTU_FAILED;
+    }
+    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+        return modbus_write_register(ctx, protocolAddress(reg), static_cast<uint16_t>(value));
+    });
+    return ok ? 0 : MODBUSRTU_FAILED;
+}
+
+int32_t TQ7310_GetLinkStatus(int32_t port, Tq7310LinkStatus* status) {
+    Port* p = portFor(port);
+    if (p == nullptr || status == nullptr) {
+        return -1;
+    }
+    p->status(port, *status);
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,83 @@
+#ifndef TQ7310_DRIVER_PORT_H
+#define TQ7310_DRIVER_PORT_H
+
+#include <modbus/modbus.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "ErrorKind.h"
+#include "LineSettings.h"
+#include "ModbusRTU.h"
+#include "SerialDevice.h"
+
+namespace modbusrtu {
+
+// One numbered port: its libmodbus context, the settings to reopen it with
+// and what the status export reports about it.
+//
+// Two locks: `line_` is held for a whole transaction so operations on one
+// port never interleave on the wire; `status_` only guards the status
+// fields, so asking for the status never waits for a transaction.
+class Port {
+  public:
+    Port() = default;
+    Port(const Port&) = delete;
+    Port& operator=(const Port&) = delete;
+    ~Port();
+
+    // Returns 0 or -2 (device could not be opened); the port number only
+    // decides which device.
+    int open(int number, const LineSettings& settings);
+    void close();
+
+    // Bad codes on open: the port ends closed, as the -1 result says.
+    void refuseOpen();
+    // A refused operation: nothing went out.
+    void refuse();
+
+    // Runs `request(ctx)` as one transaction with `slave`; `request`
+    // returns the libmodbus result (-1 with errno set on failure).
+    template <typename Request>
+    bool transact(int slave, Request&& request) {
+        std::lock_guard<std::mutex> line(line_);
+        modbus_t* ctx = prepare(slave);
+        if (ctx == nullptr) {
+            return false;
+        }
+        const auto start = Clock::now();
+        const int rc = request(ctx);
+        const int error = errno;
+        const auto end = Clock::now();
+        return conclude(rc, error, start, end);
+    }
+
+    void status(int number, Tq7310LinkStatus& out) const;
+
+  private:
+    modbus_t* prepare(int slave);
+    bool conclude(int rc, int error, Clock::time_point start, Clock::time_point end);
+    bool reconnect();
+    void dropConnection();
+    void failBeforeSending(const ErrorKind& kind);
+    void resetCountersLocked();
+
+    // Guarded by line_.
+    std::mutex line_;
+    modbus_t* ctx_ = nullptr;
+    bool wanted_ = false;  // opened by the caller and not closed since
+    bool broken_ = false;  // the device went away; reopen before the next use
+    LineSettings settings_;
+    Timeouts timeouts_;
+    std::string device_;
+    Clock::time_point quietUntil_{};
+
+    // Guarded by status_.
+    mutable std::mutex status_;
+    Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}};
+};
+
+}  // namespace modbusrtu
+
+#endif

@@ -1,0 +1,21 @@
+#ifndef TQ7310_DRIVER_PORTNAME_H
+#define TQ7310_DRIVER_PORTNAME_H
+
+#include <string>
+
+namespace modbusrtu {
+
+constexpr int kFirstPort = 1;
+constexpr int kLastPort = 255;
+
+inline bool isPortNumber(long long port) {
+    return port >= kFirstPort && port <= kLastPort;
+}
+
+// The device a port number stands for, looked up afresh at every open so a
+// changed TQ7310_COM<n> or a newly plugged adapter takes effect on reopen.
+std::string devicePathFor(int port);
+
+}  // namespace modbusrtu
+
+#endif

@@ -1,0 +1,38 @@
+#ifndef TQ7310_DRIVER_SERIALDEVICE_H
+#define TQ7310_DRIVER_SERIALDEVICE_H
+
+#include <modbus/modbus.h>
+
+#include <chrono>
+#include <string>
+
+#include "LineSettings.h"
+
+namespace modbusrtu {
+
+using Clock = std::chrono::steady_clock;
+
+struct Connection {
+    modbus_t* ctx = nullptr;  // connected and flushed, or null
+    int error = 0;            // errno of the failed open
+};
+
+// Opens the device as an RTU line with our time-outs. Nothing is sent.
+Connection connectRtu(const std::string& device, const LineSettings& settings,
+                      const Timeouts& timeouts);
+
+// Reads and throws away whatever arrives until `until`, and past it while a
+// frame is still coming in (gaps shorter than byteGapUs). Returns 0, or the
+// errno of a device that went away.
+int discardUntil(modbus_t* ctx, Clock::time_point until, std::int64_t byteGapUs);
+
+// True for the slave side of a Unix98 pseudo-terminal.
+bool isPseudoTerminal(const std::string& device);
+
+// Errors after which the file descriptor is worth nothing and the device
+// has to be opened again.
+bool isDeviceGone(int error);
+
+}  // namespace modbusrtu
+
+#endif

@@ -1,0 +1,115 @@
+#ifndef TQ7310_TESTS_SLAVE_TESTSLAVE_H
+#define TQ7310_TESTS_SLAVE_TESTSLAVE_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The libmodbus types stay out of the header so tests need not include it.
+struct _modbus;
+struct _modbus_mapping_t;
+
+namespace test_slave {
+
+// How the slave answers from the next request on, until misbehave(None).
+enum class Misbehaviour { None, Silent, Exception, BadCrc, WrongSlave, Truncated, Late };
+
+// One write request as it arrived: protocol address (0-based), value as sent
+// (a coil switched on reads 0xFF00).
+struct WriteRecord {
+    int function;
+    int address;
+    int value;
+};
+
+// A Modbus RTU slave on a fresh pseudo-terminal. The driver under test opens
+// devicePath() (a symlink that reconnect() repoints), so the port number it
+// is given maps there through ScopedPortEnv.
+//
+// Coils 0..1999, discrete inputs 0..99, input registers 0..99 and holding
+// registers 0..1999 (protocol addresses). Setters take point numbers from 1.
+class TestSlave {
+  public:
+    explicit TestSlave(int slaveAddress = 1);
+    ~TestSlave();
+    TestSlave(const TestSlave&) = delete;
+    TestSlave& operator=(const TestSlave&) = delete;
+
+    std::string devicePath() const;
+
+    void setInput(int point, bool on);
+    void setCoil(int point, bool on);
+    bool coil(int point) const;
+    void setInputRegister(int point, uint16_t v);
+    uint16_t inputRegister(int point) const;
+    void setHoldingRegister(int point, uint16_t v);
+    uint16_t holdingRegister(int point) const;
+
+    std::vector<WriteRecord> writes() const;
+    int requests() const;
+    bool waitForRequests(int count, int timeoutMs) const;
+
+    void misbehave(Misbehaviour m, int exceptionCode = 2, int lateMs = 600);
+
+    // Closes the slave's side of the pty: the driver's descriptor sees a
+    // hang-up, and devicePath() leads nowhere until reconnect().
+    void hangUp();
+    void reconnect();
+
+  private:
+    enum class Command { None, HangUp, Reconnect, Stop };
+
+    void serve();
+    void runCommand(Command command);
+    void openLink();
+    void closeLink();
+    void answer(const uint8_t* request, int length, std::unique_lock<std::mutex>& lock);
+    void post(Command command);
+    void wake();
+
+    const int address_;
+    std::string folder_;
+    std::string link_;
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    _modbus* server_ = nullptr;   // reads requests from the pty master
+    _modbus* encoder_ = nullptr;  // builds replies into a socket pair
+    _modbus_mapping_t* mapping_ = nullptr;
+    int master_ = -1;
+    int heldSlave_ = -1;  // keeps the pty up while the driver closes and reopens
+    int encoderIn_ = -1;
+    int encoderOut_ = -1;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    Misbehaviour misbehaviour_ = Misbehaviour::None;
+    int exceptionCode_ = 2;
+    int lateMs_ = 600;
+    int requests_ = 0;
+    std::vector<WriteRecord> writes_;
+    Command pending_ = Command::None;
+    unsigned long commandsPosted_ = 0;
+    unsigned long commandsDone_ = 0;
+    std::thread thread_;
+};
+
+// Points TQ7310_COM<port> at a device for the lifetime of the object.
+class ScopedPortEnv {
+  public:
+    ScopedPortEnv(int port, const std::string& path);
+    ~ScopedPortEnv();
+    ScopedPortEnv(const ScopedPortEnv&) = delete;
+    ScopedPortEnv& operator=(const ScopedPortEnv&) = delete;
+
+  private:
+    std::string name_;
+    bool hadOld_ = false;
+    std::string old_;
+};
+
+}  // namespace test_slave
+
+#endif
