@@ -89,9 +89,15 @@ DriverResult LibraryDriver::Set_4X_D1(std::int32_t port, std::int32_t address, s
 
 std::optional<Tq7310LinkStatus> LibraryDriver::linkStatus(std::int32_t port) {
     auto fn = reinterpret_cast<decltype(::TQ7310_GetLinkStatus)*>(symbol("TQ7310_GetLinkStatus"));
-    Tq7310LinkStatus status{};
-    if (fn && fn(port, &status) == 0) {
-        return status;
+    if (!fn) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    Tq7310LinkStatus status{};
+    if (fn(port, &status) != 0) {
+        // A port number the library does not know: nothing was ever done on it.
+        status = Tq7310LinkStatus{};
+        status.outcome = TQ7310_BAD_ARGUMENT;
+        status.round_trip_us = -1;
+    }
+    return status;
 }

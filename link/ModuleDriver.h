@@ -37,6 +37,7 @@ class ModuleDriver {
     virtual DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                                    std::int32_t value) = 0;
 
-    // What happened on the port lately; sends nothing. Empty when unknown.
+    // What happened on the port lately; sends nothing. Empty when the library
+    // is missing.
     virtual std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) = 0;
 };

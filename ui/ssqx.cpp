@@ -16,6 +16,7 @@
 
 #include "ui/ControlFactory.h"
 #include "ui/Layout.h"
+#include "ui/LinkStatusBar.h"
 #include "ui/ProgramIcon.h"
 
 namespace {
@@ -56,6 +57,9 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     client->setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
     setCentralWidget(client);
     controls_ = buildControls(client, mainWindowLayout());
+    statusLine_ = new LinkStatusBar(this);
+    setStatusBar(statusLine_);
+    driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -158,9 +162,15 @@ void ssqx::connectArray(const char* array, std::function<void(int)> handler) {
 void ssqx::connectArrays() {
     connectButton(QStringLiteral("Command1"), &ssqx::Command1_Click);
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command9"))),
-            &QAbstractButton::clicked, this, [this] { portControl_.Command9_Click(); });
+            &QAbstractButton::clicked, this, [this] {
+                linkOpened_ = true;
+                portControl_.Command9_Click();
+            });
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10"))),
-            &QAbstractButton::clicked, this, [this] { portControl_.Command10_Click(); });
+            &QAbstractButton::clicked, this, [this] {
+                linkOpened_ = false;
+                portControl_.Command10_Click();
+            });
     connectArray("Command2", [this](int i) { coilCommands_.Command2_Click(i); });
     connectArray("Command3", [this](int i) { coilCommands_.Command3_Click(i); });
     connectArray("Command2A", [this](int i) { coilCommands_.Command2A_Click(i); });
@@ -222,6 +232,10 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
     if (t) {
         enabled ? t->start() : t->stop();
     }
+}
+
+void ssqx::refreshLinkStatus(std::int32_t port) {
+    statusLine_->showStatus(describeLink(driver_.linkStatus(port), linkParam_, linkOpened_));
 }
 
 void ssqx::yieldToEvents() {

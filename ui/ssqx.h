@@ -6,6 +6,9 @@
 //   CounterPoll / CoilCommands / ConfigWrite -> ModuleDriver (the ModbusRTU
 //   library) -> back through WindowAccess to captions and colours.
 //
+// Every driver call passes through ObservedDriver, after which the status
+// line reads the driver's account of the port (no transaction of its own).
+//
 // The handlers see the window only as WindowAccess and share the link
 // settings through LinkParam. Everything runs on the GUI thread; the polls
 // yield to the event queue between their driver transactions, so a click can
@@ -21,10 +24,13 @@
 #include "commands/ConfigWrite.h"
 #include "link/LinkParam.h"
 #include "link/ModuleDriver.h"
+#include "link/ObservedDriver.h"
 #include "link/PortControl.h"
 #include "link/WindowAccess.h"
 #include "monitor/CounterPoll.h"
 #include "monitor/StatusPoll.h"
+
+class LinkStatusBar;
 
 class ssqx : public QMainWindow, public WindowAccess {
     Q_OBJECT
@@ -62,14 +68,17 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectButton(const QString& name, void (ssqx::*handler)());
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
+    void refreshLinkStatus(std::int32_t port);
 
     LinkParamTable linkParam_{};
-    ModuleDriver& driver_;
+    ObservedDriver driver_;
     std::function<void()> endProgram_;
     QHash<QString, QWidget*> controls_;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     bool CloseLock = false;
+    LinkStatusBar* statusLine_ = nullptr;
+    bool linkOpened_ = false;  // "打开" was the last link action
 
     PortControl portControl_;
     StatusPoll statusPoll_;

@@ -1,0 +1,109 @@
+#include "link/LinkStatusText.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+QString lineSettings(const Tq7310LinkStatus& s) {
+    return QStringLiteral("%1,%2,8,1").arg(s.baud).arg(QLatin1Char(s.parity ? s.parity : '?'));
+}
+
+QString deviceOf(const Tq7310LinkStatus& s) {
+    return QString::fromLocal8Bit(s.device, static_cast<int>(strnlen(s.device, sizeof s.device)));
+}
+
+QString moduleText(const Tq7310LinkStatus& s) {
+    switch (s.outcome) {
+        case TQ7310_OK:
+            return QStringLiteral("模块应答正常");
+        case TQ7310_TIMEOUT:
+            return QStringLiteral("无应答");
+        case TQ7310_EXCEPTION:
+            return QStringLiteral("异常应答 ") + exceptionText(s.exception_code);
+        case TQ7310_BAD_FRAME:
+            return QStringLiteral("校验错误");
+        case TQ7310_WRONG_SLAVE:
+            return QStringLiteral("其他地址的模块应答");
+        case TQ7310_IO_ERROR:
+            return QStringLiteral("设备断开：") + systemErrorText(s.system_error);
+        case TQ7310_BAD_ARGUMENT:
+            return QStringLiteral("参数无效，未发送");
+        case TQ7310_NOT_OPEN:
+        case TQ7310_OPEN_FAILED:
+            return QStringLiteral("未通讯");
+        default:
+            return QStringLiteral("尚无通讯");
+    }
+}
+
+}  // namespace
+
+QString exceptionText(int code) {
+    static const char* const names[] = {nullptr,          "非法功能", "非法数据地址",
+                                        "非法数据值",      "从站设备故障", "确认",
+                                        "从站设备忙"};
+    const QString number = QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
+    if (code > 0 && code < int(std::size(names))) {
+        return number + QLatin1Char(' ') + QString::fromUtf8(names[code]);
+    }
+    return number;
+}
+
+QString systemErrorText(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return QStringLiteral("没有该设备");
+        case EACCES:
+        case EPERM:
+#ifdef __linux__
+            return QStringLiteral("没有权限（用户需加入 dialout 组）");
+#else
+            return QStringLiteral("没有权限");
+#endif
+        case EBUSY:
+            return QStringLiteral("设备被其他程序占用");
+        case EIO:
+            return QStringLiteral("输入输出错误");
+        default:
+            return QString::fromLocal8Bit(std::strerror(error));
+    }
+}
+
+LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
+                            const LinkParamTable& linkParam, bool opened) {
+    LinkStatusText text;
+    if (!status) {
+        text.link = opened ? QStringLiteral("驱动库 ModbusRTU 未找到") : QStringLiteral("端口未打开");
+        return text;
+    }
+    const Tq7310LinkStatus& s = *status;
+    const int port = linkParam[link_param::kPort];
+    if (!opened) {
+        text.link = QStringLiteral("端口未打开");
+    } else if (s.is_open) {
+        text.link = QStringLiteral("端口%1 %2 %3 地址%4")
+                        .arg(port)
+                        .arg(deviceOf(s), lineSettings(s))
+                        .arg(linkParam[link_param::kAddress]);
+    } else if (s.outcome == TQ7310_OPEN_FAILED) {
+        text.link = QStringLiteral("端口%1 %2 打开失败：%3")
+                        .arg(port)
+                        .arg(deviceOf(s), systemErrorText(s.system_error));
+    } else {
+        text.link = QStringLiteral("端口%1 打开失败：端口号或通讯参数无效").arg(port);
+    }
+    text.module = moduleText(s);
+    text.healthy = s.outcome == TQ7310_OK;
+    QString roundTrip = QStringLiteral("-");
+    if (s.round_trip_us >= 0) {
+        roundTrip = QString::number(s.round_trip_us / 1000.0, 'f', 1);
+    }
+    text.counters = QStringLiteral("通讯 %1 次  失败 %2 次  往返 %3 ms")
+                        .arg(s.transactions)
+                        .arg(s.failures)
+                        .arg(roundTrip);
+    return text;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The status line's words for what the driver says about a port: the link
+// (port, device, line settings, address, or why it did not open), the module
+// (answering or how it failed) and the counters since the last open.
+
+#include <QString>
+#include <optional>
+
+#include "link/LinkParam.h"
+#include "driver/ModbusRTU.h"
+
+struct LinkStatusText {
+    QString link;
+    QString module;
+    QString counters;
+    bool healthy = false;  // the last transaction went through
+};
+
+// `status` is empty when the driver library could not be loaded; `opened`
+// tells whether "打开" was the last link action (rather than "关闭" or none).
+LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
+                            const LinkParamTable& linkParam, bool opened);
+
+// "02 非法数据地址"
+QString exceptionText(int code);
+// Why a device could not be opened or went away, from its errno.
+QString systemErrorText(int error);

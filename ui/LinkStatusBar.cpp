@@ -1,0 +1,29 @@
+#include "ui/LinkStatusBar.h"
+
+LinkStatusBar::LinkStatusBar(QWidget* parent)
+    : QStatusBar(parent),
+      link_(new QLabel(QStringLiteral("端口未打开"), this)),
+      module_(new QLabel(this)),
+      counters_(new QLabel(this)) {
+    setObjectName(QStringLiteral("LinkStatusBar"));
+    setSizeGripEnabled(false);
+    link_->setObjectName(QStringLiteral("LinkState"));
+    module_->setObjectName(QStringLiteral("ModuleState"));
+    counters_->setObjectName(QStringLiteral("LinkCounters"));
+    addWidget(link_, 3);
+    addWidget(module_, 2);
+    addPermanentWidget(counters_);
+}
+
+void LinkStatusBar::showStatus(const LinkStatusText& text) {
+    link_->setText(text.link);
+    module_->setText(text.module);
+    counters_->setText(text.counters);
+    // Red words for a module that does not answer properly; the text itself
+    // says what went wrong, so colour is never the only sign.
+    QPalette palette = module_->palette();
+    palette.setColor(QPalette::WindowText, text.healthy || text.module.isEmpty()
+                                               ? this->palette().color(QPalette::WindowText)
+                                               : QColor(200, 0, 0));
+    module_->setPalette(palette);
+}
