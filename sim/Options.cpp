@@ -1,0 +1,97 @@
+#include "sim/Options.h"
+
+#include <charconv>
+
+namespace sim {
+
+namespace {
+
+bool integer(std::string_view text, int& out) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        const auto value = [&](std::string_view& out) {
+            if (i + 1 >= args.size()) {
+                error = std::string(arg) + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string_view v;
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (arg == "--pace") {
+            o.pace = true;
+        } else if (arg == "--verbose") {
+            o.verbose = true;
+        } else if (arg == "--device") {
+            if (!value(v)) {
+                return {};
+            }
+            o.device = v;
+        } else if (arg == "--link") {
+            if (!value(v)) {
+                return {};
+            }
+            o.link = v;
+        } else if (arg == "--address") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!integer(v, o.address) || o.address < kMinAddress || o.address > kMaxAddress) {
+                error = "--address takes " + std::to_string(kMinAddress) + ".." +
+                        std::to_string(kMaxAddress);
+                return {};
+            }
+        } else if (arg == "--baud") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!integer(v, o.baud) || (o.baud != 9600 && o.baud != 19200 && o.baud != 38400)) {
+                error = "--baud takes 9600, 19200 or 38400";
+                return {};
+            }
+        } else if (arg == "--parity") {
+            if (!value(v)) {
+                return {};
+            }
+            if (v == "none") {
+                o.parity = 'N';
+            } else if (v == "odd") {
+                o.parity = 'O';
+            } else if (v == "even") {
+                o.parity = 'E';
+            } else {
+                error = "--parity takes none, odd or even";
+                return {};
+            }
+        } else {
+            error = "unknown option " + std::string(arg);
+            return {};
+        }
+    }
+    if (!o.device.empty() && !o.link.empty()) {
+        error = "--link names a pseudo-terminal; it does not go with --device";
+        return {};
+    }
+    return o;
+}
+
+std::string usageText() {
+    return "usage: tq7310-sim [--device PATH | --link PATH] [--address N] [--baud "
+           "9600|19200|38400]\n"
+           "                  [--parity none|odd|even] [--pace] [--verbose]\n"
+           "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
+           "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
+           "help for the list.\n";
+}
+
+}  // namespace sim

@@ -1,0 +1,30 @@
+#pragma once
+// The simulator's command line, parsed without touching the system.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+struct Options {
+    std::string device;  // a real serial port; empty: open a pseudo-terminal
+    std::string link;    // where to keep a symlink to the pseudo-terminal
+    int address = 1;
+    int baud = 9600;
+    char parity = 'E';
+    bool pace = false;
+    bool verbose = false;
+    bool help = false;
+};
+
+inline constexpr int kMinAddress = 1;
+inline constexpr int kMaxAddress = 247;
+
+// `args` excludes the program name. On failure returns nothing and says why.
+std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error);
+
+std::string usageText();
+
+}  // namespace sim
