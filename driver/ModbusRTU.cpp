@@ -7,7 +7,8 @@
  *        recorded as BAD_ARGUMENT and nothing is sent
  *     -> Port::transact (Port.cpp), holding the port's line lock:
  *          reopen the device if it went away during an earlier operation,
- *          listen and discard if an earlier request timed out recently,
+ *          listen and discard if an earlier request of the same shape
+ *          timed out recently (its late reply could pass for this one's),
  *          flush, set the slave address, run the libmodbus call into a
  *          local array, time it, classify errno (ErrorKind.cpp), update
  *          the status and counters
@@ -34,6 +35,7 @@ namespace {
 
 using modbusrtu::isPortNumber;
 using modbusrtu::Port;
+using modbusrtu::RequestShape;
 
 constexpr std::int64_t kLastPoint = 65536;
 constexpr int kFirstSlave = 1;
@@ -71,7 +73,8 @@ int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, 
         return MODBUSRTU_FAILED;
     }
     uint8_t bits[kPointsPerB16] = {};
-    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+    const RequestShape shape{coils ? 0x01 : 0x02, kPointsPerB16};
+    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return coils ? modbus_read_bits(ctx, protocolAddress(first), kPointsPerB16, bits)
                      : modbus_read_input_bits(ctx, protocolAddress(first), kPointsPerB16, bits);
     });
@@ -101,7 +104,8 @@ int32_t readRegisters(int32_t port, int32_t address, int32_t first, int32_t coun
         return MODBUSRTU_FAILED;
     }
     uint16_t values[kMaxRegisters] = {};
-    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+    const RequestShape shape{holding ? 0x03 : 0x04, count};
+    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return holding ? modbus_read_registers(ctx, protocolAddress(first), count, values)
                        : modbus_read_input_registers(ctx, protocolAddress(first), count, values);
     });
@@ -123,7 +127,8 @@ int32_t writeCoil(int32_t port, int32_t address, int32_t coil, bool on) {
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+    const RequestShape shape{0x05, 0};
+    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return modbus_write_bit(ctx, protocolAddress(coil), on ? TRUE : FALSE);
     });
     return ok ? 0 : MODBUSRTU_FAILED;
@@ -181,7 +186,8 @@ int32_t Get_3X_LUNDX(int32_t port, int32_t address, int32_t first, int32_t count
         return MODBUSRTU_FAILED;
     }
     uint16_t words[2 * kMaxLongs] = {};
-    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+    const RequestShape shape{0x04, 2 * count};
+    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return modbus_read_input_registers(ctx, protocolAddress(first), 2 * count, words);
     });
     if (!ok) {
@@ -213,7 +219,8 @@ int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value) {
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    const bool ok = p->transact(address, [&](modbus_t* ctx) {
+    const RequestShape shape{0x06, 0};
+    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return modbus_write_register(ctx, protocolAddress(reg), static_cast<uint16_t>(value));
     });
     return ok ? 0 : MODBUSRTU_FAILED;

@@ -110,7 +110,7 @@ void Port::failBeforeSending(const ErrorKind& kind) {
     report_.exception_code = kind.exceptionCode;
 }
 
-modbus_t* Port::prepare(int slave) {
+modbus_t* Port::prepare(int slave, const RequestShape& shape) {
     if (!wanted_) {
         failBeforeSending({TQ7310_NOT_OPEN, 0, 0, false});
         return nullptr;
@@ -119,7 +119,9 @@ modbus_t* Port::prepare(int slave) {
         return nullptr;
     }
     int error = 0;
-    if (Clock::now() < quietUntil_) {
+    // Waiting for a straggler only pays where it could be mistaken for the
+    // answer; on a dead line this keeps each request to one time-out.
+    if (shape == unanswered_ && Clock::now() < quietUntil_) {
         error = discardUntil(ctx_, quietUntil_, timeouts_.byteUs);
     }
     quietUntil_ = {};
@@ -133,13 +135,14 @@ modbus_t* Port::prepare(int slave) {
         error = errno != 0 ? errno : EINVAL;
     }
     if (error != 0) {
-        conclude(-1, error, Clock::now(), Clock::now());
+        conclude(-1, error, shape, Clock::now(), Clock::now());
         return nullptr;
     }
     return ctx_;
 }
 
-bool Port::conclude(int rc, int error, Clock::time_point start, Clock::time_point end) {
+bool Port::conclude(int rc, int error, const RequestShape& shape, Clock::time_point start,
+                    Clock::time_point end) {
     const bool ok = rc >= 0;
     ErrorKind kind;
     if (ok) {
@@ -150,8 +153,11 @@ bool Port::conclude(int rc, int error, Clock::time_point start, Clock::time_poin
         if (kind.outcome == TQ7310_IO_ERROR && isDeviceGone(error)) {
             broken_ = true;
         }
-        if (kind.outcome == TQ7310_TIMEOUT) {
+        // A time-out may be answered late; a reply to another request means
+        // this one's own answer may still be on its way.
+        if (kind.outcome == TQ7310_TIMEOUT || error == EMBBADDATA) {
             quietUntil_ = end + std::chrono::microseconds(timeouts_.settleUs);
+            unanswered_ = shape;
         }
     }
 

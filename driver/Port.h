@@ -14,6 +14,17 @@
 
 namespace modbusrtu {
 
+// What a reply can tell about the request it answers: its function code and,
+// for reads, how much it carries. A reply of another shape fails libmodbus's
+// confirmation check, so only a stale reply to a request of the same shape
+// could pass for the answer to the next one. Replies to single writes all
+// look alike.
+struct RequestShape {
+    int function = 0;
+    int count = 0;  // points or registers read; 0 for writes
+    friend bool operator==(const RequestShape&, const RequestShape&) = default;
+};
+
 // One numbered port: its libmodbus context, the settings to reopen it with
 // and what the status export reports about it.
 //
@@ -40,9 +51,9 @@ class Port {
     // Runs `request(ctx)` as one transaction with `slave`; `request`
     // returns the libmodbus result (-1 with errno set on failure).
     template <typename Request>
-    bool transact(int slave, Request&& request) {
+    bool transact(int slave, const RequestShape& shape, Request&& request) {
         std::lock_guard<std::mutex> line(line_);
-        modbus_t* ctx = prepare(slave);
+        modbus_t* ctx = prepare(slave, shape);
         if (ctx == nullptr) {
             return false;
         }
@@ -50,14 +61,15 @@ class Port {
         const int rc = request(ctx);
         const int error = errno;
         const auto end = Clock::now();
-        return conclude(rc, error, start, end);
+        return conclude(rc, error, shape, start, end);
     }
 
     void status(int number, Tq7310LinkStatus& out) const;
 
   private:
-    modbus_t* prepare(int slave);
-    bool conclude(int rc, int error, Clock::time_point start, Clock::time_point end);
+    modbus_t* prepare(int slave, const RequestShape& shape);
+    bool conclude(int rc, int error, const RequestShape& shape, Clock::time_point start,
+                  Clock::time_point end);
     bool reconnect();
     void dropConnection();
     void failBeforeSending(const ErrorKind& kind);
@@ -71,7 +83,10 @@ class Port {
     LineSettings settings_;
     Timeouts timeouts_;
     std::string device_;
+    // After a request that may still be answered late: until when, and for
+    // which shape of request, the line is listened to and discarded first.
     Clock::time_point quietUntil_{};
+    RequestShape unanswered_{};
 
     // Guarded by status_.
     mutable std::mutex status_;

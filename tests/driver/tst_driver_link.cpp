@@ -89,6 +89,24 @@ class TstDriverLink : public QObject {
         QCOMPARE(readHolding(kPort, 1), 111);
     }
 
+    // On a dead line a poll's requests differ in shape, so none of them waits
+    // for the previous one's straggler: each costs one time-out, no more.
+    void deadLineCostsOneTimeOutPerRequest() {
+        QCOMPARE(OpenPort_Modbus(kPort, kBaud38400, kParityNone), 0);
+        slave_->misbehave(Misbehaviour::Silent);
+        int32_t bits[2] = {};
+        int32_t registers[16] = {};
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(Get_1X_B16(kPort, kSlave, 1, bits), MODBUSRTU_FAILED);
+        const qint64 first = clock.restart();
+        QCOMPARE(Get_0X_B16(kPort, kSlave, 1, bits), MODBUSRTU_FAILED);
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 16, registers), MODBUSRTU_FAILED);
+        const qint64 nextTwo = clock.elapsed();
+        QVERIFY2(first >= 200 && first < 600, qPrintable(QString::number(first)));
+        QVERIFY2(nextTwo < 2 * first + 200, qPrintable(QString::number(nextTwo)));
+    }
+
     void hangUpAndReconnect() {
         QCOMPARE(OpenPort_Modbus(kPort, kBaud38400, kParityEven), 0);
         QCOMPARE(readHolding(kPort, 1), 111);
