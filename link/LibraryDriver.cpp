@@ -4,7 +4,10 @@
 #include <QDir>
 
 QStringList LibraryDriver::defaultCandidates() {
-    return {QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ModbusRTU")),
+    const QDir beside(QCoreApplication::applicationDirPath());
+    return {beside.filePath(QStringLiteral("ModbusRTU")),
+            // Where an installed panel keeps it, relative to the executable.
+            beside.filePath(QStringLiteral(TQ7310_LIBDIR_FROM_BINDIR "/ModbusRTU")),
             QStringLiteral("ModbusRTU")};
 }
 

@@ -13,8 +13,9 @@
 
 class LibraryDriver final : public ModuleDriver {
   public:
-    // Where the library is looked for, in order: beside the executable, then
-    // the system's library path.
+    // Where the library is looked for, in order: beside the executable, in
+    // the panel's private library folder of an installation, then the
+    // system's library path.
     static QStringList defaultCandidates();
 
     explicit LibraryDriver(QStringList candidates = defaultCandidates());

@@ -40,9 +40,8 @@ QString moduleText(const Tq7310LinkStatus& s) {
 }  // namespace
 
 QString exceptionText(int code) {
-    static const char* const names[] = {nullptr,          "非法功能", "非法数据地址",
-                                        "非法数据值",      "从站设备故障", "确认",
-                                        "从站设备忙"};
+    static const char* const names[] = {nullptr,        "非法功能", "非法数据地址", "非法数据值",
+                                        "从站设备故障", "确认",     "从站设备忙"};
     const QString number = QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
     if (code > 0 && code < int(std::size(names))) {
         return number + QLatin1Char(' ') + QString::fromUtf8(names[code]);
@@ -76,7 +75,8 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
                             const LinkParamTable& linkParam, bool opened) {
     LinkStatusText text;
     if (!status) {
-        text.link = opened ? QStringLiteral("驱动库 ModbusRTU 未找到") : QStringLiteral("端口未打开");
+        text.link =
+            opened ? QStringLiteral("驱动库 ModbusRTU 未找到") : QStringLiteral("端口未打开");
         return text;
     }
     const Tq7310LinkStatus& s = *status;

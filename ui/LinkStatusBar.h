@@ -9,11 +9,11 @@
 
 class LinkStatusBar : public QStatusBar {
     Q_OBJECT
-public:
+  public:
     explicit LinkStatusBar(QWidget* parent = nullptr);
     void showStatus(const LinkStatusText& text);
 
-private:
+  private:
     QLabel* link_;
     QLabel* module_;
     QLabel* counters_;

@@ -4,12 +4,10 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-namespace {
-
-QPixmap drawIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+QImage programIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     p.setPen(QPen(QColor(20, 40, 90), qMax(1.0, s / 24)));
@@ -32,15 +30,13 @@ QPixmap drawIcon(int size) {
     p.setPen(QPen(QColor(255, 255, 255), qMax(1.5, s / 12), Qt::SolidLine, Qt::SquareCap,
                   Qt::MiterJoin));
     p.drawPath(pulses);
-    return pixmap;
+    return image;
 }
-
-}  // namespace
 
 QIcon programIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48}) {
-        icon.addPixmap(drawIcon(size));
+    for (int size : kProgramIconSizes) {
+        icon.addPixmap(QPixmap::fromImage(programIconImage(size)));
     }
     return icon;
 }

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build folder given as $1, unpacks it
+# into a temporary root, and checks that everything the desktop entry and
+# the panel look for is where they look.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+fail() { echo "FAIL: $*"; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(ls "$work"/out/*.deb)
+dpkg-deb -x "$deb" "$work/root"
+root=$work/root
+desktop=$root/usr/share/applications/tq7310-panel.desktop
+
+[ -f "$desktop" ] || fail "no desktop entry"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" || fail "desktop entry does not validate"
+fi
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+icon_name=$(sed -n 's/^Icon=//p' "$desktop")
+[ -x "$root/usr/bin/$exec_name" ] || fail "Exec=$exec_name is not in /usr/bin"
+for size in 16 24 32 48; do
+    [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon_name.png" ] ||
+        fail "Icon=$icon_name has no ${size}x${size} file"
+done
+[ -x "$root/usr/bin/tq7310-sim" ] || fail "no simulator"
+
+# The panel binds its driver library from its private folder, by a path
+# relative to its own executable.
+library=$root/usr/bin/../lib/tq7310-panel/libModbusRTU.so
+[ -f "$library" ] || fail "no driver library at $library"
+for symbol in OpenPort_Modbus ClosePort_Modbus Get_1X_B16 Get_0X_B16 Get_3X_UnDX \
+              Get_3X_LUNDX Get_4X_UnDX Set_0X_Bit1 Rst_0X_Bit1 Set_4X_D1 TQ7310_GetLinkStatus; do
+    nm -D --defined-only "$library" | grep -qw "$symbol" || fail "library lacks $symbol"
+done
+dpkg-deb -f "$deb" Depends | grep -q libmodbus || fail "package does not depend on libmodbus"
+echo "package $(basename "$deb") installs as its desktop entry expects"
