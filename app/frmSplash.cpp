@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "app/SplashPicture.h"
+#include "ui/ControlFactory.h"
 #include "ui/ProgramIcon.h"
 
 namespace {
@@ -38,6 +39,7 @@ frmSplash::frmSplash(std::function<void()> showMainWindow)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(5610 / 15, 1680 / 15, 7005 / 15, 735 / 15);
     Label1->setAlignment(Qt::AlignCenter);
+    preferChineseFaces();
     QFont song(QStringLiteral("宋体"));
     song.setPointSizeF(15);
     Label1->setFont(song);

@@ -92,10 +92,13 @@ bool Port::reconnect() {
     broken_ = ctx_ == nullptr;
     quietUntil_ = {};
 
+    // Counters run from the caller's open, through any number of reopens,
+    // so a device that keeps going away shows as failures, not as a fresh start.
     std::lock_guard<std::mutex> guard(status_);
-    resetCountersLocked();
     report_.is_open = broken_ ? 0 : 1;
     if (broken_) {
+        ++report_.transactions;
+        ++report_.failures;
         report_.outcome = TQ7310_OPEN_FAILED;
         report_.system_error = connection.error;
         report_.exception_code = 0;

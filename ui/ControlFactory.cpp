@@ -68,6 +68,21 @@ int toPixels(int twips) {
     return twips / kTwipsPerPixel;
 }
 
+void preferChineseFaces() {
+    // A desktop without the Windows Song face would otherwise fall back to a
+    // Latin face first, whose wider letters no longer fit the captions laid
+    // out for it; these CJK faces carry both scripts at the intended widths.
+    static const bool done = [] {
+        QFont::insertSubstitutions(
+            QStringLiteral("宋体"),
+            {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+             QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
+             QStringLiteral("Droid Sans Fallback")});
+        return true;
+    }();
+    (void)done;
+}
+
 QFont fontFor(FontFace face) {
     QFont font;
     switch (face) {

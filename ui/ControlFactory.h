@@ -14,5 +14,7 @@
 QHash<QString, QWidget*> buildControls(QWidget* client, const std::vector<ControlSpec>& layout);
 
 QFont fontFor(FontFace face);
+// Tells Qt which installed faces stand in for "宋体"; once per process.
+void preferChineseFaces();
 void setBackgroundColour(QWidget* widget, Rgb colour);
 int toPixels(int twips);

@@ -48,6 +48,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
     // The window's own default font, as a Chinese desktop gives it.
+    preferChineseFaces();
     QFont song(QStringLiteral("宋体"));
     song.setPointSizeF(9);
     setFont(song);

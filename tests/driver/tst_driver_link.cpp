@@ -127,7 +127,9 @@ class TstDriverLink : public QObject {
         QCOMPARE(status.is_open, 1);
         QCOMPARE(status.baud, 38400);
         QCOMPARE(status.parity, 'E');
-        QCOMPARE(status.transactions, 1);
+        // Counted from the open, across the driver's own reopen.
+        QCOMPARE(status.transactions, 3);
+        QCOMPARE(status.failures, 1);
     }
 
     void deviceAwayForSeveralPolls() {
@@ -142,10 +144,12 @@ class TstDriverLink : public QObject {
             QCOMPARE(status.outcome, int32_t{TQ7310_OPEN_FAILED});
             QCOMPARE(status.system_error, ENOENT);
             QCOMPARE(status.is_open, 0);
+            QCOMPARE(status.failures, 2 + i);
         }
         slave_->reconnect();
         QCOMPARE(readHolding(kPort, 1), 111);
         QCOMPARE(linkStatus(kPort).is_open, 1);
+        QCOMPARE(linkStatus(kPort).failures, 4);
     }
 
     void reopenWithNewSettings() {
