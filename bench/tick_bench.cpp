@@ -1,0 +1,274 @@
+// What the panel costs the machine it runs on. First, against a responsive
+// simulated module on a pseudo-terminal, the CPU share and peak memory of the
+// whole panel process over 10 s of polling (the simulator is a process of its
+// own and is not counted). Then the cost of one tick of each poll against a
+// driver that answers at once, next to what the same number of label
+// updates costs by itself, so the window's own overhead stands apart from
+// Qt's.
+//
+//   ./tick_bench [seconds of polling, default 10] [ticks, default 2000]
+#include <sys/resource.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+
+#include "BenchSupport.h"
+#include "link/LibraryDriver.h"
+#include "link/ModuleMap.h"
+#include "ui/ssqx.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Answers every call at once, and with other values at every round so each
+// tick really changes its labels, as a running module's counts do.
+class InstantDriver final : public ModuleDriver {
+  public:
+    int round = 0;
+    bool libraryPresent = true;  // false: no status to show, the status line stands still
+
+    DriverResult OpenPort_Modbus(std::int32_t, std::int32_t, std::int32_t) override { return 0; }
+    void ClosePort_Modbus(std::int32_t) override {}
+    DriverResult Get_1X_B16(std::int32_t, std::int32_t, std::int32_t, std::int32_t* b) override {
+        b[0] = (round & 1) ? 0xA5 : 0x5A;
+        b[1] = (round & 1) ? 0x01 : 0x02;
+        return done(b[0]);
+    }
+    DriverResult Get_0X_B16(std::int32_t, std::int32_t, std::int32_t, std::int32_t* b) override {
+        b[0] = (round & 1) ? 0x05 : 0x0A;
+        b[1] = 0;
+        return done(b[0]);
+    }
+    DriverResult Get_3X_UnDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
+                             std::int32_t* b) override {
+        return fill(count, b, 1000);
+    }
+    DriverResult Get_3X_LUNDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
+                              std::int32_t* b) override {
+        return fill(count, b, 100000);
+    }
+    DriverResult Get_4X_UnDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
+                             std::int32_t* b) override {
+        return fill(count, b, 1);
+    }
+    DriverResult Set_0X_Bit1(std::int32_t, std::int32_t, std::int32_t) override { return done(0); }
+    DriverResult Rst_0X_Bit1(std::int32_t, std::int32_t, std::int32_t) override { return done(0); }
+    DriverResult Set_4X_D1(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        return done(0);
+    }
+    std::optional<Tq7310LinkStatus> linkStatus(std::int32_t) override {
+        if (!libraryPresent) {
+            return std::nullopt;
+        }
+        Tq7310LinkStatus s{};
+        s.outcome = TQ7310_OK;
+        s.round_trip_us = 4200 + round % 7;
+        s.transactions = transactions_;
+        s.is_open = 1;
+        s.baud = 9600;
+        s.parity = 'E';
+        std::strcpy(s.device, "/dev/ttyUSB0");
+        return s;
+    }
+
+  private:
+    DriverResult done(std::int32_t result) {
+        ++transactions_;
+        return result;
+    }
+    DriverResult fill(std::int32_t count, std::int32_t* b, std::int32_t base) {
+        for (std::int32_t i = 0; i < count; ++i) {
+            b[i] = base * (i + 1) + round;
+        }
+        return done(b[0]);
+    }
+    int transactions_ = 0;
+};
+
+struct Summary {
+    double medianUs;
+    double p99Us;
+};
+
+Summary timeEach(int runs, const std::function<void(int)>& once) {
+    std::vector<double> us;
+    us.reserve(static_cast<std::size_t>(runs));
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        once(i);
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    return {bench::percentile(us, 0.5), bench::percentile(us, 0.99)};
+}
+
+double cpuSeconds(const rusage& r) {
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+// Polls the simulator for `seconds` with the real driver; false when the
+// panel never got going.
+bool measureLivePolling(int seconds) {
+    SimProcess sim;
+    if (!bench::startSimulator(sim, {})) {
+        return false;
+    }
+    LibraryDriver driver;
+    auto window = std::make_unique<ssqx>(driver, [] {});
+    window->show();
+    if (!bench::click(*window, "Command9")) {
+        return false;
+    }
+    // A first round of both polls, so start-up is not counted.
+    QEventLoop loop;
+    QTimer::singleShot(1500, &loop, &QEventLoop::quit);
+    loop.exec();
+    const auto before = driver.linkStatus(1);
+
+    rusage start{};
+    getrusage(RUSAGE_SELF, &start);
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    rusage end{};
+    getrusage(RUSAGE_SELF, &end);
+    const double wallS = double(wall.nsecsElapsed()) / 1e9;
+    const auto after = driver.linkStatus(1);
+    bench::click(*window, "Command10");
+    window.reset();
+
+    const double cpuS = cpuSeconds(end) - cpuSeconds(start);
+    const double cpuShare = 100.0 * cpuS / wallS;
+    const double peakMb = double(end.ru_maxrss) / 1024.0;
+    const int transactions = after && before ? after->transactions - before->transactions : -1;
+    const int failures = after && before ? after->failures - before->failures : -1;
+
+    std::printf("Panel polling tq7310-sim on %s at 9600,E for %.1f s (simulator not counted)\n",
+                qPrintable(sim.device()), wallS);
+    std::printf("  %-34s %10s %10s %8s\n", "measure", "value", "aim", "ok");
+    std::printf("  %-34s %9.2f%% %9s%% %8s\n", "CPU, user + system, of one core", cpuShare, "< 2",
+                cpuShare < 2.0 ? "yes" : "NO");
+    std::printf("  %-34s %7.1f MB %7s MB %8s\n", "peak resident memory (ru_maxrss)", peakMb, "< 80",
+                peakMb < 80.0 ? "yes" : "NO");
+    std::printf("  %-34s %10d\n", "transactions in the window", transactions);
+    std::printf("  %-34s %10d\n", "of which failed", failures);
+    std::printf("  %-34s %10.1f\n", "transactions a second", transactions / wallS);
+    std::printf("\n");
+    return transactions > 0;
+}
+
+void measureTicks(int runs) {
+    InstantDriver driver;
+    ssqx window(driver, [] {});
+    window.show();
+    QApplication::processEvents();
+
+    // The labels each tick writes, and two texts for each to alternate.
+    QList<QLabel*> statusLabels;
+    QList<QLabel*> counterLabels;
+    for (const char* name : {"Label2(9)", "Label2(10)"}) {
+        statusLabels << window.findChild<QLabel*>(QLatin1String(name));
+    }
+    for (int i = 0; i < 10; ++i) {
+        statusLabels << window.findChild<QLabel*>(memberName("B_2R", i));
+    }
+    for (int i = 0; i < module_map::kOutputs - 1; ++i) {
+        statusLabels << window.findChild<QLabel*>(memberName("B_1RW", i));
+    }
+    for (int i = 0; i < 4; ++i) {
+        counterLabels << window.findChild<QLabel*>(memberName("D_4R", i));
+    }
+    for (int i = 0; i < 8; ++i) {
+        counterLabels << window.findChild<QLabel*>(memberName("D_4R32", i));
+    }
+    for (int i = 0; i < 13; ++i) {
+        counterLabels << window.findChild<QLabel*>(memberName("D_4R4", i));
+    }
+    const auto setTexts = [](const QList<QLabel*>& labels, int round) {
+        for (int i = 0; i < labels.size(); ++i) {
+            labels[i]->setText(QString::number(round * 100 + i));
+        }
+    };
+    const auto setTextsAndYield = [&](const QList<QLabel*>& labels, int round) {
+        setTexts(labels, round);
+        for (int y = 0; y < 3; ++y) {  // both polls yield three times a tick
+            QApplication::processEvents();
+        }
+    };
+
+    // Warm caches and fonts before anything is counted.
+    for (int i = 0; i < 50; ++i) {
+        driver.round = i;
+        window.statusPoll().Timer1_Timer();
+        window.counterPoll().Timer2_Timer();
+    }
+
+    const Summary t1 = timeEach(runs, [&](int i) {
+        driver.round = i;
+        window.statusPoll().Timer1_Timer();
+    });
+    const Summary t2 = timeEach(runs, [&](int i) {
+        driver.round = i;
+        window.counterPoll().Timer2_Timer();
+    });
+    driver.libraryPresent = false;
+    const Summary q1 = timeEach(runs, [&](int i) {
+        driver.round = i;
+        window.statusPoll().Timer1_Timer();
+    });
+    const Summary q2 = timeEach(runs, [&](int i) {
+        driver.round = i;
+        window.counterPoll().Timer2_Timer();
+    });
+    const Summary r1 = timeEach(runs, [&](int i) { setTexts(statusLabels, i); });
+    const Summary r2 = timeEach(runs, [&](int i) { setTexts(counterLabels, i); });
+    const Summary y1 = timeEach(runs, [&](int i) { setTextsAndYield(statusLabels, i); });
+    const Summary y2 = timeEach(runs, [&](int i) { setTextsAndYield(counterLabels, i); });
+
+    std::printf("One tick against a driver that answers at once, %d ticks each (offscreen)\n",
+                runs);
+    std::printf("  %-44s %10s %10s %12s\n", "", "median us", "p99 us", "tick/ref");
+    const auto row = [](const char* what, const Summary& s, const Summary* tick) {
+        if (tick) {
+            std::printf("  %-44s %10.1f %10.1f %12.2f\n", what, s.medianUs, s.p99Us,
+                        tick->medianUs / s.medianUs);
+        } else {
+            std::printf("  %-44s %10.1f %10.1f %12s\n", what, s.medianUs, s.p99Us, "");
+        }
+    };
+    row("Timer1 tick (status poll, 2 reads)", t1, nullptr);
+    row("  same tick, status line standing still", q1, &t1);
+    row("  ref: 16 QLabel::setText alone", r1, &t1);
+    row("  ref: 16 setText + 3 processEvents", y1, &t1);
+    row("Timer2 tick (counter poll, 3 reads)", t2, nullptr);
+    row("  same tick, status line standing still", q2, &t2);
+    row("  ref: 25 QLabel::setText alone", r2, &t2);
+    row("  ref: 25 setText + 3 processEvents", y2, &t2);
+    std::printf("  tick/ref: the tick's median over the reference's median\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bench::headlessUnlessTold();
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int runs = argc > 2 ? std::max(100, std::atoi(argv[2])) : 2000;
+
+    // Polling first: the peak resident size is the process's, so it must
+    // be read before the tick loops below can add to it.
+    const bool polled = measureLivePolling(seconds);
+    measureTicks(runs);
+    return polled ? 0 : 1;
+}
