@@ -1,10 +1,12 @@
 #pragma once
-// Turns one RTU request frame into the module's reply frame. No I/O: the
-// caller brings the bytes in and takes the reply out, so garbage can be fed
-// straight in.
+// Turns one RTU request frame into the module's reply frame. Which reply the
+// module gives is decided here; libmodbus puts it into a frame, on a socket
+// pair rather than the line, so the handler does no I/O on the line and
+// garbage can be fed straight in.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,13 +14,6 @@
 #include "sim/ModuleModel.h"
 
 namespace sim {
-
-// Modbus CRC-16 (polynomial 0xA001 reflected, initial 0xFFFF); the frame
-// carries it low byte first.
-std::uint16_t crc16(std::span<const std::uint8_t> bytes);
-
-// Appends the CRC so the bytes become a complete frame.
-void appendCrc(std::vector<std::uint8_t>& frame);
 
 enum class Exception : std::uint8_t {
     IllegalFunction = 0x01,
@@ -37,7 +32,12 @@ class RequestHandler {
   public:
     static constexpr int kBroadcast = 0;
 
-    RequestHandler(ModuleModel& model, int address) : model_(model), address_(address) {}
+    // Throws std::system_error when libmodbus or the socket pair cannot be
+    // set up.
+    RequestHandler(ModuleModel& model, int address);
+    ~RequestHandler();
+    RequestHandler(const RequestHandler&) = delete;
+    RequestHandler& operator=(const RequestHandler&) = delete;
 
     int address() const { return address_; }
 
@@ -45,20 +45,28 @@ class RequestHandler {
     Handled handle(std::span<const std::uint8_t> frame);
 
   private:
+    class Encoder;
+
     struct Result {
-        std::vector<std::uint8_t> pdu;  // function code and data of a normal reply
         Exception exception{};
         bool failed = false;
         std::string what;
+        // The reply libmodbus built for a request the module accepted.
+        std::vector<std::uint8_t> reply;
+        // libmodbus took the request too, and a write's values are in the
+        // mapping.
+        bool stored = false;
     };
 
-    Result process(std::uint8_t function, std::span<const std::uint8_t> data);
-    Result readBits(std::uint8_t function, std::span<const std::uint8_t> data);
-    Result readRegisters(std::uint8_t function, std::span<const std::uint8_t> data);
-    Result writeCoil(std::span<const std::uint8_t> data);
-    Result writeRegister(std::span<const std::uint8_t> data);
-    Result writeCoils(std::span<const std::uint8_t> data);
-    Result writeRegisters(std::span<const std::uint8_t> data);
+    Result process(std::span<const std::uint8_t> frame);
+    Result reply(std::span<const std::uint8_t> frame, std::string what);
+    static Result refuse(Exception e, std::string what);
+    Result readBits(std::span<const std::uint8_t> frame);
+    Result readRegisters(std::span<const std::uint8_t> frame);
+    Result writeCoil(std::span<const std::uint8_t> frame);
+    Result writeRegister(std::span<const std::uint8_t> frame);
+    Result writeCoils(std::span<const std::uint8_t> frame);
+    Result writeRegisters(std::span<const std::uint8_t> frame);
 
     bool inputServed(int point) const;
     bool coilServed(int point) const;
@@ -75,6 +83,7 @@ class RequestHandler {
 
     ModuleModel& model_;
     int address_;
+    std::unique_ptr<Encoder> encoder_;
 };
 
 }  // namespace sim

@@ -11,8 +11,10 @@
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "sim/Control.h"
@@ -369,8 +371,14 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "tq7310-sim: %s\n", error.c_str());
             return 1;
         }
-        Server server(*options, line);
-        status = server.run();
+        std::unique_ptr<Server> server;
+        try {
+            server = std::make_unique<Server>(*options, line);
+        } catch (const std::system_error& e) {
+            std::fprintf(stderr, "tq7310-sim: cannot set up the replies: %s\n", e.what());
+            return 1;
+        }
+        status = server->run();
     }
     return status;
 }

@@ -13,9 +13,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "RtuFrames.h"
 #include "SimProcess.h"
 #include "link/ModuleMap.h"
-#include "sim/RequestHandler.h"
 
 namespace mm = module_map;
 using Bytes = std::vector<std::uint8_t>;
@@ -77,15 +77,9 @@ class Master {
     modbus_t* ctx_;
 };
 
-Bytes frame(int address, Bytes pdu) {
-    // Byte by byte: GCC 12 at -O2 takes a range insert into a one-byte
-    // vector for an overflow (-Warray-bounds).
-    Bytes f{static_cast<std::uint8_t>(address)};
-    for (std::uint8_t b : pdu) {
-        f.push_back(b);
-    }
-    sim::appendCrc(f);
-    return f;
+Bytes frame(int address, const Bytes& pdu) {
+    RtuFrames frames;
+    return frames.frame(address, pdu);
 }
 
 Bytes readRequest(int address) {
