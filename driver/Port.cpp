@@ -47,18 +47,23 @@ int Port::open(int number, const LineSettings& settings) {
     broken_ = false;
     const Connection connection = connectRtu(device_, settings_, timeouts_);
     ctx_ = connection.ctx;
-    wanted_ = ctx_ != nullptr;
+    const bool opened = ctx_ != nullptr;
+    // A device that is not there yet is treated like one that went away:
+    // every operation tries it again, so an adapter plugged in after "open"
+    // starts working without another open.
+    wanted_ = true;
+    broken_ = !opened;
 
     std::lock_guard<std::mutex> guard(status_);
     resetCountersLocked();
-    report_.outcome = wanted_ ? TQ7310_OK : TQ7310_OPEN_FAILED;
-    report_.system_error = wanted_ ? 0 : connection.error;
+    report_.outcome = opened ? TQ7310_OK : TQ7310_OPEN_FAILED;
+    report_.system_error = opened ? 0 : connection.error;
     report_.exception_code = 0;
-    report_.is_open = wanted_ ? 1 : 0;
+    report_.is_open = opened ? 1 : 0;
     report_.baud = settings_.baud;
     report_.parity = settings_.parity;
     copyDevice(device_, report_);
-    return wanted_ ? 0 : -2;
+    return opened ? 0 : -2;
 }
 
 void Port::close() {

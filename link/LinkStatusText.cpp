@@ -95,8 +95,16 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
     } else {
         text.link = QStringLiteral("端口%1 打开失败：端口号或通讯参数无效").arg(port);
     }
-    text.module = moduleText(s);
-    text.healthy = s.outcome == TQ7310_OK;
+    // Only a reply makes a healthy module; a port that merely opened, or a
+    // link that is closed, says nothing about it.
+    if (!opened) {
+        text.module.clear();
+    } else if (s.transactions == 0 && (s.outcome == TQ7310_OK || s.outcome == TQ7310_NONE)) {
+        text.module = QStringLiteral("尚无通讯");
+    } else {
+        text.module = moduleText(s);
+        text.healthy = s.outcome == TQ7310_OK;
+    }
     QString roundTrip = QStringLiteral("-");
     if (s.round_trip_us >= 0) {
         roundTrip = QString::number(s.round_trip_us / 1000.0, 'f', 1);

@@ -1,5 +1,6 @@
 // How each way a transaction can go wrong comes back: -8888 with the
 // caller's buffer untouched, and the kind of failure in the link status.
+#include <QFile>
 #include <QtTest>
 
 #include <cerrno>
@@ -145,10 +146,23 @@ class TstDriverFailures : public QObject {
         QCOMPARE(status.is_open, 0);
         QCOMPARE(QByteArray(status.device), missing);
 
+        // Every operation tries the device again and says why it failed.
         Buffer b = sentinelBuffer();
         QCOMPARE(Get_4X_UnDX(kPort + 1, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
         QVERIFY(untouched(b));
-        QCOMPARE(linkStatus(kPort + 1).outcome, int32_t{TQ7310_NOT_OPEN});
+        status = linkStatus(kPort + 1);
+        QCOMPARE(status.outcome, int32_t{TQ7310_OPEN_FAILED});
+        QCOMPARE(status.system_error, ENOENT);
+        QCOMPARE(status.failures, 1);
+        QCOMPARE(slave_->requests(), 0);
+
+        // The adapter turns up: the port works without another open.
+        QVERIFY(QFile::link(QString::fromStdString(slave_->devicePath()), missing));
+        slave_->setHoldingRegister(1, 4321);
+        QCOMPARE(Get_4X_UnDX(kPort + 1, kSlave, 1, 1, b.data()), 4321);
+        QCOMPARE(linkStatus(kPort + 1).is_open, 1);
+        QFile::remove(missing);
+        ClosePort_Modbus(kPort + 1);
     }
 
     // A silent slave costs the caller the response time-out, 200 ms plus the

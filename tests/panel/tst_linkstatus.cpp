@@ -64,6 +64,7 @@ class tst_LinkStatus : public QObject {
   private slots:
     void moduleWordsForEachOutcome_data();
     void moduleWordsForEachOutcome();
+    void moduleUnknownUntilSomethingAnswers();
     void linkWords_data();
     void linkWords();
     void counters_data();
@@ -113,9 +114,25 @@ void tst_LinkStatus::moduleWordsForEachOutcome() {
     Tq7310LinkStatus s = status(outcome);
     s.exception_code = exceptionCode;
     s.system_error = systemError;
+    s.transactions = 1;
     const LinkStatusText text = describeLink(s, linkParam(), true);
     QCOMPARE(text.module, module);
     QCOMPARE(text.healthy, healthy);
+}
+
+void tst_LinkStatus::moduleUnknownUntilSomethingAnswers() {
+    // Open, but nothing exchanged yet: the module's health is not known.
+    const LinkStatusText opened = describeLink(status(TQ7310_OK), linkParam(), true);
+    QCOMPARE(opened.module, "尚无通讯");
+    QVERIFY(!opened.healthy);
+    // Closed: the last exchange no longer speaks for the module.
+    Tq7310LinkStatus last = status(TQ7310_OK);
+    last.transactions = 20;
+    last.is_open = 0;
+    const LinkStatusText closed = describeLink(last, linkParam(), false);
+    QCOMPARE(closed.link, "端口未打开");
+    QCOMPARE(closed.module, "");
+    QVERIFY(!closed.healthy);
 }
 
 void tst_LinkStatus::linkWords_data() {
