@@ -70,10 +70,18 @@ double decimalMagnitude(const std::string& s, std::size_t pos) {
             ++intDigits;
         }
     }
+    // Zeros between the point and the first significant digit count against
+    // the exponent in the magnitude estimate below.
+    long long fractionZeros = 0;
     if (pos < s.size() && s[pos] == '.') {
         ++pos;
         for (; pos < s.size() && isDigit(s[pos]); ++pos) {
             sawDigit = true;
+            if (leadingZeros && s[pos] == '0') {
+                ++fractionZeros;
+            } else {
+                leadingZeros = false;
+            }
         }
     }
     if (!sawDigit) {
@@ -103,7 +111,8 @@ double decimalMagnitude(const std::string& s, std::size_t pos) {
         std::from_chars(s.data() + start, s.data() + end, value, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
         // Out of range either way; the rough decimal magnitude tells which way.
-        return intDigits + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        return intDigits - fractionZeros + exponent > 0 ? std::numeric_limits<double>::infinity()
+                                                        : 0.0;
     }
     (void)ptr;
     return value;

@@ -52,6 +52,9 @@ void tst_LeadingNumber::number_data() {
     QTest::newRow("huge exponent") << "1e999" << inf;
     QTest::newRow("tiny exponent") << "1e-999" << 0.0;
     QTest::newRow("400 digits") << QString(400, u'9') << inf;
+    QTest::newRow("tiny after 400 fraction zeros") << "0." + QString(400, u'0') + "1e5" << 0.0;
+    QTest::newRow("400 fraction zeros then a huge exponent")
+        << "0." + QString(400, u'0') + "1e800" << inf;
     QTest::newRow("long hexadecimal") << "&H" + QString(300, u'F') << inf;
 }
 
