@@ -4,8 +4,8 @@
 // the function handlers. Whatever comes back must be a frame a master could
 // accept from us: our address, the request's function (with the exception
 // flag for an exception, then a known code), a byte count that matches for
-// reads, an echo for single writes, and a CRC that checks, all computed here
-// rather than with the handler's own helpers.
+// reads, an echo for single writes, and a CRC that checks, the frames built
+// and judged by a libmodbus master of our own rather than by the handler.
 
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +14,7 @@
 
 #include "sim/ModuleModel.h"
 #include "sim/RequestHandler.h"
+#include "tests/slave/RtuFrames.h"
 
 namespace {
 
@@ -26,35 +27,17 @@ void require(bool ok) {
     }
 }
 
-std::uint16_t crc(const std::uint8_t* bytes, std::size_t size) {
-    std::uint16_t c = 0xFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        c ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
-        }
-    }
-    return c;
-}
-
-bool crcChecks(const std::vector<std::uint8_t>& frame) {
-    if (frame.size() < 4) {
-        return false;
-    }
-    const std::uint16_t c = crc(frame.data(), frame.size() - 2);
-    return frame[frame.size() - 2] == (c & 0xFF) && frame[frame.size() - 1] == (c >> 8);
-}
-
 unsigned word(const std::vector<std::uint8_t>& f, std::size_t at) {
     return static_cast<unsigned>(f[at] << 8 | f[at + 1]);
 }
 
-void checkReply(const std::vector<std::uint8_t>& request, const std::vector<std::uint8_t>& reply) {
+void checkReply(RtuFrames& frames, const std::vector<std::uint8_t>& request,
+                const std::vector<std::uint8_t>& reply) {
     if (reply.empty()) {
         return;
     }
-    require(crcChecks(request) && request[0] == kAddress);
-    require(reply.size() >= 5 && reply.size() <= 256 && crcChecks(reply));
+    require(frames.checks(request) && request[0] == kAddress);
+    require(reply.size() >= 5 && reply.size() <= 256 && frames.checks(reply));
     require(reply[0] == kAddress);
     const std::uint8_t function = request[1];
     if (reply[1] == (function | 0x80)) {
@@ -97,16 +80,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0 || size > kMaxInput) {
         return -1;
     }
+    RtuFrames frames;
     const bool dress = (data[0] & 1) != 0;
-    std::vector<std::uint8_t> frame;
+    std::vector<std::uint8_t> frame(data + 1, data + size);
     if (dress) {
-        frame.push_back(kAddress);
-    }
-    frame.insert(frame.end(), data + 1, data + size);
-    if (dress) {
-        const std::uint16_t c = crc(frame.data(), frame.size());
-        frame.push_back(static_cast<std::uint8_t>(c & 0xFF));
-        frame.push_back(static_cast<std::uint8_t>(c >> 8));
+        frame = frames.frame(kAddress, frame);
     }
 
     sim::Nanos now{0};
@@ -116,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // request that sees what it did.
     for (int round = 0; round < 2; ++round) {
         const sim::Handled h = handler.handle(frame);
-        checkReply(frame, h.reply);
+        checkReply(frames, frame, h.reply);
         require(!h.note.empty());
         now += std::chrono::milliseconds(1500);
     }

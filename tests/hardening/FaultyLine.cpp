@@ -21,25 +21,6 @@ using namespace std::chrono_literals;
 constexpr auto kFrameGap = 4ms;
 constexpr int kOurAddress = 1;
 
-std::uint16_t crc16(const std::uint8_t* bytes, std::size_t size) {
-    std::uint16_t c = 0xFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        c ^= bytes[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            c = (c & 1) ? static_cast<std::uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
-        }
-    }
-    return c;
-}
-
-bool crcChecks(const std::vector<std::uint8_t>& frame) {
-    if (frame.size() < 4) {
-        return false;
-    }
-    const std::uint16_t c = crc16(frame.data(), frame.size() - 2);
-    return frame[frame.size() - 2] == (c & 0xFF) && frame[frame.size() - 1] == (c >> 8);
-}
-
 void makeRaw(int fd) {
     termios t{};
     if (::tcgetattr(fd, &t) == 0) {
@@ -247,7 +228,7 @@ void FaultyLine::onRequest(std::vector<std::uint8_t> request) {
             // losing until it does: the slave must never act on a forgery.
             do {
                 request.erase(request.begin() + uniform(0, int(request.size()) - 1));
-            } while (request.size() >= 4 && crcChecks(request));
+            } while (request.size() >= 4 && frames_.checks(request));
             toSlave(request);
             faultOver();
             return;
@@ -296,13 +277,9 @@ void FaultyLine::onReply(std::vector<std::uint8_t> reply) {
         case Fault::Truncate:
             reply.resize(static_cast<std::size_t>(uniform(1, int(reply.size()) - 1)));
             break;
-        case Fault::WrongAddress: {
-            reply[0] = static_cast<std::uint8_t>(uniform(2, 247));
-            const std::uint16_t c = crc16(reply.data(), reply.size() - 2);
-            reply[reply.size() - 2] = static_cast<std::uint8_t>(c & 0xFF);
-            reply[reply.size() - 1] = static_cast<std::uint8_t>(c >> 8);
+        case Fault::WrongAddress:
+            reply = frames_.readdressed(uniform(2, 247), reply);
             break;
-        }
         case Fault::Garbage: {
             std::vector<std::uint8_t> both = garbage();
             both.insert(both.end(), reply.begin(), reply.end());

@@ -21,6 +21,8 @@
 #include <thread>
 #include <vector>
 
+#include "RtuFrames.h"
+
 namespace hardening {
 
 enum class Fault {
@@ -92,6 +94,7 @@ class FaultyLine {
     std::string linkPath_;
     const std::chrono::milliseconds lateBy_;
     std::mt19937 random_;
+    RtuFrames frames_;  // judges and reframes frames the way libmodbus does
 
     int master_ = -1;     // our end of the master's pty
     int heldSlave_ = -1;  // keeps that pty up while the master reopens it

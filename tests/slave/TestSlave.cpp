@@ -1,5 +1,7 @@
 #include "TestSlave.h"
 
+#include "RtuFrames.h"
+
 #include <fcntl.h>
 #include <modbus/modbus.h>
 #include <poll.h>
@@ -37,18 +39,6 @@ std::size_t index(int point, int size) {
         throw std::out_of_range("test slave point " + std::to_string(point));
     }
     return static_cast<std::size_t>(point - 1);
-}
-
-uint16_t crc16(const uint8_t* data, int length) {
-    uint16_t crc = 0xFFFF;
-    for (int i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 1) != 0 ? static_cast<uint16_t>((crc >> 1) ^ 0xA001)
-                                 : static_cast<uint16_t>(crc >> 1);
-        }
-    }
-    return crc;
 }
 
 void writeAll(int fd, const uint8_t* data, int length) {
@@ -263,10 +253,11 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
             reply[size - 1] ^= 0x5A;
             break;
         case Misbehaviour::WrongSlave: {
-            reply[0] = static_cast<uint8_t>(address_ % 247 + 1);
-            const uint16_t crc = crc16(reply, size - 2);
-            reply[size - 2] = static_cast<uint8_t>(crc & 0xFF);
-            reply[size - 1] = static_cast<uint8_t>(crc >> 8);
+            // A sound frame, only from another address.
+            const RtuFrames::Bytes other =
+                RtuFrames().readdressed(address_ % 247 + 1, RtuFrames::Bytes(reply, reply + size));
+            std::copy(other.begin(), other.end(), reply);
+            size = static_cast<int>(other.size());
             break;
         }
         case Misbehaviour::Truncated:

@@ -57,6 +57,20 @@ class RtuFrames {
         return take();
     }
 
+    // Whether `frame` (address, function, data, CRC) carries the CRC
+    // libmodbus would give those bytes.
+    bool checks(const Bytes& frame) {
+        if (frame.size() < 4) {
+            return false;
+        }
+        return this->frame(frame[0], Bytes(frame.begin() + 1, frame.end() - 2)) == frame;
+    }
+
+    // The same function and data, framed as coming from `address`.
+    Bytes readdressed(int address, const Bytes& frame) {
+        return this->frame(address, Bytes(frame.begin() + 1, frame.end() - 2));
+    }
+
     // The reply's function and data when a master that asked `address`
     // takes `reply` whole, CRC and length; empty otherwise.
     Bytes accept(int address, const Bytes& reply) {
