@@ -7,8 +7,8 @@
  *        recorded as BAD_ARGUMENT and nothing is sent
  *     -> Port::transact (Port.cpp), holding the port's line lock:
  *          reopen the device if it went away during an earlier operation,
- *          listen and discard if an earlier request of the same shape
- *          timed out recently (its late reply could pass for this one's),
+ *          listen and discard if an earlier request timed out recently and
+ *          its late reply could pass for this one's (Port.h, mistakable),
  *          flush, set the slave address, run the libmodbus call into a
  *          local array, time it, classify errno (ErrorKind.cpp), update
  *          the status and counters
@@ -127,7 +127,7 @@ int32_t writeCoil(int32_t port, int32_t address, int32_t coil, bool on) {
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    const RequestShape shape{0x05, 0};
+    const RequestShape shape{0x05, 0, protocolAddress(coil), on ? 0xFF00 : 0};
     const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return modbus_write_bit(ctx, protocolAddress(coil), on ? TRUE : FALSE);
     });
@@ -219,7 +219,7 @@ int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value) {
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    const RequestShape shape{0x06, 0};
+    const RequestShape shape{0x06, 0, protocolAddress(reg), value};
     const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
         return modbus_write_register(ctx, protocolAddress(reg), static_cast<uint16_t>(value));
     });

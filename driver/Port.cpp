@@ -129,7 +129,7 @@ modbus_t* Port::prepare(int slave, const RequestShape& shape) {
     int error = 0;
     // Waiting for a straggler only pays where it could be mistaken for the
     // answer; on a dead line this keeps each request to one time-out.
-    if (shape == unanswered_ && Clock::now() < quietUntil_) {
+    if (mistakable(unanswered_, shape) && Clock::now() < quietUntil_) {
         error = discardUntil(ctx_, quietUntil_, timeouts_.byteUs);
     }
     quietUntil_ = {};

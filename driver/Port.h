@@ -14,16 +14,28 @@
 
 namespace modbusrtu {
 
-// What a reply can tell about the request it answers: its function code and,
-// for reads, how much it carries. A reply of another shape fails libmodbus's
-// confirmation check, so only a stale reply to a request of the same shape
-// could pass for the answer to the next one. Replies to single writes all
-// look alike.
+// A request as far as a stale reply to it could be mistaken for the answer
+// to another. A reply of another function code or length fails libmodbus's
+// confirmation check; replies to single writes are all alike in length.
 struct RequestShape {
     int function = 0;
-    int count = 0;  // points or registers read; 0 for writes
+    int count = 0;   // points or registers read; 0 for writes
+    int target = 0;  // for writes: the protocol address written
+    int value = 0;   // for writes: the value written
+
+    bool isWrite() const { return count == 0; }
     friend bool operator==(const RequestShape&, const RequestShape&) = default;
 };
+
+// Whether a late reply to `unanswered` could pass for the answer to `next`
+// and tell something false. A late echo of the very same write only confirms
+// what the repeat asks, so a repeated write need not wait.
+inline bool mistakable(const RequestShape& unanswered, const RequestShape& next) {
+    if (unanswered.function != next.function || unanswered.count != next.count) {
+        return false;
+    }
+    return !(next.isWrite() && unanswered == next);
+}
 
 // One numbered port: its libmodbus context, the settings to reopen it with
 // and what the status export reports about it.
