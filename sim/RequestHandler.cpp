@@ -288,56 +288,51 @@ RequestHandler::Result RequestHandler::refuse(Exception e, std::string what) {
     return {e, true, std::move(what), {}, false};
 }
 
-RequestHandler::Result RequestHandler::readBits(std::span<const std::uint8_t> frame) {
+RequestHandler::Result RequestHandler::read(std::span<const std::uint8_t> frame, std::string what,
+                                            int maxCount, const std::function<bool(int)>& served,
+                                            const std::function<void(int)>& load) {
     const auto data = payload(frame);
-    const bool coils = frame[1] == kReadCoils;
-    std::string what = coils ? "read coils" : "read inputs";
     if (data.size() != 4) {
         return refuse(Exception::IllegalDataValue, what + " (malformed)");
     }
     const int first = word(data, 0) + 1;
     const int count = word(data, 2);
     what += " " + range(first, count);
-    if (count < 1 || count > kMaxReadBits) {
+    if (count < 1 || count > maxCount) {
         return refuse(Exception::IllegalDataValue, what);
     }
     for (int p = first; p < first + count; ++p) {
-        if (!(coils ? coilServed(p) : inputServed(p))) {
+        if (!served(p)) {
             return refuse(Exception::IllegalDataAddress, what);
         }
     }
-    modbus_mapping_t& m = encoder_->mapping();
-    std::uint8_t* bits = coils ? m.tab_bits : m.tab_input_bits;
+    // libmodbus answers from the mapping, so it gets the model's values first.
     for (int p = first; p < first + count; ++p) {
-        bits[p - 1] = static_cast<std::uint8_t>(coils ? readCoil(p) : readInput(p));
+        load(p);
     }
     return reply(frame, std::move(what));
 }
 
+RequestHandler::Result RequestHandler::readBits(std::span<const std::uint8_t> frame) {
+    const bool coils = frame[1] == kReadCoils;
+    modbus_mapping_t& m = encoder_->mapping();
+    std::uint8_t* bits = coils ? m.tab_bits : m.tab_input_bits;
+    return read(
+        frame, coils ? "read coils" : "read inputs", kMaxReadBits,
+        [&](int p) { return coils ? coilServed(p) : inputServed(p); },
+        [&](int p) {
+            bits[p - 1] = static_cast<std::uint8_t>(coils ? readCoil(p) : readInput(p));
+        });
+}
+
 RequestHandler::Result RequestHandler::readRegisters(std::span<const std::uint8_t> frame) {
-    const auto data = payload(frame);
     const bool holding = frame[1] == kReadHolding;
-    std::string what = holding ? "read holding registers" : "read input registers";
-    if (data.size() != 4) {
-        return refuse(Exception::IllegalDataValue, what + " (malformed)");
-    }
-    const int first = word(data, 0) + 1;
-    const int count = word(data, 2);
-    what += " " + range(first, count);
-    if (count < 1 || count > kMaxReadRegisters) {
-        return refuse(Exception::IllegalDataValue, what);
-    }
-    for (int p = first; p < first + count; ++p) {
-        if (!(holding ? holdingServed(p) : inputRegisterServed(p))) {
-            return refuse(Exception::IllegalDataAddress, what);
-        }
-    }
     modbus_mapping_t& m = encoder_->mapping();
     std::uint16_t* registers = holding ? m.tab_registers : m.tab_input_registers;
-    for (int p = first; p < first + count; ++p) {
-        registers[p - 1] = holding ? readHolding(p) : readInputRegister(p);
-    }
-    return reply(frame, std::move(what));
+    return read(
+        frame, holding ? "read holding registers" : "read input registers", kMaxReadRegisters,
+        [&](int p) { return holding ? holdingServed(p) : inputRegisterServed(p); },
+        [&](int p) { registers[p - 1] = holding ? readHolding(p) : readInputRegister(p); });
 }
 
 RequestHandler::Result RequestHandler::writeCoil(std::span<const std::uint8_t> frame) {

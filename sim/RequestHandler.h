@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -61,6 +62,10 @@ class RequestHandler {
     Result process(std::span<const std::uint8_t> frame);
     Result reply(std::span<const std::uint8_t> frame, std::string what);
     static Result refuse(Exception e, std::string what);
+    // A read of `maxCount` points at most, each of which must be `served`;
+    // `load` puts a point's value where libmodbus answers from.
+    Result read(std::span<const std::uint8_t> frame, std::string what, int maxCount,
+                const std::function<bool(int)>& served, const std::function<void(int)>& load);
     Result readBits(std::span<const std::uint8_t> frame);
     Result readRegisters(std::span<const std::uint8_t> frame);
     Result writeCoil(std::span<const std::uint8_t> frame);
