@@ -2,13 +2,13 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QKeyEvent>
-#include <QScreen>
+#include <QWindow>
 
 #include "app/SplashPicture.h"
 #include "ui/ControlFactory.h"
 #include "ui/ProgramIcon.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 constexpr int kClientWidth = 999;  // the 1000-pixel picture is cut by one
@@ -56,10 +56,19 @@ frmSplash::frmSplash(std::function<void()> showMainWindow)
     connect(Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &frmSplash::Timer2_Timer);
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    placeOnScreen(this);
+    showBlankTitle();
     Form_Load();
+}
+
+void frmSplash::showBlankTitle() {
+    // Qt hands the desktop the application's name in place of an empty
+    // title; a single blank is what keeps the title bar empty. The window's
+    // own title stays empty.
+    create();
+    if (QWindow* window = windowHandle()) {
+        window->setTitle(QStringLiteral(" "));
+    }
 }
 
 void frmSplash::Form_Load() {

@@ -25,6 +25,7 @@ class frmSplash : public QWidget {
 
   private:
     void Form_Load();
+    void showBlankTitle();
     void Timer1_Timer();
     void Timer2_Timer();
 

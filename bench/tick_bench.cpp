@@ -66,6 +66,7 @@ class InstantDriver final : public ModuleDriver {
     DriverResult Set_4X_D1(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
         return done(0);
     }
+    bool libraryLoaded() override { return libraryPresent; }
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t) override {
         if (!libraryPresent) {
             return std::nullopt;

@@ -5,28 +5,8 @@
 #include "link/ModuleMap.h"
 
 namespace {
-constexpr int kClearButton = 15;
 constexpr double kLargestRegisterValue = 65535;
-
-// Editors of rows 0..12, in row order; text boxes carry the row's index.
-const char* const kEditors[] = {"Combo3",  "Combo4", "Combo5", "Combo6", "Combo7",
-                                nullptr,   "Combo8", nullptr,  "Combo9", nullptr,
-                                "Combo10", nullptr,  "Combo11"};
 }  // namespace
-
-std::optional<ConfigRow> configRow(int index) {
-    if (index == kClearButton) {
-        return ConfigRow{QString(), false, module_map::kClearCodeRegister};
-    }
-    if (index < 0 || index >= module_map::kConfigRegistersShown) {
-        return std::nullopt;
-    }
-    const int reg = module_map::kConfigRegister + index;
-    if (const char* combo = kEditors[index]) {
-        return ConfigRow{QLatin1String(combo), false, reg};
-    }
-    return ConfigRow{memberName("Text1", index), true, reg};
-}
 
 void ConfigWrite::Command2AC_Click(int index) {
     const auto row = configRow(index);

@@ -8,18 +8,10 @@
 #include <functional>
 #include <optional>
 
+#include "commands/ConfigRows.h"
 #include "link/LinkParam.h"
 #include "link/ModuleDriver.h"
 #include "link/WindowAccess.h"
-
-struct ConfigRow {
-    QString editor;  // "Combo3" or "Text1(5)"; empty for the clear button
-    bool isTextBox;  // text rows accept 0..65535 only
-    int holdingRegister;
-};
-
-// The row a Command2AC member writes; nothing for an index that is not a member.
-std::optional<ConfigRow> configRow(int index);
 
 class ConfigWrite {
   public:

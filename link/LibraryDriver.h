@@ -38,6 +38,7 @@ class LibraryDriver final : public ModuleDriver {
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+    bool libraryLoaded() override { return library_.isLoaded(); }
 
     // The file the library was loaded from; empty while none is bound.
     QString loadedFrom() const;

@@ -5,8 +5,41 @@
 
 namespace {
 
+QString lineSettings(int baud, char parity) {
+    return QStringLiteral("%1,%2,8,1").arg(baud).arg(QLatin1Char(parity ? parity : '?'));
+}
+
 QString lineSettings(const Tq7310LinkStatus& s) {
-    return QStringLiteral("%1,%2,8,1").arg(s.baud).arg(QLatin1Char(s.parity ? s.parity : '?'));
+    return lineSettings(s.baud, s.parity);
+}
+
+QString countersText(int transactions, int failures) {
+    return QStringLiteral("通讯 %1 次  失败 %2 次").arg(transactions).arg(failures);
+}
+
+// The words for a library without the status export: the settings "打开"
+// used, as LinkParam holds them, and what the panel counted; nothing of the
+// module, since only the library sees the replies.
+LinkStatusText describeOwnAccount(const LinkParamTable& linkParam, bool opened,
+                                  const OwnAccount& own) {
+    using namespace link_param;
+    LinkStatusText text;
+    if (!opened) {
+        text.link = QStringLiteral("端口未打开");
+    } else if (linkParam[kOpenResult] != 0) {
+        text.link = QStringLiteral("端口%1 打开失败").arg(linkParam[kPort]);
+    } else {
+        const int baudCode = linkParam[kBaudCode];
+        const int parityCode = linkParam[kParityCode];
+        const int baud = baudCode >= 1 && baudCode <= 3 ? 4800 << baudCode : 0;
+        const char parity = parityCode >= 0 && parityCode <= 2 ? "NOE"[parityCode] : 0;
+        text.link = QStringLiteral("端口%1 %2 地址%3")
+                        .arg(linkParam[kPort])
+                        .arg(lineSettings(baud, parity))
+                        .arg(linkParam[kAddress]);
+    }
+    text.counters = countersText(own.transactions, own.failures);
+    return text;
 }
 
 QString deviceOf(const Tq7310LinkStatus& s) {
@@ -72,7 +105,11 @@ QString systemErrorText(int error) {
 }
 
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
-                            const LinkParamTable& linkParam, bool opened) {
+                            const LinkParamTable& linkParam, bool opened,
+                            const OwnAccount& own) {
+    if (!status && own.libraryLoaded) {
+        return describeOwnAccount(linkParam, opened, own);
+    }
     LinkStatusText text;
     if (!status) {
         text.link =
@@ -109,9 +146,7 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
     if (s.round_trip_us >= 0) {
         roundTrip = QString::number(s.round_trip_us / 1000.0, 'f', 1);
     }
-    text.counters = QStringLiteral("通讯 %1 次  失败 %2 次  往返 %3 ms")
-                        .arg(s.transactions)
-                        .arg(s.failures)
-                        .arg(roundTrip);
+    text.counters =
+        countersText(s.transactions, s.failures) + QStringLiteral("  往返 %1 ms").arg(roundTrip);
     return text;
 }

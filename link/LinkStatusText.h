@@ -16,10 +16,21 @@ struct LinkStatusText {
     bool healthy = false;  // the last transaction went through
 };
 
-// `status` is empty when the driver library could not be loaded; `opened`
-// tells whether "打开" was the last link action (rather than "关闭" or none).
+// What the panel knows of the link by itself: whether the library loaded,
+// and the transactions it made since "打开" and how many of them failed.
+struct OwnAccount {
+    bool libraryLoaded = false;
+    int transactions = 0;
+    int failures = 0;
+};
+
+// `status` is empty when the driver library could not be loaded or has no
+// status export; then `own` tells which, and what the panel counted itself.
+// `opened` tells whether "打开" was the last link action (rather than "关闭"
+// or none).
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
-                            const LinkParamTable& linkParam, bool opened);
+                            const LinkParamTable& linkParam, bool opened,
+                            const OwnAccount& own = {});
 
 // "02 非法数据地址"
 QString exceptionText(int code);

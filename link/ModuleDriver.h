@@ -38,6 +38,10 @@ class ModuleDriver {
                                    std::int32_t value) = 0;
 
     // What happened on the port lately; sends nothing. Empty when the library
-    // is missing.
+    // is missing or has no status export.
     virtual std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) = 0;
+
+    // Whether the library itself could be loaded, which the operations above
+    // try at their first call.
+    virtual bool libraryLoaded() = 0;
 };

@@ -21,8 +21,6 @@ class PortControl {
     WindowAccess& window_;
 };
 
-// The status labels that closing blanks, with their design colours.
+// The status labels that closing blanks.
 inline constexpr int kInputStatusLabels = 10;  // B_2R(0..9)
 inline constexpr int kOutputStatusLabels = 5;  // B_1RW(0..4)
-inline constexpr Rgb kInputIdleColour{192, 255, 255};
-inline constexpr Rgb kOutputIdleColour{255, 255, 192};

@@ -1,5 +1,6 @@
 #include "monitor/CounterPoll.h"
 
+#include "link/ControlNames.h"
 #include "link/ModuleMap.h"
 #include "monitor/ReentryGuard.h"
 
@@ -17,25 +18,26 @@ void CounterPoll::Timer2_Timer() {
         Count16Buf[0] = *r;
     }
     window_.yieldToEvents();
-    show("D_4R", Count16Buf, kCount16Values);
+    show(control::D_4R, Count16Buf, kCount16Values);
 
     if (const auto r = driver_.Get_3X_LUNDX(linkParam_[kPort], linkParam_[kAddress],
                                             kCount32Register, kCount32Values, Count32Buf.data())) {
         Count32Buf[0] = *r;
     }
     window_.yieldToEvents();
-    show("D_4R32", Count32Buf, kCount32Values);
+    show(control::D_4R32, Count32Buf, kCount32Values);
     window_.yieldToEvents();
 
     if (const auto r = driver_.Get_4X_UnDX(linkParam_[kPort], linkParam_[kAddress], kConfigRegister,
                                            kConfigRegistersRead, ConfigBuf.data())) {
         ConfigBuf[0] = *r;
     }
-    show("D_4R4", ConfigBuf, kConfigRegistersShown);
+    show(control::D_4R4, ConfigBuf, kConfigRegistersShown);
 }
 
-void CounterPoll::show(const char* labels, const std::array<std::int32_t, 501>& values, int count) {
+void CounterPoll::show(QString (*label)(int), const std::array<std::int32_t, 501>& values,
+                       int count) {
     for (int i = 0; i < count; ++i) {
-        window_.setCaption(memberName(labels, i), QString::number(values[i]));
+        window_.setCaption(label(i), QString::number(values[i]));
     }
 }

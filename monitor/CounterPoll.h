@@ -23,7 +23,7 @@ class CounterPoll {
     std::array<std::int32_t, 501> ConfigBuf{};
 
   private:
-    void show(const char* labels, const std::array<std::int32_t, 501>& values, int count);
+    void show(QString (*label)(int), const std::array<std::int32_t, 501>& values, int count);
 
     LinkParamTable& linkParam_;
     ModuleDriver& driver_;

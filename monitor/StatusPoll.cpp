@@ -1,5 +1,6 @@
 #include "monitor/StatusPoll.h"
 
+#include "link/ControlNames.h"
 #include "link/ModuleMap.h"
 #include "monitor/ReentryGuard.h"
 #include "monitor/StatusTexts.h"
@@ -11,13 +12,11 @@ bool isByte(std::int32_t v) {
 }  // namespace
 
 QString dateCaption(const QDateTime& at) {
-    const QDate d = at.date();
-    return QString::asprintf("%02d-%02d-%04d", d.month(), d.day(), d.year());
+    return at.toString(QStringLiteral("MM-dd-yyyy"));
 }
 
 QString timeCaption(const QDateTime& at) {
-    const QTime t = at.time();
-    return QString::asprintf("%02d:%02d:%02d", t.hour(), t.minute(), t.second());
+    return at.toString(QStringLiteral("hh:mm:ss"));
 }
 
 void StatusPoll::D_Byte(std::uint8_t value) {
@@ -32,8 +31,8 @@ void StatusPoll::Timer1_Timer() {
         return;
     }
     const QDateTime now = clock_();
-    window_.setCaption(QStringLiteral("Label2(9)"), dateCaption(now));
-    window_.setCaption(QStringLiteral("Label2(10)"), timeCaption(now));
+    window_.setCaption(control::Label2(9), dateCaption(now));
+    window_.setCaption(control::Label2(10), timeCaption(now));
     window_.yieldToEvents();
 
     using namespace link_param;
@@ -54,7 +53,7 @@ void StatusPoll::showInputGroup(std::int32_t status, int firstLabel, int count) 
     }
     D_Byte(static_cast<std::uint8_t>(status));
     for (int bit = 0; bit < count; ++bit) {
-        const QString label = memberName("B_2R", firstLabel + bit);
+        const QString label = control::B_2R(firstLabel + bit);
         const Indication shown = inputIndication(firstLabel + bit, BitBuf[bit] == 1);
         window_.setCaption(label, shown.caption);
         window_.setBackground(label, shown.colour);
@@ -68,7 +67,7 @@ void StatusPoll::showOutputGroup(std::int32_t status) {
     D_Byte(static_cast<std::uint8_t>(status));
     // Y5's label is hidden and never written.
     for (int bit = 0; bit < module_map::kOutputs - 1; ++bit) {
-        const QString label = memberName("B_1RW", bit);
+        const QString label = control::B_1RW(bit);
         const Indication shown = outputIndication(bit, BitBuf[bit] == 1);
         window_.setCaption(label, shown.caption);
         window_.setBackground(label, shown.colour);

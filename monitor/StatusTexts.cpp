@@ -1,5 +1,7 @@
 #include "monitor/StatusTexts.h"
 
+#include "link/Colours.h"
+
 namespace {
 
 QString stateWord(bool closed) {
@@ -14,10 +16,10 @@ QString inputSignal(int label) {
 
 Indication inputIndication(int label, bool closed) {
     return {QStringLiteral("输入") + inputSignal(label) + stateWord(closed),
-            closed ? kInputClosedColour : kInputOpenColour};
+            closed ? colours::kInputClosed : colours::kInputOpen};
 }
 
 Indication outputIndication(int label, bool closed) {
     return {QStringLiteral("输出Y%1").arg(label + 1) + stateWord(closed),
-            closed ? kOutputClosedColour : kOutputOpenColour};
+            closed ? colours::kOutputClosed : colours::kOutputOpen};
 }

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionGroupBox>
+#include <QStylePainter>
 #include <climits>
 
 namespace {
@@ -13,6 +15,52 @@ namespace {
 QColor toColor(Rgb c) {
     return QColor(c.red, c.green, c.blue);
 }
+
+// A frame whose caption alone is coloured. A style sheet would colour it too,
+// but a widget under a style sheet no longer passes the window's font on to
+// its children; the style's own painting, told the colour, keeps that.
+class ColouredFrame : public QGroupBox {
+  public:
+    ColouredFrame(const QString& caption, QColor colour, QWidget* parent)
+        : QGroupBox(caption, parent), colour_(colour) {}
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionGroupBox option;
+        initStyleOption(&option);
+        option.textColor = colour_;
+        painter.drawComplexControl(QStyle::CC_GroupBox, option);
+    }
+
+  private:
+    QColor colour_;
+};
+
+// An option button that is a Tab stop of its own. Qt gives a group of
+// auto-exclusive radio buttons a single Tab stop, the chosen one, so these
+// exclude the other option buttons of their frame themselves; clicking the
+// chosen one keeps it chosen.
+class OptionButton : public QRadioButton {
+  public:
+    OptionButton(const QString& caption, QWidget* parent) : QRadioButton(caption, parent) {
+        setAutoExclusive(false);
+        connect(this, &QAbstractButton::toggled, this, [this](bool checked) {
+            if (!checked) {
+                return;
+            }
+            for (auto* other :
+                 parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly)) {
+                if (other != this) {
+                    other->setChecked(false);
+                }
+            }
+        });
+    }
+
+  protected:
+    void nextCheckState() override { setChecked(true); }
+};
 
 // Qt's line edits stop at 32767 characters unless told otherwise; the
 // window's text boxes have no limit.
@@ -22,15 +70,11 @@ void unlimit(QLineEdit* edit) {
 
 QWidget* create(const ControlSpec& spec, QWidget* parent) {
     switch (spec.kind) {
-        case ControlKind::Frame: {
-            auto* box = new QGroupBox(spec.caption, parent);
+        case ControlKind::Frame:
             if (spec.foreground) {
-                // Only the title takes the colour, not the controls inside.
-                box->setStyleSheet(QStringLiteral("QGroupBox::title { color: %1; }")
-                                       .arg(toColor(*spec.foreground).name()));
+                return new ColouredFrame(spec.caption, toColor(*spec.foreground), parent);
             }
-            return box;
-        }
+            return new QGroupBox(spec.caption, parent);
         case ControlKind::Caption:
             return new QLabel(spec.caption, parent);
         case ControlKind::ValueBox: {
@@ -44,7 +88,7 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
         case ControlKind::Button:
             return new QPushButton(spec.caption, parent);
         case ControlKind::OptionButton:
-            return new QRadioButton(spec.caption, parent);
+            return new OptionButton(spec.caption, parent);
         case ControlKind::ComboBox: {
             auto* combo = new QComboBox(parent);
             combo->setEditable(true);

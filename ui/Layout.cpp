@@ -1,14 +1,12 @@
 #include "ui/Layout.h"
 
+#include "commands/ConfigRows.h"
+#include "link/Colours.h"
+#include "link/ControlNames.h"
+
 namespace {
 
-constexpr Rgb kRed{255, 0, 0};
-constexpr Rgb kDarkGreen{0, 128, 0};
-constexpr Rgb kLightGreen{128, 255, 128};
-constexpr Rgb kWhite{255, 255, 255};
-constexpr Rgb kPaleCyan{192, 255, 255};
-constexpr Rgb kPaleYellow{255, 255, 192};
-constexpr Rgb kPink{255, 192, 255};
+using namespace colours;
 
 QString m(const char* array, int index) {
     return memberName(array, index);
@@ -62,9 +60,9 @@ ControlSpec combo(QString name, QString parent, QString text, Twips r,
 }
 
 void addWindowControls(std::vector<ControlSpec>& c) {
-    c.push_back(frame("Frame6", "通讯端口选择", {90, 270, 2115, 585}, kRed));
+    c.push_back(frame("Frame6", "通讯端口选择", {90, 270, 2115, 585}, kPortFrameCaption));
     c.push_back(frame(m("Frame5", 0), "地址", {90, 930, 2115, 585}));
-    c.push_back(frame(m("Frame2", 1), "波特率", {2310, 270, 3225, 555}, kDarkGreen));
+    c.push_back(frame(m("Frame2", 1), "波特率", {2310, 270, 3225, 555}, kBaudFrameCaption));
     c.push_back(frame(m("Frame5", 1), "校验方式", {2280, 930, 3255, 555}));
     c.push_back(button("Command10", "", "关闭", {5640, 390, 825, 435}));
     c.push_back(button("Command9", "", "打开", {5640, 1020, 825, 435}));
@@ -81,12 +79,12 @@ void addWindowControls(std::vector<ControlSpec>& c) {
     for (const auto& [index, text, r] :
          {std::tuple{9, "2001-03-12", Twips{10470, 90, 1245, 285}},
           std::tuple{10, "18：42：00", Twips{11730, 90, 1305, 285}}}) {
-        c.push_back({.name = m("Label2", index),
+        c.push_back({.name = control::Label2(index),
                      .kind = ControlKind::ValueBox,
                      .caption = QString::fromUtf8(text),
                      .rect = r,
-                     .background = kLightGreen,
-                     .foreground = kRed,
+                     .background = kClockBackground,
+                     .foreground = kClockText,
                      .font = FontFace::Arial10_5BoldItalic,
                      .centred = true});
     }
@@ -106,7 +104,7 @@ void addWindowControls(std::vector<ControlSpec>& c) {
     c.push_back({.name = m("D_4WRW", 21),
                  .kind = ControlKind::ValueBox,
                  .rect = {6240, 60, 1545, 285},
-                 .background = kWhite,
+                 .background = kHiddenValueBox,
                  .font = FontFace::Song10_5Italic,
                  .hidden = true});
     c.push_back({.name = "Combo12",
@@ -119,17 +117,17 @@ void addWindowControls(std::vector<ControlSpec>& c) {
 
 void addLinkSettings(std::vector<ControlSpec>& c) {
     c.push_back(caption(m("Label1", 0), "Frame6", "通讯端口", {120, 240, 795, 195}));
-    c.push_back(combo("Combo1", "Frame6", " ", {990, 210, 1005, 300}));
+    c.push_back(combo(control::Combo1(), "Frame6", " ", {990, 210, 1005, 300}));
     c.push_back(caption(m("Label1", 1), m("Frame5", 0), "模块地址", {120, 240, 795, 285}));
-    c.push_back(combo("Combo2", m("Frame5", 0), "", {990, 210, 975, 300}));
+    c.push_back(combo(control::Combo2(), m("Frame5", 0), "", {990, 210, 975, 300}));
     const QString baud = m("Frame2", 1);
-    c.push_back(option(m("Option1", 0), baud, "9600", {120, 180, 855, 315}));
-    c.push_back(option(m("Option1", 1), baud, "19200", {1200, 180, 885, 345}));
-    c.push_back(option(m("Option1", 2), baud, "38400", {2250, 180, 795, 345}));
+    c.push_back(option(control::Option1(0), baud, "9600", {120, 180, 855, 315}));
+    c.push_back(option(control::Option1(1), baud, "19200", {1200, 180, 885, 345}));
+    c.push_back(option(control::Option1(2), baud, "38400", {2250, 180, 795, 345}));
     const QString parity = m("Frame5", 1);
-    c.push_back(option(m("Option2", 0), parity, "无校验", {120, 180, 975, 285}));
-    c.push_back(option(m("Option2", 1), parity, "奇校验", {1200, 180, 885, 315}));
-    c.push_back(option(m("Option2", 2), parity, "偶校验", {2250, 180, 915, 315}));
+    c.push_back(option(control::Option2(0), parity, "无校验", {120, 180, 975, 285}));
+    c.push_back(option(control::Option2(1), parity, "奇校验", {1200, 180, 885, 315}));
+    c.push_back(option(control::Option2(2), parity, "偶校验", {2250, 180, 915, 315}));
 }
 
 void addStatusFrames(std::vector<ControlSpec>& c) {
@@ -143,7 +141,7 @@ void addStatusFrames(std::vector<ControlSpec>& c) {
                                           {"DI5", 4230}, {"DI6", 5460}};
     for (int i = 0; i < 10; ++i) {
         const QString parent = m("Frame1", i < 5 ? 0 : 33);
-        c.push_back(valueBox(m("B_2R", i), parent, {boxLefts[i % 5], 240, 1125, 285}, kPaleCyan));
+        c.push_back(valueBox(control::B_2R(i), parent, {boxLefts[i % 5], 240, 1125, 285}, kInputIdle));
         c.push_back(caption(m("Label6", i), parent, inputCaptions[i].text,
                             {inputCaptions[i].left, 570, 375, 195}));
     }
@@ -152,7 +150,7 @@ void addStatusFrames(std::vector<ControlSpec>& c) {
     for (int i = 0; i < 5; ++i) {
         const bool y5 = i == 4;  // Y5 exists for the handlers but is never shown
         c.push_back(
-            valueBox(m("B_1RW", i), outputs, {boxLefts[i], 300, 1125, 285}, kPaleYellow, y5));
+            valueBox(control::B_1RW(i), outputs, {boxLefts[i], 300, 1125, 285}, kOutputIdle, y5));
         c.push_back(button(m("Command2", i), outputs, QStringLiteral("置位Y%1").arg(i + 1),
                            {buttonLefts[i], 690, 975, 375}, y5));
         c.push_back(button(m("Command3", i), outputs, QStringLiteral("复位Y%1").arg(i + 1),
@@ -170,11 +168,11 @@ void addCounterFrames(std::vector<ControlSpec>& c) {
         // The first frame's frequency row sits 30 twips higher.
         const int frequencyTop = i == 0 ? 270 : 300;
         const int frequencyCaptionTop = i == 0 ? 660 : 690;
-        c.push_back(valueBox(m("D_4R", i), parent, {330, 300, 1125, 285}, kPink));
+        c.push_back(valueBox(control::D_4R(i), parent, {330, 300, 1125, 285}, kValueBox));
         c.push_back(button(m("Command2A", i), parent, "清零16位", {1560, 240, 975, 375}));
-        c.push_back(valueBox(m("D_4R32", i), parent, {2700, 300, 1995, 285}, kPink));
+        c.push_back(valueBox(control::D_4R32(i), parent, {2700, 300, 1995, 285}, kValueBox));
         c.push_back(button(m("Command2B", i), parent, "清零32位", {4950, 240, 1155, 375}));
-        c.push_back(valueBox(m("D_4R32", i + 4), parent, {6360, frequencyTop, 1995, 285}, kPink));
+        c.push_back(valueBox(control::D_4R32(i + 4), parent, {6360, frequencyTop, 1995, 285}, kValueBox));
         c.push_back(caption(m("Label1", captionIndex[i][0]), parent, x + "计数值16位",
                             {330, 690, 1125, 225}));
         c.push_back(caption(m("Label1", captionIndex[i][1]), parent, x + "计数值32位",
@@ -189,39 +187,40 @@ void addConfigFrame(std::vector<ControlSpec>& c) {
         int captionIndex;
         const char* caption;
         int captionLeft, captionTop, valueLeft, valueTop;
-        const char* combo;  // nullptr: a text box Text1(k)
         int editorLeft, editorTop, buttonLeft, buttonTop;
     };
     const Row rows[] = {
-        {10, "DI1 Function", 300, 360, 1650, 300, "Combo3", 2880, 300, 4590, 240},
-        {11, "DI2 Function", 6060, 360, 7410, 300, "Combo4", 8640, 300, 10350, 240},
-        {12, "DI3 Function", 300, 870, 1650, 810, "Combo5", 2880, 810, 4590, 750},
-        {13, "DI4 Function", 6060, 870, 7410, 810, "Combo6", 8640, 810, 10350, 750},
-        {14, "DO1 Function", 300, 1380, 1650, 1320, "Combo7", 2880, 1320, 4590, 1260},
-        {15, "DO1计数预置值", 6060, 1380, 7410, 1320, nullptr, 8670, 1290, 10350, 1260},
-        {16, "DO2 Function", 300, 1890, 1650, 1830, "Combo8", 2880, 1830, 4590, 1770},
-        {17, "DO2计数预置值", 6060, 1890, 7410, 1830, nullptr, 8670, 1800, 10350, 1770},
-        {18, "DO3 Function", 300, 2400, 1650, 2340, "Combo9", 2880, 2340, 4590, 2280},
-        {19, "DO3计数预置值", 6060, 2400, 7410, 2340, nullptr, 8670, 2310, 10350, 2280},
-        {20, "DO4 Function", 300, 2910, 1650, 2850, "Combo10", 2880, 2850, 4590, 2790},
-        {21, "DO4计数预置值", 6060, 2940, 7410, 2850, nullptr, 8670, 2820, 10350, 2790},
-        {23, "计数测频功能选择", 60, 3450, 1650, 3360, "Combo11", 2850, 3360, 4590, 3300},
+        {10, "DI1 Function", 300, 360, 1650, 300, 2880, 300, 4590, 240},
+        {11, "DI2 Function", 6060, 360, 7410, 300, 8640, 300, 10350, 240},
+        {12, "DI3 Function", 300, 870, 1650, 810, 2880, 810, 4590, 750},
+        {13, "DI4 Function", 6060, 870, 7410, 810, 8640, 810, 10350, 750},
+        {14, "DO1 Function", 300, 1380, 1650, 1320, 2880, 1320, 4590, 1260},
+        {15, "DO1计数预置值", 6060, 1380, 7410, 1320, 8670, 1290, 10350, 1260},
+        {16, "DO2 Function", 300, 1890, 1650, 1830, 2880, 1830, 4590, 1770},
+        {17, "DO2计数预置值", 6060, 1890, 7410, 1830, 8670, 1800, 10350, 1770},
+        {18, "DO3 Function", 300, 2400, 1650, 2340, 2880, 2340, 4590, 2280},
+        {19, "DO3计数预置值", 6060, 2400, 7410, 2340, 8670, 2310, 10350, 2280},
+        {20, "DO4 Function", 300, 2910, 1650, 2850, 2880, 2850, 4590, 2790},
+        {21, "DO4计数预置值", 6060, 2940, 7410, 2850, 8670, 2820, 10350, 2790},
+        {23, "计数测频功能选择", 60, 3450, 1650, 3360, 2850, 3360, 4590, 3300},
     };
+    static_assert(std::size(rows) == 13);
     const QString parent = "Frame4";
     for (int k = 0; k < 13; ++k) {
         const Row& r = rows[k];
+        const ConfigRow& row = configRows()[k];
         const QString text = QString::fromUtf8(r.caption);
         const int captionWidth = text.endsWith("计数预置值")  ? 1275
                                  : text == "计数测频功能选择" ? 1515
                                                               : 1125;
         c.push_back(caption(m("Label1", r.captionIndex), parent, text,
                             {r.captionLeft, r.captionTop, captionWidth, 225}));
-        c.push_back(valueBox(m("D_4R4", k), parent, {r.valueLeft, r.valueTop, 1125, 285}, kPink));
-        if (r.combo) {
-            c.push_back(combo(r.combo, parent, " ", {r.editorLeft, r.editorTop, 1635, 300},
+        c.push_back(valueBox(control::D_4R4(k), parent, {r.valueLeft, r.valueTop, 1125, 285}, kValueBox));
+        if (!row.isTextBox) {
+            c.push_back(combo(row.editor, parent, " ", {r.editorLeft, r.editorTop, 1635, 300},
                               FontFace::Song9Italic));
         } else {
-            c.push_back({.name = m("Text1", k),
+            c.push_back({.name = row.editor,
                          .kind = ControlKind::TextBox,
                          .parent = parent,
                          .rect = {r.editorLeft, r.editorTop, 1545, 315}});

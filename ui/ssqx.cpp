@@ -6,11 +6,9 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QScreen>
 #include <cstdio>
 #include <cstdlib>
 
@@ -18,6 +16,7 @@
 #include "ui/Layout.h"
 #include "ui/LinkStatusBar.h"
 #include "ui/ProgramIcon.h"
+#include "ui/WindowPlacement.h"
 
 namespace {
 
@@ -75,9 +74,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     applyTabOrder();
     Form_Load();
     adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    placeOnScreen(this);
 }
 
 ssqx::~ssqx() = default;
@@ -236,7 +233,10 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
 }
 
 void ssqx::refreshLinkStatus(std::int32_t port) {
-    statusLine_->showStatus(describeLink(driver_.linkStatus(port), linkParam_, linkOpened_));
+    const TransactionCount& count = driver_.count();
+    statusLine_->showStatus(
+        describeLink(driver_.linkStatus(port), linkParam_, linkOpened_,
+                     {driver_.libraryLoaded(), count.transactions, count.failures}));
 }
 
 void ssqx::yieldToEvents() {

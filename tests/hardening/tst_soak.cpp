@@ -115,6 +115,7 @@ class TallyingDriver final : public ModuleDriver {
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override {
         return inner_.linkStatus(port);
     }
+    bool libraryLoaded() override { return inner_.libraryLoaded(); }
 
   private:
     template <typename Call>

@@ -45,6 +45,7 @@ class RecordingDriver : public ModuleDriver {
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+    bool libraryLoaded() override { return available; }
 
     // The calls whose text starts with `prefix`.
     QStringList callsOf(const QString& prefix) const { return calls.filter(prefix); }

@@ -1,0 +1,85 @@
+#pragma once
+// A driver that hands every operation to another one, as a decorator: a
+// class that adds something to the calls (watching them, counting them,
+// timing them) derives from it and overrides `around`, or the one operation
+// it adds to, and inherits the plain forwarding of everything else.
+
+#include <functional>
+
+#include "link/ModuleDriver.h"
+
+class ForwardingDriver : public ModuleDriver {
+  public:
+    explicit ForwardingDriver(ModuleDriver& inner) : inner_(inner) {}
+
+    DriverResult OpenPort_Modbus(std::int32_t port, std::int32_t baudCode,
+                                 std::int32_t parityCode) override {
+        return around({Operation::Open, port},
+                      [&] { return inner_.OpenPort_Modbus(port, baudCode, parityCode); });
+    }
+    void ClosePort_Modbus(std::int32_t port) override {
+        around({Operation::Close, port}, [&] {
+            inner_.ClosePort_Modbus(port);
+            return DriverResult();
+        });
+    }
+    DriverResult Get_1X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t* buffer) override {
+        return around({Operation::Read, port},
+                      [&] { return inner_.Get_1X_B16(port, address, first, buffer); });
+    }
+    DriverResult Get_0X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t* buffer) override {
+        return around({Operation::Read, port},
+                      [&] { return inner_.Get_0X_B16(port, address, first, buffer); });
+    }
+    DriverResult Get_3X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                             std::int32_t count, std::int32_t* buffer) override {
+        return around({Operation::Read, port},
+                      [&] { return inner_.Get_3X_UnDX(port, address, first, count, buffer); });
+    }
+    DriverResult Get_3X_LUNDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                              std::int32_t count, std::int32_t* buffer) override {
+        return around({Operation::Read, port},
+                      [&] { return inner_.Get_3X_LUNDX(port, address, first, count, buffer); });
+    }
+    DriverResult Get_4X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
+                             std::int32_t count, std::int32_t* buffer) override {
+        return around({Operation::Read, port},
+                      [&] { return inner_.Get_4X_UnDX(port, address, first, count, buffer); });
+    }
+    DriverResult Set_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override {
+        return around({Operation::Write, port},
+                      [&] { return inner_.Set_0X_Bit1(port, address, coil); });
+    }
+    DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override {
+        return around({Operation::Write, port},
+                      [&] { return inner_.Rst_0X_Bit1(port, address, coil); });
+    }
+    DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
+                           std::int32_t value) override {
+        return around({Operation::Write, port},
+                      [&] { return inner_.Set_4X_D1(port, address, reg, value); });
+    }
+    std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override {
+        return inner_.linkStatus(port);
+    }
+    bool libraryLoaded() override { return inner_.libraryLoaded(); }
+
+  protected:
+    enum class Operation { Open, Close, Read, Write };
+    struct Call {
+        Operation operation;
+        std::int32_t port;
+    };
+
+    // Every operation but the status passes through here; `forward` makes the
+    // call on the inner driver and gives its result (nothing for a close).
+    virtual DriverResult around(const Call& call, const std::function<DriverResult()>& forward) {
+        (void)call;
+        return forward();
+    }
+
+  private:
+    ModuleDriver& inner_;
+};

@@ -1,0 +1,16 @@
+#include "ui/WindowPlacement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+QPoint centredTopLeft(QSize window, QRect available) {
+    const QPoint centred = available.center() - QRect(QPoint(0, 0), window).center();
+    return {qMax(centred.x(), available.left()), qMax(centred.y(), available.top())};
+}
+
+void placeOnScreen(QWidget* window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        window->move(centredTopLeft(window->size(), screen->availableGeometry()));
+    }
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Where the program's windows open: centred on the screen's free area, but
+// never with the top-left corner outside it, so that on a screen smaller than
+// the window the title bar stays within reach and the window can be moved.
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+QPoint centredTopLeft(QSize window, QRect available);
+
+// Moves `window` there on the primary screen; does nothing without a screen.
+void placeOnScreen(QWidget* window);
