@@ -29,7 +29,10 @@ class ColouredFrame : public QGroupBox {
         QStylePainter painter(this);
         QStyleOptionGroupBox option;
         initStyleOption(&option);
+        // Some styles draw the title in the given text colour, others in the
+        // palette's; this palette is the option's copy, not the children's.
         option.textColor = colour_;
+        option.palette.setColor(QPalette::WindowText, colour_);
         painter.drawComplexControl(QStyle::CC_GroupBox, option);
     }
 

@@ -14,16 +14,30 @@ class RecordingWindow : public WindowAccess {
     QHash<QString, QString> captions;  // captions the handlers wrote
     QHash<QString, Rgb> colours;
     QHash<QString, bool> timers;
+    mutable QSet<QString> reached;     // every control a handler named
     int yields = 0;
     std::function<void()> onYield;
 
-    QString text(const QString& control) const override { return texts.value(control); }
-    bool isSelected(const QString& option) const override { return selected.contains(option); }
+    QString text(const QString& control) const override {
+        reached << control;
+        return texts.value(control);
+    }
+    bool isSelected(const QString& option) const override {
+        reached << option;
+        return selected.contains(option);
+    }
     void setCaption(const QString& control, const QString& caption) override {
+        reached << control;
         captions[control] = caption;
     }
-    void setBackground(const QString& control, Rgb colour) override { colours[control] = colour; }
-    void setTimerEnabled(const QString& timer, bool enabled) override { timers[timer] = enabled; }
+    void setBackground(const QString& control, Rgb colour) override {
+        reached << control;
+        colours[control] = colour;
+    }
+    void setTimerEnabled(const QString& timer, bool enabled) override {
+        reached << timer;
+        timers[timer] = enabled;
+    }
     void yieldToEvents() override {
         ++yields;
         if (onYield) {

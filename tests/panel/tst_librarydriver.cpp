@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -11,7 +12,36 @@ class tst_LibraryDriver : public QObject {
     void missingLibraryMakesEveryCallSkip();
     void panelRunsWithoutLibrary();
     void bindsLibraryBesideExecutable();
+    void libraryLoadedAtFirstCallNotAtStart();
+    void libraryWithoutStatusExport();
+    void missingOperationSkipsOnlyItsSteps();
+
+  private:
+    // A build of the library that lacks one export.
+    static QString without(const char* symbol) {
+        return QCoreApplication::applicationDirPath() + "/libModbusRTU_without_" + symbol + ".so";
+    }
 };
+
+namespace {
+
+// Opens port 0, which the library refuses without a device, and polls once.
+void openPortZeroAndPoll(ssqx& window) {
+    window.findChild<QComboBox*>("Combo1")->setEditText("0");
+    window.findChild<QPushButton*>("Command9")->click();
+    window.statusPoll().Timer1_Timer();
+    window.counterPoll().Timer2_Timer();
+}
+
+QString statusLine(ssqx& window) {
+    QStringList parts;
+    for (const char* name : {"LinkState", "ModuleState", "LinkCounters"}) {
+        parts << window.findChild<QLabel*>(name)->text();
+    }
+    return parts.join(" | ");
+}
+
+}  // namespace
 
 void tst_LibraryDriver::missingLibraryMakesEveryCallSkip() {
     LibraryDriver driver({"/nonexistent/ModbusRTU"});
@@ -49,6 +79,41 @@ void tst_LibraryDriver::bindsLibraryBesideExecutable() {
     std::int32_t buffer[2] = {42, 43};
     QCOMPARE(driver.Get_1X_B16(0, 1, 1, buffer), DriverResult(-8888));
     QCOMPARE(buffer[0], 42);
+}
+
+void tst_LibraryDriver::libraryLoadedAtFirstCallNotAtStart() {
+    LibraryDriver driver;
+    ssqx window(driver, [] {});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(driver.loadedFrom().isEmpty());
+    window.findChild<QComboBox*>("Combo1")->setEditText("0");
+    window.findChild<QPushButton*>("Command9")->click();
+    QVERIFY(driver.loadedFrom().contains("ModbusRTU"));
+    QCOMPARE(window.linkParam()[link_param::kOpenResult], -1);
+}
+
+void tst_LibraryDriver::libraryWithoutStatusExport() {
+    LibraryDriver driver({without("TQ7310_GetLinkStatus")});
+    ssqx window(driver, [] {});
+    openPortZeroAndPoll(window);
+    QVERIFY(driver.libraryLoaded());
+    QVERIFY(!driver.linkStatus(0));
+    // Five reads, each refused by the library: counted by the panel itself.
+    QCOMPARE(statusLine(window), "端口0 打开失败 |  | 通讯 5 次  失败 5 次");
+}
+
+void tst_LibraryDriver::missingOperationSkipsOnlyItsSteps() {
+    LibraryDriver driver({without("Get_3X_LUNDX")});
+    ssqx window(driver, [] {});
+    openPortZeroAndPoll(window);
+    // The reads that exist stored the library's failure code; the missing
+    // one was skipped and left its buffer's first value as it was.
+    QCOMPARE(window.text("D_4R(0)"), "-8888");
+    QCOMPARE(window.text("D_4R32(0)"), "0");
+    QCOMPARE(window.text("D_4R4(0)"), "-8888");
+    QCOMPARE(window.linkParam()[link_param::kOpenResult], -1);
+    QVERIFY(statusLine(window).startsWith("端口0 打开失败：端口号或通讯参数无效 | 参数无效，未发送"));
 }
 
 QTEST_MAIN(tst_LibraryDriver)

@@ -67,6 +67,8 @@ class tst_LinkStatus : public QObject {
     void moduleUnknownUntilSomethingAnswers();
     void linkWords_data();
     void linkWords();
+    void withoutStatusExport_data();
+    void withoutStatusExport();
     void counters_data();
     void counters();
     void exceptionText_data();
@@ -194,6 +196,39 @@ void tst_LinkStatus::linkWords() {
         QCOMPARE(text.counters, QString());
         QVERIFY(!text.healthy);
     }
+}
+
+void tst_LinkStatus::withoutStatusExport_data() {
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<int>("baudCode");
+    QTest::addColumn<int>("parityCode");
+    QTest::addColumn<int>("openResult");
+    QTest::addColumn<QString>("link");
+
+    QTest::newRow("open, 19200 odd") << true << 2 << 1 << 0 << "端口3 19200,O,8,1 地址7";
+    QTest::newRow("open, 38400 none") << true << 3 << 0 << 0 << "端口3 38400,N,8,1 地址7";
+    QTest::newRow("open, 9600 even") << true << 1 << 2 << 0 << "端口3 9600,E,8,1 地址7";
+    QTest::newRow("codes never chosen") << true << 0 << 7 << 0 << "端口3 0,?,8,1 地址7";
+    QTest::newRow("open failed") << true << 1 << 2 << -2 << "端口3 打开失败";
+    QTest::newRow("closed") << false << 1 << 2 << 0 << "端口未打开";
+}
+
+void tst_LinkStatus::withoutStatusExport() {
+    QFETCH(bool, opened);
+    QFETCH(int, baudCode);
+    QFETCH(int, parityCode);
+    QFETCH(int, openResult);
+    QFETCH(QString, link);
+    LinkParamTable table = linkParam(3, 7);
+    table[link_param::kBaudCode] = baudCode;
+    table[link_param::kParityCode] = parityCode;
+    table[link_param::kOpenResult] = openResult;
+    const LinkStatusText text = describeLink(std::nullopt, table, opened, {true, 12, 3});
+    QCOMPARE(text.link, link);
+    // Only the library sees the replies: nothing is said of the module.
+    QCOMPARE(text.module, QString());
+    QVERIFY(!text.healthy);
+    QCOMPARE(text.counters, "通讯 12 次  失败 3 次");
 }
 
 void tst_LinkStatus::counters_data() {

@@ -1,4 +1,5 @@
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
@@ -9,9 +10,13 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include "RecordingDriver.h"
+#include "RecordingWindow.h"
+#include "app/frmSplash.h"
 #include "ui/Layout.h"
+#include "ui/WindowPlacement.h"
 #include "ui/ssqx.h"
 
 namespace {
@@ -35,6 +40,70 @@ void click(ssqx& w, const QString& name) {
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
+// Posts a click of a button, or a tick of a timer, to run at the next yield.
+void post(ssqx& w, const QString& name) {
+    QObject* target = w.findChild<QObject*>(name);
+    QVERIFY2(target, qPrintable(name));
+    QMetaObject::invokeMethod(target, qobject_cast<QTimer*>(target) ? "timeout" : "click",
+                              Qt::QueuedConnection);
+}
+
+// The font each control is drawn in, as the window was designed: the
+// exceptions named one by one, every other control in the window's own
+// 9 pt 宋体. "face size [bold] [italic]".
+QString designedFont(const QString& name) {
+    static const QRegularExpression valueBox(R"(^(B_2R|B_1RW|D_4R|D_4R32|D_4R4)\(\d+\)$)");
+    static const QRegularExpression configCombo("^Combo([3-9]|10|11)$");
+    if (name == "Command1") {
+        return "宋体 10.5";
+    }
+    if (name == "Label2(9)" || name == "Label2(10)") {
+        return "Arial 10.5 bold italic";
+    }
+    if (name == "D_4WRW(21)") {
+        return "宋体 10.5 italic";
+    }
+    if (name == "Label1(22)" || valueBox.match(name).hasMatch() ||
+        configCombo.match(name).hasMatch()) {
+        return "宋体 9 italic";
+    }
+    return "宋体 9";
+}
+
+QString fontText(const QFont& f) {
+    return QStringLiteral("%1 %2%3%4")
+        .arg(f.family())
+        .arg(f.pointSizeF())
+        .arg(f.bold() ? " bold" : "")
+        .arg(f.italic() ? " italic" : "");
+}
+
+QString captionOf(QWidget* w) {
+    if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+        return frame->title();
+    }
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        return button->text();
+    }
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        return label->text();
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        return edit->text();
+    }
+    return qobject_cast<QComboBox*>(w)->currentText();
+}
+
+// The named control that has the keyboard focus (a combo box's own line
+// edit counts as the combo box).
+QString focusedControl() {
+    QWidget* w = QApplication::focusWidget();
+    while (w && w->objectName().isEmpty()) {
+        w = w->parentWidget();
+    }
+    return w ? w->objectName() : QString();
+}
+
 }  // namespace
 
 class tst_MainWindow : public QObject {
@@ -52,6 +121,22 @@ class tst_MainWindow : public QObject {
     void typedTextIsNotAddedToList();
     void textBoxesHaveNoLengthLimit();
     void tabOrder();
+    void tabKeyStopsAtEveryControlInOrder();
+    void fontsAsDesigned();
+    void frameCaptionsInTheirColours_data();
+    void frameCaptionsInTheirColours();
+    void sampleAsDesigned_data();
+    void sampleAsDesigned();
+    void optionButtonsExcludeEachOther_data();
+    void optionButtonsExcludeEachOther();
+    void placementKeepsTitleBarOnScreen_data();
+    void placementKeepsTitleBarOnScreen();
+    void splashTitleBarIsEmpty();
+    void everyNameAHandlerUsesExists();
+    void eachTimerDrivesItsPoll_data();
+    void eachTimerDrivesItsPoll();
+    void closeDuringStatusTick_data();
+    void closeDuringStatusTick();
     void closeRequestsAreRefused();
     void arrayClickArrivesWithItsIndex_data();
     void arrayClickArrivesWithItsIndex();
@@ -393,6 +478,16 @@ void tst_MainWindow::clickDuringYieldRunsBetweenReads_data() {
         << "Get_3X_LUNDX"
         << "Command2B(0)"
         << QStringList{"Get_3X_UnDX", "Get_3X_LUNDX", "Set_0X_Bit1", "Get_4X_UnDX"};
+    QTest::newRow("counter tick in status tick")
+        << "Timer1"
+        << "Get_1X_B16"
+        << "Timer2"
+        << QStringList{"Get_1X_B16", "Get_3X_UnDX", "Get_3X_LUNDX", "Get_4X_UnDX", "Get_0X_B16"};
+    QTest::newRow("status tick in counter tick")
+        << "Timer2"
+        << "Get_3X_UnDX"
+        << "Timer1"
+        << QStringList{"Get_3X_UnDX", "Get_1X_B16", "Get_0X_B16", "Get_3X_LUNDX", "Get_4X_UnDX"};
 }
 
 void tst_MainWindow::clickDuringYieldRunsBetweenReads() {
@@ -404,8 +499,7 @@ void tst_MainWindow::clickDuringYieldRunsBetweenReads() {
     driver.onCall = [&](const QString& op) {
         order << op;
         if (op == postedAfter) {
-            QMetaObject::invokeMethod(find<QAbstractButton>(*window, button), "click",
-                                      Qt::QueuedConnection);
+            post(*window, button);
         }
     };
     poll == "Timer1" ? window->statusPoll().Timer1_Timer() : window->counterPoll().Timer2_Timer();
@@ -421,6 +515,246 @@ void tst_MainWindow::ticksShowModuleState() {
     QCOMPARE(find<QLabel>(*window, "B_1RW(2)")->text(), "输出Y3闭合");
     QTRY_COMPARE_WITH_TIMEOUT(find<QLabel>(*window, "D_4R32(4)")->text(), "50", 3000);
     QCOMPARE(find<QLabel>(*window, "D_4R32(0)")->text(), "1");
+}
+
+void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    const auto& order = mainWindowTabOrder();
+    find(*window, order.front())->setFocus(Qt::TabFocusReason);
+    QStringList visited{focusedControl()};
+    for (std::size_t i = 1; i <= order.size(); ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << focusedControl();
+    }
+    QStringList expected(order.begin(), order.end());
+    expected << order.front();  // and round again
+    QCOMPARE(visited, expected);
+}
+
+void tst_MainWindow::fontsAsDesigned() {
+    for (QWidget* w : window->centralWidget()->findChildren<QWidget*>()) {
+        const QString name = w->objectName();
+        if (name.isEmpty() || name.startsWith("qt_")) {
+            continue;  // Qt's own parts of a control
+        }
+        QCOMPARE(name + ": " + fontText(w->font()), name + ": " + designedFont(name));
+    }
+}
+
+void tst_MainWindow::frameCaptionsInTheirColours_data() {
+    QTest::addColumn<QString>("frame");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("port frame in red") << "Frame6" << QColor(255, 0, 0);
+    QTest::newRow("baud frame in dark green") << "Frame2(1)" << QColor(0, 128, 0);
+}
+
+void tst_MainWindow::frameCaptionsInTheirColours() {
+    QFETCH(QString, frame);
+    QFETCH(QColor, colour);
+    const QImage image = find(*window, frame)->grab().toImage();
+    // Pixels of the caption's hue, edges of antialiased strokes included;
+    // the frame and the controls inside are grey, black or white.
+    int tinted = 0;
+    for (int y = 0; y < qMin(image.height(), 16); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int hueOff = qAbs(c.hsvHue() - colour.hsvHue());
+            tinted += c.hsvSaturation() > 100 && qMin(hueOff, 360 - hueOff) < 20;
+        }
+    }
+    QVERIFY2(tinted > 20, qPrintable(QString::number(tinted)));
+}
+
+void tst_MainWindow::sampleAsDesigned_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("parent");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");  // left, top, width, height
+    QTest::newRow("frame") << "Frame6" << "client" << "通讯端口选择" << QRect(90, 270, 2115, 585);
+    QTest::newRow("button") << "Command10" << "client" << "关闭" << QRect(5640, 390, 825, 435);
+    QTest::newRow("exit") << "Command1" << "client" << "退出" << QRect(11940, 8190, 1095, 405);
+    QTest::newRow("clock") << "Label2(10)" << "client" << "18：42：00"
+                           << QRect(11730, 90, 1305, 285);
+    QTest::newRow("port list") << "Combo1" << "Frame6" << "1 " << QRect(990, 210, 1005, 300);
+    QTest::newRow("baud option") << "Option1(1)" << "Frame2(1)" << "19200"
+                                 << QRect(1200, 180, 885, 345);
+    QTest::newRow("parity option") << "Option2(2)" << "Frame5(1)" << "偶校验"
+                                   << QRect(2250, 180, 915, 315);
+    QTest::newRow("input box") << "B_2R(7)" << "Frame1(33)" << "" << QRect(2610, 240, 1125, 285);
+    QTest::newRow("input caption") << "Label6(5)" << "Frame1(33)" << "DI2"
+                                   << QRect(420, 570, 375, 195);
+    QTest::newRow("output button") << "Command3(2)" << "Frame1(1)" << "复位Y3"
+                                   << QRect(2684, 1170, 975, 375);
+    QTest::newRow("X1 frequency, higher") << "D_4R32(4)" << "Frame3(0)" << ""
+                                          << QRect(6360, 270, 1995, 285);
+    QTest::newRow("X2 frequency") << "D_4R32(5)" << "Frame3(1)" << ""
+                                  << QRect(6360, 300, 1995, 285);
+    QTest::newRow("frequency caption") << "Label1(24)" << "Frame3(0)" << "X1频率值32位"
+                                       << QRect(6750, 660, 1125, 225);
+    QTest::newRow("count caption") << "Label1(4)" << "Frame3(1)" << "X2计数值32位"
+                                   << QRect(3090, 690, 1125, 225);
+    QTest::newRow("preset editor") << "Text1(11)" << "Frame4" << "" << QRect(8670, 2820, 1545, 315);
+    QTest::newRow("mode caption") << "Label1(23)" << "Frame4" << "计数测频功能选择"
+                                  << QRect(60, 3450, 1515, 225);
+    QTest::newRow("mode editor") << "Combo11" << "Frame4" << "0:脉冲计数 "
+                                 << QRect(2850, 3360, 1635, 300);
+    QTest::newRow("write button") << "Command2AC(12)" << "Frame4" << "修改"
+                                  << QRect(4590, 3300, 975, 375);
+    QTest::newRow("clear code button") << "Command2AC(15)" << "client" << "清零"
+                                       << QRect(12000, 5490, 975, 375);
+    QTest::newRow("hidden box") << "D_4WRW(21)" << "client" << "" << QRect(6240, 60, 1545, 285);
+}
+
+void tst_MainWindow::sampleAsDesigned() {
+    QFETCH(QString, name);
+    QFETCH(QString, parent);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QWidget* w = find(*window, name);
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget()->objectName(), parent);
+    QCOMPARE(captionOf(w), caption);
+    QCOMPARE(w->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
+                                  twips.height() / 15));
+}
+
+void tst_MainWindow::optionButtonsExcludeEachOther_data() {
+    QTest::addColumn<QStringList>("clicks");
+    QTest::addColumn<QString>("expectedOpen");
+    QTest::newRow("the last baud chosen wins") << QStringList{"Option1(1)", "Option1(2)"}
+                                               << "OpenPort_Modbus(1,3,2)";
+    QTest::newRow("back to the first baud") << QStringList{"Option1(2)", "Option1(0)"}
+                                            << "OpenPort_Modbus(1,1,2)";
+    QTest::newRow("a chosen option clicked again stays")
+        << QStringList{"Option1(1)", "Option1(1)"} << "OpenPort_Modbus(1,2,2)";
+    QTest::newRow("the last parity chosen wins") << QStringList{"Option2(0)", "Option2(1)"}
+                                                 << "OpenPort_Modbus(1,1,1)";
+    QTest::newRow("the groups are independent") << QStringList{"Option1(2)", "Option2(0)"}
+                                                 << "OpenPort_Modbus(1,3,0)";
+}
+
+void tst_MainWindow::optionButtonsExcludeEachOther() {
+    QFETCH(QStringList, clicks);
+    QFETCH(QString, expectedOpen);
+    for (const QString& name : clicks) {
+        auto* option = find<QRadioButton>(*window, name);
+        QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+    }
+    for (const char* group : {"Option1", "Option2"}) {
+        int chosen = 0;
+        for (int i = 0; i < 3; ++i) {
+            chosen += find<QRadioButton>(*window, memberName(group, i))->isChecked();
+        }
+        QCOMPARE(chosen, 1);
+    }
+    click(*window, "Command9");
+    QCOMPARE(driver.calls, QStringList{expectedOpen});
+}
+
+void tst_MainWindow::placementKeepsTitleBarOnScreen_data() {
+    QTest::addColumn<QSize>("window");
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QPoint>("topLeft");
+    const QSize panel(1045, 680);
+    QTest::newRow("centred on a large screen")
+        << panel << QRect(0, 0, 1920, 1040) << QPoint(437, 180);
+    QTest::newRow("laptop at 125 %: top edge kept")
+        << panel << QRect(0, 0, 1093, 574) << QPoint(24, 0);
+    QTest::newRow("second screen under a top bar")
+        << panel << QRect(1920, 27, 1366, 741) << QPoint(2080, 58);
+    QTest::newRow("smaller both ways: top-left corner kept")
+        << panel << QRect(0, 0, 800, 600) << QPoint(0, 0);
+    QTest::newRow("offset screen smaller both ways")
+        << panel << QRect(-1024, 30, 1024, 538) << QPoint(-1024, 30);
+}
+
+void tst_MainWindow::placementKeepsTitleBarOnScreen() {
+    QFETCH(QSize, window);
+    QFETCH(QRect, available);
+    QFETCH(QPoint, topLeft);
+    QCOMPARE(centredTopLeft(window, available), topLeft);
+}
+
+void tst_MainWindow::splashTitleBarIsEmpty() {
+    frmSplash splash([] {});
+    splash.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&splash));
+    QCOMPARE(splash.windowTitle(), QString());
+    // An empty title would reach the desktop as the application's name.
+    QCOMPARE(splash.windowHandle()->title(), " ");
+}
+
+void tst_MainWindow::everyNameAHandlerUsesExists() {
+    LinkParamTable linkParam{};
+    RecordingDriver fake;
+    RecordingWindow names;
+    PortControl(linkParam, fake, names).Command9_Click();
+    StatusPoll(linkParam, fake, names).Timer1_Timer();
+    CounterPoll(linkParam, fake, names).Timer2_Timer();
+    ConfigWrite write(linkParam, fake, names);
+    for (int index = 0; index <= 15; ++index) {
+        write.Command2AC_Click(index);
+    }
+    PortControl(linkParam, fake, names).Command10_Click();
+    QCOMPARE(names.reached.size(), 2 + 6 + 2 + 2 + 10 + 5 + 4 + 8 + 13 + 13);
+    for (const QString& name : std::as_const(names.reached)) {
+        QVERIFY2(window->control(name) || window->findChild<QTimer*>(name), qPrintable(name));
+    }
+}
+
+void tst_MainWindow::eachTimerDrivesItsPoll_data() {
+    QTest::addColumn<QString>("timer");
+    QTest::addColumn<QStringList>("reads");
+    QTest::newRow("Timer1: inputs and outputs") << "Timer1"
+                                                << QStringList{"Get_1X_B16", "Get_0X_B16"};
+    QTest::newRow("Timer2: counts and configuration")
+        << "Timer2" << QStringList{"Get_3X_UnDX", "Get_3X_LUNDX", "Get_4X_UnDX"};
+}
+
+void tst_MainWindow::eachTimerDrivesItsPoll() {
+    QFETCH(QString, timer);
+    QFETCH(QStringList, reads);
+    QStringList order;
+    driver.onCall = [&](const QString& op) { order << op; };
+    QMetaObject::invokeMethod(window->findChild<QTimer*>(timer), "timeout");
+    QCOMPARE(order, reads);
+}
+
+void tst_MainWindow::closeDuringStatusTick_data() {
+    QTest::addColumn<QString>("postedAfter");  // empty: before the first read
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QColor>("inputColour");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("before the reads: both groups shown again")
+        << "" << "输入X1闭合" << QColor(0, 255, 0) << "输出Y1闭合";
+    QTest::newRow("between the reads: inputs stay blank")
+        << "Get_1X_B16" << " " << QColor(192, 255, 255) << "输出Y1闭合";
+}
+
+void tst_MainWindow::closeDuringStatusTick() {
+    QFETCH(QString, postedAfter);
+    QFETCH(QString, input);
+    QFETCH(QColor, inputColour);
+    QFETCH(QString, output);
+    driver.inputBytes[0] = 1;
+    driver.coilBytes[0] = 1;
+    click(*window, "Command9");
+    if (postedAfter.isEmpty()) {
+        post(*window, "Command10");
+    }
+    driver.onCall = [&](const QString& op) {
+        if (op == postedAfter) {
+            post(*window, "Command10");
+        }
+    };
+    window->statusPoll().Timer1_Timer();
+    QVERIFY(driver.calls.contains("ClosePort_Modbus(1)"));
+    QCOMPARE(window->text("B_2R(0)"), input);
+    QCOMPARE(find<QLabel>(*window, "B_2R(0)")->palette().color(QPalette::Window), inputColour);
+    QCOMPARE(window->text("B_1RW(0)"), output);
+    QCOMPARE(window->text("B_1RW(4)"), " ");  // Y5: blanked by the close, never shown
+    QVERIFY(!window->findChild<QTimer*>("Timer1")->isActive());
 }
 
 QTEST_MAIN(tst_MainWindow)

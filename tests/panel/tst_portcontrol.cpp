@@ -10,6 +10,8 @@ class tst_PortControl : public QObject {
     void init();
     void open_data();
     void open();
+    void noOptionSelectedKeepsEarlierCodes_data();
+    void noOptionSelectedKeepsEarlierCodes();
     void numberThatDoesNotFitKeepsEntry();
     void openRunsWithoutLibrary();
     void closeNamesLastStoredPort();
@@ -88,6 +90,25 @@ void tst_PortControl::open() {
     // The polls start whatever the driver answered.
     QCOMPARE(window.timers.value("Timer1"), true);
     QCOMPARE(window.timers.value("Timer2"), true);
+}
+
+void tst_PortControl::noOptionSelectedKeepsEarlierCodes_data() {
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("expectedCall");
+    QTest::newRow("neither group") << "" << "OpenPort_Modbus(1,2,1)";
+    QTest::newRow("parity only") << "Option2(0)" << "OpenPort_Modbus(1,2,0)";
+    QTest::newRow("baud only") << "Option1(2)" << "OpenPort_Modbus(1,3,1)";
+}
+
+void tst_PortControl::noOptionSelectedKeepsEarlierCodes() {
+    QFETCH(QString, selected);
+    QFETCH(QString, expectedCall);
+    linkParam[link_param::kBaudCode] = 2;
+    linkParam[link_param::kParityCode] = 1;
+    window.texts = {{"Combo1", "1"}};
+    window.selected = {selected};
+    PortControl(linkParam, driver, window).Command9_Click();
+    QCOMPARE(driver.calls, QStringList{expectedCall});
 }
 
 void tst_PortControl::numberThatDoesNotFitKeepsEntry() {
