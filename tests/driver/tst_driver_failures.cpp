@@ -48,6 +48,19 @@ class TstDriverFailures : public QObject {
         slave_.reset();
     }
 
+    // Bytes left on the line after an answer (an echo, noise) are flushed
+    // before the next request, so they never pass for part of its answer.
+    void strayBytesBetweenRequestsAreDropped() {
+        slave_->misbehave(Misbehaviour::TrailingEcho);
+        for (int point = 1; point <= 3; ++point) {
+            Buffer b = sentinelBuffer();
+            QCOMPARE(Get_4X_UnDX(kPort, kSlave, point, 2, b.data()), 100 + point);
+            QCOMPARE(b[1], 101 + point);
+            QCOMPARE(linkStatus(kPort).outcome, int{TQ7310_OK});
+        }
+        QVERIFY(slave_->waitForRequests(3, 1000));
+    }
+
     void misbehavingSlave_data() {
         QTest::addColumn<Misbehaviour>("misbehaviour");
         QTest::addColumn<int>("exceptionCode");

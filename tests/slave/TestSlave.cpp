@@ -271,12 +271,16 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
             }
             break;
         case Misbehaviour::None:
+        case Misbehaviour::TrailingEcho:
         case Misbehaviour::Silent:
         case Misbehaviour::Exception:
             break;
     }
     if (master_ >= 0) {
         writeAll(master_, reply, size);
+        if (how == Misbehaviour::TrailingEcho) {
+            writeAll(master_, request, length);
+        }
     }
 }
 
