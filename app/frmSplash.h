@@ -17,8 +17,6 @@ class frmSplash : public QWidget {
     // hand-over, after the splash has closed.
     explicit frmSplash(std::function<void()> showMainWindow);
 
-    std::int16_t splashTicks() const { return SplashTicks; }
-
   protected:
     void closeEvent(QCloseEvent* event) override;   // Form_Unload
     void keyPressEvent(QKeyEvent* event) override;  // Form_KeyPress

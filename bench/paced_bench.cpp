@@ -16,7 +16,7 @@
 
 #include "BenchSupport.h"
 #include "link/LibraryDriver.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 #include "ui/ssqx.h"
 
 namespace {

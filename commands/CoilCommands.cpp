@@ -1,6 +1,6 @@
 #include "commands/CoilCommands.h"
 
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 
 namespace {
 std::optional<int> offsetIn(int index, int members, int firstCoil) {

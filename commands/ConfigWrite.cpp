@@ -1,8 +1,8 @@
 #include "commands/ConfigWrite.h"
 
-#include "driver/ModbusRTU.h"
+#include "ModbusRTU.h"
 #include "link/LeadingNumber.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 
 namespace {
 constexpr double kLargestRegisterValue = 65535;

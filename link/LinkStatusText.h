@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "link/LinkParam.h"
-#include "driver/ModbusRTU.h"
+#include "ModbusRTU.h"
 
 struct LinkStatusText {
     QString link;

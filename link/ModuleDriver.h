@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "driver/ModbusRTU.h"
+#include "ModbusRTU.h"
 
 using DriverResult = std::optional<std::int32_t>;
 

@@ -1,7 +1,7 @@
 #include "monitor/CounterPoll.h"
 
 #include "link/ControlNames.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 #include "monitor/ReentryGuard.h"
 
 void CounterPoll::Timer2_Timer() {

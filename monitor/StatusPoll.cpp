@@ -1,7 +1,7 @@
 #include "monitor/StatusPoll.h"
 
 #include "link/ControlNames.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 #include "monitor/ReentryGuard.h"
 #include "monitor/StatusTexts.h"
 

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 
 namespace sim {
 

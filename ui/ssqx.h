@@ -54,7 +54,6 @@ class ssqx : public QMainWindow, public WindowAccess {
     LinkParamTable& linkParam() { return linkParam_; }
     StatusPoll& statusPoll() { return statusPoll_; }
     CounterPoll& counterPoll() { return counterPoll_; }
-    ConfigWrite& configWrite() { return configWrite_; }
     QWidget* control(const QString& name) const { return controls_.value(name); }
     bool closeLock() const { return CloseLock; }
 

@@ -7,7 +7,7 @@
 
 #include "ManualClock.h"
 #include "RtuFrames.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 #include "sim/RequestHandler.h"
 
 using namespace std::chrono_literals;

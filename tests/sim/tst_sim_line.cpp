@@ -15,7 +15,7 @@
 
 #include "RtuFrames.h"
 #include "SimProcess.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 
 namespace mm = module_map;
 using Bytes = std::vector<std::uint8_t>;

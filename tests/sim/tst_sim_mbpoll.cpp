@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "SimProcess.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 
 namespace mm = module_map;
 

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "ManualClock.h"
-#include "link/ModuleMap.h"
+#include "ModuleMap.h"
 #include "sim/ModuleModel.h"
 
 using namespace std::chrono_literals;

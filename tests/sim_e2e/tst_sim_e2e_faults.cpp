@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "PanelOnSim.h"
-#include "driver/ModbusRTU.h"
+#include "ModbusRTU.h"
 
 using namespace sim_e2e;
 
