@@ -11,8 +11,6 @@
 
 namespace sim {
 
-namespace mm = module_map;
-
 namespace {
 
 using enum Table;
@@ -37,6 +35,7 @@ struct Request {
     std::optional<Exception> refused;
 };
 
+// The functions the module answers; any other gets an illegal function.
 struct Function {
     std::uint8_t code;
     Table table;
