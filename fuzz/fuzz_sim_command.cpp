@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "sim/Control.h"
-#include "sim/ModuleModel.h"
+#include "Control.h"
+#include "ModuleModel.h"
 
 namespace {
 

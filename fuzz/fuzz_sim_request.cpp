@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "sim/ModuleModel.h"
-#include "sim/RequestHandler.h"
+#include "ModuleModel.h"
+#include "RequestHandler.h"
 #include "tests/slave/RtuFrames.h"
 
 namespace {

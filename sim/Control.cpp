@@ -1,4 +1,4 @@
-#include "sim/Control.h"
+#include "Control.h"
 
 #include <charconv>
 #include <limits>

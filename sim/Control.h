@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/ModuleModel.h"
+#include "ModuleModel.h"
 
 namespace sim {
 

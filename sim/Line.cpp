@@ -1,4 +1,4 @@
-#include "sim/Line.h"
+#include "Line.h"
 
 #include <fcntl.h>
 #include <pty.h>

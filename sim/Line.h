@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "sim/Options.h"
+#include "Options.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "sim/ModuleModel.h"
+#include "ModuleModel.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "sim/Options.h"
+#include "Options.h"
 
 #include <charconv>
 

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "sim/ModuleModel.h"
+#include "ModuleModel.h"
 
 struct ManualClock {
     sim::Nanos now{0};

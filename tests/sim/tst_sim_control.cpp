@@ -4,8 +4,8 @@
 #include <QtTest>
 
 #include "ManualClock.h"
-#include "sim/Control.h"
-#include "sim/Options.h"
+#include "Control.h"
+#include "Options.h"
 
 using Kind = sim::Command::Kind;
 Q_DECLARE_METATYPE(Kind)

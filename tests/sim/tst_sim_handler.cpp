@@ -8,7 +8,7 @@
 #include "ManualClock.h"
 #include "RtuFrames.h"
 #include "ModuleMap.h"
-#include "sim/RequestHandler.h"
+#include "RequestHandler.h"
 
 using namespace std::chrono_literals;
 namespace mm = module_map;

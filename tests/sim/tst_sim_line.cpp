@@ -111,6 +111,7 @@ class TestSimLine : public QObject {
     void refusesUnknownFunctions_data();
     void refusesUnknownFunctions();
     void keepsServingAfterEndOfInput();
+    void dropsOverlongControlLines();
     void stopsAndRemovesLink_data();
     void stopsAndRemovesLink();
     void pacesLikeARealLine_data();
@@ -211,6 +212,17 @@ void TestSimLine::keepsServingAfterEndOfInput() {
     const std::vector<int> regs = master.readInputRegisters(kAddress, mm::kCount16Register + 1, 1);
     QCOMPARE(regs, std::vector<int>{7});
     QCOMPARE(sim.process().state(), QProcess::Running);
+    QVERIFY(sim.stop());
+}
+
+void TestSimLine::dropsOverlongControlLines() {
+    SimProcess sim;
+    QVERIFY2(sim.start(kLineArgs), qPrintable(sim.transcript()));
+    // Far past what is held of a line, however standard input is cut.
+    sim.send(QByteArray(8000, 'x'));
+    QVERIFY2(sim.waitForLine(QRegularExpression("^error: line too long$"), kLogMs),
+             qPrintable(sim.transcript()));
+    QVERIFY(sim.command("count 1 5"));
     QVERIFY(sim.stop());
 }
 

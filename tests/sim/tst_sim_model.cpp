@@ -4,7 +4,7 @@
 
 #include "ManualClock.h"
 #include "ModuleMap.h"
-#include "sim/ModuleModel.h"
+#include "ModuleModel.h"
 
 using namespace std::chrono_literals;
 namespace mm = module_map;

@@ -1,0 +1,63 @@
+#pragma once
+// The simulator on its line: takes frames off it with libmodbus, answers
+// them through the request handler, keeps off the line while others use it,
+// paces replies like a real line if asked, and carries out the commands on
+// standard input, until a signal or `quit` stops it.
+
+#include <modbus.h>
+
+#include <chrono>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Control.h"
+#include "Line.h"
+#include "LineAssembler.h"
+#include "ModuleModel.h"
+#include "Options.h"
+#include "RequestHandler.h"
+
+namespace sim {
+
+// SIGTERM, SIGINT and SIGHUP end Server::run; the terminal cannot stop a
+// simulator run in the background.
+void installStopSignals();
+
+class Server {
+  public:
+    // Throws std::system_error when the replies cannot be set up.
+    Server(const Options& options, Line& line);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+
+    // Serves until asked to stop; returns the exit status.
+    int run();
+
+  private:
+    using Time = std::chrono::steady_clock::time_point;
+
+    modbus_t* newReceiver() const;
+    void renewReceiver();
+    // Reads until the line has been quiet for a while; returns what came.
+    std::vector<std::uint8_t> drain();
+    void answer(std::span<const std::uint8_t> request, Time arrival);
+    // Returns false when the line is gone.
+    bool serveFrame();
+    void reply(const std::vector<std::uint8_t>& frame, std::size_t requestSize, Time arrival);
+    // Returns false at the end of standard input.
+    bool readControl();
+    void log(const std::string& text);
+
+    const Options& options_;
+    Line& line_;
+    ModuleModel model_;
+    RequestHandler handler_;
+    ControlState control_;
+    LineAssembler input_;
+    modbus_t* receiver_;
+};
+
+}  // namespace sim
