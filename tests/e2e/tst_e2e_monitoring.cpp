@@ -121,11 +121,11 @@ void tst_E2eMonitoring::showsModuleAfterOpen() {
     // The colour goes with the word.
     for (int i = 0; i < 10; ++i) {
         const QColor expected = kInputsClosed[i] ? QColor(0, 255, 0) : QColor(192, 255, 255);
-        QCOMPARE(panel->label(memberName("B_2R", i))->palette().color(QPalette::Window), expected);
+        QCOMPARE(panel->colour(memberName("B_2R", i)), expected);
     }
     for (int i = 0; i < 4; ++i) {
         const QColor expected = kOutputsClosed[i] ? QColor(255, 192, 192) : QColor(255, 255, 0);
-        QCOMPARE(panel->label(memberName("B_1RW", i))->palette().color(QPalette::Window), expected);
+        QCOMPARE(panel->colour(memberName("B_1RW", i)), expected);
     }
     // Another round of both polls (two status ticks of two reads, a counter
     // tick of three) leaves it all standing.
@@ -177,7 +177,7 @@ void tst_E2eMonitoring::showsChangeWithinTwoTicks() {
     QFETCH(QString, expected);
     QFETCH(int, tickMs);
 
-    QVERIFY(panel->shown(control) != expected);
+    QVERIFY(panel->text(control) != expected);
     QElapsedTimer sinceChange;
     sinceChange.start();
     switch (table) {
@@ -194,7 +194,7 @@ void tst_E2eMonitoring::showsChangeWithinTwoTicks() {
             panel->slave.setHoldingRegister(point, std::uint16_t(value));
             break;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(panel->shown(control), expected,
+    QTRY_COMPARE_WITH_TIMEOUT(panel->text(control), expected,
                               remainingOf(2 * tickMs + kSlackMs, sinceChange));
 }
 
