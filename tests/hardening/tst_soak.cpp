@@ -8,12 +8,9 @@
 // TQ7310_SOAK_SECONDS sets the length of the faulty stretch (60 by default),
 // TQ7310_SOAK_SEED the schedule (a fixed one by default, printed either way).
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QLineEdit>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +20,7 @@
 
 #include "FaultyLine.h"
 #include "SimProcess.h"
+#include "WindowDriver.h"
 #include "link/LibraryDriver.h"
 #include "monitor/StatusTexts.h"
 #include "ui/ssqx.h"
@@ -292,6 +290,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
     ssqx window(driver, [] {});
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const test_support::WindowDriver ui(&window);
 
     // Every caption a label may show once its group has been read: what the
     // simulator holds or held, and the failure code in a group's first label.
@@ -324,7 +323,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
     // a real fault.
     QHash<QString, QSet<QString>> beforeFirstRead;
     for (const QString& name : labels) {
-        beforeFirstRead[name] << window.text(name);
+        beforeFirstRead[name] << ui.text(name);
     }
     for (int i = 0; i < 13; ++i) {
         beforeFirstRead[memberName("D_4R4", i)] << "0";
@@ -350,7 +349,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
     const auto captions = [&] {
         Captions c;
         for (const QString& name : labels) {
-            c[name] = window.text(name);
+            c[name] = ui.text(name);
         }
         return c;
     };
@@ -412,19 +411,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
     }
 
     // The window must keep handling events between transactions.
-    QTimer heartbeat;
-    heartbeat.setTimerType(Qt::PreciseTimer);
-    heartbeat.setInterval(kHeartbeatMs);
-    QElapsedTimer sinceBeat;
-    qint64 longestGap = 0;
-    int beats = 0;
-    connect(&heartbeat, &QTimer::timeout, this, [&] {
-        if (sinceBeat.isValid()) {
-            longestGap = std::max(longestGap, sinceBeat.elapsed());
-        }
-        sinceBeat.start();
-        ++beats;
-    });
+    test_support::Heartbeat heartbeat(kHeartbeatMs, false);
 
     // The operator: a configuration write or an output switch now and then,
     // each write with a value of its own so its arrivals can be counted.
@@ -437,11 +424,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
         int calls = 1;
         const auto edit = [&](const char* box, int row, int reg, int value) {
             const QString text = QString::number(value);
-            if (auto* combo = qobject_cast<QComboBox*>(window.control(box))) {
-                combo->setEditText(text);
-            } else {
-                qobject_cast<QLineEdit*>(window.control(box))->setText(text);
-            }
+            ui.paste(box, text);
             allowed[memberName("D_4R4", reg - 1)] << text;
             button = memberName("Command2AC", row);
             calls = 2;  // a failed write is sent once more
@@ -470,13 +453,13 @@ void tst_Soak::pollsSurviveAFaultyLine() {
                 break;
         }
         handlers.begin("click " + button);
-        qobject_cast<QAbstractButton*>(window.control(button))->click();
+        ui.press(button);
         handlerDone(calls);
     });
 
     line.setFaultRate(kFaultChance);
+    ui.press("Command9");
     heartbeat.start();
-    qobject_cast<QAbstractButton*>(window.control("Command9"))->click();
     operatorClicks.start();
     {
         QEventLoop soak;
@@ -499,7 +482,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
     QTRY_VERIFY_WITH_TIMEOUT(shows > showsBefore, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(ticksAfter[0] >= 2 && ticksAfter[1] >= 2, 10000);
     heartbeat.stop();
-    qobject_cast<QAbstractButton*>(window.control("Command10"))->click();
+    ui.press("Command10");
 
     // What the labels must show now: the simulator's state.
     Captions expected;
@@ -549,7 +532,7 @@ void tst_Soak::pollsSurviveAFaultyLine() {
     handlerTimes.sort();
     qInfo("soak: longest handler: %s", qPrintable(handlerTimes.join(", ")));
     qInfo("soak: longest driver call %lld ms, longest gap between events %lld ms (%d heartbeats)",
-          driver.longestCallMs, longestGap, beats);
+          driver.longestCallMs, heartbeat.longestGapMs(), heartbeat.beats());
     QStringList early = shownBeforeRead.values();
     early.sort();
     qInfo("soak: shown before their group's first good read: %s",
@@ -563,7 +546,8 @@ void tst_Soak::pollsSurviveAFaultyLine() {
              qPrintable(QString::number(driver.longestCallMs)));
     // Between two events the window runs at most one click's writes: a write
     // and, when it failed, its repeat, each up to one call.
-    QVERIFY2(longestGap <= 2 * kCallBoundMs, qPrintable(QString::number(longestGap)));
+    QVERIFY2(heartbeat.longestGapMs() <= 2 * kCallBoundMs,
+             qPrintable(QString::number(heartbeat.longestGapMs())));
     QVERIFY(handlers.idle());
 
     // Every write arrived at most as often as the panel sent it, and none
