@@ -10,18 +10,6 @@ using namespace e2e;
 
 namespace {
 
-QString inputName(int label) {
-    return label < 4 ? QStringLiteral("X%1").arg(label + 1) : QStringLiteral("DI%1").arg(label - 3);
-}
-
-QString inputText(int label, bool closed) {
-    return QStringLiteral("输入%1%2").arg(inputName(label), closed ? "闭合" : "断开");
-}
-
-QString outputText(int label, bool closed) {
-    return QStringLiteral("输出Y%1%2").arg(label + 1).arg(closed ? "闭合" : "断开");
-}
-
 // Inputs X1..X4 then DI1..DI6; DI5 and DI6 arrive in the second status byte.
 constexpr bool kInputsClosed[10] = {true,  false, true,  true,  false,
                                     false, true,  false, false, true};
@@ -59,10 +47,10 @@ void seed(test_slave::TestSlave& slave) {
 QMap<QString, QString> statusView() {
     QMap<QString, QString> view;
     for (int i = 0; i < 10; ++i) {
-        view[memberName("B_2R", i)] = inputText(i, kInputsClosed[i]);
+        view[memberName("B_2R", i)] = test_support::inputCaption(i, kInputsClosed[i]);
     }
     for (int i = 0; i < 4; ++i) {
-        view[memberName("B_1RW", i)] = outputText(i, kOutputsClosed[i]);
+        view[memberName("B_1RW", i)] = test_support::outputCaption(i, kOutputsClosed[i]);
     }
     return view;
 }

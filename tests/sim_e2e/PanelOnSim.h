@@ -18,23 +18,9 @@ namespace sim_e2e {
 // change on the module to reach a caption.
 inline constexpr int kTicksMs = 5000;
 
-inline QString statusCaption(const QString& prefix, const QString& signal, bool closed) {
-    return prefix + signal + (closed ? QStringLiteral("闭合") : QStringLiteral("断开"));
-}
-
-// "输入X1闭合", "输入DI6断开": label i of B_2R.
-inline QString inputCaption(int label, bool closed) {
-    const QString signal =
-        label < 4 ? QStringLiteral("X%1").arg(label + 1) : QStringLiteral("DI%1").arg(label - 3);
-    return statusCaption(QStringLiteral("输入"), signal, closed);
-}
-
-// "输出Y2闭合": label i of B_1RW.
-inline QString outputCaption(int label, bool closed) {
-    return statusCaption(QStringLiteral("输出"), QStringLiteral("Y%1").arg(label + 1), closed);
-}
-
 using test_support::Heartbeat;
+using test_support::inputCaption;
+using test_support::outputCaption;
 using test_support::TickWatch;
 
 // The simulator, the driver and the window of one test.

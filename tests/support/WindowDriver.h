@@ -142,6 +142,19 @@ class WindowDriver {
     const QWidget* window_;
 };
 
+// "输入X1闭合", "输入DI6断开": what input label i of B_2R shows, written out
+// here rather than taken from the panel's code.
+inline QString inputCaption(int label, bool closed) {
+    const QString signal =
+        label < 4 ? QStringLiteral("X%1").arg(label + 1) : QStringLiteral("DI%1").arg(label - 3);
+    return QStringLiteral("输入%1%2").arg(signal, closed ? "闭合" : "断开");
+}
+
+// "输出Y2闭合": output label i of B_1RW.
+inline QString outputCaption(int label, bool closed) {
+    return QStringLiteral("输出Y%1%2").arg(label + 1).arg(closed ? "闭合" : "断开");
+}
+
 // Milliseconds left of `budget` since `since` started, at least 1, for the
 // QTRY macros: a bound counted from an event rather than from the macro.
 inline int remainingOf(int budget, const QElapsedTimer& since) {
