@@ -1,14 +1,14 @@
 #pragma once
 // What the panel benchmarks share: percentiles, the real window on the real
-// driver library, and the simulator as a separate process, so that its CPU
-// time never counts as the panel's.
+// driver library, driven through the tests' WindowDriver, and the simulator
+// as a separate process, so that its CPU time never counts as the panel's.
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <algorithm>
 #include <vector>
 
 #include "SimProcess.h"
+#include "WindowDriver.h"
 #include "ui/ssqx.h"
 
 namespace bench {
@@ -20,15 +20,6 @@ inline double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
     return values[std::min(at, values.size() - 1)];
-}
-
-inline bool click(ssqx& window, const char* name) {
-    auto* button = window.findChild<QAbstractButton*>(QLatin1String(name));
-    if (!button) {
-        return false;
-    }
-    button->click();
-    return true;
 }
 
 // The benchmarks draw into memory like the headless tests, unless told otherwise.

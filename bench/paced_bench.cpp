@@ -9,7 +9,6 @@
 //
 //   ./paced_bench [ticks per poll and rate, default 20]
 #include <QApplication>
-#include <QRadioButton>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +64,7 @@ int main(int argc, char** argv) {
     LibraryDriver driver;
     ssqx window(driver, [] {});
     window.show();
+    const test_support::WindowDriver ui(&window);
 
     std::printf("Poll ticks against tq7310-sim --pace, %d ticks each, median (max)\n", ticks);
     std::printf("wire = (request + reply bytes) x 11 bit / baud + 3 ms turnaround per read\n\n");
@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
                 sim, {"--pace", "--baud", QString::number(rate.baud), "--parity", "even"})) {
             return 1;
         }
-        window.findChild<QRadioButton*>(QLatin1String(rate.option))->click();
-        bench::click(window, "Command9");
+        ui.press(rate.option);
+        ui.press("Command9");
         // The ticks are called here one after another; the window's own
         // timers would slip theirs in between.
         window.setTimerEnabled(QStringLiteral("Timer1"), false);
@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
                         after->transactions - before->transactions, rate.baud);
             allWell = false;
         }
-        bench::click(window, "Command10");
+        ui.press("Command10");
     }
     std::printf(
         "\nline busy: bits on the wire over the poll period (500 / 1000 ms);\n"

@@ -9,7 +9,6 @@
 //   ./tick_bench [seconds of polling, default 10] [ticks, default 2000]
 #include <sys/resource.h>
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -127,7 +126,8 @@ bool measureLivePolling(int seconds) {
     LibraryDriver driver;
     auto window = std::make_unique<ssqx>(driver, [] {});
     window->show();
-    if (!bench::click(*window, "Command9")) {
+    const test_support::WindowDriver ui(window.get());
+    if (!ui.press("Command9")) {
         return false;
     }
     // A first round of both polls, so start-up is not counted.
@@ -146,7 +146,7 @@ bool measureLivePolling(int seconds) {
     getrusage(RUSAGE_SELF, &end);
     const double wallS = double(wall.nsecsElapsed()) / 1e9;
     const auto after = driver.linkStatus(1);
-    bench::click(*window, "Command10");
+    ui.press("Command10");
     window.reset();
 
     const double cpuS = cpuSeconds(end) - cpuSeconds(start);
@@ -174,27 +174,28 @@ void measureTicks(int runs) {
     ssqx window(driver, [] {});
     window.show();
     QApplication::processEvents();
+    const test_support::WindowDriver ui(&window);
 
     // The labels each tick writes, and two texts for each to alternate.
     QList<QLabel*> statusLabels;
     QList<QLabel*> counterLabels;
     for (const char* name : {"Label2(9)", "Label2(10)"}) {
-        statusLabels << window.findChild<QLabel*>(QLatin1String(name));
+        statusLabels << ui.find<QLabel>(name);
     }
     for (int i = 0; i < 10; ++i) {
-        statusLabels << window.findChild<QLabel*>(memberName("B_2R", i));
+        statusLabels << ui.find<QLabel>(memberName("B_2R", i));
     }
     for (int i = 0; i < module_map::kOutputs - 1; ++i) {
-        statusLabels << window.findChild<QLabel*>(memberName("B_1RW", i));
+        statusLabels << ui.find<QLabel>(memberName("B_1RW", i));
     }
     for (int i = 0; i < 4; ++i) {
-        counterLabels << window.findChild<QLabel*>(memberName("D_4R", i));
+        counterLabels << ui.find<QLabel>(memberName("D_4R", i));
     }
     for (int i = 0; i < 8; ++i) {
-        counterLabels << window.findChild<QLabel*>(memberName("D_4R32", i));
+        counterLabels << ui.find<QLabel>(memberName("D_4R32", i));
     }
     for (int i = 0; i < 13; ++i) {
-        counterLabels << window.findChild<QLabel*>(memberName("D_4R4", i));
+        counterLabels << ui.find<QLabel>(memberName("D_4R4", i));
     }
     const auto setTexts = [](const QList<QLabel*>& labels, int round) {
         for (int i = 0; i < labels.size(); ++i) {

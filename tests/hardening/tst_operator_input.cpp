@@ -3,12 +3,10 @@
 // number rule gives (computed by hand in the table below, not by the rule's
 // code), and must send nothing rather than a value cut down to fit.
 
-#include <QAbstractButton>
-#include <QComboBox>
-#include <QLineEdit>
 #include <QTest>
 
 #include "RecordingDriver.h"
+#include "WindowDriver.h"
 #include "ui/ssqx.h"
 
 namespace {
@@ -188,22 +186,14 @@ void tst_OperatorInput::everyBox() {
     // refused shows the entry left as it was.
     window_->linkParam()[link_param::kPort] = kPresetPort;
     window_->linkParam()[link_param::kAddress] = kPresetAddress;
+    const test_support::WindowDriver ui(window_.get());
     if (box != "Combo1") {
-        window_->findChild<QComboBox*>("Combo1")->setEditText(QString::number(kPresetPort));
+        QVERIFY(ui.paste("Combo1", QString::number(kPresetPort)));
     }
     if (box != "Combo2") {
-        window_->findChild<QComboBox*>("Combo2")->setEditText(QString::number(kPresetAddress));
+        QVERIFY(ui.paste("Combo2", QString::number(kPresetAddress)));
     }
-
-    QWidget* editor = window_->control(box);
-    QVERIFY(editor);
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-        combo->setEditText(text);
-    } else {
-        auto* edit = qobject_cast<QLineEdit*>(editor);
-        QVERIFY(edit);
-        edit->setText(text);
-    }
+    QVERIFY(ui.paste(box, text));
     driver_.calls.clear();
 
     const Box* row = nullptr;
@@ -214,14 +204,13 @@ void tst_OperatorInput::everyBox() {
     }
     QVERIFY(row);
     if (row->row < 0) {
-        qobject_cast<QAbstractButton*>(window_->control("Command9"))->click();
+        QVERIFY(ui.press("Command9"));
         if (box == "Combo2") {
-            qobject_cast<QAbstractButton*>(window_->control("Command2(0)"))->click();
+            QVERIFY(ui.press("Command2(0)"));
         }
-        qobject_cast<QAbstractButton*>(window_->control("Command10"))->click();
+        QVERIFY(ui.press("Command10"));
     } else {
-        const QString button = QStringLiteral("Command2AC(%1)").arg(row->row);
-        qobject_cast<QAbstractButton*>(window_->control(button))->click();
+        QVERIFY(ui.press(memberName("Command2AC", row->row)));
     }
     // Polls are not started by anything here, so these are all the calls
     // that send or open.

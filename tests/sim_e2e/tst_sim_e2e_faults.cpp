@@ -87,30 +87,30 @@ void tst_SimE2eFaults::expectResponsive(const TickWatch& statusTicks, const Tick
 
 void tst_SimE2eFaults::expectValuesFlowing(PanelOnSim& panel) {
     TickWatch counterTicks(panel.window(), "Timer2");
-    QVERIFY(counterTicks.waitFor(1));
+    QVERIFY(counterTicks.waitFor(1, kTicksMs));
     QTRY_VERIFY_WITH_TIMEOUT(panel.value("D_4R32(0)").value_or(-1) >= 0, kTicksMs);
     const qint64 first = *panel.value("D_4R32(0)");
     QTRY_VERIFY_WITH_TIMEOUT(panel.value("D_4R32(0)").value_or(-1) > first, kTicksMs);
-    QCOMPARE(panel.caption("B_2R(4)"), inputCaption(4, false));
-    QCOMPARE(panel.caption("D_4R4(12)"), "0");
+    QCOMPARE(panel.text("B_2R(4)"), inputCaption(4, false));
+    QCOMPARE(panel.text("D_4R4(12)"), "0");
 }
 
 void tst_SimE2eFaults::expectFailureCaptions(PanelOnSim& panel) {
     const QString failed = QString::number(MODBUSRTU_FAILED);
     for (int i = 0; i < 10; ++i) {
-        QCOMPARE(panel.caption(member("B_2R", i)), inputCaption(i, false));
+        QCOMPARE(panel.text(memberName("B_2R", i)), inputCaption(i, false));
     }
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(panel.caption(member("B_1RW", i)), outputCaption(i, false));
+        QCOMPARE(panel.text(memberName("B_1RW", i)), outputCaption(i, false));
     }
     const struct {
         const char* array;
         int members;
     } groups[] = {{"D_4R", 4}, {"D_4R32", 8}, {"D_4R4", 13}};
     for (const auto& group : groups) {
-        QCOMPARE(panel.caption(member(group.array, 0)), failed);
+        QCOMPARE(panel.text(memberName(group.array, 0)), failed);
         for (int i = 1; i < group.members; ++i) {
-            QCOMPARE(panel.caption(member(group.array, i)), "0");
+            QCOMPARE(panel.text(memberName(group.array, i)), "0");
         }
     }
 }
@@ -150,9 +150,9 @@ void tst_SimE2eFaults::simulatorGoesAwayWhilePolling() {
     // The polls carry on and say so: each count group's first label shows
     // the driver's failure code.
     const QString failed = QString::number(MODBUSRTU_FAILED);
-    QTRY_COMPARE_WITH_TIMEOUT(panel.caption("D_4R(0)"), failed, kTicksMs);
-    QTRY_COMPARE_WITH_TIMEOUT(panel.caption("D_4R32(0)"), failed, kTicksMs);
-    QTRY_COMPARE_WITH_TIMEOUT(panel.caption("D_4R4(0)"), failed, kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel.text("D_4R(0)"), failed, kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel.text("D_4R32(0)"), failed, kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel.text("D_4R4(0)"), failed, kTicksMs);
     QVERIFY(counterTicks.waitFor(kDeadTicks, kDeadLineMs));
     QVERIFY(statusTicks.waitFor(kDeadTicks, kDeadLineMs));
     expectResponsive(statusTicks, counterTicks, heartbeat);
@@ -160,7 +160,7 @@ void tst_SimE2eFaults::simulatorGoesAwayWhilePolling() {
     // A simulator back on the same link; "关闭" and "打开" reach it.
     QVERIFY2(panel.startSim(), qPrintable(panel.sim().transcript()));
     QVERIFY(panel.click("Command10"));
-    QCOMPARE(panel.caption("B_2R(0)"), " ");
+    QCOMPARE(panel.text("B_2R(0)"), " ");
     QVERIFY(panel.click("Command9"));
     QCOMPARE(panel.openResult(), 0);
     expectValuesFlowing(panel);
@@ -203,8 +203,8 @@ void tst_SimE2eFaults::openedOnNothing() {
     QVERIFY(panel.click("Command10"));
     QVERIFY(!panel.window().findChild<QTimer*>("Timer1")->isActive());
     QVERIFY(!panel.window().findChild<QTimer*>("Timer2")->isActive());
-    QCOMPARE(panel.caption("B_2R(0)"), " ");
-    QCOMPARE(panel.caption("B_1RW(0)"), " ");
+    QCOMPARE(panel.text("B_2R(0)"), " ");
+    QCOMPARE(panel.text("B_1RW(0)"), " ");
 }
 
 QTEST_MAIN(tst_SimE2eFaults)

@@ -45,10 +45,9 @@ void tst_SimE2ePanel::open() {
     QVERIFY(counterTicks.valid());
     QVERIFY(panel_->click("Command9"));
     QCOMPARE(panel_->openResult(), 0);
-    QVERIFY(counterTicks.waitFor(1));
+    QVERIFY(counterTicks.waitFor(1, kTicksMs));
     // Not the driver's failure code: the module answered.
-    QVERIFY2(panel_->value("D_4R32(0)").value_or(-1) >= 0,
-             qPrintable(panel_->caption("D_4R32(0)")));
+    QVERIFY2(panel_->value("D_4R32(0)").value_or(-1) >= 0, qPrintable(panel_->text("D_4R32(0)")));
 }
 
 void tst_SimE2ePanel::openShowsCountingAndInputs() {
@@ -60,18 +59,18 @@ void tst_SimE2ePanel::openShowsCountingAndInputs() {
     }
     for (int di = 1; di <= 6; ++di) {
         const int label = 3 + di;
-        QTRY_COMPARE_WITH_TIMEOUT(panel_->caption(member("B_2R", label)),
+        QTRY_COMPARE_WITH_TIMEOUT(panel_->text(memberName("B_2R", label)),
                                   inputCaption(label, di == 2 || di == 5), kTicksMs);
     }
 
     // Each input's 32-bit count rises from one counter tick to a later one.
     std::array<qint64, 4> first{};
     for (int x = 0; x < 4; ++x) {
-        first[x] = panel_->value(member("D_4R32", x)).value_or(-1);
+        first[x] = panel_->value(memberName("D_4R32", x)).value_or(-1);
         QVERIFY(first[x] >= 0);
     }
     for (int x = 0; x < 4; ++x) {
-        QTRY_VERIFY_WITH_TIMEOUT(panel_->value(member("D_4R32", x)).value_or(-1) > first[x],
+        QTRY_VERIFY_WITH_TIMEOUT(panel_->value(memberName("D_4R32", x)).value_or(-1) > first[x],
                                  kTicksMs);
     }
 
@@ -81,7 +80,7 @@ void tst_SimE2ePanel::openShowsCountingAndInputs() {
     const QObject watcher;
     connect(panel_->window().findChild<QTimer*>("Timer1"), &QTimer::timeout, &watcher, [&] {
         for (int x = 0; x < 4; ++x) {
-            seen[x] << panel_->caption(member("B_2R", x));
+            seen[x] << panel_->text(memberName("B_2R", x));
         }
     });
     for (int x = 0; x < 4; ++x) {
@@ -92,8 +91,8 @@ void tst_SimE2ePanel::openShowsCountingAndInputs() {
     // A change made on the module while the panel polls shows at a later tick.
     QVERIFY(panel_->sim().command("di 2 0"));
     QVERIFY(panel_->sim().command("di 6 1"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_2R(5)"), inputCaption(5, false), kTicksMs);
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_2R(9)"), inputCaption(9, true), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_2R(5)"), inputCaption(5, false), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_2R(9)"), inputCaption(9, true), kTicksMs);
 }
 
 void tst_SimE2ePanel::setOutputShowsAtLaterTick() {
@@ -101,16 +100,16 @@ void tst_SimE2ePanel::setOutputShowsAtLaterTick() {
     if (QTest::currentTestFailed()) {
         return;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(1)"), outputCaption(1, false), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(1)"), outputCaption(1, false), kTicksMs);
 
     QVERIFY(panel_->click("Command2(1)"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(1)"), outputCaption(1, true), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(1)"), outputCaption(1, true), kTicksMs);
     for (int y : {0, 2, 3}) {
-        QCOMPARE(panel_->caption(member("B_1RW", y)), outputCaption(y, false));
+        QCOMPARE(panel_->text(memberName("B_1RW", y)), outputCaption(y, false));
     }
 
     QVERIFY(panel_->click("Command3(1)"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(1)"), outputCaption(1, false), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(1)"), outputCaption(1, false), kTicksMs);
 }
 
 void tst_SimE2ePanel::clearDropsOnlyItsCount_data() {
@@ -144,7 +143,7 @@ void tst_SimE2ePanel::clearDropsOnlyItsCount() {
 
     QVERIFY(panel_->click(button));
     QTRY_VERIFY_WITH_TIMEOUT(panel_->value(cleared).value_or(-1) < 1000, kTicksMs);
-    QVERIFY2(panel_->value(kept).value_or(-1) >= kHigh, qPrintable(panel_->caption(kept)));
+    QVERIFY2(panel_->value(kept).value_or(-1) >= kHigh, qPrintable(panel_->text(kept)));
 }
 
 void tst_SimE2ePanel::modeWriteShowsInConfig_data() {
@@ -162,13 +161,13 @@ void tst_SimE2ePanel::modeWriteShowsInConfig() {
     if (QTest::currentTestFailed()) {
         return;
     }
-    QCOMPARE(panel_->caption("D_4R4(12)"), "0");
+    QCOMPARE(panel_->text("D_4R4(12)"), "0");
 
     QVERIFY(panel_->choose("Combo11", mode));
     QVERIFY(panel_->click("Command2AC(12)"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("D_4R4(12)"), QString::number(mode), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("D_4R4(12)"), QString::number(mode), kTicksMs);
     for (int x = 0; x < 4; ++x) {
-        QTRY_COMPARE_WITH_TIMEOUT(panel_->caption(member("D_4R32", 4 + x)), frequencies[x],
+        QTRY_COMPARE_WITH_TIMEOUT(panel_->text(memberName("D_4R32", 4 + x)), frequencies[x],
                                   kTicksMs);
     }
 }
@@ -178,29 +177,29 @@ void tst_SimE2ePanel::presetAlarmClosesOutput() {
     if (QTest::currentTestFailed()) {
         return;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(0)"), outputCaption(0, false), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(0)"), outputCaption(0, false), kTicksMs);
 
     // DO1 on the alarm with the preset still 0: reached at once.
     QVERIFY(panel_->choose("Combo7", 1));
-    QCOMPARE(panel_->caption("Combo7"), "1:预置值到达报警 ");
+    QCOMPARE(panel_->text("Combo7"), "1:预置值到达报警 ");
     QVERIFY(panel_->click("Command2AC(4)"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("D_4R4(4)"), "1", kTicksMs);
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(0)"), outputCaption(0, true), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("D_4R4(4)"), "1", kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(0)"), outputCaption(0, true), kTicksMs);
 
     // A preset far above X1's count opens it again...
     QVERIFY(panel_->type("Text1(5)", "50000"));
     QVERIFY(panel_->click("Command2AC(5)"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("D_4R4(5)"), "50000", kTicksMs);
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(0)"), outputCaption(0, false), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("D_4R4(5)"), "50000", kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(0)"), outputCaption(0, false), kTicksMs);
 
     // ...until the count gets there,
     QVERIFY(panel_->sim().command("count 1 50000"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(0)"), outputCaption(0, true), kTicksMs);
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(0)"), outputCaption(0, true), kTicksMs);
 
     // and the alarm does not latch: clearing the 16-bit count opens it.
     QVERIFY(panel_->click("Command2A(0)"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel_->caption("B_1RW(0)"), outputCaption(0, false), kTicksMs);
-    QCOMPARE(panel_->caption("B_1RW(1)"), outputCaption(1, false));
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(0)"), outputCaption(0, false), kTicksMs);
+    QCOMPARE(panel_->text("B_1RW(1)"), outputCaption(1, false));
 }
 
 QTEST_MAIN(tst_SimE2ePanel)

@@ -1,7 +1,8 @@
 #pragma once
-// Frames as a libmodbus master puts them on the line, and replies taken the
-// way it takes them, so the tests never compute a CRC of their own. The
-// master's line is one end of a socket pair; the test holds the other.
+// Frames as a libmodbus master puts them on the line, replies as a libmodbus
+// slave builds them, and replies taken the way a master takes them, so the
+// tests never compute a CRC of their own. The context's line is one end of a
+// socket pair; the test holds the other.
 
 #include <modbus.h>
 #include <sys/socket.h>
@@ -53,6 +54,19 @@ class RtuFrames {
         if (modbus_send_raw_request(ctx_, raw.data(), int(raw.size())) < 0) {
             take();
             return {};
+        }
+        return take();
+    }
+
+    // The reply a slave holding `mapping` gives `request` (a whole frame),
+    // the writes applied to `mapping`; or, with `exceptionCode`, that
+    // exception reply instead.
+    Bytes reply(const Bytes& request, modbus_mapping_t* mapping, int exceptionCode = 0) {
+        modbus_set_slave(ctx_, request.empty() ? 0 : request[0]);
+        if (exceptionCode != 0) {
+            modbus_reply_exception(ctx_, request.data(), static_cast<unsigned int>(exceptionCode));
+        } else {
+            modbus_reply(ctx_, request.data(), int(request.size()), mapping);
         }
         return take();
     }

@@ -77,18 +77,11 @@ TestSlave::TestSlave(int slaveAddress) : address_(slaveAddress) {
     link_ = folder_ + "/tty";
 
     server_ = newContext(address_);
-    encoder_ = newContext(address_);
+    frames_ = std::make_unique<RtuFrames>();
     mapping_ = modbus_mapping_new(kCoils, kInputs, kHoldingRegisters, kInputRegisters);
     if (mapping_ == nullptr) {
         fail("modbus_mapping_new");
     }
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
-        fail("socketpair");
-    }
-    encoderIn_ = pair[0];
-    encoderOut_ = pair[1];
-    modbus_set_socket(encoder_, encoderIn_);
     int wake[2];
     if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         fail("pipe2");
@@ -108,12 +101,9 @@ TestSlave::~TestSlave() {
     wake();
     thread_.join();
     closeLink();
-    ::close(encoderIn_);
-    ::close(encoderOut_);
     ::close(wakeRead_);
     ::close(wakeWrite_);
     modbus_free(server_);
-    modbus_free(encoder_);
     modbus_mapping_free(mapping_);
     ::rmdir(folder_.c_str());
 }
@@ -235,33 +225,23 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
     if (how == Misbehaviour::Silent) {
         return;
     }
-    // libmodbus builds the reply (and applies writes to the mapping) into a
-    // socket pair; we then send it on the pty as it is or damaged.
-    if (how == Misbehaviour::Exception) {
-        modbus_reply_exception(encoder_, request, static_cast<unsigned int>(exceptionCode_));
-    } else {
-        modbus_reply(encoder_, request, length, mapping_);
-    }
-    uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH + 8];
-    const ssize_t got = ::recv(encoderOut_, reply, sizeof reply, MSG_DONTWAIT);
-    if (got < 3) {
+    // libmodbus builds the reply (and applies writes to the mapping); we
+    // then send it on the pty as it is or damaged.
+    RtuFrames::Bytes reply = frames_->reply(RtuFrames::Bytes(request, request + length), mapping_,
+                                            how == Misbehaviour::Exception ? exceptionCode_ : 0);
+    if (reply.size() < 3) {
         return;
     }
-    int size = static_cast<int>(got);
     switch (how) {
         case Misbehaviour::BadCrc:
-            reply[size - 1] ^= 0x5A;
+            reply.back() ^= 0x5A;
             break;
-        case Misbehaviour::WrongSlave: {
+        case Misbehaviour::WrongSlave:
             // A sound frame, only from another address.
-            const RtuFrames::Bytes other =
-                RtuFrames().readdressed(address_ % 247 + 1, RtuFrames::Bytes(reply, reply + size));
-            std::copy(other.begin(), other.end(), reply);
-            size = static_cast<int>(other.size());
+            reply = frames_->readdressed(address_ % 247 + 1, reply);
             break;
-        }
         case Misbehaviour::Truncated:
-            size = std::max(2, size / 2);
+            reply.resize(std::max<std::size_t>(2, reply.size() / 2));
             break;
         case Misbehaviour::Late:
             // A command (hang-up, stop) cuts the wait short and drops the reply.
@@ -277,7 +257,7 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
             break;
     }
     if (master_ >= 0) {
-        writeAll(master_, reply, size);
+        writeAll(master_, reply.data(), static_cast<int>(reply.size()));
         if (how == Misbehaviour::TrailingEcho) {
             writeAll(master_, request, length);
         }

@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -10,6 +11,7 @@
 
 // The libmodbus types stay out of the header so tests need not include it.
 struct _modbus;
+class RtuFrames;
 struct _modbus_mapping_t;
 
 namespace test_slave {
@@ -78,13 +80,11 @@ class TestSlave {
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    _modbus* server_ = nullptr;   // reads requests from the pty master
-    _modbus* encoder_ = nullptr;  // builds replies into a socket pair
+    _modbus* server_ = nullptr;          // reads requests from the pty master
+    std::unique_ptr<RtuFrames> frames_;  // builds the replies
     _modbus_mapping_t* mapping_ = nullptr;
     int master_ = -1;
     int heldSlave_ = -1;  // keeps the pty up while the driver closes and reopens
-    int encoderIn_ = -1;
-    int encoderOut_ = -1;
     int wakeRead_ = -1;
     int wakeWrite_ = -1;
     Misbehaviour misbehaviour_ = Misbehaviour::None;
