@@ -14,7 +14,7 @@
 
 #include "ModuleModel.h"
 #include "RequestHandler.h"
-#include "tests/slave/RtuFrames.h"
+#include "RtuFrames.h"
 
 namespace {
 
