@@ -17,6 +17,11 @@
 
 #if defined(_WIN32)
 #define MODBUSRTU_API __declspec(dllexport)
+/* <windows.h> brings <excpt.h>, which defines exception_code as a macro: a
+ * file that included it between this header and a use of the status field
+ * below would not compile. Seen first, it renames the field alike in the
+ * declaration and in every use. */
+#include <excpt.h>
 #else
 #define MODBUSRTU_API __attribute__((visibility("default")))
 #endif

@@ -130,14 +130,15 @@ modbus_t* Port::prepare(int slave, const RequestShape& shape) {
     // Waiting for a straggler only pays where it could be mistaken for the
     // answer; on a dead line this keeps each request to one time-out.
     if (mistakable(unanswered_, shape) && Clock::now() < quietUntil_) {
-        error = discardUntil(ctx_, quietUntil_, timeouts_.byteUs);
+        error = discardUntil(ctx_, quietUntil_, timeouts_);
     }
     quietUntil_ = {};
     // RTU replies carry no transaction id and libmodbus does not flush
     // before a request: a reply that came in after an earlier time-out would
     // be read as the answer to this one.
+    errno = 0;
     if (error == 0 && modbus_flush(ctx_) != 0) {
-        error = errno != 0 ? errno : EIO;
+        error = lastSystemError();
     }
     if (error == 0 && modbus_set_slave(ctx_, slave) != 0) {
         error = errno != 0 ? errno : EINVAL;

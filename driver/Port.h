@@ -3,6 +3,7 @@
 
 #include <modbus/modbus.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -11,6 +12,7 @@
 #include "LineSettings.h"
 #include "ModbusRTU.h"
 #include "SerialDevice.h"
+#include "SystemError.h"
 
 namespace modbusrtu {
 
@@ -70,8 +72,9 @@ class Port {
             return false;
         }
         const auto start = Clock::now();
+        errno = 0;
         const int rc = request(ctx);
-        const int error = errno;
+        const int error = rc < 0 ? lastSystemError() : 0;
         const auto end = Clock::now();
         return conclude(rc, error, shape, start, end);
     }

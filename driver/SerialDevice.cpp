@@ -3,11 +3,13 @@
 #include <cerrno>
 #include <cstdint>
 
+#include <algorithm>
+
+#include "SystemError.h"
+
 #if !defined(_WIN32)
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 #endif
 
 namespace modbusrtu {
@@ -16,13 +18,18 @@ namespace {
 
 constexpr int kDataBits = 8;
 constexpr int kStopBits = 1;
-// Once a straggling frame holds the line past the settle time we still stop
-// listening eventually, so a babbling slave cannot stall the caller.
-constexpr auto kLongestDiscard = std::chrono::seconds(1);
 
 void toSecUsec(std::int64_t us, uint32_t& sec, uint32_t& usec) {
     sec = static_cast<uint32_t>(us / 1'000'000);
     usec = static_cast<uint32_t>(us % 1'000'000);
+}
+
+void setResponseTimeout(modbus_t* ctx, std::int64_t us) {
+    uint32_t sec = 0;
+    uint32_t usec = 0;
+    // libmodbus refuses a time-out of zero.
+    toSecUsec(std::max<std::int64_t>(us, 1), sec, usec);
+    modbus_set_response_timeout(ctx, sec, usec);
 }
 
 }  // namespace
@@ -61,29 +68,31 @@ Connection connectRtu(const std::string& device, const LineSettings& settings,
     // gets the parity it was asked for and still fails loudly.
     const char parity = isPseudoTerminal(device) ? 'N' : settings.parity;
     Connection result;
+    errno = 0;
     modbus_t* ctx = modbus_new_rtu(device.c_str(), settings.baud, parity, kDataBits, kStopBits);
     if (ctx == nullptr) {
         result.error = errno != 0 ? errno : EINVAL;
         return result;
     }
+    setResponseTimeout(ctx, timeouts.responseUs);
     uint32_t sec = 0;
     uint32_t usec = 0;
-    toSecUsec(timeouts.responseUs, sec, usec);
-    modbus_set_response_timeout(ctx, sec, usec);
     toSecUsec(timeouts.byteUs, sec, usec);
     modbus_set_byte_timeout(ctx, sec, usec);
     // The driver decides what to do after an error; libmodbus's own recovery
     // would sleep and reconnect behind our back.
     modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
+    errno = 0;
     if (modbus_connect(ctx) != 0) {
-        result.error = errno != 0 ? errno : EIO;
+        result.error = lastSystemError();
         modbus_free(ctx);
         return result;
     }
     // libmodbus does not flush on connect; whatever the adapter buffered
     // while the port was closed would otherwise be read as the first reply.
+    errno = 0;
     if (modbus_flush(ctx) != 0) {
-        result.error = errno != 0 ? errno : EIO;
+        result.error = lastSystemError();
         modbus_close(ctx);
         modbus_free(ctx);
         return result;
@@ -92,49 +101,26 @@ Connection connectRtu(const std::string& device, const LineSettings& settings,
     return result;
 }
 
-int discardUntil(modbus_t* ctx, Clock::time_point until, std::int64_t byteGapUs) {
-#if defined(_WIN32)
-    (void)ctx;
-    (void)until;
-    (void)byteGapUs;
-    return 0;
-#else
-    const int fd = modbus_get_socket(ctx);
-    const auto gap = std::chrono::microseconds(byteGapUs);
-    const auto hardStop = until + kLongestDiscard;
-    Clock::time_point lastByte{};
-    for (;;) {
-        const auto now = Clock::now();
-        auto stop = until;
-        if (lastByte + gap > stop) {
-            stop = std::min(lastByte + gap, hardStop);
-        }
-        if (now >= stop) {
-            return 0;
-        }
-        const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(stop - now).count();
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(waitMs));
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
+int discardUntil(modbus_t* ctx, Clock::time_point until, const Timeouts& timeouts) {
+    // libmodbus's own receive does the listening, so the wait is the same
+    // code on every platform (on Windows libmodbus hides the handle, so
+    // there is nothing to poll there). Each pass takes one frame, or gives
+    // up at the end of the quiet time; a frame that has started is read to
+    // its end on the byte time-out, which bounds the overrun by one frame.
+    uint8_t scrap[MODBUS_RTU_MAX_ADU_LENGTH];
+    int error = 0;
+    for (auto now = Clock::now(); error == 0 && now < until; now = Clock::now()) {
+        setResponseTimeout(ctx, std::chrono::ceil<std::chrono::microseconds>(until - now).count());
+        errno = 0;
+        if (modbus_receive_confirmation(ctx, scrap) < 0) {
+            const int cause = lastSystemError();
+            if (isDeviceGone(cause)) {
+                error = cause;
             }
-            return errno;
-        }
-        if (ready == 0) {
-            continue;
-        }
-        unsigned char scrap[256];
-        const ssize_t got = ::read(fd, scrap, sizeof scrap);
-        if (got > 0) {
-            lastByte = Clock::now();
-        } else if (got == 0) {
-            return ECONNRESET;  // hung up, as libmodbus reports it
-        } else if (errno != EAGAIN && errno != EINTR) {
-            return errno;
         }
     }
-#endif
+    setResponseTimeout(ctx, timeouts.responseUs);
+    return error;
 }
 
 }  // namespace modbusrtu

@@ -22,9 +22,10 @@ Connection connectRtu(const std::string& device, const LineSettings& settings,
                       const Timeouts& timeouts);
 
 // Reads and throws away whatever arrives until `until`, and past it while a
-// frame is still coming in (gaps shorter than byteGapUs). Returns 0, or the
-// errno of a device that went away.
-int discardUntil(modbus_t* ctx, Clock::time_point until, std::int64_t byteGapUs);
+// frame is still coming in (gaps shorter than the byte time-out), then puts
+// the response time-out back. Returns 0, or the errno of a device that went
+// away.
+int discardUntil(modbus_t* ctx, Clock::time_point until, const Timeouts& timeouts);
 
 // True for the slave side of a Unix98 pseudo-terminal.
 bool isPseudoTerminal(const std::string& device);
