@@ -21,6 +21,7 @@
 #include "FaultyLine.h"
 #include "SimProcess.h"
 #include "WindowDriver.h"
+#include "link/ForwardingDriver.h"
 #include "link/LibraryDriver.h"
 #include "monitor/StatusTexts.h"
 #include "ui/ssqx.h"
@@ -65,71 +66,47 @@ const char* outcomeName(int outcome) {
 
 // The real library behind the panel, with every call timed and every
 // outcome and write tallied.
-class TallyingDriver final : public ModuleDriver {
+class TallyingDriver final : public ForwardingDriver {
   public:
+    TallyingDriver() : ForwardingDriver(library_) {}
+
     std::map<int, int> outcomes;
     QHash<QString, int> writes;  // "register 6 = 1001", "coil 1 on"
     int calls = 0;
     qint64 longestCallMs = 0;
 
-    DriverResult OpenPort_Modbus(std::int32_t port, std::int32_t baud,
-                                 std::int32_t parity) override {
-        return timed([&] { return inner_.OpenPort_Modbus(port, baud, parity); });
-    }
-    void ClosePort_Modbus(std::int32_t port) override { inner_.ClosePort_Modbus(port); }
-    DriverResult Get_1X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
-                            std::int32_t* buffer) override {
-        return timed([&] { return inner_.Get_1X_B16(port, address, first, buffer); });
-    }
-    DriverResult Get_0X_B16(std::int32_t port, std::int32_t address, std::int32_t first,
-                            std::int32_t* buffer) override {
-        return timed([&] { return inner_.Get_0X_B16(port, address, first, buffer); });
-    }
-    DriverResult Get_3X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
-                             std::int32_t count, std::int32_t* buffer) override {
-        return timed([&] { return inner_.Get_3X_UnDX(port, address, first, count, buffer); });
-    }
-    DriverResult Get_3X_LUNDX(std::int32_t port, std::int32_t address, std::int32_t first,
-                              std::int32_t count, std::int32_t* buffer) override {
-        return timed([&] { return inner_.Get_3X_LUNDX(port, address, first, count, buffer); });
-    }
-    DriverResult Get_4X_UnDX(std::int32_t port, std::int32_t address, std::int32_t first,
-                             std::int32_t count, std::int32_t* buffer) override {
-        return timed([&] { return inner_.Get_4X_UnDX(port, address, first, count, buffer); });
-    }
     DriverResult Set_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override {
         ++writes[QStringLiteral("coil %1 on").arg(coil)];
-        return timed([&] { return inner_.Set_0X_Bit1(port, address, coil); });
+        return ForwardingDriver::Set_0X_Bit1(port, address, coil);
     }
     DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override {
         ++writes[QStringLiteral("coil %1 off").arg(coil)];
-        return timed([&] { return inner_.Rst_0X_Bit1(port, address, coil); });
+        return ForwardingDriver::Rst_0X_Bit1(port, address, coil);
     }
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override {
         ++writes[QStringLiteral("register %1 = %2").arg(reg).arg(value)];
-        return timed([&] { return inner_.Set_4X_D1(port, address, reg, value); });
+        return ForwardingDriver::Set_4X_D1(port, address, reg, value);
     }
-    std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override {
-        return inner_.linkStatus(port);
-    }
-    bool libraryLoaded() override { return inner_.libraryLoaded(); }
 
-  private:
-    template <typename Call>
-    DriverResult timed(Call call) {
+  protected:
+    DriverResult around(const Call& call, const std::function<DriverResult()>& forward) override {
+        if (call.operation == Operation::Close) {
+            return forward();
+        }
         QElapsedTimer t;
         t.start();
-        const DriverResult r = call();
+        const DriverResult r = forward();
         longestCallMs = std::max(longestCallMs, t.elapsed());
         ++calls;
-        if (const auto status = inner_.linkStatus(kPort)) {
+        if (const auto status = library_.linkStatus(kPort)) {
             ++outcomes[status->outcome];
         }
         return r;
     }
 
-    LibraryDriver inner_;
+  private:
+    LibraryDriver library_;
 };
 
 // Times every handler the window runs for a tick or a click, less the time

@@ -250,17 +250,18 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
                 return;
             }
             break;
-        case Misbehaviour::None:
         case Misbehaviour::TrailingEcho:
+            // In the same write, so the echo is on the line before the
+            // master can send again.
+            reply.insert(reply.end(), request, request + length);
+            break;
+        case Misbehaviour::None:
         case Misbehaviour::Silent:
         case Misbehaviour::Exception:
             break;
     }
     if (master_ >= 0) {
         writeAll(master_, reply.data(), static_cast<int>(reply.size()));
-        if (how == Misbehaviour::TrailingEcho) {
-            writeAll(master_, request, length);
-        }
     }
 }
 
