@@ -13,10 +13,12 @@
 #include <string>
 
 #include "DriverLibrary.h"
+#include "DriverTestSupport.h"
 #include "WinTest.h"
 
 namespace {
 
+using namespace driver_test;
 using Clock = std::chrono::steady_clock;
 using wintest::control;
 using wintest::msSince;
@@ -26,11 +28,6 @@ constexpr int32_t kSameLinePort = 3;
 constexpr int32_t kMissingPort = 13;
 constexpr int32_t kSlave = 1;
 constexpr int32_t kSilentSlave = 2;  // the simulator ignores requests for it
-constexpr int32_t kBaud9600 = 1;
-constexpr int32_t kBaud38400 = 3;
-constexpr int32_t kParityNone = 0;
-constexpr int32_t kParityEven = 2;
-constexpr int32_t kSentinel = 0x5A5A5A5A;
 
 // Holding registers that take any value 0..65535: the count presets of Y1, Y2.
 constexpr int32_t kPresetY1 = 6;
@@ -39,25 +36,8 @@ constexpr int32_t kModeRegister = 13;
 
 DriverLibrary dll;
 
-using Buffer = std::array<int32_t, 130>;
-
-Buffer sentinels() {
-    Buffer b;
-    b.fill(kSentinel);
-    return b;
-}
-
-bool untouched(const Buffer& b) {
-    for (int32_t v : b) {
-        if (v != kSentinel) {
-            return false;
-        }
-    }
-    return true;
-}
-
 int32_t readHolding(int32_t port, int32_t point) {
-    Buffer b = sentinels();
+    Buffer b = sentinelBuffer();
     return dll.Get4X(port, kSlave, point, 1, b.data());
 }
 
@@ -139,14 +119,14 @@ void everyReadAndWrite() {
     CHECK(simulator("count 3 5"));
     CHECK(simulator("count 4 0"));
 
-    Buffer b = sentinels();
+    Buffer b = sentinelBuffer();
     CHECK_EQ(dll.Get3X(kPort, kSlave, 1, 4, b.data()), 4464);  // 70000 mod 65536
     CHECK_EQ(b[1], 65535);
     CHECK_EQ(b[2], 5);
     CHECK_EQ(b[3], 0);
     CHECK_EQ(b[4], kSentinel);
 
-    b = sentinels();
+    b = sentinelBuffer();
     CHECK_EQ(dll.Get3XL(kPort, kSlave, 11, 4, b.data()), 70000);
     CHECK_EQ(b[1], -1);  // 4294967295
     CHECK_EQ(b[2], 5);
@@ -157,7 +137,7 @@ void everyReadAndWrite() {
     CHECK(simulator("x 2 1"));
     CHECK(simulator("di 1 1"));
     CHECK(simulator("di 6 1"));
-    b = sentinels();
+    b = sentinelBuffer();
     CHECK_EQ(dll.Get1X(kPort, kSlave, 1, b.data()), 0x12);  // X2, DI1
     CHECK_EQ(b[1], 0x02);                                   // DI6 is input 10
     CHECK_EQ(b[2], kSentinel);
@@ -168,23 +148,23 @@ void everyReadAndWrite() {
     // Coils Y1..Y5 follow what is written while their function is 0.
     CHECK_EQ(dll.SetCoil(kPort, kSlave, 1), 0);
     CHECK_EQ(dll.SetCoil(kPort, kSlave, 5), 0);
-    b = sentinels();
+    b = sentinelBuffer();
     CHECK_EQ(dll.Get0X(kPort, kSlave, 1, b.data()), 0x11);
     CHECK_EQ(b[1], 0);
     CHECK_EQ(dll.ResetCoil(kPort, kSlave, 1), 0);
     CHECK_EQ(dll.ResetCoil(kPort, kSlave, 5), 0);
-    b = sentinels();
+    b = sentinelBuffer();
     CHECK_EQ(dll.Get0X(kPort, kSlave, 1, b.data()), 0);
 
     // A clear coil: X1's 16-bit count goes, its 32-bit count stays.
     CHECK_EQ(dll.SetCoil(kPort, kSlave, 1000), 0);
-    b = sentinels();
+    b = sentinelBuffer();
     CHECK_EQ(dll.Get3X(kPort, kSlave, 1, 1, b.data()), 0);
     CHECK_EQ(dll.Get3XL(kPort, kSlave, 11, 1, b.data()), 70000);
 
     CHECK_EQ(dll.SetRegister(kPort, kSlave, kPresetY1, 65535), 0);
     CHECK_EQ(dll.SetRegister(kPort, kSlave, kPresetY2, 1234), 0);
-    b = sentinels();
+    b = sentinelBuffer();
     CHECK_EQ(dll.Get4X(kPort, kSlave, 1, 16, b.data()), 0);
     CHECK_EQ(b[kPresetY1 - 1], 65535);
     CHECK_EQ(b[kPresetY2 - 1], 1234);
@@ -197,7 +177,7 @@ void everyReadAndWrite() {
 
 void failuresLeaveTheBufferUntouched() {
     CHECK_EQ(dll.OpenPort(kPort, kBaud38400, kParityNone), 0);
-    Buffer b = sentinels();
+    Buffer b = sentinelBuffer();
     // Exception replies: an address outside the map, a refused clear code.
     CHECK_EQ(dll.Get3X(kPort, kSlave, 100, 1, b.data()), MODBUSRTU_FAILED);
     CHECK(untouched(b));
@@ -238,7 +218,7 @@ void timeOuts() {
     } rows[] = {{kBaud9600, 503}, {kBaud38400, 276}};
     for (const auto& row : rows) {
         CHECK_EQ(dll.OpenPort(kPort, row.baud, kParityEven), 0);
-        Buffer b = sentinels();
+        Buffer b = sentinelBuffer();
         const auto start = Clock::now();
         CHECK_EQ(dll.Get4X(kPort, kSilentSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
         const long long elapsed = msSince(start);
@@ -306,7 +286,7 @@ void deviceAwayAndBack() {
     CHECK_EQ(dll.OpenPort(kPort, kBaud38400, kParityNone), 0);
     CHECK_EQ(readHolding(kPort, kModeRegister), 0);
     CHECK(control("vanish"));
-    Buffer b = sentinels();
+    Buffer b = sentinelBuffer();
     CHECK_EQ(dll.Get4X(kPort, kSlave, kModeRegister, 1, b.data()), MODBUSRTU_FAILED);
     CHECK(untouched(b));
     Tq7310LinkStatus s = dll.status(kPort);
