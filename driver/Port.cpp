@@ -199,7 +199,9 @@ void Port::status(int number, Tq7310LinkStatus& out) const {
         std::lock_guard<std::mutex> guard(status_);
         out = report_;
     }
-    if (out.device[0] == '\0') {
+    // A port nobody holds open names the device its number leads to now,
+    // so a changed TQ7310_COM<n> or a new adapter shows before any open.
+    if (out.device[0] == '\0' || out.is_open == 0) {
         copyDevice(devicePathFor(number), out);
     }
 }

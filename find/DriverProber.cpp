@@ -4,11 +4,11 @@
 
 namespace finder {
 
-std::int32_t probeWaitUs(const LineSetting& setting) {
+std::int32_t probeWaitUs(const LineSetting& setting, std::int32_t allowanceUs) {
     // 11 bits a character, as the line's worst case with a parity bit.
     const std::int64_t wire =
         (kProbeRequestBytes * 11 * 1'000'000LL + setting.baud() - 1) / setting.baud();
-    return static_cast<std::int32_t>(wire) + kProbeAllowanceUs;
+    return static_cast<std::int32_t>(wire) + allowanceUs;
 }
 
 bool fitsModule(const Tq7310Probe& points) {
@@ -43,7 +43,7 @@ OpenResult DriverProber::open(int port, const LineSetting& setting) {
 
 Answer DriverProber::probe(int port, int address, const LineSetting& setting) {
     Answer answer;
-    const auto points = driver_.probeModule(port, address, probeWaitUs(setting));
+    const auto points = driver_.probeModule(port, address, probeWaitUs(setting, allowanceUs_));
     if (!points) {
         answer.kind = Answer::PortGone;
         return answer;

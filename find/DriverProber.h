@@ -14,7 +14,7 @@ inline constexpr std::int32_t kProbeAllowanceUs = 30'000;
 // A probe request: address, function, first register, count, CRC.
 inline constexpr int kProbeRequestBytes = 8;
 
-std::int32_t probeWaitUs(const LineSetting& setting);
+std::int32_t probeWaitUs(const LineSetting& setting, std::int32_t allowanceUs = kProbeAllowanceUs);
 
 // Whether points read back look like the module's: its configuration
 // registers hold only the choices its lists offer.
@@ -28,8 +28,13 @@ class DriverProber : public Prober {
     Answer probe(int port, int address, const LineSetting& setting) override;
     void close(int port) override;
 
+    // A line slower to answer than a module on an adapter (a loaded test
+    // machine's pseudo-terminal) needs more than the usual allowance.
+    void setAllowanceUs(std::int32_t us) { allowanceUs_ = us; }
+
   private:
     ModuleDriver& driver_;
+    std::int32_t allowanceUs_ = kProbeAllowanceUs;
 };
 
 }  // namespace finder

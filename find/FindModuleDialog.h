@@ -36,6 +36,7 @@ class FindModuleDialog : public QDialog {
                      QWidget* parent = nullptr);
 
     ModuleSearch& search() { return search_; }
+    DriverProber& prober() { return prober_; }
 
   signals:
     void use(const finder::Found& found);
