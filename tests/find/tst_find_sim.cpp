@@ -49,6 +49,7 @@ class tst_FindSim : public QObject {
     void endingLeavesPortClosed_data();
     void endingLeavesPortClosed();
     void vanishedDeviceEndsItsPort();
+    void openLinkClosedFirst();
 
   private:
     // Shows the window, clicks "查找模块" and returns the dialog.
@@ -228,6 +229,20 @@ void tst_FindSim::vanishedDeviceEndsItsPort() {
                  notes->item(0)->text().contains(QStringLiteral("设备不见了")),
              qPrintable(notes->item(0)->text()));
     qunsetenv("TQ7310_COM2");
+}
+
+void tst_FindSim::openLinkClosedFirst() {
+    QVERIFY2(panel_->startSim(), qPrintable(panel_->sim().transcript()));
+    QVERIFY(panel_->showWindow(panel_->linkPath()));
+    QVERIFY(panel_->click(QStringLiteral("Command9")));
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 1);
+    QVERIFY(panel_->click(QStringLiteral("FindModule")));
+    dialog_ = panel_->find<FindModuleDialog>(QStringLiteral("FindModuleDialog"));
+    QVERIFY(dialog_);
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 0);
+    QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer1"))->isActive());
+    QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer2"))->isActive());
+    QVERIFY(panel_->find<QLabel>(QStringLiteral("FindLinkClosed")));
 }
 
 QTEST_MAIN(tst_FindSim)
