@@ -226,7 +226,10 @@ void FindModuleDialog::showFound(const Found& found) {
         answerText(found),
         pointsText(found)};
     for (int column = 0; column < cells.size(); ++column) {
-        results_->setItem(row, column, new QTableWidgetItem(cells[column]));
+        auto* item = new QTableWidgetItem(cells[column]);
+        // The points run wider than any window: the whole line on hovering.
+        item->setToolTip(cells[column]);
+        results_->setItem(row, column, item);
     }
     results_->resizeColumnsToContents();
     if (found.kind == Answer::Module && results_->currentRow() < 0) {

@@ -15,8 +15,6 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     addWidget(module_, 2);
     addPermanentWidget(counters_);
     findModule_->setObjectName(QStringLiteral("FindModule"));
-    // Flat, so the strip keeps the height of its text and the window its size.
-    findModule_->setFlat(true);
     findModule_->setFocusPolicy(Qt::NoFocus);
     addPermanentWidget(findModule_);
     connect(findModule_, &QPushButton::clicked, this, &LinkStatusBar::findModuleClicked);

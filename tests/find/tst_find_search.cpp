@@ -78,6 +78,17 @@ void tst_FindSearch::order() {
     for (int i = 0; i < head.size(); ++i) {
         QCOMPARE(attemptText(order[static_cast<std::size_t>(i)]), head[i]);
     }
+    // The search asks in that order.
+    ScriptedLine line;
+    ModuleSearch search(line);
+    QSignalSpy finished(&search, &ModuleSearch::finished);
+    search.start({{1}, chosen, current, address, kLastAddress});
+    QVERIFY(finished.wait(kSearchMs));
+    QStringList asked;
+    for (const Attempt& a : order) {
+        asked << QStringLiteral("probe 1 ") + attemptText(a);
+    }
+    QCOMPARE(line.probes(), asked);
     // Every attempt once, and the usual addresses at every setting before
     // any of the others.
     QSet<QString> seen;
