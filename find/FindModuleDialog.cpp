@@ -65,7 +65,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
       prober_(driver),
       search_(prober_, this),
       window_(window),
-      onePort_(new QRadioButton(QStringLiteral("端口 %1 (Combo1 所选)").arg(window.port), this)),
+      onePort_(new QRadioButton(QStringLiteral("端口 %1 (通讯端口所选)").arg(window.port), this)),
       allPorts_(
           new QRadioButton(QStringLiteral("端口 1 到 %1 中存在的").arg(kLastListedPort), this)),
       progress_(new QProgressBar(this)),
