@@ -28,6 +28,7 @@
 #include <cstring>
 
 #include "LineSettings.h"
+#include "ModuleMap.h"
 #include "Port.h"
 #include "PortName.h"
 
@@ -43,6 +44,10 @@ constexpr int kLastSlave = 247;  // 0 is broadcast: nobody would answer
 constexpr int kPointsPerB16 = 16;
 constexpr int kMaxRegisters = 125;  // one read request's worth
 constexpr int kMaxLongs = kMaxRegisters / 2;
+// Each block of the module's map a probe reads back.
+constexpr int kProbeBlock = 16;
+constexpr int32_t kMinProbeWaitUs = 1'000;
+constexpr int32_t kMaxProbeWaitUs = 1'000'000;
 
 Port* portFor(std::int64_t number) {
     static std::array<Port, modbusrtu::kLastPort + 1> ports;
@@ -232,6 +237,70 @@ int32_t TQ7310_GetLinkStatus(int32_t port, Tq7310LinkStatus* status) {
         return -1;
     }
     p->status(port, *status);
+    return 0;
+}
+
+int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
+                           Tq7310Probe* result) {
+    Port* p = portFor(port);
+    if (p == nullptr || result == nullptr || !isSlaveAddress(address) ||
+        response_us < kMinProbeWaitUs || response_us > kMaxProbeWaitUs) {
+        return -1;
+    }
+    *result = Tq7310Probe{};
+    result->round_trip_us = -1;
+    Tq7310LinkStatus status{};
+    // Records how the last read went; false when it got no good reply.
+    const auto note = [&](bool ok) {
+        p->status(port, status);
+        if (!ok && result->exception_code == 0) {
+            result->exception_code = status.exception_code;
+        }
+        return ok;
+    };
+
+    uint16_t holding[kProbeBlock] = {};
+    const bool answered = note(p->transactWithin(
+        address, RequestShape{0x03, kProbeBlock}, response_us, [&](modbus_t* ctx) {
+            return modbus_read_registers(ctx, protocolAddress(module_map::kConfigRegister),
+                                         kProbeBlock, holding);
+        }));
+    result->outcome = status.outcome;
+    result->system_error = status.system_error;
+    if (!answered) {
+        return 0;
+    }
+    result->round_trip_us = status.round_trip_us;
+
+    uint16_t inputRegisters[kProbeBlock] = {};
+    uint8_t inputs[kProbeBlock] = {};
+    uint8_t coils[kProbeBlock] = {};
+    // A device of another kind stops at the first block it does not have.
+    const bool fits =
+        note(p->transactWithin(address, RequestShape{0x04, kProbeBlock}, response_us,
+                               [&](modbus_t* ctx) {
+                                   return modbus_read_input_registers(
+                                       ctx, protocolAddress(module_map::kCount32Register),
+                                       kProbeBlock, inputRegisters);
+                               })) &&
+        note(p->transactWithin(address, RequestShape{0x02, kProbeBlock}, response_us,
+                               [&](modbus_t* ctx) {
+                                   return modbus_read_input_bits(
+                                       ctx, protocolAddress(module_map::kFirstInput), kProbeBlock,
+                                       inputs);
+                               })) &&
+        note(p->transactWithin(
+            address, RequestShape{0x01, kProbeBlock}, response_us, [&](modbus_t* ctx) {
+                return modbus_read_bits(ctx, protocolAddress(module_map::kFirstCoil), kProbeBlock,
+                                        coils);
+            }));
+    result->fits = fits ? 1 : 0;
+    for (int i = 0; i < kProbeBlock; ++i) {
+        result->holding_registers[i] = holding[i];
+        result->input_registers[i] = inputRegisters[i];
+        result->inputs |= inputs[i] != 0 ? 1 << i : 0;
+        result->coils |= coils[i] != 0 ? 1 << i : 0;
+    }
     return 0;
 }
 

@@ -102,6 +102,30 @@ typedef struct Tq7310LinkStatus {
  * pointer. Sends nothing. */
 MODBUSRTU_API int32_t TQ7310_GetLinkStatus(int32_t port, Tq7310LinkStatus* status);
 
+/* ---- Our own addition: asking who is at an address ---- */
+
+typedef struct Tq7310Probe {
+    int32_t outcome;        /* enum Tq7310Outcome of the first read (holding registers 1..16) */
+    int32_t system_error;   /* errno for OPEN_FAILED and IO_ERROR, else 0 */
+    int32_t exception_code; /* Modbus exception code of the first read that got one, else 0 */
+    int32_t round_trip_us;  /* of the first read when it got a reply, else -1 */
+    int32_t fits;           /* 1 when all four blocks of the module's map were read back */
+    int32_t inputs;         /* discrete inputs 1..16, input 1 in bit 0 */
+    int32_t coils;          /* coils 1..16, coil 1 in bit 0 */
+    int32_t input_registers[16];   /* input registers 11..26 */
+    int32_t holding_registers[16]; /* holding registers 1..16 */
+} Tq7310Probe;
+
+/* Reads the module's points at `address` on an open port, each read waiting
+ * at most `response_us` (1000..1000000) for the first byte of its reply: the
+ * holding registers first, and only when they come back the input registers,
+ * discrete inputs and coils. Only reads; nothing is written to any device.
+ * A late answer is not waited for before the next call, which is why the
+ * wait is the caller's to fit to the line. Fills *result and returns 0; -1
+ * for another port, address, wait or a null pointer. */
+MODBUSRTU_API int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
+                                         Tq7310Probe* result);
+
 #ifdef __cplusplus
 }
 #endif

@@ -118,7 +118,12 @@ void Port::failBeforeSending(const ErrorKind& kind) {
     report_.exception_code = kind.exceptionCode;
 }
 
-modbus_t* Port::prepare(int slave, const RequestShape& shape) {
+void Port::setResponseTimeout(modbus_t* ctx, std::int64_t us) {
+    modbus_set_response_timeout(ctx, static_cast<std::uint32_t>(us / 1'000'000),
+                                static_cast<std::uint32_t>(us % 1'000'000));
+}
+
+modbus_t* Port::prepare(int slave, const RequestShape& shape, bool awaitStraggler) {
     if (!wanted_) {
         failBeforeSending({TQ7310_NOT_OPEN, 0, 0, false});
         return nullptr;
@@ -129,7 +134,7 @@ modbus_t* Port::prepare(int slave, const RequestShape& shape) {
     int error = 0;
     // Waiting for a straggler only pays where it could be mistaken for the
     // answer; on a dead line this keeps each request to one time-out.
-    if (mistakable(unanswered_, shape) && Clock::now() < quietUntil_) {
+    if (awaitStraggler && mistakable(unanswered_, shape) && Clock::now() < quietUntil_) {
         error = discardUntil(ctx_, quietUntil_, timeouts_);
     }
     quietUntil_ = {};
@@ -194,7 +199,9 @@ void Port::status(int number, Tq7310LinkStatus& out) const {
         std::lock_guard<std::mutex> guard(status_);
         out = report_;
     }
-    if (out.device[0] == '\0') {
+    // A port nobody holds open names the device its number leads to now,
+    // so a changed TQ7310_COM<n> or a new adapter shows before any open.
+    if (out.device[0] == '\0' || out.is_open == 0) {
         copyDevice(devicePathFor(number), out);
     }
 }

@@ -61,6 +61,15 @@ class ForwardingDriver : public ModuleDriver {
         return around({Operation::Write, port},
                       [&] { return inner_.Set_4X_D1(port, address, reg, value); });
     }
+    std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
+                                           std::int32_t responseUs) override {
+        std::optional<Tq7310Probe> probe;
+        around({Operation::Read, port}, [&] {
+            probe = inner_.probeModule(port, address, responseUs);
+            return probe ? DriverResult(probe->outcome) : DriverResult();
+        });
+        return probe;
+    }
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override {
         return inner_.linkStatus(port);
     }

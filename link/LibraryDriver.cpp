@@ -104,3 +104,13 @@ std::optional<Tq7310LinkStatus> LibraryDriver::linkStatus(std::int32_t port) {
     }
     return status;
 }
+
+std::optional<Tq7310Probe> LibraryDriver::probeModule(std::int32_t port, std::int32_t address,
+                                                      std::int32_t responseUs) {
+    auto fn = reinterpret_cast<decltype(::TQ7310_ProbeModule)*>(symbol("TQ7310_ProbeModule"));
+    Tq7310Probe probe{};
+    if (!fn || fn(port, address, responseUs, &probe) != 0) {
+        return std::nullopt;
+    }
+    return probe;
+}

@@ -37,6 +37,8 @@ class LibraryDriver final : public ModuleDriver {
     DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override;
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
+    std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
+                                           std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
     bool libraryLoaded() override { return library_.isLoaded(); }
 

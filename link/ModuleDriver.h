@@ -41,6 +41,17 @@ class ModuleDriver {
     // is missing or has no status export.
     virtual std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) = 0;
 
+    // Who answers at `address` on an open port, each read waiting at most
+    // `responseUs` for its reply to start; only reads. Empty when the library
+    // is missing or has no probe export, or refused the arguments.
+    virtual std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
+                                                   std::int32_t responseUs) {
+        (void)port;
+        (void)address;
+        (void)responseUs;
+        return std::nullopt;
+    }
+
     // Whether the library itself could be loaded, which the operations above
     // try at their first call.
     virtual bool libraryLoaded() = 0;

@@ -50,6 +50,23 @@ Line::~Line() {
     }
 }
 
+int Line::masterBaud() const {
+    termios tio{};
+    if (peer_ < 0 || ::tcgetattr(peer_, &tio) != 0) {
+        return 0;
+    }
+    switch (::cfgetospeed(&tio)) {
+        case B9600:
+            return 9600;
+        case B19200:
+            return 19200;
+        case B38400:
+            return 38400;
+        default:
+            return -1;
+    }
+}
+
 bool Line::open(const Options& options, std::string& error) {
     if (!options.device.empty()) {
         return openDevice(options, error);

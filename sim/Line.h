@@ -21,6 +21,9 @@ class Line {
     bool open(const Options& options, std::string& error);
 
     int fd() const { return fd_; }
+    // The baud rate the master has set on the pseudo-terminal, -1 for a rate
+    // a module does not know, 0 when there is no way to tell (a real port).
+    int masterBaud() const;
     // What the master should open.
     const std::string& device() const { return device_; }
 

@@ -30,6 +30,8 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
             o.help = true;
         } else if (arg == "--pace") {
             o.pace = true;
+        } else if (arg == "--any-baud") {
+            o.strictBaud = false;
         } else if (arg == "--verbose") {
             o.verbose = true;
         } else if (arg == "--device") {
@@ -88,10 +90,11 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
 std::string usageText() {
     return "usage: tq7310-sim [--device PATH | --link PATH] [--address N] [--baud "
            "9600|19200|38400]\n"
-           "                  [--parity none|odd|even] [--pace] [--verbose]\n"
+           "                  [--parity none|odd|even] [--pace] [--any-baud] [--verbose]\n"
            "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
            "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
-           "help for the list.\n";
+           "help for the list. On a pseudo-terminal, requests sent at another baud rate than\n"
+           "--baud are ignored, as a module ignores them; --any-baud answers them all.\n";
 }
 
 }  // namespace sim

@@ -15,6 +15,9 @@ struct Options {
     int baud = 9600;
     char parity = 'E';
     bool pace = false;
+    // Requests sent at another baud rate than ours are garbage to a real
+    // module; on a pseudo-terminal we read the rate the master set.
+    bool strictBaud = true;
     bool verbose = false;
     bool help = false;
 };

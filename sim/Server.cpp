@@ -154,6 +154,13 @@ bool Server::serveFrame() {
     std::uint8_t frame[MODBUS_RTU_MAX_ADU_LENGTH];
     const int size = modbus_receive(receiver_, frame);
     if (size > 0) {
+        const int heard = options_.strictBaud ? line_.masterBaud() : 0;
+        if (heard != 0 && heard != options_.baud) {
+            // On a real line these bytes would have been noise to us.
+            log(hex(frame, size) + ": ignored, sent at " +
+                (heard > 0 ? std::to_string(heard) : std::string("another")) + " baud");
+            return true;
+        }
         answer({frame, static_cast<std::size_t>(size)}, arrival);
         return true;
     }

@@ -4,7 +4,8 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     : QStatusBar(parent),
       link_(new QLabel(QStringLiteral("端口未打开"), this)),
       module_(new QLabel(this)),
-      counters_(new QLabel(this)) {
+      counters_(new QLabel(this)),
+      findModule_(new QPushButton(QStringLiteral("查找模块"), this)) {
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
@@ -13,6 +14,10 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     addWidget(link_, 3);
     addWidget(module_, 2);
     addPermanentWidget(counters_);
+    findModule_->setObjectName(QStringLiteral("FindModule"));
+    findModule_->setFocusPolicy(Qt::NoFocus);
+    addPermanentWidget(findModule_);
+    connect(findModule_, &QPushButton::clicked, this, &LinkStatusBar::findModuleClicked);
 }
 
 void LinkStatusBar::showStatus(const LinkStatusText& text) {

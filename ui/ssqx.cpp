@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "find/FindModuleDialog.h"
+#include "link/ControlNames.h"
 #include "ui/ControlFactory.h"
 #include "ui/Layout.h"
 #include "ui/LinkStatusBar.h"
@@ -60,6 +62,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
     driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
+    connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -241,4 +244,67 @@ void ssqx::refreshLinkStatus(std::int32_t port) {
 
 void ssqx::yieldToEvents() {
     QCoreApplication::processEvents();
+}
+
+namespace {
+
+int leadingInt(const QString& text, int fallback) {
+    bool ok = false;
+    const int value = text.trimmed().section(QLatin1Char(' '), 0, 0).toInt(&ok);
+    return ok ? value : fallback;
+}
+
+int checkedMember(const ssqx& window, QString (*name)(int), int fallback) {
+    for (int i = 0; i < 3; ++i) {
+        if (window.isSelected(name(i))) {
+            return i;
+        }
+    }
+    return fallback;
+}
+
+void chooseNumber(QWidget* w, int value) {
+    auto* combo = qobject_cast<QComboBox*>(w);
+    if (!combo) {
+        return;
+    }
+    const int index = combo->findText(QStringLiteral("%1 ").arg(value));
+    if (index >= 0) {
+        combo->setCurrentIndex(index);
+    } else {
+        combo->setEditText(QStringLiteral("%1 ").arg(value));
+    }
+}
+
+}  // namespace
+
+void ssqx::findModule() {
+    // The search owns the port while it runs: an open link is closed first,
+    // just as "关闭" closes it, so no poll talks in between.
+    const bool wasOpen = linkOpened_;
+    if (wasOpen) {
+        if (auto* close = qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10")))) {
+            close->click();
+        }
+    }
+    finder::WindowSetting here;
+    here.port = leadingInt(text(control::Combo1()), 1);
+    here.address = leadingInt(text(control::Combo2()), 1);
+    here.setting.baudCode = checkedMember(*this, control::Option1, 0) + 1;
+    here.setting.parityCode = checkedMember(*this, control::Option2, 2);
+    auto* dialog = new finder::FindModuleDialog(driver_, here, wasOpen, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &finder::FindModuleDialog::use, this, &ssqx::useFound);
+    dialog->open();
+}
+
+void ssqx::useFound(const finder::Found& found) {
+    chooseNumber(control(control::Combo1()), found.port);
+    chooseNumber(control(control::Combo2()), found.address);
+    for (const QString& name : {control::Option1(found.setting.baudCode - 1),
+                                control::Option2(found.setting.parityCode)}) {
+        if (auto* option = qobject_cast<QRadioButton*>(control(name))) {
+            option->setChecked(true);
+        }
+    }
 }

@@ -31,6 +31,9 @@
 #include "monitor/StatusPoll.h"
 
 class LinkStatusBar;
+namespace finder {
+struct Found;
+}
 
 class ssqx : public QMainWindow, public WindowAccess {
     Q_OBJECT
@@ -68,6 +71,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
     void refreshLinkStatus(std::int32_t port);
+    void findModule();
+    void useFound(const finder::Found& found);
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;

@@ -112,6 +112,44 @@ class TstDriverFailures : public QObject {
         QCOMPARE(linkStatus(kPort).outcome, int32_t{TQ7310_OK});
     }
 
+    // A probe reads the four blocks of the module's map and says who
+    // answered; it never writes.
+    void probeAnswers_data() {
+        QTest::addColumn<Misbehaviour>("misbehaviour");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("exceptionCode");
+        QTest::addColumn<int>("requests");
+        QTest::addRow("all four blocks") << Misbehaviour::None << int{TQ7310_OK} << 0 << 4;
+        QTest::addRow("exception") << Misbehaviour::Exception << int{TQ7310_EXCEPTION} << 2 << 1;
+        QTest::addRow("no answer") << Misbehaviour::Silent << int{TQ7310_TIMEOUT} << 0 << 1;
+        QTest::addRow("bad CRC") << Misbehaviour::BadCrc << int{TQ7310_BAD_FRAME} << 0 << 1;
+        QTest::addRow("another slave")
+            << Misbehaviour::WrongSlave << int{TQ7310_WRONG_SLAVE} << 0 << 1;
+    }
+
+    void probeAnswers() {
+        QFETCH(Misbehaviour, misbehaviour);
+        QFETCH(int, outcome);
+        QFETCH(int, exceptionCode);
+        QFETCH(int, requests);
+        slave_->misbehave(misbehaviour);
+        Tq7310Probe probe{};
+        QCOMPARE(TQ7310_ProbeModule(kPort, kSlave, 200'000, &probe), 0);
+        QCOMPARE(probe.outcome, outcome);
+        QCOMPARE(probe.exception_code, exceptionCode);
+        QCOMPARE(probe.fits, outcome == TQ7310_OK ? 1 : 0);
+        if (outcome == TQ7310_OK) {
+            QCOMPARE(probe.holding_registers[0], 101);
+            QCOMPARE(probe.input_registers[0], 211);  // input register 11
+        }
+        QVERIFY(slave_->waitForRequests(requests, 1000));
+        QCOMPARE(slave_->requests(), requests);
+        QVERIFY(slave_->writes().empty());
+        QCOMPARE(TQ7310_ProbeModule(kPort, 0, 50'000, &probe), -1);
+        QCOMPARE(TQ7310_ProbeModule(kPort, kSlave, 0, &probe), -1);
+        QCOMPARE(TQ7310_ProbeModule(kPort, kSlave, 50'000, nullptr), -1);
+    }
+
     void successStatus() {
         Buffer b = sentinelBuffer();
         QCOMPARE(Get_3X_UnDX(kPort, kSlave, 1, 1, b.data()), 201);

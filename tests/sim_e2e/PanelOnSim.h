@@ -42,10 +42,11 @@ class PanelOnSim : public test_support::WindowDriver {
     bool valid() const { return dir_.isValid(); }
     QString linkPath() const { return dir_.filePath(QStringLiteral("com1")); }
 
-    // Starts a simulator on linkPath(); true once it is serving.
-    bool startSim() {
+    // Starts a simulator on linkPath(), with `extra` options; true once it
+    // is serving.
+    bool startSim(const QStringList& extra = {}) {
         sim_ = std::make_unique<SimProcess>();
-        return sim_->start({QStringLiteral("--link"), linkPath()});
+        return sim_->start(QStringList{QStringLiteral("--link"), linkPath()} + extra);
     }
     SimProcess& sim() { return *sim_; }
     void forgetSim() { sim_.reset(); }
@@ -59,6 +60,7 @@ class PanelOnSim : public test_support::WindowDriver {
         return QTest::qWaitForWindowExposed(window_.get());
     }
     ssqx& window() { return *window_; }
+    LibraryDriver& driver() { return driver_; }
 
     std::int32_t openResult() const { return window_->linkParam()[link_param::kOpenResult]; }
 

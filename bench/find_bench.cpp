@@ -1,0 +1,155 @@
+// The search for the module against its limit, and the figures its probe
+// wait is chosen from. The simulator runs with --pace (replies no sooner
+// than a real line would carry them, plus a 3 ms turnaround) and strict line
+// settings (requests at another baud rate go unanswered).
+//
+// 1. First byte: at each baud rate, probes of the simulator's own address;
+//    the time to the first reply byte is the measured round trip of the
+//    first read less its reply's wire time. The probe wait must cover it
+//    with a wide margin.
+// 2. Search: addresses 1..16 at all nine settings on one port, the
+//    simulator at 19200 baud, address 7. Limit: for each silent probe its
+//    wait plus its request's wire time, for each answered one its measured
+//    length. Aim: measured <= 1.1 x limit and under 10 s.
+// 3. With --full, addresses 1..247 too. Aim: under 2 minutes.
+//
+//   ./find_bench [--full]
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <chrono>
+#include <cstdio>
+
+#include "BenchSupport.h"
+#include "find/DriverProber.h"
+#include "find/ModuleSearch.h"
+#include "link/LibraryDriver.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using finder::Answer;
+using finder::LineSetting;
+
+constexpr int kFirstByteProbes = 100;
+constexpr int kHoldingReplyBytes = 3 + 2 * 16 + 2;
+
+double wireMs(int bytes, int baud) {
+    return bytes * 11 * 1000.0 / baud;
+}
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Times every probe of the search it passes on.
+class TimedProber : public finder::Prober {
+  public:
+    explicit TimedProber(finder::Prober& inner) : inner_(inner) {}
+    QString device(int port) override { return inner_.device(port); }
+    finder::OpenResult open(int port, const LineSetting& s) override {
+        return inner_.open(port, s);
+    }
+    Answer probe(int port, int address, const LineSetting& s) override {
+        const auto start = Clock::now();
+        const Answer answer = inner_.probe(port, address, s);
+        const double ms = msSince(start);
+        if (answer.kind == Answer::Silent) {
+            ++silent;
+            limitMs +=
+                finder::probeWaitUs(s) / 1000.0 + wireMs(finder::kProbeRequestBytes, s.baud());
+        } else {
+            ++answered;
+            limitMs += ms;
+        }
+        return answer;
+    }
+    void close(int port) override { inner_.close(port); }
+
+    int silent = 0;
+    int answered = 0;
+    double limitMs = 0;
+
+  private:
+    finder::Prober& inner_;
+};
+
+bool firstByte(LibraryDriver& driver) {
+    std::printf("first reply byte on a responding line (--pace, turnaround 3 ms)\n");
+    std::printf("%6s %9s %9s %9s %9s %11s %8s\n", "baud", "req ms", "p50 ms", "p99 ms", "max ms",
+                "wait ms", "wait/p99");
+    for (int code = 1; code <= 3; ++code) {
+        const LineSetting setting{code, 2};
+        SimProcess sim;
+        if (!bench::startSimulator(sim, {"--pace", "--baud", QString::number(setting.baud())})) {
+            return false;
+        }
+        if (driver.OpenPort_Modbus(1, code, 2) != 0) {
+            return false;
+        }
+        std::vector<double> ms;
+        for (int i = 0; i < kFirstByteProbes; ++i) {
+            // A generous wait, so that a slow reply is measured, not lost.
+            const auto probe = driver.probeModule(1, 1, 1'000'000);
+            if (!probe || probe->outcome != TQ7310_OK) {
+                std::printf("probe %d failed\n", i);
+                return false;
+            }
+            ms.push_back(probe->round_trip_us / 1000.0 -
+                         wireMs(kHoldingReplyBytes, setting.baud()));
+        }
+        driver.ClosePort_Modbus(1);
+        const double p99 = bench::percentile(ms, 0.99);
+        const double wait = finder::probeWaitUs(setting) / 1000.0;
+        std::printf("%6d %9.2f %9.2f %9.2f %9.2f %11.2f %8.1f\n", setting.baud(),
+                    wireMs(finder::kProbeRequestBytes, setting.baud()), bench::percentile(ms, 0.5),
+                    p99, bench::percentile(ms, 1.0), wait, wait / p99);
+    }
+    return true;
+}
+
+bool search(LibraryDriver& driver, int lastAddress, double aimMs) {
+    SimProcess sim;
+    if (!bench::startSimulator(sim, {"--pace", "--baud", "19200", "--address", "7"})) {
+        return false;
+    }
+    finder::DriverProber prober(driver);
+    TimedProber timed(prober);
+    finder::ModuleSearch search(timed);
+    int modules = 0;
+    QObject::connect(&search, &finder::ModuleSearch::found,
+                     [&](const finder::Found& f) { modules += f.kind == Answer::Module; });
+    QEventLoop loop;
+    QObject::connect(&search, &finder::ModuleSearch::finished, &loop, &QEventLoop::quit);
+    finder::Scope scope{{1}, finder::allSettings(), {1, 2}, 1, lastAddress};
+    const auto start = Clock::now();
+    search.start(scope);
+    loop.exec();
+    const double measured = msSince(start);
+    const double ratio = measured / timed.limitMs;
+    const bool well = ratio <= 1.1 && measured <= aimMs && modules == 3;
+    std::printf(
+        "\naddresses 1..%d at nine settings: %d silent, %d answered probes, %d module rows\n",
+        lastAddress, timed.silent, timed.answered, modules);
+    std::printf("measured %.0f ms, limit %.0f ms, ratio %.3f (aim <= 1.1), aim %.0f s: %s\n",
+                measured, timed.limitMs, ratio, aimMs / 1000, well ? "met" : "MISSED");
+    return well;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bench::headlessUnlessTold();
+    QCoreApplication app(argc, argv);
+    const bool full = app.arguments().contains(QStringLiteral("--full"));
+    LibraryDriver driver;
+    if (!firstByte(driver)) {
+        return 1;
+    }
+    // A pseudo-terminal carries no parity: the simulator answers at all three
+    // parities of its baud rate, hence three module rows.
+    bool well = search(driver, finder::kUsualLastAddress, 10'000);
+    if (full) {
+        well = search(driver, finder::kLastAddress, 120'000) && well;
+    }
+    return well ? 0 : 1;
+}

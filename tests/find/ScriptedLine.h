@@ -1,0 +1,49 @@
+#pragma once
+// A Prober whose ports hold what a test puts on them, and which keeps the
+// order of everything asked of it.
+
+#include <QStringList>
+#include <map>
+
+#include "find/Prober.h"
+
+namespace finder {
+
+struct ScriptedPort {
+    int openError = 0;   // errno of an open that fails, 0 for one that works
+    int goneAfter = -1;  // probes answered before the device goes away; -1 never
+    // What answers at "19200,E@7"; unlisted attempts stay silent.
+    std::map<QString, Answer::Kind> answers;
+};
+
+class ScriptedLine : public Prober {
+  public:
+    std::map<int, ScriptedPort> ports;
+    QStringList calls;  // "open 1 9600,E", "probe 1 9600,E@3", "close 1"
+
+    QString device(int port) override { return QStringLiteral("/dev/scripted%1").arg(port); }
+    OpenResult open(int port, const LineSetting& setting) override {
+        calls << QStringLiteral("open %1 %2").arg(port).arg(setting.text());
+        const int error = ports[port].openError;
+        return {error == 0, error};
+    }
+    Answer probe(int port, int address, const LineSetting& setting) override {
+        const QString at = QStringLiteral("%1@%2").arg(setting.text()).arg(address);
+        calls << QStringLiteral("probe %1 %2").arg(port).arg(at);
+        ScriptedPort& p = ports[port];
+        Answer answer;
+        if (p.goneAfter == 0) {
+            answer.kind = Answer::PortGone;
+            return answer;
+        }
+        p.goneAfter -= p.goneAfter > 0 ? 1 : 0;
+        const auto it = p.answers.find(at);
+        answer.kind = it == p.answers.end() ? Answer::Silent : it->second;
+        return answer;
+    }
+    void close(int port) override { calls << QStringLiteral("close %1").arg(port); }
+
+    QStringList probes() const { return calls.filter(QStringLiteral("probe ")); }
+};
+
+}  // namespace finder

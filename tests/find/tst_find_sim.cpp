@@ -1,0 +1,249 @@
+// "查找模块" in the real window, on the real driver library, against
+// tq7310-sim on a pseudo-terminal with strict line settings.
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "PanelOnSim.h"
+#include "find/FindModuleDialog.h"
+
+using namespace sim_e2e;
+using finder::FindModuleDialog;
+
+namespace {
+
+// Bounds only: a probe that nobody answers lasts a fifth of a second here.
+constexpr int kSearchMs = 60000;
+// The simulator on a loaded machine may take longer to answer than a module
+// on an adapter; the verdicts must not hang on that.
+constexpr std::int32_t kLenientAllowanceUs = 200'000;
+
+QStringList rowsOf(const QTableWidget* table) {
+    QStringList rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < 6; ++c) {
+            cells << table->item(r, c)->text();
+        }
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+}  // namespace
+
+class tst_FindSim : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void findsUsesAndOpens();
+    void otherBaudNotFound_data();
+    void otherBaudNotFound();
+    void endingLeavesPortClosed_data();
+    void endingLeavesPortClosed();
+    void vanishedDeviceEndsItsPort();
+    void openLinkClosedFirst();
+
+  private:
+    // Shows the window, clicks "查找模块" and returns the dialog.
+    FindModuleDialog* openDialog();
+    // Leaves only these line settings ticked.
+    void tickOnly(const QStringList& settings);
+    bool waitForProgress(int done);
+
+    std::unique_ptr<PanelOnSim> panel_;
+    QPointer<FindModuleDialog> dialog_;
+};
+
+void tst_FindSim::initTestCase() {
+    // Ports 3..19 lead nowhere, whatever serial devices this machine has.
+    for (int port = 3; port <= finder::kLastListedPort; ++port) {
+        qputenv(qPrintable(QStringLiteral("TQ7310_COM%1").arg(port)), "/nonexistent/tq7310");
+    }
+}
+
+void tst_FindSim::init() {
+    panel_ = std::make_unique<PanelOnSim>();
+    QVERIFY(panel_->valid());
+}
+
+void tst_FindSim::cleanup() {
+    delete dialog_;
+    panel_.reset();
+}
+
+FindModuleDialog* tst_FindSim::openDialog() {
+    if (!panel_->showWindow(panel_->linkPath())) {
+        return nullptr;
+    }
+    panel_->click(QStringLiteral("FindModule"));
+    dialog_ = panel_->find<FindModuleDialog>(QStringLiteral("FindModuleDialog"));
+    if (!dialog_ || !QTest::qWaitForWindowExposed(dialog_)) {
+        return nullptr;
+    }
+    dialog_->prober().setAllowanceUs(kLenientAllowanceUs);
+    return dialog_;
+}
+
+void tst_FindSim::tickOnly(const QStringList& settings) {
+    for (QCheckBox* box : dialog_->findChildren<QCheckBox*>()) {
+        box->setChecked(
+            settings.contains(box->objectName().mid(QStringLiteral("FindSetting_").size())));
+    }
+}
+
+bool tst_FindSim::waitForProgress(int done) {
+    auto* bar = panel_->find<QProgressBar>(QStringLiteral("FindProgress"));
+    QDeadlineTimer deadline(kSearchMs);
+    while (bar->value() < done && !deadline.hasExpired()) {
+        QTest::qWait(10);
+    }
+    return bar->value() >= done;
+}
+
+void tst_FindSim::findsUsesAndOpens() {
+    QVERIFY2(panel_->startSim({"--baud", "19200", "--address", "7", "--verbose"}),
+             qPrintable(panel_->sim().transcript()));
+    QVERIFY(openDialog());
+    // A pseudo-terminal carries no parity, so the simulator would answer at
+    // every parity of its baud rate: the search asks at one of them.
+    tickOnly({QStringLiteral("9600E"), QStringLiteral("19200E")});
+    QVERIFY(panel_->click(QStringLiteral("FindStart")));
+    auto* table = panel_->find<QTableWidget>(QStringLiteral("FindResults"));
+    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, kSearchMs);
+    QVERIFY(panel_->click(QStringLiteral("FindStop")));
+    QCOMPARE(rowsOf(table), QStringList("1|" + panel_->linkPath() + "|19200|E|7|TQ7310 模块"));
+    // Holding registers 1..16 as the simulator starts: every function 0.
+    QVERIFY(table->item(0, 6)->text().endsWith(
+        QStringLiteral("保持寄存器1-16: 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0")));
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 0);
+
+    // Nothing but reads reached the simulator.
+    QVERIFY(panel_->sim().command("verbose off"));
+    const QStringList log = panel_->sim().transcript().split(QLatin1Char('\n'));
+    const QRegularExpression frame(QStringLiteral("^[0-9A-F]{2} ([0-9A-F]{2}) "));
+    int frames = 0;
+    for (const QString& line : log) {
+        if (const auto m = frame.match(line); m.hasMatch()) {
+            ++frames;
+            QVERIFY2(QStringList({"01", "02", "03", "04"}).contains(m.captured(1)),
+                     qPrintable(line));
+        }
+    }
+    QVERIFY(frames >= 4);
+    QVERIFY(log.filter(QStringLiteral("ignored, sent at 9600 baud")).size() > 0);
+
+    table->selectRow(0);
+    QVERIFY(panel_->click(QStringLiteral("FindUse")));
+    QCOMPARE(panel_->text(QStringLiteral("Combo1")), QStringLiteral("1 "));
+    QCOMPARE(panel_->text(QStringLiteral("Combo2")), QStringLiteral("7 "));
+    QVERIFY(panel_->window().isSelected(QStringLiteral("Option1(1)")));
+    QVERIFY(panel_->window().isSelected(QStringLiteral("Option2(2)")));
+    QVERIFY(panel_->click(QStringLiteral("FindClose")));
+    QTRY_VERIFY(!dialog_);
+
+    QVERIFY(panel_->click(QStringLiteral("Command9")));
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->driver().linkStatus(1)->transactions >= 2, kTicksMs);
+    const Tq7310LinkStatus status = *panel_->driver().linkStatus(1);
+    QCOMPARE(status.baud, 19200);
+    QCOMPARE(status.outcome, int(TQ7310_OK));
+    QCOMPARE(status.failures, 0);
+}
+
+void tst_FindSim::otherBaudNotFound_data() {
+    QTest::addColumn<QStringList>("simOptions");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("strict line settings") << QStringList{} << 0;
+    QTest::newRow("--any-baud, so the test can tell") << QStringList{"--any-baud"} << 1;
+}
+
+void tst_FindSim::otherBaudNotFound() {
+    QFETCH(QStringList, simOptions);
+    QFETCH(int, rows);
+    QVERIFY2(panel_->startSim(QStringList{"--baud", "38400"} + simOptions),
+             qPrintable(panel_->sim().transcript()));
+    QVERIFY(openDialog());
+    tickOnly({QStringLiteral("9600E")});
+    QVERIFY(panel_->click(QStringLiteral("FindStart")));
+    QVERIFY(waitForProgress(16));
+    QVERIFY(panel_->click(QStringLiteral("FindStop")));
+    QCOMPARE(panel_->find<QTableWidget>(QStringLiteral("FindResults"))->rowCount(), rows);
+}
+
+void tst_FindSim::endingLeavesPortClosed_data() {
+    QTest::addColumn<QString>("button");
+    QTest::newRow("停止") << QStringLiteral("FindStop");
+    QTest::newRow("关闭") << QStringLiteral("FindClose");
+}
+
+void tst_FindSim::endingLeavesPortClosed() {
+    QFETCH(QString, button);
+    QVERIFY2(panel_->startSim({"--address", "200"}), qPrintable(panel_->sim().transcript()));
+    QVERIFY(openDialog());
+    int probes = 0;
+    connect(&dialog_->search(), &finder::ModuleSearch::trying, this, [&] { ++probes; });
+    QVERIFY(panel_->click(QStringLiteral("FindStart")));
+    QVERIFY(waitForProgress(3));
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 1);
+    QVERIFY(panel_->click(button));
+    const int atClick = probes;
+    // The probe under way when the click came was the last one.
+    QCoreApplication::processEvents();
+    QCOMPARE(probes, atClick);
+    QVERIFY(!dialog_ || !dialog_->search().running());
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 0);
+}
+
+void tst_FindSim::vanishedDeviceEndsItsPort() {
+    // Port 1: a simulator that goes away mid-search; port 2: a module.
+    QVERIFY2(panel_->startSim({"--address", "99"}), qPrintable(panel_->sim().transcript()));
+    const QString second = panel_->linkPath() + QStringLiteral("-2");
+    SimProcess other;
+    QVERIFY2(other.start({"--link", second}), qPrintable(other.transcript()));
+    qputenv("TQ7310_COM2", second.toLocal8Bit());
+    QVERIFY(openDialog());
+    panel_->find<QRadioButton>(QStringLiteral("FindAllPorts"))->setChecked(true);
+    tickOnly({QStringLiteral("9600E")});
+    connect(&dialog_->search(), &finder::ModuleSearch::trying, this,
+            [&](int port, const finder::LineSetting&, int address) {
+                if (port == 1 && address == 3) {
+                    panel_->sim().process().kill();
+                    panel_->sim().process().waitForFinished();
+                }
+            });
+    QVERIFY(panel_->click(QStringLiteral("FindStart")));
+    auto* table = panel_->find<QTableWidget>(QStringLiteral("FindResults"));
+    QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, kSearchMs);
+    QVERIFY(panel_->click(QStringLiteral("FindStop")));
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("2"));
+    const auto* notes = panel_->find<QListWidget>(QStringLiteral("FindNotes"));
+    QCOMPARE(notes->count(), 1);
+    QVERIFY2(notes->item(0)->text().startsWith(QStringLiteral("端口1")) &&
+                 notes->item(0)->text().contains(QStringLiteral("设备不见了")),
+             qPrintable(notes->item(0)->text()));
+    qunsetenv("TQ7310_COM2");
+}
+
+void tst_FindSim::openLinkClosedFirst() {
+    QVERIFY2(panel_->startSim(), qPrintable(panel_->sim().transcript()));
+    QVERIFY(panel_->showWindow(panel_->linkPath()));
+    QVERIFY(panel_->click(QStringLiteral("Command9")));
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 1);
+    QVERIFY(panel_->click(QStringLiteral("FindModule")));
+    dialog_ = panel_->find<FindModuleDialog>(QStringLiteral("FindModuleDialog"));
+    QVERIFY(dialog_);
+    QCOMPARE(panel_->driver().linkStatus(1)->is_open, 0);
+    QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer1"))->isActive());
+    QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer2"))->isActive());
+    QVERIFY(panel_->find<QLabel>(QStringLiteral("FindLinkClosed")));
+}
+
+QTEST_MAIN(tst_FindSim)
+#include "tst_find_sim.moc"
