@@ -14,6 +14,7 @@
 
 #include "find/FindModuleDialog.h"
 #include "link/ControlNames.h"
+#include "link/LeadingNumber.h"
 #include "ui/ControlFactory.h"
 #include "ui/Layout.h"
 #include "ui/LinkStatusBar.h"
@@ -248,10 +249,11 @@ void ssqx::yieldToEvents() {
 
 namespace {
 
+// The number a box holds as "打开" would read it, where it can name a port
+// or an address to start the search from.
 int leadingInt(const QString& text, int fallback) {
-    bool ok = false;
-    const int value = text.trimmed().section(QLatin1Char(' '), 0, 0).toInt(&ok);
-    return ok ? value : fallback;
+    const auto value = leadingInt32(text);
+    return value && *value > 0 ? *value : fallback;
 }
 
 int checkedMember(const ssqx& window, QString (*name)(int), int fallback) {
