@@ -4,7 +4,9 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     : QStatusBar(parent),
       link_(new QLabel(QStringLiteral("端口未打开"), this)),
       module_(new QLabel(this)),
-      counters_(new QLabel(this)) {
+      counters_(new QLabel(this)),
+      record_(new QLabel(this)),
+      trend_(new QPushButton(QStringLiteral("曲线"), this)) {
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
@@ -12,7 +14,19 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     counters_->setObjectName(QStringLiteral("LinkCounters"));
     addWidget(link_, 3);
     addWidget(module_, 2);
+    record_->setObjectName(QStringLiteral("RecordState"));
+    trend_->setObjectName(QStringLiteral("TrendWindow"));
+    // The Tab key goes round the window's own controls as it always has.
+    trend_->setFocusPolicy(Qt::ClickFocus);
+    addWidget(record_, 2);
+    record_->hide();
     addPermanentWidget(counters_);
+    addPermanentWidget(trend_);
+}
+
+void LinkStatusBar::showRecordStatus(const QString& status) {
+    record_->setText(status);
+    record_->setVisible(!status.isEmpty());
 }
 
 void LinkStatusBar::showStatus(const LinkStatusText& text) {

@@ -1,8 +1,10 @@
 #pragma once
 // The status line under the main window's controls: the link, the module's
-// health and the counters since the last "打开".
+// health and the counters since the last "打开"; the record under way, and
+// the button that opens the curves.
 
 #include <QLabel>
+#include <QPushButton>
 #include <QStatusBar>
 
 #include "link/LinkStatusText.h"
@@ -12,9 +14,13 @@ class LinkStatusBar : public QStatusBar {
   public:
     explicit LinkStatusBar(QWidget* parent = nullptr);
     void showStatus(const LinkStatusText& text);
+    void showRecordStatus(const QString& status);
+    QPushButton* trendButton() const { return trend_; }
 
   private:
     QLabel* link_;
     QLabel* module_;
     QLabel* counters_;
+    QLabel* record_;
+    QPushButton* trend_;
 };

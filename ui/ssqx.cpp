@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "trend/TrendWindow.h"
 #include "ui/ControlFactory.h"
 #include "ui/Layout.h"
 #include "ui/LinkStatusBar.h"
@@ -42,7 +43,8 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       statusPoll_(linkParam_, driver_, *this),
       counterPoll_(linkParam_, driver_, *this),
       coilCommands_(linkParam_, driver_),
-      configWrite_(linkParam_, driver_, *this) {
+      configWrite_(linkParam_, driver_, *this),
+      trendFeed_(linkParam_, statusPoll_, counterPoll_) {
     setObjectName(QStringLiteral("ssqx"));
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
@@ -60,6 +62,9 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
     driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
+    connect(statusLine_->trendButton(), &QPushButton::clicked, this, &ssqx::showTrendWindow);
+    connect(&trendFeed_, &trend::Feed::recordStatusChanged, statusLine_,
+            &LinkStatusBar::showRecordStatus);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -237,6 +242,15 @@ void ssqx::refreshLinkStatus(std::int32_t port) {
     statusLine_->showStatus(
         describeLink(driver_.linkStatus(port), linkParam_, linkOpened_,
                      {driver_.libraryLoaded(), count.transactions, count.failures}));
+}
+
+void ssqx::showTrendWindow() {
+    if (trendWindow_ == nullptr) {
+        trendWindow_ = new trend::TrendWindow(trendFeed_, this);
+    }
+    trendWindow_->show();
+    trendWindow_->raise();
+    trendWindow_->activateWindow();
 }
 
 void ssqx::yieldToEvents() {

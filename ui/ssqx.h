@@ -29,8 +29,12 @@
 #include "link/WindowAccess.h"
 #include "monitor/CounterPoll.h"
 #include "monitor/StatusPoll.h"
+#include "trend/Feed.h"
 
 class LinkStatusBar;
+namespace trend {
+class TrendWindow;
+}
 
 class ssqx : public QMainWindow, public WindowAccess {
     Q_OBJECT
@@ -56,6 +60,9 @@ class ssqx : public QMainWindow, public WindowAccess {
     CounterPoll& counterPoll() { return counterPoll_; }
     QWidget* control(const QString& name) const { return controls_.value(name); }
     bool closeLock() const { return CloseLock; }
+    trend::Feed& trendFeed() { return trendFeed_; }
+    // The curves' window, built at its first opening; null until then.
+    trend::TrendWindow* trendWindow() const { return trendWindow_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
@@ -68,6 +75,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
     void refreshLinkStatus(std::int32_t port);
+    void showTrendWindow();
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;
@@ -84,4 +92,6 @@ class ssqx : public QMainWindow, public WindowAccess {
     CounterPoll counterPoll_;
     CoilCommands coilCommands_;
     ConfigWrite configWrite_;
+    trend::Feed trendFeed_;
+    trend::TrendWindow* trendWindow_ = nullptr;
 };
