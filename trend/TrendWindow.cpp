@@ -63,6 +63,10 @@ QChart* newChart(QDateTimeAxis** time) {
     *time = new QDateTimeAxis(chart);
     (*time)->setFormat(QStringLiteral("hh:mm:ss"));
     (*time)->setTickCount(7);
+    // A chart shown before its time axis has a range never makes room for
+    // the axis's labels, even once it has one.
+    const QDateTime now = QDateTime::currentDateTime();
+    (*time)->setRange(now.addSecs(-kSpanMinutes[kDefaultSpan] * 60), now);
     chart->addAxis(*time, Qt::AlignBottom);
     return chart;
 }
@@ -119,8 +123,8 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     values->setRenderHint(QPainter::Antialiasing);
     auto* states = new QChartView(statesChart_, charts_);
     states->setObjectName(QStringLiteral("TrendStates"));
-    chartsLayout->addWidget(values, 3);
-    chartsLayout->addWidget(states, 2);
+    chartsLayout->addWidget(values, 1);
+    chartsLayout->addWidget(states, 1);
     layout->addWidget(charts_, 1);
     setCentralWidget(central);
 
@@ -128,7 +132,7 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     status_->setObjectName(QStringLiteral("TrendStatus"));
     statusBar()->addWidget(status_, 1);
     showRecordStatus(feed_.recordStatus());
-    resize(900, 640);
+    resize(960, 800);
 
     connect(quantity_, &QComboBox::currentIndexChanged, this, [this] { redraw(lastNowMs_); });
     connect(span_, &QComboBox::currentIndexChanged, this, [this] { redraw(lastNowMs_); });
@@ -174,6 +178,9 @@ void TrendWindow::buildCharts() {
     names->setStartValue(-0.25);
     names->setRange(-0.25, stateLow(0) + 1.25);
     names->setGridLineVisible(false);
+    QFont small = names->labelsFont();
+    small.setPointSizeF(7);
+    names->setLabelsFont(small);
     statesAxis_ = names;
     statesChart_->addAxis(statesAxis_, Qt::AlignLeft);
     statesChart_->legend()->hide();
