@@ -14,6 +14,12 @@ Feed::Feed(const LinkParamTable& linkParam, StatusPoll& statusPoll, CounterPoll&
     counterPoll_.onShown = [this](const CounterReads& reads) { onCounters(reads); };
 }
 
+Feed::~Feed() {
+    // The polls may outlive the feed; a tick after it must find no one to tell.
+    statusPoll_.onShown = nullptr;
+    counterPoll_.onShown = nullptr;
+}
+
 void Feed::onStates(const StatusReads& reads) {
     latestStates_ = takeStates(statusPoll_, reads, clock_().toMSecsSinceEpoch());
     history_.add(latestStates_);

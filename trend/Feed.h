@@ -23,6 +23,7 @@ class Feed : public QObject {
 
     Feed(const LinkParamTable& linkParam, StatusPoll& statusPoll, CounterPoll& counterPoll,
          Clock clock = &QDateTime::currentDateTime);
+    ~Feed() override;
 
     const History& history() const { return history_; }
     qint64 nowMs() const { return clock_().toMSecsSinceEpoch(); }

@@ -82,7 +82,11 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     placeOnScreen(this);
 }
 
-ssqx::~ssqx() = default;
+ssqx::~ssqx() {
+    // The curves' window draws from the feed, a member that goes before the
+    // window's children do.
+    delete trendWindow_;
+}
 
 void ssqx::endProgramNow() {
     // No event of any window may run after "退出", not even the rest of a poll
