@@ -109,7 +109,9 @@ void measureTicks(int runs, int spanEntry) {
     feed.startRecording(dir.filePath(QStringLiteral("bench.csv")));
     const Summary withWindow =
         timeEach(runs, [&](int i) { oneSecond(window, driver, time, 3600 + i); });
-    const Summary repaint = timeEach(runs / 5, [&](int) { trends.repaint(); });
+    // Painting both charts in full, as an exposed window does.
+    QWidget* charts = trends.findChild<QWidget*>(QStringLiteral("TrendCharts"));
+    const Summary repaint = timeEach(runs / 5, [&](int) { charts->grab(); });
     const double rss = residentMb();
     feed.stopRecording();
 
@@ -126,7 +128,7 @@ void measureTicks(int runs, int spanEntry) {
                 withWindow.medianUs - ref.medianUs, withWindow.p99Us - ref.p99Us);
     std::printf("  %-46s %10.2f\n", "  ratio with/ref (median)",
                 withWindow.medianUs / ref.medianUs);
-    std::printf("  %-46s %10.1f %10.1f\n", "one repaint of the curves' window", repaint.medianUs,
+    std::printf("  %-46s %10.1f %10.1f\n", "one full paint of both charts", repaint.medianUs,
                 repaint.p99Us);
     std::printf("  %-46s %9.1f MB   (aim < 120)\n", "resident memory, an hour held", rss);
     std::printf("  %-46s %9.1f s\n", "taking in the hour (window hidden)", fillS);

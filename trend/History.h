@@ -29,10 +29,10 @@ class History {
     void clear();
 
     // Input `input` (0..3) of `quantity` from `fromMs` on, x in ms since the
-    // epoch.
-    Segments curve(Quantity quantity, int input, qint64 fromMs) const;
+    // epoch, with no more than four points to a stretch of `bucketMs`.
+    Segments curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs = 1) const;
     // State `index` (0..13) as a step trace between `low` and `low + 1`.
-    Segments steps(int index, qint64 fromMs, double low) const;
+    Segments steps(int index, qint64 fromMs, double low, qint64 bucketMs = 1) const;
     // The latest value of a curve, if its last read answered.
     Value latest(Quantity quantity, int input) const;
 

@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <QValueAxis>
+#include <array>
 #include <limits>
 
 namespace trend {
@@ -151,8 +152,9 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
             redraw(feed_.nowMs());
         }
     };
+    // Once a counter tick: the states of the two status ticks in between are
+    // drawn with it, and a tick's cost stays that of one redraw.
     connect(&feed_, &Feed::counterTick, this, tick);
-    connect(&feed_, &Feed::statusTick, this, tick);
 }
 
 TrendWindow::~TrendWindow() = default;
@@ -205,36 +207,52 @@ void TrendWindow::redraw(qint64 nowMs) {
     redrawStates(fromMs);
 }
 
+qint64 TrendWindow::bucketMs() const {
+    // A stretch of time to a pixel of the plot, or so before the first layout.
+    const double pixels = qMax(200.0, valuesChart_->plotArea().width());
+    return qMax<qint64>(1, qint64(double(spanMs()) / pixels));
+}
+
 void TrendWindow::redrawValues(qint64 fromMs) {
     const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
     double low = std::numeric_limits<double>::max();
     double high = std::numeric_limits<double>::lowest();
+    std::array<Segments, kInputs> curves;
     for (int i = 0; i < kInputs; ++i) {
-        const Segments segments = feed_.history().curve(quantity, i, fromMs);
-        for (const auto& run : segments) {
+        curves[i] = feed_.history().curve(quantity, i, fromMs, bucketMs());
+        for (const auto& run : curves[i]) {
             for (const QPointF& p : run) {
                 low = qMin(low, p.y());
                 high = qMax(high, p.y());
             }
         }
-        fill(valuesChart_, valueTraces_[i], segments, valuesAxis_);
-        const Value latest = feed_.history().latest(quantity, i);
-        valueTraces_[i].segments.first()->setName(
-            valueTraces_[i].name + QStringLiteral("  ") +
-            (latest ? QString::number(*latest) + unitOf(quantity) : QStringLiteral("—")));
     }
     if (low > high) {
         low = 0;
         high = 1;
     }
+    // Every change of an axis or of the legend lays the whole chart out
+    // again: make only those that show.
     const double margin = high > low ? (high - low) * 0.05 : qMax(1.0, qAbs(high) * 0.05);
-    valuesAxis_->setRange(low - margin, high + margin);
+    if (valuesAxis_->min() != low - margin || valuesAxis_->max() != high + margin) {
+        valuesAxis_->setRange(low - margin, high + margin);
+    }
+    for (int i = 0; i < kInputs; ++i) {
+        fill(valuesChart_, valueTraces_[i], curves[i], valuesAxis_);
+        const Value latest = feed_.history().latest(quantity, i);
+        const QString name =
+            valueTraces_[i].name + QStringLiteral("  ") +
+            (latest ? QString::number(*latest) + unitOf(quantity) : QStringLiteral("—"));
+        if (valueTraces_[i].segments.first()->name() != name) {
+            valueTraces_[i].segments.first()->setName(name);
+        }
+    }
 }
 
 void TrendWindow::redrawStates(qint64 fromMs) {
     for (int i = 0; i < kStates; ++i) {
-        fill(statesChart_, stateTraces_[i], feed_.history().steps(i, fromMs, stateLow(i)),
-             statesAxis_);
+        fill(statesChart_, stateTraces_[i],
+             feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), statesAxis_);
     }
 }
 

@@ -52,6 +52,7 @@ class TrendWindow : public QMainWindow {
     void redrawValues(qint64 fromMs);
     void redrawStates(qint64 fromMs);
     qint64 spanMs() const;
+    qint64 bucketMs() const;
     void startRecording();
     void saveClicked();
     void showRecordStatus(const QString& status);
