@@ -3,6 +3,7 @@
 // written stopping on its own while the polls go on.
 #include <QChart>
 #include <QChartView>
+#include <QImage>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -47,6 +48,7 @@ class tst_TrendWindow : public QObject {
     void opensBesideTheParts();
     void failedReadIsAHole_data();
     void failedReadIsAHole();
+    void pauseHoldsTheViewAndPictureSaves();
     void unwritableRecordStops_data();
     void unwritableRecordStops();
 };
@@ -110,6 +112,39 @@ void tst_TrendWindow::failedReadIsAHole() {
             QVERIFY2(p.y() != MODBUSRTU_FAILED, qPrintable(s->name()));
         }
     }
+}
+
+void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
+    Panel panel;
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    auto* view = trends->findChild<QChartView*>(QStringLiteral("TrendValues"));
+    QVERIFY(view != nullptr);
+    const auto tickWithX1 = [&panel](int value) {
+        panel.driver.count32[4] = value;
+        panel.window.counterPoll().Timer2_Timer();
+    };
+    const auto x1Shown = [view] {
+        const auto runs = runsOf(view, QStringLiteral("X1"));
+        return runs.isEmpty() ? -1.0 : runs.last().last().y();
+    };
+    tickWithX1(10);
+    QCOMPARE(x1Shown(), 10.0);
+    QVERIFY(panel.click(QStringLiteral("TrendPause")));
+    tickWithX1(20);
+    QCOMPARE(x1Shown(), 10.0);
+    QVERIFY(panel.click(QStringLiteral("TrendPause")));
+    QCOMPARE(x1Shown(), 20.0);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("curves.png"));
+    trends->setPicturePathChooser([&](const QString& suggested) {
+        return suggested.endsWith(QStringLiteral(".png")) ? path : QString();
+    });
+    QVERIFY(panel.click(QStringLiteral("TrendSavePicture")));
+    QImage picture(path);
+    QVERIFY(!picture.isNull());
+    QCOMPARE(picture.size(), trends->findChild<QWidget*>(QStringLiteral("TrendCharts"))->size());
 }
 
 void tst_TrendWindow::unwritableRecordStops_data() {
