@@ -147,14 +147,23 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     connect(record_, &QPushButton::clicked, this, &TrendWindow::startRecording);
     connect(stopRecord_, &QPushButton::clicked, &feed_, &Feed::stopRecording);
     connect(&feed_, &Feed::recordStatusChanged, this, &TrendWindow::showRecordStatus);
-    const auto tick = [this] {
-        if (isVisible() && !pause_->isChecked()) {
-            redraw(feed_.nowMs());
+    // Once a counter tick, the states of the two status ticks in between
+    // with it; drawn once the tick has returned, so that the charts never
+    // lengthen a poll's tick.
+    connect(&feed_, &Feed::counterTick, this, [this] {
+        if (isVisible() && !pause_->isChecked() && !redrawQueued_) {
+            redrawQueued_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    redrawQueued_ = false;
+                    if (isVisible() && !pause_->isChecked()) {
+                        redraw(feed_.nowMs());
+                    }
+                },
+                Qt::QueuedConnection);
         }
-    };
-    // Once a counter tick: the states of the two status ticks in between are
-    // drawn with it, and a tick's cost stays that of one redraw.
-    connect(&feed_, &Feed::counterTick, this, tick);
+    });
 }
 
 TrendWindow::~TrendWindow() = default;

@@ -61,6 +61,7 @@ class TrendWindow : public QMainWindow {
     PathChooser chooseRecordPath_;
     PathChooser choosePicturePath_;
     qint64 lastNowMs_ = 0;
+    bool redrawQueued_ = false;
 
     QComboBox* quantity_ = nullptr;
     QComboBox* span_ = nullptr;

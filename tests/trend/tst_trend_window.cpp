@@ -104,6 +104,7 @@ void tst_TrendWindow::failedReadIsAHole() {
         panel.window.statusPoll().Timer1_Timer();
         panel.window.counterPoll().Timer2_Timer();
     }
+    QCoreApplication::processEvents();  // the charts are drawn after the tick
     auto* view = trends->findChild<QChartView*>(chart);
     QVERIFY(view != nullptr);
     QCOMPARE(runsOf(view, QStringLiteral("X1")).size(), runs);
@@ -123,6 +124,7 @@ void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
     const auto tickWithX1 = [&panel](int value) {
         panel.driver.count32[4] = value;
         panel.window.counterPoll().Timer2_Timer();
+        QCoreApplication::processEvents();  // the charts are drawn after the tick
     };
     const auto x1Shown = [view] {
         const auto runs = runsOf(view, QStringLiteral("X1"));
