@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "SimProcess.h"
@@ -38,5 +39,71 @@ inline bool startSimulator(SimProcess& sim, const QStringList& args) {
     qputenv("TQ7310_COM1", sim.device().toLocal8Bit());
     return true;
 }
+
+// Answers every call at once, and with other values at every round so each
+// tick really changes its labels, as a running module's counts do.
+class InstantDriver final : public ModuleDriver {
+  public:
+    int round = 0;
+    bool libraryPresent = true;  // false: no status to show, the status line stands still
+
+    DriverResult OpenPort_Modbus(std::int32_t, std::int32_t, std::int32_t) override { return 0; }
+    void ClosePort_Modbus(std::int32_t) override {}
+    DriverResult Get_1X_B16(std::int32_t, std::int32_t, std::int32_t, std::int32_t* b) override {
+        b[0] = (round & 1) ? 0xA5 : 0x5A;
+        b[1] = (round & 1) ? 0x01 : 0x02;
+        return done(b[0]);
+    }
+    DriverResult Get_0X_B16(std::int32_t, std::int32_t, std::int32_t, std::int32_t* b) override {
+        b[0] = (round & 1) ? 0x05 : 0x0A;
+        b[1] = 0;
+        return done(b[0]);
+    }
+    DriverResult Get_3X_UnDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
+                             std::int32_t* b) override {
+        return fill(count, b, 1000);
+    }
+    DriverResult Get_3X_LUNDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
+                              std::int32_t* b) override {
+        return fill(count, b, 100000);
+    }
+    DriverResult Get_4X_UnDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
+                             std::int32_t* b) override {
+        return fill(count, b, 1);
+    }
+    DriverResult Set_0X_Bit1(std::int32_t, std::int32_t, std::int32_t) override { return done(0); }
+    DriverResult Rst_0X_Bit1(std::int32_t, std::int32_t, std::int32_t) override { return done(0); }
+    DriverResult Set_4X_D1(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {
+        return done(0);
+    }
+    bool libraryLoaded() override { return libraryPresent; }
+    std::optional<Tq7310LinkStatus> linkStatus(std::int32_t) override {
+        if (!libraryPresent) {
+            return std::nullopt;
+        }
+        Tq7310LinkStatus s{};
+        s.outcome = TQ7310_OK;
+        s.round_trip_us = 4200 + round % 7;
+        s.transactions = transactions_;
+        s.is_open = 1;
+        s.baud = 9600;
+        s.parity = 'E';
+        std::strcpy(s.device, "/dev/ttyUSB0");
+        return s;
+    }
+
+  private:
+    DriverResult done(std::int32_t result) {
+        ++transactions_;
+        return result;
+    }
+    DriverResult fill(std::int32_t count, std::int32_t* b, std::int32_t base) {
+        for (std::int32_t i = 0; i < count; ++i) {
+            b[i] = base * (i + 1) + round;
+        }
+        return done(b[0]);
+    }
+    int transactions_ = 0;
+};
 
 }  // namespace bench

@@ -14,8 +14,8 @@
 #include <cstdlib>
 
 #include "BenchSupport.h"
-#include "link/LibraryDriver.h"
 #include "ModuleMap.h"
+#include "link/LibraryDriver.h"
 #include "ui/ssqx.h"
 
 namespace {

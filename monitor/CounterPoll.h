@@ -6,10 +6,19 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "link/LinkParam.h"
 #include "link/ModuleDriver.h"
 #include "link/WindowAccess.h"
+
+// Which of a tick's reads answered; a read that did not left the driver's
+// failure code in element 0 and the rest of its buffer as it was.
+struct CounterReads {
+    bool count16 = false;
+    bool count32 = false;
+    bool config = false;
+};
 
 class CounterPoll {
   public:
@@ -21,6 +30,11 @@ class CounterPoll {
     std::array<std::int32_t, 501> Count16Buf{};
     std::array<std::int32_t, 501> Count32Buf{};
     std::array<std::int32_t, 501> ConfigBuf{};
+
+    // Runs at the end of every tick, once the window shows what it read, so
+    // that onlookers (curves, records) take the very values shown without a
+    // transaction of their own.
+    std::function<void(const CounterReads&)> onShown;
 
   private:
     void show(QString (*label)(int), const std::array<std::int32_t, 501>& values, int count);

@@ -1,7 +1,7 @@
 #include "monitor/StatusPoll.h"
 
-#include "link/ControlNames.h"
 #include "ModuleMap.h"
+#include "link/ControlNames.h"
 #include "monitor/ReentryGuard.h"
 #include "monitor/StatusTexts.h"
 
@@ -36,15 +36,21 @@ void StatusPoll::Timer1_Timer() {
     window_.yieldToEvents();
 
     using namespace link_param;
-    driver_.Get_1X_B16(linkParam_[kPort], linkParam_[kAddress], module_map::kFirstInput,
-                       InputBuf.data());
+    StatusReads reads;
+    const auto inputs = driver_.Get_1X_B16(linkParam_[kPort], linkParam_[kAddress],
+                                           module_map::kFirstInput, InputBuf.data());
+    reads.inputs = inputs && *inputs != MODBUSRTU_FAILED;
     showInputGroup(InputBuf[0], 0, 8);
     showInputGroup(InputBuf[1], 8, 2);
     window_.yieldToEvents();
 
-    driver_.Get_0X_B16(linkParam_[kPort], linkParam_[kAddress], module_map::kFirstCoil,
-                       CoilBuf.data());
+    const auto coils = driver_.Get_0X_B16(linkParam_[kPort], linkParam_[kAddress],
+                                          module_map::kFirstCoil, CoilBuf.data());
+    reads.coils = coils && *coils != MODBUSRTU_FAILED;
     showOutputGroup(CoilBuf[0]);
+    if (onShown) {
+        onShown(reads);
+    }
 }
 
 void StatusPoll::showInputGroup(std::int32_t status, int firstLabel, int count) {

@@ -13,6 +13,12 @@
 #include "link/ModuleDriver.h"
 #include "link/WindowAccess.h"
 
+// Which of a tick's two reads answered.
+struct StatusReads {
+    bool inputs = false;
+    bool coils = false;
+};
+
 class StatusPoll {
   public:
     using Clock = std::function<QDateTime()>;
@@ -29,6 +35,9 @@ class StatusPoll {
     std::array<std::uint8_t, 8> BitBuf{};
     std::array<std::int32_t, 101> InputBuf{};
     std::array<std::int32_t, 101> CoilBuf{};
+
+    // Runs at the end of every tick, once the labels show what it read.
+    std::function<void(const StatusReads&)> onShown;
 
   private:
     // Shows group bits 0..count-1 of `status` on labels first..first+count-1;

@@ -5,7 +5,9 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
       link_(new QLabel(QStringLiteral("端口未打开"), this)),
       module_(new QLabel(this)),
       counters_(new QLabel(this)),
-      findModule_(new QPushButton(QStringLiteral("查找模块"), this)) {
+      record_(new QLabel(this)),
+      findModule_(new QPushButton(QStringLiteral("查找模块"), this)),
+      trend_(new QPushButton(QStringLiteral("曲线"), this)) {
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
@@ -13,11 +15,25 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     counters_->setObjectName(QStringLiteral("LinkCounters"));
     addWidget(link_, 3);
     addWidget(module_, 2);
+    record_->setObjectName(QStringLiteral("RecordState"));
+    trend_->setObjectName(QStringLiteral("TrendWindow"));
+    trend_->setFocusPolicy(Qt::NoFocus);
+    addWidget(record_, 2);
+    record_->hide();
     addPermanentWidget(counters_);
+    // The buttons take no Tab stop: the Tab key goes round the window's own
+    // controls as it always has.
     findModule_->setObjectName(QStringLiteral("FindModule"));
     findModule_->setFocusPolicy(Qt::NoFocus);
     addPermanentWidget(findModule_);
     connect(findModule_, &QPushButton::clicked, this, &LinkStatusBar::findModuleClicked);
+    addPermanentWidget(trend_);
+    connect(trend_, &QPushButton::clicked, this, &LinkStatusBar::trendWindowClicked);
+}
+
+void LinkStatusBar::showRecordStatus(const QString& status) {
+    record_->setText(status);
+    record_->setVisible(!status.isEmpty());
 }
 
 void LinkStatusBar::showStatus(const LinkStatusText& text) {

@@ -1,7 +1,8 @@
 #pragma once
 // The status line under the main window's controls: the link, the module's
-// health and the counters since the last "打开", and beside them the way
-// into "查找模块" for a module whose settings nobody knows.
+// health and the counters since the last "打开"; the record under way; and
+// the buttons into "查找模块", for a module whose settings nobody knows, and
+// into the curves.
 
 #include <QLabel>
 #include <QPushButton>
@@ -14,13 +15,17 @@ class LinkStatusBar : public QStatusBar {
   public:
     explicit LinkStatusBar(QWidget* parent = nullptr);
     void showStatus(const LinkStatusText& text);
+    void showRecordStatus(const QString& status);
 
   signals:
     void findModuleClicked();
+    void trendWindowClicked();
 
   private:
     QLabel* link_;
     QLabel* module_;
     QLabel* counters_;
+    QLabel* record_;
     QPushButton* findModule_;
+    QPushButton* trend_;
 };

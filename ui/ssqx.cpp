@@ -15,6 +15,7 @@
 #include "find/FindModuleDialog.h"
 #include "link/ControlNames.h"
 #include "link/LeadingNumber.h"
+#include "trend/TrendWindow.h"
 #include "ui/ControlFactory.h"
 #include "ui/Layout.h"
 #include "ui/LinkStatusBar.h"
@@ -45,7 +46,8 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       statusPoll_(linkParam_, driver_, *this),
       counterPoll_(linkParam_, driver_, *this),
       coilCommands_(linkParam_, driver_),
-      configWrite_(linkParam_, driver_, *this) {
+      configWrite_(linkParam_, driver_, *this),
+      trendFeed_(linkParam_, statusPoll_, counterPoll_) {
     setObjectName(QStringLiteral("ssqx"));
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
@@ -64,6 +66,9 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     setStatusBar(statusLine_);
     driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
+    connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
+    connect(&trendFeed_, &trend::Feed::recordStatusChanged, statusLine_,
+            &LinkStatusBar::showRecordStatus);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -81,7 +86,11 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     placeOnScreen(this);
 }
 
-ssqx::~ssqx() = default;
+ssqx::~ssqx() {
+    // The curves' window draws from the feed, a member that goes before the
+    // window's children do.
+    delete trendWindow_;
+}
 
 void ssqx::endProgramNow() {
     // No event of any window may run after "退出", not even the rest of a poll
@@ -241,6 +250,15 @@ void ssqx::refreshLinkStatus(std::int32_t port) {
     statusLine_->showStatus(
         describeLink(driver_.linkStatus(port), linkParam_, linkOpened_,
                      {driver_.libraryLoaded(), count.transactions, count.failures}));
+}
+
+void ssqx::showTrendWindow() {
+    if (trendWindow_ == nullptr) {
+        trendWindow_ = new trend::TrendWindow(trendFeed_, this);
+    }
+    trendWindow_->show();
+    trendWindow_->raise();
+    trendWindow_->activateWindow();
 }
 
 void ssqx::yieldToEvents() {

@@ -29,10 +29,14 @@
 #include "link/WindowAccess.h"
 #include "monitor/CounterPoll.h"
 #include "monitor/StatusPoll.h"
+#include "trend/Feed.h"
 
 class LinkStatusBar;
 namespace finder {
 struct Found;
+}
+namespace trend {
+class TrendWindow;
 }
 
 class ssqx : public QMainWindow, public WindowAccess {
@@ -59,6 +63,9 @@ class ssqx : public QMainWindow, public WindowAccess {
     CounterPoll& counterPoll() { return counterPoll_; }
     QWidget* control(const QString& name) const { return controls_.value(name); }
     bool closeLock() const { return CloseLock; }
+    trend::Feed& trendFeed() { return trendFeed_; }
+    // The curves' window, built at its first opening; null until then.
+    trend::TrendWindow* trendWindow() const { return trendWindow_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
@@ -73,6 +80,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     void refreshLinkStatus(std::int32_t port);
     void findModule();
     void useFound(const finder::Found& found);
+    void showTrendWindow();
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;
@@ -89,4 +97,6 @@ class ssqx : public QMainWindow, public WindowAccess {
     CounterPoll counterPoll_;
     CoilCommands coilCommands_;
     ConfigWrite configWrite_;
+    trend::Feed trendFeed_;
+    trend::TrendWindow* trendWindow_ = nullptr;
 };

@@ -37,4 +37,5 @@ for symbol in OpenPort_Modbus ClosePort_Modbus Get_1X_B16 Get_0X_B16 Get_3X_UnDX
     nm -D --defined-only "$library" | grep -qw "$symbol" || fail "library lacks $symbol"
 done
 dpkg-deb -f "$deb" Depends | grep -q libmodbus || fail "package does not depend on libmodbus"
+dpkg-deb -f "$deb" Depends | grep -q libqt6charts6 || fail "package does not depend on Qt Charts"
 echo "package $(basename "$deb") installs as its desktop entry expects"

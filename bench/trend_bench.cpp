@@ -1,0 +1,207 @@
+// What the curves and the record add to the panel. First, against a driver
+// that answers at once, the cost of a tick of both polls with the curves'
+// window open on an hour of history and a record being written, next to the
+// same ticks without the window (the reference, in the same run), and the
+// cost of one repaint of the curves' window. Then, against the simulator,
+// the CPU share of the whole panel with the window open and recording, and
+// its resident memory once an hour of history is held.
+//
+//   ./trend_bench [ticks, default 500] [seconds of live polling, default 10]
+#include <sys/resource.h>
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "BenchSupport.h"
+#include "link/LibraryDriver.h"
+#include "trend/TrendWindow.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+struct Summary {
+    double medianUs;
+    double p99Us;
+};
+
+Summary timeEach(int runs, const std::function<void(int)>& once) {
+    std::vector<double> us;
+    us.reserve(static_cast<std::size_t>(runs));
+    for (int i = 0; i < runs; ++i) {
+        const auto start = SteadyClock::now();
+        once(i);
+        us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - start).count());
+    }
+    return {bench::percentile(us, 0.5), bench::percentile(us, 0.99)};
+}
+
+// Times `ticks`, then, apart, the events they left for the event loop.
+std::pair<Summary, Summary> tickThenEvents(int runs, const std::function<void(int)>& ticks) {
+    std::vector<double> tickUs;
+    std::vector<double> eventsUs;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = SteadyClock::now();
+        ticks(i);
+        const auto ticked = SteadyClock::now();
+        // The redraw, then the scene's and the window's updates it posts.
+        for (int pass = 0; pass < 3; ++pass) {
+            QApplication::processEvents();
+        }
+        const auto handled = SteadyClock::now();
+        tickUs.push_back(std::chrono::duration<double, std::micro>(ticked - start).count());
+        eventsUs.push_back(std::chrono::duration<double, std::micro>(handled - ticked).count());
+    }
+    return {{bench::percentile(tickUs, 0.5), bench::percentile(tickUs, 0.99)},
+            {bench::percentile(eventsUs, 0.5), bench::percentile(eventsUs, 0.99)}};
+}
+
+double residentMb() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(getpagesize()) / (1024.0 * 1024.0)
+                             : -1;
+}
+
+double cpuSeconds() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+// Simulated time: a counter tick a second, a status tick every half second.
+struct SimulatedTime {
+    qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    QDateTime now() const { return QDateTime::fromMSecsSinceEpoch(ms); }
+};
+
+void oneSecond(ssqx& window, bench::InstantDriver& driver, SimulatedTime& time, int round) {
+    driver.round = round;
+    window.statusPoll().Timer1_Timer();
+    time.ms += 500;
+    window.statusPoll().Timer1_Timer();
+    window.counterPoll().Timer2_Timer();
+    time.ms += 500;
+}
+
+void measureTicks(int runs, int spanEntry) {
+    bench::InstantDriver driver;
+    ssqx window(driver, [] {});
+    window.show();
+    QApplication::processEvents();
+    SimulatedTime time;
+
+    // The reference: the same ticks, with the panel's own feed and no window.
+    for (int i = 0; i < 50; ++i) {
+        oneSecond(window, driver, time, i);
+    }
+    const Summary ref =
+        tickThenEvents(runs, [&](int i) { oneSecond(window, driver, time, i); }).first;
+
+    // A feed on simulated time takes the polls over, with a window on it.
+    trend::Feed feed(window.linkParam(), window.statusPoll(), window.counterPoll(),
+                     [&time] { return time.now(); });
+    trend::TrendWindow trends(feed);
+    const test_support::WindowDriver ui(&trends);
+    ui.choose(QStringLiteral("TrendSpan"), spanEntry);
+    trends.show();
+    QApplication::processEvents();
+    QElapsedTimer filling;
+    filling.start();
+    trends.hide();  // an hour of history is taken in without drawing each tick
+    for (int i = 0; i < 3600; ++i) {
+        oneSecond(window, driver, time, i);
+    }
+    trends.show();
+    QApplication::processEvents();
+    const double fillS = double(filling.elapsed()) / 1000.0;
+    QTemporaryDir dir;
+    feed.startRecording(dir.filePath(QStringLiteral("bench.csv")));
+    // The charts are drawn once the counter tick has returned, from the event
+    // loop: the ticks and that drawing are timed apart.
+    const auto [withWindow, redraw] =
+        tickThenEvents(runs, [&](int i) { oneSecond(window, driver, time, 3600 + i); });
+    // Painting both charts in full, as an exposed window does.
+    QWidget* charts = trends.findChild<QWidget*>(QStringLiteral("TrendCharts"));
+    const Summary repaint = timeEach(runs / 5, [&](int) { charts->grab(); });
+    const double rss = residentMb();
+    feed.stopRecording();
+
+    std::printf(
+        "A second of polling (2 status ticks, 1 counter tick), instant driver, %d runs,\n"
+        "curves' window showing the last %s of an hour of history, recording\n",
+        runs, qPrintable(ui.text(QStringLiteral("TrendSpan"))));
+    std::printf("  %-46s %10s %10s\n", "", "median us", "p99 us");
+    std::printf("  %-46s %10.1f %10.1f\n", "ref: without the curves' window", ref.medianUs,
+                ref.p99Us);
+    std::printf("  %-46s %10.1f %10.1f\n", "the same ticks, window open, recording",
+                withWindow.medianUs, withWindow.p99Us);
+    std::printf("  %-46s %10.1f %10.1f   (aim < 1000 a tick)\n", "  added",
+                withWindow.medianUs - ref.medianUs, withWindow.p99Us - ref.p99Us);
+    std::printf("  %-46s %10.2f\n", "  ratio with/ref (median)",
+                withWindow.medianUs / ref.medianUs);
+    std::printf("  %-46s %10.1f %10.1f\n", "redrawing and painting after the tick", redraw.medianUs,
+                redraw.p99Us);
+    std::printf("  %-46s %10.1f %10.1f\n", "one full paint of both charts", repaint.medianUs,
+                repaint.p99Us);
+    std::printf("  %-46s %9.1f MB   (aim < 120)\n", "resident memory, an hour held", rss);
+    std::printf("  %-46s %9.1f s\n", "taking in the hour (window hidden)", fillS);
+    std::printf("\n");
+}
+
+bool measureLive(int seconds) {
+    SimProcess sim;
+    if (!bench::startSimulator(sim, {})) {
+        return false;
+    }
+    LibraryDriver driver;
+    auto window = std::make_unique<ssqx>(driver, [] {});
+    window->show();
+    const test_support::WindowDriver ui(window.get());
+    QTemporaryDir dir;
+    if (!ui.press(QStringLiteral("Command9")) || !ui.press(QStringLiteral("TrendWindow"))) {
+        return false;
+    }
+    window->trendWindow()->setRecordPathChooser(
+        [&dir](const QString&) { return dir.filePath(QStringLiteral("live.csv")); });
+    ui.press(QStringLiteral("TrendRecord"));
+    QEventLoop loop;
+    QTimer::singleShot(1500, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double cpu0 = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double share = 100.0 * (cpuSeconds() - cpu0) / (double(wall.elapsed()) / 1000.0);
+    const bool recording = window->trendFeed().recording();
+    ui.press(QStringLiteral("Command10"));
+    std::printf("The panel polling tq7310-sim for %d s, curves' window open, recording\n", seconds);
+    std::printf("  %-46s %9.2f%%   (aim < 3)\n", "CPU, user + system, of one core", share);
+    std::printf("  %-46s %10s\n", "still recording at the end", recording ? "yes" : "NO");
+    return recording;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bench::headlessUnlessTold();
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(50, std::atoi(argv[1])) : 500;
+    const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
+    const bool live = measureLive(seconds);
+    measureTicks(runs, 1);  // the default span, 5 minutes
+    measureTicks(runs, 3);  // the longest, 60 minutes
+    return live ? 0 : 1;
+}
