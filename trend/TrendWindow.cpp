@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <array>
+#include <cmath>
 #include <limits>
 
 namespace trend {
@@ -243,8 +244,17 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     // Every change of an axis or of the legend lays the whole chart out
     // again: make only those that show.
     const double margin = high > low ? (high - low) * 0.05 : qMax(1.0, qAbs(high) * 0.05);
-    if (valuesAxis_->min() != low - margin || valuesAxis_->max() != high + margin) {
-        valuesAxis_->setRange(low - margin, high + margin);
+    double from = low - margin;
+    double to = high + margin;
+    // The values are whole numbers and the labels show them so: a range
+    // narrower than one step a tick would repeat labels ("1, 1, 0, -1, -1").
+    const int steps = valuesAxis_->tickCount() - 1;
+    if (to - from < steps) {
+        from = std::floor((from + to) / 2) - steps / 2;
+        to = from + steps;
+    }
+    if (valuesAxis_->min() != from || valuesAxis_->max() != to) {
+        valuesAxis_->setRange(from, to);
     }
     for (int i = 0; i < kInputs; ++i) {
         fill(valuesChart_, valueTraces_[i], curves[i], valuesAxis_);
