@@ -1,8 +1,8 @@
 #include "commands/ConfigWrite.h"
 
 #include "ModbusRTU.h"
-#include "link/LeadingNumber.h"
 #include "ModuleMap.h"
+#include "link/LeadingNumber.h"
 
 namespace {
 constexpr double kLargestRegisterValue = 65535;

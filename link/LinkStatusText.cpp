@@ -105,8 +105,7 @@ QString systemErrorText(int error) {
 }
 
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
-                            const LinkParamTable& linkParam, bool opened,
-                            const OwnAccount& own) {
+                            const LinkParamTable& linkParam, bool opened, const OwnAccount& own) {
     if (!status && own.libraryLoaded) {
         return describeOwnAccount(linkParam, opened, own);
     }

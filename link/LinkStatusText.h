@@ -6,8 +6,8 @@
 #include <QString>
 #include <optional>
 
-#include "link/LinkParam.h"
 #include "ModbusRTU.h"
+#include "link/LinkParam.h"
 
 struct LinkStatusText {
     QString link;

@@ -141,7 +141,8 @@ void addStatusFrames(std::vector<ControlSpec>& c) {
                                           {"DI5", 4230}, {"DI6", 5460}};
     for (int i = 0; i < 10; ++i) {
         const QString parent = m("Frame1", i < 5 ? 0 : 33);
-        c.push_back(valueBox(control::B_2R(i), parent, {boxLefts[i % 5], 240, 1125, 285}, kInputIdle));
+        c.push_back(
+            valueBox(control::B_2R(i), parent, {boxLefts[i % 5], 240, 1125, 285}, kInputIdle));
         c.push_back(caption(m("Label6", i), parent, inputCaptions[i].text,
                             {inputCaptions[i].left, 570, 375, 195}));
     }
@@ -172,7 +173,8 @@ void addCounterFrames(std::vector<ControlSpec>& c) {
         c.push_back(button(m("Command2A", i), parent, "清零16位", {1560, 240, 975, 375}));
         c.push_back(valueBox(control::D_4R32(i), parent, {2700, 300, 1995, 285}, kValueBox));
         c.push_back(button(m("Command2B", i), parent, "清零32位", {4950, 240, 1155, 375}));
-        c.push_back(valueBox(control::D_4R32(i + 4), parent, {6360, frequencyTop, 1995, 285}, kValueBox));
+        c.push_back(
+            valueBox(control::D_4R32(i + 4), parent, {6360, frequencyTop, 1995, 285}, kValueBox));
         c.push_back(caption(m("Label1", captionIndex[i][0]), parent, x + "计数值16位",
                             {330, 690, 1125, 225}));
         c.push_back(caption(m("Label1", captionIndex[i][1]), parent, x + "计数值32位",
@@ -215,7 +217,8 @@ void addConfigFrame(std::vector<ControlSpec>& c) {
                                                               : 1125;
         c.push_back(caption(m("Label1", r.captionIndex), parent, text,
                             {r.captionLeft, r.captionTop, captionWidth, 225}));
-        c.push_back(valueBox(control::D_4R4(k), parent, {r.valueLeft, r.valueTop, 1125, 285}, kValueBox));
+        c.push_back(
+            valueBox(control::D_4R4(k), parent, {r.valueLeft, r.valueTop, 1125, 285}, kValueBox));
         if (!row.isTextBox) {
             c.push_back(combo(row.editor, parent, " ", {r.editorLeft, r.editorTop, 1635, 300},
                               FontFace::Song9Italic));

@@ -14,7 +14,7 @@ class RecordingWindow : public WindowAccess {
     QHash<QString, QString> captions;  // captions the handlers wrote
     QHash<QString, Rgb> colours;
     QHash<QString, bool> timers;
-    mutable QSet<QString> reached;     // every control a handler named
+    mutable QSet<QString> reached;  // every control a handler named
     int yields = 0;
     std::function<void()> onYield;
 

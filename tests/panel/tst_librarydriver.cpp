@@ -113,7 +113,8 @@ void tst_LibraryDriver::missingOperationSkipsOnlyItsSteps() {
     QCOMPARE(window.text("D_4R32(0)"), "0");
     QCOMPARE(window.text("D_4R4(0)"), "-8888");
     QCOMPARE(window.linkParam()[link_param::kOpenResult], -1);
-    QVERIFY(statusLine(window).startsWith("端口0 打开失败：端口号或通讯参数无效 | 参数无效，未发送"));
+    QVERIFY(
+        statusLine(window).startsWith("端口0 打开失败：端口号或通讯参数无效 | 参数无效，未发送"));
 }
 
 QTEST_MAIN(tst_LibraryDriver)

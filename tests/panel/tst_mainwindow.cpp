@@ -571,39 +571,66 @@ void tst_MainWindow::sampleAsDesigned_data() {
     QTest::addColumn<QString>("parent");
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRect>("twips");  // left, top, width, height
-    QTest::newRow("frame") << "Frame6" << "client" << "通讯端口选择" << QRect(90, 270, 2115, 585);
-    QTest::newRow("button") << "Command10" << "client" << "关闭" << QRect(5640, 390, 825, 435);
-    QTest::newRow("exit") << "Command1" << "client" << "退出" << QRect(11940, 8190, 1095, 405);
-    QTest::newRow("clock") << "Label2(10)" << "client" << "18：42：00"
-                           << QRect(11730, 90, 1305, 285);
-    QTest::newRow("port list") << "Combo1" << "Frame6" << "1 " << QRect(990, 210, 1005, 300);
-    QTest::newRow("baud option") << "Option1(1)" << "Frame2(1)" << "19200"
-                                 << QRect(1200, 180, 885, 345);
-    QTest::newRow("parity option") << "Option2(2)" << "Frame5(1)" << "偶校验"
-                                   << QRect(2250, 180, 915, 315);
-    QTest::newRow("input box") << "B_2R(7)" << "Frame1(33)" << "" << QRect(2610, 240, 1125, 285);
-    QTest::newRow("input caption") << "Label6(5)" << "Frame1(33)" << "DI2"
-                                   << QRect(420, 570, 375, 195);
-    QTest::newRow("output button") << "Command3(2)" << "Frame1(1)" << "复位Y3"
-                                   << QRect(2684, 1170, 975, 375);
-    QTest::newRow("X1 frequency, higher") << "D_4R32(4)" << "Frame3(0)" << ""
-                                          << QRect(6360, 270, 1995, 285);
-    QTest::newRow("X2 frequency") << "D_4R32(5)" << "Frame3(1)" << ""
-                                  << QRect(6360, 300, 1995, 285);
-    QTest::newRow("frequency caption") << "Label1(24)" << "Frame3(0)" << "X1频率值32位"
-                                       << QRect(6750, 660, 1125, 225);
-    QTest::newRow("count caption") << "Label1(4)" << "Frame3(1)" << "X2计数值32位"
-                                   << QRect(3090, 690, 1125, 225);
-    QTest::newRow("preset editor") << "Text1(11)" << "Frame4" << "" << QRect(8670, 2820, 1545, 315);
-    QTest::newRow("mode caption") << "Label1(23)" << "Frame4" << "计数测频功能选择"
-                                  << QRect(60, 3450, 1515, 225);
-    QTest::newRow("mode editor") << "Combo11" << "Frame4" << "0:脉冲计数 "
-                                 << QRect(2850, 3360, 1635, 300);
-    QTest::newRow("write button") << "Command2AC(12)" << "Frame4" << "修改"
-                                  << QRect(4590, 3300, 975, 375);
-    QTest::newRow("clear code button") << "Command2AC(15)" << "client" << "清零"
-                                       << QRect(12000, 5490, 975, 375);
-    QTest::newRow("hidden box") << "D_4WRW(21)" << "client" << "" << QRect(6240, 60, 1545, 285);
+    QTest::newRow("frame") << "Frame6"
+                           << "client"
+                           << "通讯端口选择" << QRect(90, 270, 2115, 585);
+    QTest::newRow("button") << "Command10"
+                            << "client"
+                            << "关闭" << QRect(5640, 390, 825, 435);
+    QTest::newRow("exit") << "Command1"
+                          << "client"
+                          << "退出" << QRect(11940, 8190, 1095, 405);
+    QTest::newRow("clock") << "Label2(10)"
+                           << "client"
+                           << "18：42：00" << QRect(11730, 90, 1305, 285);
+    QTest::newRow("port list") << "Combo1"
+                               << "Frame6"
+                               << "1 " << QRect(990, 210, 1005, 300);
+    QTest::newRow("baud option") << "Option1(1)"
+                                 << "Frame2(1)"
+                                 << "19200" << QRect(1200, 180, 885, 345);
+    QTest::newRow("parity option") << "Option2(2)"
+                                   << "Frame5(1)"
+                                   << "偶校验" << QRect(2250, 180, 915, 315);
+    QTest::newRow("input box") << "B_2R(7)"
+                               << "Frame1(33)"
+                               << "" << QRect(2610, 240, 1125, 285);
+    QTest::newRow("input caption") << "Label6(5)"
+                                   << "Frame1(33)"
+                                   << "DI2" << QRect(420, 570, 375, 195);
+    QTest::newRow("output button") << "Command3(2)"
+                                   << "Frame1(1)"
+                                   << "复位Y3" << QRect(2684, 1170, 975, 375);
+    QTest::newRow("X1 frequency, higher") << "D_4R32(4)"
+                                          << "Frame3(0)"
+                                          << "" << QRect(6360, 270, 1995, 285);
+    QTest::newRow("X2 frequency") << "D_4R32(5)"
+                                  << "Frame3(1)"
+                                  << "" << QRect(6360, 300, 1995, 285);
+    QTest::newRow("frequency caption") << "Label1(24)"
+                                       << "Frame3(0)"
+                                       << "X1频率值32位" << QRect(6750, 660, 1125, 225);
+    QTest::newRow("count caption") << "Label1(4)"
+                                   << "Frame3(1)"
+                                   << "X2计数值32位" << QRect(3090, 690, 1125, 225);
+    QTest::newRow("preset editor") << "Text1(11)"
+                                   << "Frame4"
+                                   << "" << QRect(8670, 2820, 1545, 315);
+    QTest::newRow("mode caption") << "Label1(23)"
+                                  << "Frame4"
+                                  << "计数测频功能选择" << QRect(60, 3450, 1515, 225);
+    QTest::newRow("mode editor") << "Combo11"
+                                 << "Frame4"
+                                 << "0:脉冲计数 " << QRect(2850, 3360, 1635, 300);
+    QTest::newRow("write button") << "Command2AC(12)"
+                                  << "Frame4"
+                                  << "修改" << QRect(4590, 3300, 975, 375);
+    QTest::newRow("clear code button") << "Command2AC(15)"
+                                       << "client"
+                                       << "清零" << QRect(12000, 5490, 975, 375);
+    QTest::newRow("hidden box") << "D_4WRW(21)"
+                                << "client"
+                                << "" << QRect(6240, 60, 1545, 285);
 }
 
 void tst_MainWindow::sampleAsDesigned() {
@@ -615,23 +642,23 @@ void tst_MainWindow::sampleAsDesigned() {
     QVERIFY(w);
     QCOMPARE(w->parentWidget()->objectName(), parent);
     QCOMPARE(captionOf(w), caption);
-    QCOMPARE(w->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15,
-                                  twips.height() / 15));
+    QCOMPARE(w->geometry(),
+             QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
 }
 
 void tst_MainWindow::optionButtonsExcludeEachOther_data() {
     QTest::addColumn<QStringList>("clicks");
     QTest::addColumn<QString>("expectedOpen");
-    QTest::newRow("the last baud chosen wins") << QStringList{"Option1(1)", "Option1(2)"}
-                                               << "OpenPort_Modbus(1,3,2)";
-    QTest::newRow("back to the first baud") << QStringList{"Option1(2)", "Option1(0)"}
-                                            << "OpenPort_Modbus(1,1,2)";
+    QTest::newRow("the last baud chosen wins")
+        << QStringList{"Option1(1)", "Option1(2)"} << "OpenPort_Modbus(1,3,2)";
+    QTest::newRow("back to the first baud")
+        << QStringList{"Option1(2)", "Option1(0)"} << "OpenPort_Modbus(1,1,2)";
     QTest::newRow("a chosen option clicked again stays")
         << QStringList{"Option1(1)", "Option1(1)"} << "OpenPort_Modbus(1,2,2)";
-    QTest::newRow("the last parity chosen wins") << QStringList{"Option2(0)", "Option2(1)"}
-                                                 << "OpenPort_Modbus(1,1,1)";
-    QTest::newRow("the groups are independent") << QStringList{"Option1(2)", "Option2(0)"}
-                                                 << "OpenPort_Modbus(1,3,0)";
+    QTest::newRow("the last parity chosen wins")
+        << QStringList{"Option2(0)", "Option2(1)"} << "OpenPort_Modbus(1,1,1)";
+    QTest::newRow("the groups are independent")
+        << QStringList{"Option1(2)", "Option2(0)"} << "OpenPort_Modbus(1,3,0)";
 }
 
 void tst_MainWindow::optionButtonsExcludeEachOther() {
@@ -706,8 +733,8 @@ void tst_MainWindow::everyNameAHandlerUsesExists() {
 void tst_MainWindow::eachTimerDrivesItsPoll_data() {
     QTest::addColumn<QString>("timer");
     QTest::addColumn<QStringList>("reads");
-    QTest::newRow("Timer1: inputs and outputs") << "Timer1"
-                                                << QStringList{"Get_1X_B16", "Get_0X_B16"};
+    QTest::newRow("Timer1: inputs and outputs")
+        << "Timer1" << QStringList{"Get_1X_B16", "Get_0X_B16"};
     QTest::newRow("Timer2: counts and configuration")
         << "Timer2" << QStringList{"Get_3X_UnDX", "Get_3X_LUNDX", "Get_4X_UnDX"};
 }
@@ -727,9 +754,11 @@ void tst_MainWindow::closeDuringStatusTick_data() {
     QTest::addColumn<QColor>("inputColour");
     QTest::addColumn<QString>("output");
     QTest::newRow("before the reads: both groups shown again")
-        << "" << "输入X1闭合" << QColor(0, 255, 0) << "输出Y1闭合";
+        << ""
+        << "输入X1闭合" << QColor(0, 255, 0) << "输出Y1闭合";
     QTest::newRow("between the reads: inputs stay blank")
-        << "Get_1X_B16" << " " << QColor(192, 255, 255) << "输出Y1闭合";
+        << "Get_1X_B16"
+        << " " << QColor(192, 255, 255) << "输出Y1闭合";
 }
 
 void tst_MainWindow::closeDuringStatusTick() {

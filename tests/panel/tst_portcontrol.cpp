@@ -95,9 +95,12 @@ void tst_PortControl::open() {
 void tst_PortControl::noOptionSelectedKeepsEarlierCodes_data() {
     QTest::addColumn<QString>("selected");
     QTest::addColumn<QString>("expectedCall");
-    QTest::newRow("neither group") << "" << "OpenPort_Modbus(1,2,1)";
-    QTest::newRow("parity only") << "Option2(0)" << "OpenPort_Modbus(1,2,0)";
-    QTest::newRow("baud only") << "Option1(2)" << "OpenPort_Modbus(1,3,1)";
+    QTest::newRow("neither group") << ""
+                                   << "OpenPort_Modbus(1,2,1)";
+    QTest::newRow("parity only") << "Option2(0)"
+                                 << "OpenPort_Modbus(1,2,0)";
+    QTest::newRow("baud only") << "Option1(2)"
+                               << "OpenPort_Modbus(1,3,1)";
 }
 
 void tst_PortControl::noOptionSelectedKeepsEarlierCodes() {

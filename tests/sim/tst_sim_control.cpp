@@ -3,8 +3,8 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-#include "ManualClock.h"
 #include "Control.h"
+#include "ManualClock.h"
 #include "Options.h"
 
 using Kind = sim::Command::Kind;

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "ManualClock.h"
-#include "RtuFrames.h"
 #include "ModuleMap.h"
 #include "RequestHandler.h"
+#include "RtuFrames.h"
 
 using namespace std::chrono_literals;
 namespace mm = module_map;

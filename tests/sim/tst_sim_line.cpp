@@ -13,9 +13,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "ModuleMap.h"
 #include "RtuFrames.h"
 #include "SimProcess.h"
-#include "ModuleMap.h"
 
 namespace mm = module_map;
 using Bytes = std::vector<std::uint8_t>;

@@ -3,8 +3,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-#include "SimProcess.h"
 #include "ModuleMap.h"
+#include "SimProcess.h"
 
 namespace mm = module_map;
 

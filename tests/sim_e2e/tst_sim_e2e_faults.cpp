@@ -8,8 +8,8 @@
 
 #include <QTest>
 
-#include "PanelOnSim.h"
 #include "ModbusRTU.h"
+#include "PanelOnSim.h"
 
 using namespace sim_e2e;
 

@@ -19,7 +19,16 @@ namespace test_slave {
 // How the slave answers from the next request on, until misbehave(None).
 // TrailingEcho answers properly, then echoes the request onto the line, as a
 // half-duplex adapter without echo suppression does.
-enum class Misbehaviour { None, Silent, Exception, BadCrc, WrongSlave, Truncated, Late, TrailingEcho };
+enum class Misbehaviour {
+    None,
+    Silent,
+    Exception,
+    BadCrc,
+    WrongSlave,
+    Truncated,
+    Late,
+    TrailingEcho
+};
 
 // One write request as it arrived: protocol address (0-based), value as sent
 // (a coil switched on reads 0xFF00).
