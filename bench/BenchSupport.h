@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "SimProcess.h"
@@ -21,6 +23,24 @@ inline double percentile(std::vector<double> values, double p) {
     std::sort(values.begin(), values.end());
     const auto at = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
     return values[std::min(at, values.size() - 1)];
+}
+
+struct Summary {
+    double medianUs;
+    double p99Us;
+};
+
+// Runs `once(i)` for i in 0..runs-1 and gives the median and p99 of its time.
+inline Summary timeEach(int runs, const std::function<void(int)>& once) {
+    using Clock = std::chrono::steady_clock;
+    std::vector<double> us;
+    us.reserve(static_cast<std::size_t>(runs));
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        once(i);
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    return {percentile(us, 0.5), percentile(us, 0.99)};
 }
 
 // The benchmarks draw into memory like the headless tests, unless told otherwise.

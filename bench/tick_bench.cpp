@@ -30,22 +30,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 using bench::InstantDriver;
-
-struct Summary {
-    double medianUs;
-    double p99Us;
-};
-
-Summary timeEach(int runs, const std::function<void(int)>& once) {
-    std::vector<double> us;
-    us.reserve(static_cast<std::size_t>(runs));
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        once(i);
-        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-    }
-    return {bench::percentile(us, 0.5), bench::percentile(us, 0.99)};
-}
+using bench::Summary;
+using bench::timeEach;
 
 double cpuSeconds(const rusage& r) {
     return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +

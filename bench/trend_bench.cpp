@@ -26,22 +26,8 @@
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-struct Summary {
-    double medianUs;
-    double p99Us;
-};
-
-Summary timeEach(int runs, const std::function<void(int)>& once) {
-    std::vector<double> us;
-    us.reserve(static_cast<std::size_t>(runs));
-    for (int i = 0; i < runs; ++i) {
-        const auto start = SteadyClock::now();
-        once(i);
-        us.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - start).count());
-    }
-    return {bench::percentile(us, 0.5), bench::percentile(us, 0.99)};
-}
+using bench::Summary;
+using bench::timeEach;
 
 // Times `ticks`, then, apart, the events they left for the event loop.
 std::pair<Summary, Summary> tickThenEvents(int runs, const std::function<void(int)>& ticks) {
