@@ -1,4 +1,4 @@
-#include "app/SplashPicture.h"
+#include "SplashPicture.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "app/Startup.h"
+#include "Startup.h"
 
-#include "ui/ProgramIcon.h"
+#include "ProgramIcon.h"
 
 void prepareApplication(QApplication& app) {
     app.setApplicationName(QStringLiteral("tq7310-panel"));

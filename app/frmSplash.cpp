@@ -1,14 +1,14 @@
-#include "app/frmSplash.h"
+#include "frmSplash.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QWindow>
 
-#include "app/SplashPicture.h"
-#include "ui/ControlFactory.h"
-#include "ui/ProgramIcon.h"
-#include "ui/WindowPlacement.h"
+#include "ControlFactory.h"
+#include "ProgramIcon.h"
+#include "SplashPicture.h"
+#include "WindowPlacement.h"
 
 namespace {
 constexpr int kClientWidth = 999;  // the 1000-pixel picture is cut by one

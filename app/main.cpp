@@ -1,10 +1,10 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/Startup.h"
-#include "app/frmSplash.h"
-#include "link/LibraryDriver.h"
-#include "ui/ssqx.h"
+#include "LibraryDriver.h"
+#include "Startup.h"
+#include "frmSplash.h"
+#include "ssqx.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

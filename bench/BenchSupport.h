@@ -12,7 +12,7 @@
 
 #include "SimProcess.h"
 #include "WindowDriver.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace bench {
 

@@ -20,9 +20,9 @@
 #include <cstdio>
 
 #include "BenchSupport.h"
-#include "find/DriverProber.h"
-#include "find/ModuleSearch.h"
-#include "link/LibraryDriver.h"
+#include "DriverProber.h"
+#include "LibraryDriver.h"
+#include "ModuleSearch.h"
 
 namespace {
 
@@ -147,9 +147,9 @@ int main(int argc, char** argv) {
     }
     // A pseudo-terminal carries no parity: the simulator answers at all three
     // parities of its baud rate, hence three module rows.
-    bool well = search(driver, finder::kUsualLastAddress, 10'000);
+    bool well = search(driver, module_line::kListedAddresses, 10'000);
     if (full) {
-        well = search(driver, finder::kLastAddress, 120'000) && well;
+        well = search(driver, module_line::kLastAddress, 120'000) && well;
     }
     return well ? 0 : 1;
 }

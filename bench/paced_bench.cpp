@@ -14,9 +14,9 @@
 #include <cstdlib>
 
 #include "BenchSupport.h"
+#include "LibraryDriver.h"
 #include "ModuleMap.h"
-#include "link/LibraryDriver.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace {
 

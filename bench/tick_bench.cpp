@@ -21,9 +21,9 @@
 #include <memory>
 
 #include "BenchSupport.h"
+#include "LibraryDriver.h"
 #include "ModuleMap.h"
-#include "link/LibraryDriver.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include <memory>
 
 #include "BenchSupport.h"
-#include "link/LibraryDriver.h"
-#include "trend/TrendWindow.h"
+#include "LibraryDriver.h"
+#include "TrendWindow.h"
 
 namespace {
 
@@ -72,12 +72,21 @@ struct SimulatedTime {
     QDateTime now() const { return QDateTime::fromMSecsSinceEpoch(ms); }
 };
 
-void oneSecond(ssqx& window, bench::InstantDriver& driver, SimulatedTime& time, int round) {
+// The window's two polls on simulated time.
+struct Polls {
+    Polls(ssqx& window, bench::InstantDriver& driver, const SimulatedTime& time)
+        : status(window.linkParam(), driver, window, [&time] { return time.now(); }),
+          counter(window.linkParam(), driver, window, [&time] { return time.now(); }) {}
+    StatusPoll status;
+    CounterPoll counter;
+};
+
+void oneSecond(Polls& polls, bench::InstantDriver& driver, SimulatedTime& time, int round) {
     driver.round = round;
-    window.statusPoll().Timer1_Timer();
+    polls.status.Timer1_Timer();
     time.ms += 500;
-    window.statusPoll().Timer1_Timer();
-    window.counterPoll().Timer2_Timer();
+    polls.status.Timer1_Timer();
+    polls.counter.Timer2_Timer();
     time.ms += 500;
 }
 
@@ -87,17 +96,17 @@ void measureTicks(int runs, int spanEntry) {
     window.show();
     QApplication::processEvents();
     SimulatedTime time;
+    Polls polls(window, driver, time);
 
-    // The reference: the same ticks, with the panel's own feed and no window.
+    // The reference: the same ticks, with no onlooker.
     for (int i = 0; i < 50; ++i) {
-        oneSecond(window, driver, time, i);
+        oneSecond(polls, driver, time, i);
     }
     const Summary ref =
-        tickThenEvents(runs, [&](int i) { oneSecond(window, driver, time, i); }).first;
+        tickThenEvents(runs, [&](int i) { oneSecond(polls, driver, time, i); }).first;
 
-    // A feed on simulated time takes the polls over, with a window on it.
-    trend::Feed feed(window.linkParam(), window.statusPoll(), window.counterPoll(),
-                     [&time] { return time.now(); });
+    // A feed on simulated time takes the polls' ticks, with a window on it.
+    trend::Feed feed(polls.status, polls.counter, [&time] { return time.now(); });
     trend::TrendWindow trends(feed);
     const test_support::WindowDriver ui(&trends);
     ui.choose(QStringLiteral("TrendSpan"), spanEntry);
@@ -107,7 +116,7 @@ void measureTicks(int runs, int spanEntry) {
     filling.start();
     trends.hide();  // an hour of history is taken in without drawing each tick
     for (int i = 0; i < 3600; ++i) {
-        oneSecond(window, driver, time, i);
+        oneSecond(polls, driver, time, i);
     }
     trends.show();
     QApplication::processEvents();
@@ -117,7 +126,7 @@ void measureTicks(int runs, int spanEntry) {
     // The charts are drawn once the counter tick has returned, from the event
     // loop: the ticks and that drawing are timed apart.
     const auto [withWindow, redraw] =
-        tickThenEvents(runs, [&](int i) { oneSecond(window, driver, time, 3600 + i); });
+        tickThenEvents(runs, [&](int i) { oneSecond(polls, driver, time, 3600 + i); });
     // Painting both charts in full, as an exposed window does.
     QWidget* charts = trends.findChild<QWidget*>(QStringLiteral("TrendCharts"));
     const Summary repaint = timeEach(runs / 5, [&](int) { charts->grab(); });

@@ -1,4 +1,4 @@
-#include "commands/CoilCommands.h"
+#include "CoilCommands.h"
 
 #include "ModuleMap.h"
 

@@ -5,8 +5,8 @@
 
 #include <optional>
 
-#include "link/LinkParam.h"
-#include "link/ModuleDriver.h"
+#include "LinkParam.h"
+#include "ModuleDriver.h"
 
 // The coil a button of each array writes, or nothing for an index that is not
 // a member.

@@ -1,7 +1,7 @@
-#include "commands/ConfigRows.h"
+#include "ConfigRows.h"
 
+#include "ControlNames.h"
 #include "ModuleMap.h"
-#include "link/ControlNames.h"
 
 const std::vector<ConfigRow>& configRows() {
     static const std::vector<ConfigRow> rows = [] {

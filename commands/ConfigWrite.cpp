@@ -1,8 +1,8 @@
-#include "commands/ConfigWrite.h"
+#include "ConfigWrite.h"
 
+#include "LeadingNumber.h"
 #include "ModbusRTU.h"
 #include "ModuleMap.h"
-#include "link/LeadingNumber.h"
 
 namespace {
 constexpr double kLargestRegisterValue = 65535;

@@ -8,10 +8,10 @@
 #include <functional>
 #include <optional>
 
-#include "commands/ConfigRows.h"
-#include "link/LinkParam.h"
-#include "link/ModuleDriver.h"
-#include "link/WindowAccess.h"
+#include "ConfigRows.h"
+#include "LinkParam.h"
+#include "ModuleDriver.h"
+#include "WindowAccess.h"
 
 class ConfigWrite {
   public:

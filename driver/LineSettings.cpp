@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "SerialLine.h"
+
 namespace modbusrtu {
 
 namespace {
@@ -27,41 +29,16 @@ constexpr std::int64_t kMinSettleUs = 500'000;
 }  // namespace
 
 std::optional<LineSettings> lineSettingsFromCodes(std::int64_t baudCode, std::int64_t parityCode) {
-    LineSettings settings;
-    switch (baudCode) {
-        case 1:
-            settings.baud = 9600;
-            break;
-        case 2:
-            settings.baud = 19200;
-            break;
-        case 3:
-            settings.baud = 38400;
-            break;
-        default:
-            return std::nullopt;
+    const auto baud = module_line::baudOfCode(baudCode);
+    const auto parity = module_line::parityOfCode(parityCode);
+    if (!baud || !parity) {
+        return std::nullopt;
     }
-    switch (parityCode) {
-        case 0:
-            settings.parity = 'N';
-            break;
-        case 1:
-            settings.parity = 'O';
-            break;
-        case 2:
-            settings.parity = 'E';
-            break;
-        default:
-            return std::nullopt;
-    }
-    return settings;
-}
-
-std::int64_t wireTimeUs(int bytes, int baud) {
-    return (static_cast<std::int64_t>(bytes) * 11 * 1'000'000 + baud - 1) / baud;
+    return LineSettings{*baud, *parity};
 }
 
 Timeouts timeoutsFor(int baud) {
+    using module_line::wireTimeUs;
     Timeouts t;
     t.responseUs = kTurnaroundUs + wireTimeUs(kRequestBytes + kLongestReplyBytes, baud);
     t.byteUs = std::max(kMinByteGapUs, wireTimeUs(kByteGapChars, baud));

@@ -23,10 +23,6 @@ struct Timeouts {
 
 Timeouts timeoutsFor(int baud);
 
-// Time one 11-bit character frame (start, 8 data, parity or stop, stop)
-// takes on the wire; used for the no-parity case too so the bound is one.
-std::int64_t wireTimeUs(int bytes, int baud);
-
 }  // namespace modbusrtu
 
 #endif

@@ -39,8 +39,6 @@ using modbusrtu::Port;
 using modbusrtu::RequestShape;
 
 constexpr std::int64_t kLastPoint = 65536;
-constexpr int kFirstSlave = 1;
-constexpr int kLastSlave = 247;  // 0 is broadcast: nobody would answer
 constexpr int kPointsPerB16 = 16;
 constexpr int kMaxRegisters = 125;  // one read request's worth
 constexpr int kMaxLongs = kMaxRegisters / 2;
@@ -50,12 +48,12 @@ constexpr int32_t kMinProbeWaitUs = 1'000;
 constexpr int32_t kMaxProbeWaitUs = 1'000'000;
 
 Port* portFor(std::int64_t number) {
-    static std::array<Port, modbusrtu::kLastPort + 1> ports;
+    static std::array<Port, module_line::kLastPort + 1> ports;
     return isPortNumber(number) ? &ports[static_cast<std::size_t>(number)] : nullptr;
 }
 
 bool isSlaveAddress(std::int64_t address) {
-    return address >= kFirstSlave && address <= kLastSlave;
+    return address >= module_line::kFirstAddress && address <= module_line::kLastAddress;
 }
 
 // Points first..first+span-1 all exist; computed wide so no int32 argument

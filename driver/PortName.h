@@ -3,13 +3,12 @@
 
 #include <string>
 
+#include "SerialLine.h"
+
 namespace modbusrtu {
 
-constexpr int kFirstPort = 1;
-constexpr int kLastPort = 255;
-
 inline bool isPortNumber(long long port) {
-    return port >= kFirstPort && port <= kLastPort;
+    return port >= module_line::kFirstPort && port <= module_line::kLastPort;
 }
 
 // The device a port number stands for, looked up afresh at every open so a

@@ -16,7 +16,7 @@
 
 #include <QString>
 
-#include "link/LeadingNumber.h"
+#include "LeadingNumber.h"
 
 namespace {
 

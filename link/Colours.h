@@ -3,7 +3,7 @@
 // layout paints the controls with them at creation, and the handlers repaint
 // the state labels with them.
 
-#include "link/WindowAccess.h"
+#include "WindowAccess.h"
 
 namespace colours {
 

@@ -4,7 +4,7 @@
 // control. The layout names its controls with the same functions, and a test
 // checks that every name a handler uses exists on the window.
 
-#include "link/WindowAccess.h"
+#include "WindowAccess.h"
 
 namespace control {
 

@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "link/ModuleDriver.h"
+#include "ModuleDriver.h"
 
 class ForwardingDriver : public ModuleDriver {
   public:

@@ -1,4 +1,4 @@
-#include "link/LeadingNumber.h"
+#include "LeadingNumber.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "link/LibraryDriver.h"
+#include "LibraryDriver.h"
 
 #include <QCoreApplication>
 #include <QDir>

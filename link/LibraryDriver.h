@@ -9,7 +9,7 @@
 #include <QLibrary>
 #include <QStringList>
 
-#include "link/ModuleDriver.h"
+#include "ModuleDriver.h"
 
 class LibraryDriver final : public ModuleDriver {
   public:

@@ -1,7 +1,8 @@
-#include "link/LinkStatusText.h"
+#include "LinkStatusText.h"
 
-#include <cerrno>
 #include <cstring>
+
+#include "SerialLine.h"
 
 namespace {
 
@@ -29,14 +30,12 @@ LinkStatusText describeOwnAccount(const LinkParamTable& linkParam, bool opened,
     } else if (linkParam[kOpenResult] != 0) {
         text.link = QStringLiteral("端口%1 打开失败").arg(linkParam[kPort]);
     } else {
-        const int baudCode = linkParam[kBaudCode];
-        const int parityCode = linkParam[kParityCode];
-        const int baud = baudCode >= 1 && baudCode <= 3 ? 4800 << baudCode : 0;
-        const char parity = parityCode >= 0 && parityCode <= 2 ? "NOE"[parityCode] : 0;
-        text.link = QStringLiteral("端口%1 %2 地址%3")
-                        .arg(linkParam[kPort])
-                        .arg(lineSettings(baud, parity))
-                        .arg(linkParam[kAddress]);
+        text.link =
+            QStringLiteral("端口%1 %2 地址%3")
+                .arg(linkParam[kPort])
+                .arg(lineSettings(module_line::baudOfCode(linkParam[kBaudCode]).value_or(0),
+                                  module_line::parityOfCode(linkParam[kParityCode]).value_or(0)))
+                .arg(linkParam[kAddress]);
     }
     text.counters = countersText(own.transactions, own.failures);
     return text;
@@ -80,28 +79,6 @@ QString exceptionText(int code) {
         return number + QLatin1Char(' ') + QString::fromUtf8(names[code]);
     }
     return number;
-}
-
-QString systemErrorText(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return QStringLiteral("没有该设备");
-        case EACCES:
-        case EPERM:
-#ifdef __linux__
-            return QStringLiteral("没有权限（用户需加入 dialout 组）");
-#else
-            return QStringLiteral("没有权限");
-#endif
-        case EBUSY:
-            return QStringLiteral("设备被其他程序占用");
-        case EIO:
-            return QStringLiteral("输入输出错误");
-        default:
-            return QString::fromLocal8Bit(std::strerror(error));
-    }
 }
 
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,

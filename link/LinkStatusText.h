@@ -6,8 +6,9 @@
 #include <QString>
 #include <optional>
 
+#include "LinkParam.h"
 #include "ModbusRTU.h"
-#include "link/LinkParam.h"
+#include "SystemErrorText.h"
 
 struct LinkStatusText {
     QString link;
@@ -34,5 +35,3 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
 
 // "02 非法数据地址"
 QString exceptionText(int code);
-// Why a device could not be opened or went away, from its errno.
-QString systemErrorText(int error);

@@ -4,7 +4,7 @@
 // a transaction of its own. It also counts the transactions since the last
 // open and how many of them failed, for a library that keeps no such count.
 
-#include "link/ForwardingDriver.h"
+#include "ForwardingDriver.h"
 
 struct TransactionCount {
     int transactions = 0;

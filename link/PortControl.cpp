@@ -1,28 +1,12 @@
-#include "link/PortControl.h"
+#include "PortControl.h"
 
-#include "link/Colours.h"
-#include "link/ControlNames.h"
-#include "link/LeadingNumber.h"
+#include "Colours.h"
+#include "ControlNames.h"
+#include "WindowLinkSettings.h"
 
 void PortControl::Command9_Click() {
     using namespace link_param;
-    // A number that does not fit leaves the entry as it was.
-    if (const auto port = leadingInt32(window_.text(control::Combo1()))) {
-        linkParam_[kPort] = *port;
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (window_.isSelected(control::Option1(i))) {
-            linkParam_[kBaudCode] = i + 1;
-        }
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (window_.isSelected(control::Option2(i))) {
-            linkParam_[kParityCode] = i;
-        }
-    }
-    if (const auto address = leadingInt32(window_.text(control::Combo2()))) {
-        linkParam_[kAddress] = *address;
-    }
+    applyLinkSettings(readLinkSettings(window_), linkParam_);
     if (const auto result = driver_.OpenPort_Modbus(linkParam_[kPort], linkParam_[kBaudCode],
                                                     linkParam_[kParityCode])) {
         linkParam_[kOpenResult] = *result;

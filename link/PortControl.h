@@ -3,9 +3,9 @@
 // close the port through the driver, and switch the two polls on or off.
 // Neither handler yields, examines a driver result or shows a message.
 
-#include "link/LinkParam.h"
-#include "link/ModuleDriver.h"
-#include "link/WindowAccess.h"
+#include "LinkParam.h"
+#include "ModuleDriver.h"
+#include "WindowAccess.h"
 
 class PortControl {
   public:

@@ -25,6 +25,11 @@ class WindowAccess {
 
     virtual QString text(const QString& control) const = 0;  // combo box or text box
     virtual bool isSelected(const QString& option) const = 0;
+    // A combo box shows its item of that text, or the text typed in; a text
+    // box holds the text.
+    virtual void setText(const QString& control, const QString& text) = 0;
+    // Checks an option button; its group's rule unchecks the others.
+    virtual void select(const QString& option) = 0;
     virtual void setCaption(const QString& control, const QString& caption) = 0;
     virtual void setBackground(const QString& control, Rgb colour) = 0;
     virtual void setTimerEnabled(const QString& timer, bool enabled) = 0;

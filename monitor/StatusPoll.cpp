@@ -1,13 +1,21 @@
-#include "monitor/StatusPoll.h"
+#include "StatusPoll.h"
 
+#include "ControlNames.h"
 #include "ModuleMap.h"
-#include "link/ControlNames.h"
-#include "monitor/ReentryGuard.h"
-#include "monitor/StatusTexts.h"
+#include "ReentryGuard.h"
+#include "StatusTexts.h"
 
 namespace {
 bool isByte(std::int32_t v) {
     return v >= 0 && v <= 255;
+}
+
+// Sixteen points from the two bytes a read that answered left in `buffer`.
+std::optional<std::uint16_t> pointsOf(bool answered, const std::array<std::int32_t, 101>& buffer) {
+    if (!answered) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint16_t>((buffer[0] & 0xFF) | (buffer[1] & 0xFF) << 8);
 }
 }  // namespace
 
@@ -36,21 +44,22 @@ void StatusPoll::Timer1_Timer() {
     window_.yieldToEvents();
 
     using namespace link_param;
-    StatusReads reads;
+    StatusTick tick;
+    tick.port = linkParam_[kPort];
+    tick.address = linkParam_[kAddress];
     const auto inputs = driver_.Get_1X_B16(linkParam_[kPort], linkParam_[kAddress],
                                            module_map::kFirstInput, InputBuf.data());
-    reads.inputs = inputs && *inputs != MODBUSRTU_FAILED;
+    tick.inputs = pointsOf(inputs && *inputs != MODBUSRTU_FAILED, InputBuf);
     showInputGroup(InputBuf[0], 0, 8);
     showInputGroup(InputBuf[1], 8, 2);
     window_.yieldToEvents();
 
     const auto coils = driver_.Get_0X_B16(linkParam_[kPort], linkParam_[kAddress],
                                           module_map::kFirstCoil, CoilBuf.data());
-    reads.coils = coils && *coils != MODBUSRTU_FAILED;
+    tick.coils = pointsOf(coils && *coils != MODBUSRTU_FAILED, CoilBuf);
     showOutputGroup(CoilBuf[0]);
-    if (onShown) {
-        onShown(reads);
-    }
+    tick.time = clock_();
+    emit tickShown(tick);
 }
 
 void StatusPoll::showInputGroup(std::int32_t status, int firstLabel, int count) {
@@ -72,7 +81,7 @@ void StatusPoll::showOutputGroup(std::int32_t status) {
     }
     D_Byte(static_cast<std::uint8_t>(status));
     // Y5's label is hidden and never written.
-    for (int bit = 0; bit < module_map::kOutputs - 1; ++bit) {
+    for (int bit = 0; bit < module_map::kOutputsShown; ++bit) {
         const QString label = control::B_1RW(bit);
         const Indication shown = outputIndication(bit, BitBuf[bit] == 1);
         window_.setCaption(label, shown.caption);

@@ -2,24 +2,22 @@
 // The fast poll (Timer1, 500 ms): date and time, then the discrete inputs and
 // the coils, each status byte split into bits by D_Byte and shown as the
 // "闭合"/"断开" labels with their colours. Yields to the window before each
-// read; driver results are kept but not examined.
+// read; driver results are kept but not examined. Once the labels show a
+// tick, the poll publishes what it read as a StatusTick.
 
 #include <QDateTime>
+#include <QObject>
 #include <array>
 #include <cstdint>
 #include <functional>
 
-#include "link/LinkParam.h"
-#include "link/ModuleDriver.h"
-#include "link/WindowAccess.h"
+#include "LinkParam.h"
+#include "ModuleDriver.h"
+#include "PollTicks.h"
+#include "WindowAccess.h"
 
-// Which of a tick's two reads answered.
-struct StatusReads {
-    bool inputs = false;
-    bool coils = false;
-};
-
-class StatusPoll {
+class StatusPoll : public QObject {
+    Q_OBJECT
   public:
     using Clock = std::function<QDateTime()>;
 
@@ -36,8 +34,9 @@ class StatusPoll {
     std::array<std::int32_t, 101> InputBuf{};
     std::array<std::int32_t, 101> CoilBuf{};
 
-    // Runs at the end of every tick, once the labels show what it read.
-    std::function<void(const StatusReads&)> onShown;
+  signals:
+    // At the end of every tick, once the labels show what it read.
+    void tickShown(const StatusTick& tick);
 
   private:
     // Shows group bits 0..count-1 of `status` on labels first..first+count-1;

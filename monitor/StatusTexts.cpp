@@ -1,6 +1,6 @@
-#include "monitor/StatusTexts.h"
+#include "StatusTexts.h"
 
-#include "link/Colours.h"
+#include "Colours.h"
 
 namespace {
 

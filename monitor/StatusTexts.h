@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "link/WindowAccess.h"
+#include "WindowAccess.h"
 
 struct Indication {
     QString caption;

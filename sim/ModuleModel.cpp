@@ -87,22 +87,6 @@ std::uint16_t ModuleModel::config(int r) const {
     return config_[r - mm::kConfigRegister];
 }
 
-bool ModuleModel::configAccepts(int r, std::uint16_t value) {
-    if (r >= mm::kDiFunctionRegister && r < mm::kDiFunctionRegister + kPulseInputs) {
-        return value <= kDiFunctionMax;
-    }
-    for (int y = 0; y < kPulseInputs; ++y) {
-        if (r == doFunctionRegister(y)) {
-            return value <= kDoFunctionMax;
-        }
-    }
-    if (r == mm::kModeRegister) {
-        return value <= kModeMax;
-    }
-    // Presets take any 16-bit value; spare registers swallow anything.
-    return true;
-}
-
 void ModuleModel::setConfig(int r, std::uint16_t value) {
     if (isSpare(r)) {
         return;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "ModuleMap.h"
+#include "ConfigValues.h"
 
 namespace sim {
 
@@ -17,12 +17,6 @@ using Nanos = std::chrono::nanoseconds;
 using Clock = std::function<Nanos()>;
 
 Clock steadyClock();
-
-// Values the configuration registers accept. The map says where they live,
-// the module decides what they may hold.
-inline constexpr std::uint16_t kDiFunctionMax = 2;  // 0 plain, 1 clear 16-bit, 2 clear 32-bit
-inline constexpr std::uint16_t kDoFunctionMax = 1;  // 0 coil-driven, 1 count alarm
-inline constexpr std::uint16_t kModeMax = 2;
 
 enum class Mode : std::uint16_t { Counting = 0, Frequency = 1, UpDown = 2 };
 enum class DiFunction : std::uint16_t { Plain = 0, Clear16 = 1, Clear32 = 2 };
@@ -61,8 +55,7 @@ class ModuleModel {
 
     // Register r is 1-based, r = module_map::kConfigRegister .. + kConfigRegisters - 1.
     std::uint16_t config(int r) const;
-    static bool configAccepts(int r, std::uint16_t value);
-    // Stores a value that configAccepts() allowed.
+    // Stores a value that module_map::configAccepts() allowed.
     void setConfig(int r, std::uint16_t value);
 
     void setCoil(int y, bool on);

@@ -1,6 +1,9 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <charconv>
+
+#include "SerialLine.h"
 
 namespace sim {
 
@@ -57,7 +60,9 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
             if (!value(v)) {
                 return {};
             }
-            if (!integer(v, o.baud) || (o.baud != 9600 && o.baud != 19200 && o.baud != 38400)) {
+            if (!integer(v, o.baud) ||
+                std::find(module_line::kBauds.begin(), module_line::kBauds.end(), o.baud) ==
+                    module_line::kBauds.end()) {
                 error = "--baud takes 9600, 19200 or 38400";
                 return {};
             }

@@ -44,9 +44,7 @@ constexpr Range kRanges[] = {
     {InputRegisters, mm::kCount32Register, 2 * mm::kCount32Values, wideWord},
     {Holding, mm::kConfigRegister, mm::kConfigRegistersRead,
      [](const ModuleModel& m, int at) { return m.config(mm::kConfigRegister + at); },
-     [](int at, std::uint16_t v) {
-         return ModuleModel::configAccepts(mm::kConfigRegister + at, v);
-     },
+     [](int at, std::uint16_t v) { return mm::configAccepts(mm::kConfigRegister + at, v); },
      [](ModuleModel& m, int at, std::uint16_t v) { m.setConfig(mm::kConfigRegister + at, v); }},
     {Holding, mm::kClearCodeRegister, 1, none,
      [](int, std::uint16_t v) { return v == mm::kClearCode; },

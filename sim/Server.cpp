@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "SerialLine.h"
+
 namespace sim {
 
 namespace {
@@ -23,7 +25,6 @@ constexpr auto kSilence = 20ms;
 constexpr auto kMaxDrain = 2s;
 // A module needs a moment between the request's last byte and its reply.
 constexpr auto kTurnaround = 3ms;
-constexpr int kBitsPerCharacter = 11;
 // A reply the master does not take within this is dropped.
 constexpr int kWriteTimeoutMs = 200;
 // What libmodbus reads of a request whose function it does not know.
@@ -62,8 +63,8 @@ std::string hex(const std::uint8_t* bytes, int size) {
 }
 
 std::chrono::microseconds wireTime(std::size_t characters, int baud) {
-    return std::chrono::microseconds(static_cast<long long>(characters) * kBitsPerCharacter *
-                                     1'000'000 / baud);
+    return std::chrono::microseconds(
+        module_line::wireTimeUs(static_cast<std::int64_t>(characters), baud));
 }
 
 void sleepUntil(std::chrono::steady_clock::time_point deadline) {

@@ -1,4 +1,4 @@
-#include "ui/ControlFactory.h"
+#include "ControlFactory.h"
 
 #include <QComboBox>
 #include <QGroupBox>

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "ui/Layout.h"
+#include "Layout.h"
 
 // Creates every control of `layout` inside `client`, each named by its spec,
 // and returns them by name.

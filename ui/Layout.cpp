@@ -1,8 +1,8 @@
-#include "ui/Layout.h"
+#include "Layout.h"
 
-#include "commands/ConfigRows.h"
-#include "link/Colours.h"
-#include "link/ControlNames.h"
+#include "Colours.h"
+#include "ConfigRows.h"
+#include "ControlNames.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "link/WindowAccess.h"
+#include "WindowAccess.h"
 
 enum class ControlKind { Frame, Caption, ValueBox, Button, ComboBox, TextBox, OptionButton };
 

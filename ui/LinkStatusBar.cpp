@@ -1,4 +1,4 @@
-#include "ui/LinkStatusBar.h"
+#include "LinkStatusBar.h"
 
 LinkStatusBar::LinkStatusBar(QWidget* parent)
     : QStatusBar(parent),

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include "link/LinkStatusText.h"
+#include "LinkStatusText.h"
 
 class LinkStatusBar : public QStatusBar {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "ui/ProgramIcon.h"
+#include "ProgramIcon.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "ui/WindowPlacement.h"
+#include "WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -12,15 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "find/FindModuleDialog.h"
-#include "link/ControlNames.h"
-#include "link/LeadingNumber.h"
-#include "trend/TrendWindow.h"
-#include "ui/ControlFactory.h"
-#include "ui/Layout.h"
-#include "ui/LinkStatusBar.h"
-#include "ui/ProgramIcon.h"
-#include "ui/WindowPlacement.h"
+#include "ControlFactory.h"
+#include "ControlNames.h"
+#include "FindModuleDialog.h"
+#include "Layout.h"
+#include "LinkStatusBar.h"
+#include "ProgramIcon.h"
+#include "SerialLine.h"
+#include "TrendWindow.h"
+#include "WindowLinkSettings.h"
+#include "WindowPlacement.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ struct ListFill {
 QStringList numbered(int last) {
     QStringList items;
     for (int i = 1; i <= last; ++i) {
-        items << QStringLiteral("%1 ").arg(i);
+        items << listedNumber(i);
     }
     return items;
 }
@@ -47,7 +48,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       counterPoll_(linkParam_, driver_, *this),
       coilCommands_(linkParam_, driver_),
       configWrite_(linkParam_, driver_, *this),
-      trendFeed_(linkParam_, statusPoll_, counterPoll_) {
+      trendFeed_(statusPoll_, counterPoll_) {
     setObjectName(QStringLiteral("ssqx"));
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
@@ -104,8 +105,8 @@ void ssqx::Form_Load() {
     const QStringList outputItems = {"0:通讯控制功能", "1:预置值到达报警 "};
     const QStringList outputItemsBlank = {"0:通讯控制功能 ", "1:预置值到达报警 "};
     const ListFill lists[] = {
-        {"Combo1", numbered(19)},
-        {"Combo2", numbered(16)},
+        {"Combo1", numbered(module_line::kListedPorts)},
+        {"Combo2", numbered(module_line::kListedAddresses)},
         {"Combo12", {"0:无校验 ", "1:奇校验 ", "2:偶校验 "}},
         {"Combo3", functionItems},
         {"Combo4", functionItems},
@@ -219,6 +220,26 @@ bool ssqx::isSelected(const QString& name) const {
     return option && option->isChecked();
 }
 
+void ssqx::setText(const QString& name, const QString& text) {
+    QWidget* w = control(name);
+    if (auto* combo = qobject_cast<QComboBox*>(w)) {
+        const int index = combo->findText(text);
+        if (index >= 0) {
+            combo->setCurrentIndex(index);
+        } else {
+            combo->setEditText(text);
+        }
+    } else if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+        edit->setText(text);
+    }
+}
+
+void ssqx::select(const QString& name) {
+    if (auto* option = qobject_cast<QRadioButton*>(control(name))) {
+        option->setChecked(true);
+    }
+}
+
 void ssqx::setCaption(const QString& name, const QString& caption) {
     QWidget* w = control(name);
     if (auto* label = qobject_cast<QLabel*>(w)) {
@@ -265,39 +286,6 @@ void ssqx::yieldToEvents() {
     QCoreApplication::processEvents();
 }
 
-namespace {
-
-// The number a box holds as "打开" would read it, where it can name a port
-// or an address to start the search from.
-int leadingInt(const QString& text, int fallback) {
-    const auto value = leadingInt32(text);
-    return value && *value > 0 ? *value : fallback;
-}
-
-int checkedMember(const ssqx& window, QString (*name)(int), int fallback) {
-    for (int i = 0; i < 3; ++i) {
-        if (window.isSelected(name(i))) {
-            return i;
-        }
-    }
-    return fallback;
-}
-
-void chooseNumber(QWidget* w, int value) {
-    auto* combo = qobject_cast<QComboBox*>(w);
-    if (!combo) {
-        return;
-    }
-    const int index = combo->findText(QStringLiteral("%1 ").arg(value));
-    if (index >= 0) {
-        combo->setCurrentIndex(index);
-    } else {
-        combo->setEditText(QStringLiteral("%1 ").arg(value));
-    }
-}
-
-}  // namespace
-
 void ssqx::findModule() {
     // The search owns the port while it runs: an open link is closed first,
     // just as "关闭" closes it, so no poll talks in between.
@@ -307,11 +295,14 @@ void ssqx::findModule() {
             close->click();
         }
     }
+    // The search starts where "打开" would open.
+    LinkParamTable opening = linkParam_;
+    applyLinkSettings(readLinkSettings(*this), opening);
+    using namespace link_param;
     finder::WindowSetting here;
-    here.port = leadingInt(text(control::Combo1()), 1);
-    here.address = leadingInt(text(control::Combo2()), 1);
-    here.setting.baudCode = checkedMember(*this, control::Option1, 0) + 1;
-    here.setting.parityCode = checkedMember(*this, control::Option2, 2);
+    here.port = opening[kPort];
+    here.address = opening[kAddress];
+    here.setting = {opening[kBaudCode], opening[kParityCode]};
     auto* dialog = new finder::FindModuleDialog(driver_, here, wasOpen, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &finder::FindModuleDialog::use, this, &ssqx::useFound);
@@ -319,12 +310,6 @@ void ssqx::findModule() {
 }
 
 void ssqx::useFound(const finder::Found& found) {
-    chooseNumber(control(control::Combo1()), found.port);
-    chooseNumber(control(control::Combo2()), found.address);
-    for (const QString& name : {control::Option1(found.setting.baudCode - 1),
-                                control::Option2(found.setting.parityCode)}) {
-        if (auto* option = qobject_cast<QRadioButton*>(control(name))) {
-            option->setChecked(true);
-        }
-    }
+    showLinkSettings(*this, found.port, found.setting.baudCode, found.setting.parityCode,
+                     found.address);
 }

@@ -20,16 +20,16 @@
 #include <functional>
 #include <memory>
 
-#include "commands/CoilCommands.h"
-#include "commands/ConfigWrite.h"
-#include "link/LinkParam.h"
-#include "link/ModuleDriver.h"
-#include "link/ObservedDriver.h"
-#include "link/PortControl.h"
-#include "link/WindowAccess.h"
-#include "monitor/CounterPoll.h"
-#include "monitor/StatusPoll.h"
-#include "trend/Feed.h"
+#include "CoilCommands.h"
+#include "ConfigWrite.h"
+#include "CounterPoll.h"
+#include "Feed.h"
+#include "LinkParam.h"
+#include "ModuleDriver.h"
+#include "ObservedDriver.h"
+#include "PortControl.h"
+#include "StatusPoll.h"
+#include "WindowAccess.h"
 
 class LinkStatusBar;
 namespace finder {
@@ -51,6 +51,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     // WindowAccess
     QString text(const QString& control) const override;
     bool isSelected(const QString& option) const override;
+    void setText(const QString& control, const QString& text) override;
+    void select(const QString& option) override;
     void setCaption(const QString& control, const QString& caption) override;
     void setBackground(const QString& control, Rgb colour) override;
     void setTimerEnabled(const QString& timer, bool enabled) override;

@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdio>
 
-#include "ui/ProgramIcon.h"
+#include "ProgramIcon.h"
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {

@@ -7,10 +7,10 @@
 #include <QRegularExpression>
 #include <memory>
 
+#include "LibraryDriver.h"
 #include "TestSlave.h"
 #include "WindowDriver.h"
-#include "link/LibraryDriver.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace e2e {
 

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <map>
 
-#include "find/Prober.h"
+#include "Prober.h"
 
 namespace finder {
 

@@ -4,8 +4,8 @@
 #include <QtTest>
 #include <cerrno>
 
+#include "ModuleSearch.h"
 #include "ScriptedLine.h"
-#include "find/ModuleSearch.h"
 
 using namespace finder;
 
@@ -82,7 +82,7 @@ void tst_FindSearch::order() {
     ScriptedLine line;
     ModuleSearch search(line);
     QSignalSpy finished(&search, &ModuleSearch::finished);
-    search.start({{1}, chosen, current, address, kLastAddress});
+    search.start({{1}, chosen, current, address, module_line::kLastAddress});
     QVERIFY(finished.wait(kSearchMs));
     QStringList asked;
     for (const Attempt& a : order) {
@@ -96,8 +96,8 @@ void tst_FindSearch::order() {
     for (std::size_t i = 1; i < order.size(); ++i) {
         QVERIFY(!seen.contains(attemptText(order[i])));
         seen.insert(attemptText(order[i]));
-        pastUsual = pastUsual || order[i].address > kUsualLastAddress;
-        QVERIFY2(!(pastUsual && order[i].address <= kUsualLastAddress),
+        pastUsual = pastUsual || order[i].address > module_line::kListedAddresses;
+        QVERIFY2(!(pastUsual && order[i].address <= module_line::kListedAddresses),
                  qPrintable(attemptText(order[i])));
     }
 }
@@ -181,7 +181,7 @@ void tst_FindSearch::stopEndsAtOnce() {
             QTimer::singleShot(0, &search, &ModuleSearch::stop);
         }
     });
-    Scope scope{{1}, allSettings(), at(1, 2), 1, kLastAddress};
+    Scope scope{{1}, allSettings(), at(1, 2), 1, module_line::kLastAddress};
     search.start(scope);
     QVERIFY(finished.wait(kSearchMs));
     QCOMPARE(finished.first().first().toBool(), true);

@@ -9,8 +9,8 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "FindModuleDialog.h"
 #include "PanelOnSim.h"
-#include "find/FindModuleDialog.h"
 
 using namespace sim_e2e;
 using finder::FindModuleDialog;
@@ -64,7 +64,7 @@ class tst_FindSim : public QObject {
 
 void tst_FindSim::initTestCase() {
     // Ports 3..19 lead nowhere, whatever serial devices this machine has.
-    for (int port = 3; port <= finder::kLastListedPort; ++port) {
+    for (int port = 3; port <= module_line::kListedPorts; ++port) {
         qputenv(qPrintable(QStringLiteral("TQ7310_COM%1").arg(port)), "/nonexistent/tq7310");
     }
 }

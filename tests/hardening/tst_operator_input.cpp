@@ -7,7 +7,7 @@
 
 #include "RecordingDriver.h"
 #include "WindowDriver.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 #include <map>
 
 #include "FaultyLine.h"
+#include "ForwardingDriver.h"
+#include "LibraryDriver.h"
 #include "SimProcess.h"
+#include "StatusTexts.h"
 #include "WindowDriver.h"
-#include "link/ForwardingDriver.h"
-#include "link/LibraryDriver.h"
-#include "monitor/StatusTexts.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "link/ModuleDriver.h"
+#include "ModuleDriver.h"
 
 class RecordingDriver : public ModuleDriver {
   public:

@@ -5,7 +5,7 @@
 #include <QSet>
 #include <functional>
 
-#include "link/WindowAccess.h"
+#include "WindowAccess.h"
 
 class RecordingWindow : public WindowAccess {
   public:
@@ -25,6 +25,14 @@ class RecordingWindow : public WindowAccess {
     bool isSelected(const QString& option) const override {
         reached << option;
         return selected.contains(option);
+    }
+    void setText(const QString& control, const QString& text) override {
+        reached << control;
+        texts[control] = text;
+    }
+    void select(const QString& option) override {
+        reached << option;
+        selected << option;
     }
     void setCaption(const QString& control, const QString& caption) override {
         reached << control;

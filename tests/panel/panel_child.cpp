@@ -15,9 +15,9 @@
 #include <memory>
 
 #include "RecordingDriver.h"
-#include "app/Startup.h"
-#include "app/frmSplash.h"
-#include "ui/ssqx.h"
+#include "Startup.h"
+#include "frmSplash.h"
+#include "ssqx.h"
 
 namespace {
 

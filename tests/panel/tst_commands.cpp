@@ -1,9 +1,9 @@
 #include <QTest>
 
+#include "CoilCommands.h"
+#include "ConfigWrite.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
-#include "commands/CoilCommands.h"
-#include "commands/ConfigWrite.h"
 
 class tst_Commands : public QObject {
     Q_OBJECT

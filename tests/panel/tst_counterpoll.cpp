@@ -1,8 +1,8 @@
 #include <QTest>
 
+#include "CounterPoll.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
-#include "monitor/CounterPoll.h"
 
 class tst_CounterPoll : public QObject {
     Q_OBJECT
@@ -15,6 +15,8 @@ class tst_CounterPoll : public QObject {
     void failedReadShowsFailureInFirstLabel();
     void missingLibrarySkipsStores();
     void tickIsNeverNested();
+    void tickPublished_data();
+    void tickPublished();
 
   private:
     LinkParamTable linkParam{};
@@ -126,6 +128,53 @@ void tst_CounterPoll::tickIsNeverNested() {
     window.onYield = [&] { poll.Timer2_Timer(); };
     poll.Timer2_Timer();
     QCOMPARE(driver.calls.size(), 3);
+}
+
+void tst_CounterPoll::tickPublished_data() {
+    QTest::addColumn<QString>("failing");  // the read that does not answer
+    QTest::newRow("all answer") << "";
+    QTest::newRow("16-bit counts fail") << "Get_3X_UnDX";
+    QTest::newRow("32-bit values fail") << "Get_3X_LUNDX";
+    QTest::newRow("configuration fails") << "Get_4X_UnDX";
+}
+
+void tst_CounterPoll::tickPublished() {
+    QFETCH(QString, failing);
+    linkParam[link_param::kPort] = 2;
+    linkParam[link_param::kAddress] = 7;
+    driver.count16 = {1, 2, 3, 4};
+    driver.count32 = {10, 11, 12, 13, 14, 15, 16, -17};
+    driver.config = {0, 1, 2, 0, 1, 500, 0, 0, 0, 0, 0, 0, 2, 7, 8, 9};
+    driver.onCall = [&](const QString& op) {
+        driver.readFailure = op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
+    };
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(1'800'000'000'123);
+    CounterPoll poll(linkParam, driver, window, [at] { return at; });
+    // Every onlooker gets the tick, once the window shows all of it.
+    std::vector<CounterTick> first, second;
+    QObject::connect(&poll, &CounterPoll::tickShown, [&](const CounterTick& t) {
+        QCOMPARE(window.captions.size(), 25);
+        first.push_back(t);
+    });
+    QObject::connect(&poll, &CounterPoll::tickShown,
+                     [&](const CounterTick& t) { second.push_back(t); });
+    poll.Timer2_Timer();
+    QCOMPARE(first.size(), 1u);
+    QCOMPARE(second.size(), 1u);
+    const CounterTick& tick = first[0];
+    QCOMPARE(tick.time, at);
+    QCOMPARE(tick.port, 2);
+    QCOMPARE(tick.address, 7);
+    const auto values = [](const auto& read) {
+        return read ? std::vector<std::int32_t>(read->begin(), read->end())
+                    : std::vector<std::int32_t>();
+    };
+    const auto unless = [&](const char* op, const std::vector<std::int32_t>& v) {
+        return failing == QLatin1String(op) ? std::vector<std::int32_t>() : v;
+    };
+    QCOMPARE(values(tick.count16), unless("Get_3X_UnDX", driver.count16));
+    QCOMPARE(values(tick.count32), unless("Get_3X_LUNDX", driver.count32));
+    QCOMPARE(values(tick.config), unless("Get_4X_UnDX", driver.config));
 }
 
 QTEST_APPLESS_MAIN(tst_CounterPoll)

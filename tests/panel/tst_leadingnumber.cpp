@@ -2,7 +2,7 @@
 #include <cmath>
 #include <limits>
 
-#include "link/LeadingNumber.h"
+#include "LeadingNumber.h"
 
 class tst_LeadingNumber : public QObject {
     Q_OBJECT

@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "link/LibraryDriver.h"
-#include "ui/ssqx.h"
+#include "LibraryDriver.h"
+#include "ssqx.h"
 
 class tst_LibraryDriver : public QObject {
     Q_OBJECT

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "LinkStatusText.h"
 #include "RecordingDriver.h"
-#include "link/LinkStatusText.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace {
 

@@ -8,16 +8,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 
+#include "FindModuleDialog.h"
+#include "Layout.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
-#include "app/frmSplash.h"
-#include "ui/Layout.h"
-#include "ui/WindowPlacement.h"
-#include "ui/ssqx.h"
+#include "WindowPlacement.h"
+#include "frmSplash.h"
+#include "ssqx.h"
 
 namespace {
 
@@ -132,6 +134,9 @@ class tst_MainWindow : public QObject {
     void placementKeepsTitleBarOnScreen_data();
     void placementKeepsTitleBarOnScreen();
     void splashTitleBarIsEmpty();
+    void findStartsWhereOpenWould_data();
+    void findStartsWhereOpenWould();
+    void useFillsWhatOpenReads();
     void everyNameAHandlerUsesExists();
     void eachTimerDrivesItsPoll_data();
     void eachTimerDrivesItsPoll();
@@ -710,6 +715,62 @@ void tst_MainWindow::splashTitleBarIsEmpty() {
     QCOMPARE(splash.windowTitle(), QString());
     // An empty title would reach the desktop as the application's name.
     QCOMPARE(splash.windowHandle()->title(), " ");
+}
+
+void tst_MainWindow::findStartsWhereOpenWould_data() {
+    QTest::addColumn<QString>("port");  // typed into the boxes before "查找模块"
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("opens");  // the search's first open and probe
+    QTest::addColumn<int>("probes");
+    QTest::newRow("leading numbers") << "3abc"
+                                     << "12 "
+                                     << "OpenPort_Modbus(3,3,0)" << 12;
+    QTest::newRow("numbers that do not fit keep what 打开 used") << "99999999999"
+                                                                 << "1e20"
+                                                                 << "OpenPort_Modbus(2,3,0)" << 5;
+}
+
+void tst_MainWindow::findStartsWhereOpenWould() {
+    QFETCH(QString, port);
+    QFETCH(QString, address);
+    QFETCH(QString, opens);
+    QFETCH(int, probes);
+    find<QRadioButton>(*window, "Option1(2)")->click();
+    find<QRadioButton>(*window, "Option2(0)")->click();
+    find<QComboBox>(*window, "Combo1")->setEditText("2 ");
+    find<QComboBox>(*window, "Combo2")->setEditText("5 ");
+    click(*window, "Command9");
+    click(*window, "Command10");
+    find<QComboBox>(*window, "Combo1")->setEditText(port);
+    find<QComboBox>(*window, "Combo2")->setEditText(address);
+    driver.calls.clear();
+    click(*window, "FindModule");
+    auto* dialog = window->findChild<finder::FindModuleDialog*>();
+    QVERIFY(dialog);
+    QSignalSpy trying(&dialog->search(), &finder::ModuleSearch::trying);
+    QSignalSpy finished(&dialog->search(), &finder::ModuleSearch::finished);
+    click(*window, "FindStart");
+    QVERIFY(finished.count() > 0 || finished.wait(5000));
+    QCOMPARE(driver.calls.value(0), opens);
+    QCOMPARE(trying.value(0).value(2).toInt(), probes);
+    dialog->close();
+}
+
+void tst_MainWindow::useFillsWhatOpenReads() {
+    finder::Found found;
+    found.port = 4;
+    found.setting = {2, 1};
+    found.address = 33;  // past the listed addresses: typed in
+    click(*window, "FindModule");
+    auto* dialog = window->findChild<finder::FindModuleDialog*>();
+    QVERIFY(dialog);
+    emit dialog->use(found);
+    dialog->close();
+    click(*window, "Command9");
+    QCOMPARE(driver.calls.last(), "OpenPort_Modbus(4,2,1)");
+    QCOMPARE(window->linkParam()[link_param::kAddress], 33);
+    QCOMPARE(find<QComboBox>(*window, "Combo1")->currentText(), "4 ");
+    QCOMPARE(find<QComboBox>(*window, "Combo1")->currentIndex(), 3);  // the listed item
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {

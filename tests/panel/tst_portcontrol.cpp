@@ -1,8 +1,8 @@
 #include <QTest>
 
+#include "PortControl.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
-#include "link/PortControl.h"
 
 class tst_PortControl : public QObject {
     Q_OBJECT

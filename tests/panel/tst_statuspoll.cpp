@@ -2,7 +2,7 @@
 
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
-#include "monitor/StatusPoll.h"
+#include "StatusPoll.h"
 
 namespace {
 const Rgb kPaleCyan{192, 255, 255};
@@ -29,6 +29,8 @@ class tst_StatusPoll : public QObject {
     void failedReadsDrawFromOldBuffer();
     void missingLibraryStillRunsTick();
     void tickIsNeverNested();
+    void tickPublished_data();
+    void tickPublished();
 
   private:
     LinkParamTable linkParam{};
@@ -189,6 +191,46 @@ void tst_StatusPoll::tickIsNeverNested() {
     QCOMPARE(driver.calls.size(), 2);  // the inner ticks were dropped
     poll.Timer1_Timer();               // and the next tick runs again
     QCOMPARE(driver.calls.size(), 4);
+}
+
+void tst_StatusPoll::tickPublished_data() {
+    QTest::addColumn<QString>("failing");  // the read that does not answer
+    QTest::newRow("both answer") << "";
+    QTest::newRow("inputs fail") << "Get_1X_B16";
+    QTest::newRow("coils fail") << "Get_0X_B16";
+}
+
+void tst_StatusPoll::tickPublished() {
+    QFETCH(QString, failing);
+    linkParam[link_param::kPort] = 3;
+    linkParam[link_param::kAddress] = 9;
+    driver.inputBytes[0] = 0b1000'0101;
+    driver.inputBytes[1] = 0b10;
+    driver.coilBytes[0] = 0b1001;
+    driver.coilBytes[1] = 0b1;
+    driver.onCall = [&](const QString& op) {
+        driver.readFailure = op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
+    };
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(1'800'000'000'456);
+    StatusPoll poll(linkParam, driver, window, [at] { return at; });
+    std::vector<StatusTick> first, second;
+    QObject::connect(&poll, &StatusPoll::tickShown, [&](const StatusTick& t) {
+        QVERIFY(failing == "Get_0X_B16" || window.captions.contains("B_1RW(3)"));
+        first.push_back(t);
+    });
+    QObject::connect(&poll, &StatusPoll::tickShown,
+                     [&](const StatusTick& t) { second.push_back(t); });
+    poll.Timer1_Timer();
+    QCOMPARE(first.size(), 1u);
+    QCOMPARE(second.size(), 1u);
+    const StatusTick& tick = first[0];
+    QCOMPARE(tick.time, at);
+    QCOMPARE(tick.port, 3);
+    QCOMPARE(tick.address, 9);
+    QCOMPARE(tick.inputs, failing == "Get_1X_B16" ? std::optional<std::uint16_t>()
+                                                  : std::optional<std::uint16_t>(0x0285));
+    QCOMPARE(tick.coils, failing == "Get_0X_B16" ? std::optional<std::uint16_t>()
+                                                 : std::optional<std::uint16_t>(0x0109));
 }
 
 QTEST_APPLESS_MAIN(tst_StatusPoll)

@@ -291,7 +291,7 @@ void TestSimModel::configRanges() {
     QFETCH(int, reg);
     QFETCH(int, value);
     QFETCH(bool, accepted);
-    QCOMPARE(ModuleModel::configAccepts(reg, static_cast<quint16>(value)), accepted);
+    QCOMPARE(mm::configAccepts(reg, static_cast<quint16>(value)), accepted);
 }
 
 void TestSimModel::spareRegistersReadZero() {

@@ -6,11 +6,11 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "LibraryDriver.h"
+#include "LinkParam.h"
 #include "SimProcess.h"
 #include "WindowDriver.h"
-#include "link/LibraryDriver.h"
-#include "link/LinkParam.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace sim_e2e {
 

@@ -8,7 +8,7 @@
 
 #include "CsvReader.h"
 #include "PanelOnSim.h"
-#include "trend/TrendWindow.h"
+#include "TrendWindow.h"
 
 using namespace sim_e2e;
 

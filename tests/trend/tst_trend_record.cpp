@@ -5,9 +5,9 @@
 #include <QTest>
 
 #include "CsvReader.h"
+#include "Feed.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
-#include "trend/Feed.h"
 
 namespace {
 
@@ -75,9 +75,9 @@ void tst_TrendRecord::rows() {
         driver.readFailure = op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
     };
     RecordingWindow window;
-    StatusPoll statusPoll(linkParam, driver, window);
-    CounterPoll counterPoll(linkParam, driver, window);
-    trend::Feed feed(linkParam, statusPoll, counterPoll, &tickTime);
+    StatusPoll statusPoll(linkParam, driver, window, &tickTime);
+    CounterPoll counterPoll(linkParam, driver, window, &tickTime);
+    trend::Feed feed(statusPoll, counterPoll);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("record.csv"));

@@ -10,9 +10,9 @@
 #include <QTest>
 
 #include "RecordingDriver.h"
+#include "TrendWindow.h"
 #include "WindowDriver.h"
-#include "trend/TrendWindow.h"
-#include "ui/ssqx.h"
+#include "ssqx.h"
 
 namespace {
 

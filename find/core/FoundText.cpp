@@ -1,0 +1,64 @@
+#include "FoundText.h"
+
+#include <QStringList>
+
+#include "ModuleMap.h"
+
+namespace finder {
+
+namespace {
+
+QString bits(std::int32_t value, int count) {
+    return QStringLiteral("%1").arg(value & ((1 << count) - 1), count, 2, QLatin1Char('0'));
+}
+
+QString registers(const std::int32_t* values, int count) {
+    QStringList list;
+    for (int i = 0; i < count; ++i) {
+        list << QString::number(values[i]);
+    }
+    return list.join(QLatin1Char(' '));
+}
+
+QString span(int first, int count) {
+    return QStringLiteral("%1-%2").arg(first).arg(first + count - 1);
+}
+
+}  // namespace
+
+QString answerText(const Found& found) {
+    switch (found.kind) {
+        case Answer::Module:
+            return QStringLiteral("TQ7310 模块");
+        case Answer::OtherDevice:
+            return found.answer.exceptionCode != 0
+                       ? QStringLiteral("其他 Modbus 设备 (异常应答 %1)")
+                             .arg(found.answer.exceptionCode, 2, 16, QLatin1Char('0'))
+                       : QStringLiteral("其他 Modbus 设备 (点表不符)");
+        case Answer::Garbled:
+            return QStringLiteral("有字节但无有效帧 (接线对，波特率或校验不对？)");
+        default:
+            return {};
+    }
+}
+
+QString pointsText(const Found& found) {
+    if (found.kind != Answer::Module) {
+        return {};
+    }
+    using namespace module_map;
+    const Tq7310Probe& p = found.answer.points;
+    return QStringLiteral("DI%1..%2 %3  线圈%4..%5 %6  输入寄存器%7: %8  保持寄存器%9: %10")
+        .arg(kFirstInput + kInputsRead - 1)
+        .arg(kFirstInput)
+        .arg(bits(p.inputs, kInputsRead))
+        .arg(kFirstCoil + kCoilsRead - 1)
+        .arg(kFirstCoil)
+        .arg(bits(p.coils, kCoilsRead))
+        .arg(span(kCount32Register, 2 * kCount32Values),
+             registers(p.input_registers, 2 * kCount32Values),
+             span(kConfigRegister, kConfigRegistersRead),
+             registers(p.holding_registers, kConfigRegistersRead));
+}
+
+}  // namespace finder

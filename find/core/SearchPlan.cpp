@@ -1,0 +1,59 @@
+#include "SearchPlan.h"
+
+#include <algorithm>
+
+namespace finder {
+
+QString LineSetting::parityName() const {
+    return QString(QLatin1Char(module_line::parityOfCode(parityCode).value_or('?')));
+}
+
+QString LineSetting::text() const {
+    return QStringLiteral("%1,%2").arg(baud()).arg(parityName());
+}
+
+std::vector<LineSetting> allSettings() {
+    std::vector<LineSetting> settings;
+    using namespace module_line;
+    for (int baud = kFirstBaudCode; baud < kFirstBaudCode + int(kBauds.size()); ++baud) {
+        for (int parity = kFirstParityCode; parity < kFirstParityCode + int(kParities.size());
+             ++parity) {
+            settings.push_back({baud, parity});
+        }
+    }
+    return settings;
+}
+
+std::vector<Attempt> searchOrder(const LineSetting& current, int currentAddress,
+                                 const std::vector<LineSetting>& chosen, int lastAddress) {
+    std::vector<LineSetting> settings;
+    const bool currentChosen = std::find(chosen.begin(), chosen.end(), current) != chosen.end();
+    if (currentChosen) {
+        settings.push_back(current);
+    }
+    for (const LineSetting& s : chosen) {
+        if (!(s == current)) {
+            settings.push_back(s);
+        }
+    }
+    std::vector<Attempt> order;
+    const bool leadWithCurrent = currentChosen && currentAddress >= module_line::kFirstAddress &&
+                                 currentAddress <= lastAddress;
+    if (leadWithCurrent) {
+        order.push_back({current, currentAddress});
+    }
+    const auto band = [&](int first, int last) {
+        for (const LineSetting& s : settings) {
+            for (int address = first; address <= last; ++address) {
+                if (!(leadWithCurrent && s == current && address == currentAddress)) {
+                    order.push_back({s, address});
+                }
+            }
+        }
+    };
+    band(module_line::kFirstAddress, std::min(module_line::kListedAddresses, lastAddress));
+    band(module_line::kListedAddresses + 1, lastAddress);
+    return order;
+}
+
+}  // namespace finder

@@ -1,0 +1,218 @@
+#include "FindModuleDialog.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace finder {
+
+FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& window,
+                                   bool linkWasClosed, QWidget* parent)
+    : QDialog(parent),
+      prober_(driver),
+      search_(prober_, this),
+      window_(window),
+      onePort_(new QRadioButton(QStringLiteral("端口 %1 (通讯端口所选)").arg(window.port), this)),
+      allPorts_(new QRadioButton(
+          QStringLiteral("端口 1 到 %1 中存在的").arg(module_line::kListedPorts), this)),
+      progress_(new QProgressBar(this)),
+      trying_(new QLabel(this)),
+      timeLeft_(new QLabel(this)),
+      results_(new QTableWidget(0, 7, this)),
+      notes_(new QListWidget(this)),
+      start_(new QPushButton(QStringLiteral("开始"), this)),
+      stop_(new QPushButton(QStringLiteral("停止"), this)),
+      use_(new QPushButton(QStringLiteral("使用"), this)),
+      close_(new QPushButton(QStringLiteral("关闭"), this)) {
+    setObjectName(QStringLiteral("FindModuleDialog"));
+    setWindowTitle(QStringLiteral("查找模块"));
+    setWindowModality(Qt::WindowModal);
+    onePort_->setObjectName(QStringLiteral("FindOnePort"));
+    allPorts_->setObjectName(QStringLiteral("FindAllPorts"));
+    onePort_->setChecked(true);
+    progress_->setObjectName(QStringLiteral("FindProgress"));
+    trying_->setObjectName(QStringLiteral("FindTrying"));
+    timeLeft_->setObjectName(QStringLiteral("FindTimeLeft"));
+    results_->setObjectName(QStringLiteral("FindResults"));
+    notes_->setObjectName(QStringLiteral("FindNotes"));
+    start_->setObjectName(QStringLiteral("FindStart"));
+    stop_->setObjectName(QStringLiteral("FindStop"));
+    use_->setObjectName(QStringLiteral("FindUse"));
+    close_->setObjectName(QStringLiteral("FindClose"));
+
+    auto* where = new QGroupBox(QStringLiteral("端口"), this);
+    auto* whereLayout = new QVBoxLayout(where);
+    whereLayout->addWidget(onePort_);
+    whereLayout->addWidget(allPorts_);
+
+    auto* settingsBox = new QGroupBox(QStringLiteral("波特率和校验 (地址 1 到 247)"), this);
+    auto* grid = new QGridLayout(settingsBox);
+    for (const LineSetting& s : allSettings()) {
+        auto* box = new QCheckBox(s.text(), settingsBox);
+        box->setObjectName(QStringLiteral("FindSetting_%1%2").arg(s.baud()).arg(s.parityName()));
+        box->setChecked(true);
+        grid->addWidget(box, s.baudCode - 1, s.parityCode);
+        settings_.emplace_back(box, s);
+    }
+
+    results_->setHorizontalHeaderLabels({QStringLiteral("端口"), QStringLiteral("设备"),
+                                         QStringLiteral("波特率"), QStringLiteral("校验"),
+                                         QStringLiteral("地址"), QStringLiteral("应答"),
+                                         QStringLiteral("读回的点")});
+    results_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    results_->setSelectionMode(QAbstractItemView::SingleSelection);
+    results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    results_->horizontalHeader()->setStretchLastSection(true);
+    results_->verticalHeader()->hide();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(where);
+    top->addWidget(settingsBox, 1);
+    auto* status = new QHBoxLayout;
+    status->addWidget(trying_, 1);
+    status->addWidget(timeLeft_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    for (QPushButton* b : {start_, stop_, use_, close_}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    auto* layout = new QVBoxLayout(this);
+    if (linkWasClosed) {
+        auto* closed = new QLabel(
+            QStringLiteral("端口原来已打开：已先按“关闭”关闭，查找不与轮询抢端口。"), this);
+        closed->setObjectName(QStringLiteral("FindLinkClosed"));
+        layout->addWidget(closed);
+    }
+    layout->addLayout(top);
+    layout->addWidget(progress_);
+    layout->addLayout(status);
+    layout->addWidget(results_, 3);
+    layout->addWidget(notes_, 1);
+    layout->addLayout(buttons);
+    resize(820, 520);
+
+    stop_->setEnabled(false);
+    use_->setEnabled(false);
+    connect(start_, &QPushButton::clicked, this, &FindModuleDialog::begin);
+    connect(stop_, &QPushButton::clicked, &search_, &ModuleSearch::stop);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(use_, &QPushButton::clicked, this, [this] {
+        const int row = results_->currentRow();
+        if (row >= 0 && row < static_cast<int>(rows_.size())) {
+            emit use(rows_[static_cast<std::size_t>(row)]);
+        }
+    });
+    connect(results_, &QTableWidget::currentCellChanged, this, [this](int row) {
+        use_->setEnabled(row >= 0 && row < static_cast<int>(rows_.size()) &&
+                         rows_[static_cast<std::size_t>(row)].address != 0);
+    });
+    connect(&search_, &ModuleSearch::trying, this,
+            [this](int port, const LineSetting& s, int address) {
+                trying_->setText(QStringLiteral("正在试: 端口%1  %2,8,1  地址 %3")
+                                     .arg(port)
+                                     .arg(s.text())
+                                     .arg(address));
+            });
+    connect(&search_, &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
+    connect(&search_, &ModuleSearch::found, this, &FindModuleDialog::showFound);
+    connect(&search_, &ModuleSearch::note, this,
+            [this](const QString& text) { notes_->addItem(text); });
+    connect(&search_, &ModuleSearch::finished, this, &FindModuleDialog::ended);
+}
+
+std::vector<int> FindModuleDialog::portsToSearch() {
+    if (onePort_->isChecked()) {
+        return {window_.port};
+    }
+    std::vector<int> ports;
+    for (int port = 1; port <= module_line::kListedPorts; ++port) {
+        if (QFileInfo::exists(prober_.device(port))) {
+            ports.push_back(port);
+        }
+    }
+    return ports;
+}
+
+void FindModuleDialog::begin() {
+    Scope scope;
+    scope.ports = portsToSearch();
+    for (const auto& [box, setting] : settings_) {
+        if (box->isChecked()) {
+            scope.settings.push_back(setting);
+        }
+    }
+    scope.current = window_.setting;
+    scope.currentAddress = window_.address;
+    rows_.clear();
+    results_->setRowCount(0);
+    notes_->clear();
+    if (scope.ports.empty() || scope.settings.empty()) {
+        notes_->addItem(scope.ports.empty() ? QStringLiteral("没有可查找的端口")
+                                            : QStringLiteral("没有勾选波特率和校验"));
+        return;
+    }
+    start_->setEnabled(false);
+    stop_->setEnabled(true);
+    use_->setEnabled(false);
+    progress_->setValue(0);
+    timeLeft_->clear();
+    search_.start(scope);
+}
+
+void FindModuleDialog::showFound(const Found& found) {
+    rows_.push_back(found);
+    const int row = results_->rowCount();
+    results_->insertRow(row);
+    const QStringList cells = {
+        QString::number(found.port),
+        found.device,
+        QString::number(found.setting.baud()),
+        found.setting.parityName(),
+        found.address != 0 ? QString::number(found.address) : QStringLiteral("—"),
+        answerText(found),
+        pointsText(found)};
+    for (int column = 0; column < cells.size(); ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        // The points run wider than any window: the whole line on hovering.
+        item->setToolTip(cells[column]);
+        results_->setItem(row, column, item);
+    }
+    results_->resizeColumnsToContents();
+    if (found.kind == Answer::Module && results_->currentRow() < 0) {
+        results_->selectRow(row);
+    }
+}
+
+void FindModuleDialog::showProgress(int done, int total, qint64 msLeft) {
+    progress_->setMaximum(std::max(1, total));
+    progress_->setValue(done);
+    timeLeft_->setText(QStringLiteral("还需约 %1 秒").arg((msLeft + 999) / 1000));
+}
+
+void FindModuleDialog::ended(bool stopped) {
+    start_->setEnabled(true);
+    stop_->setEnabled(false);
+    timeLeft_->clear();
+    trying_->setText(stopped
+                         ? QStringLiteral("已停止，端口已关闭")
+                         : QStringLiteral("查找结束，端口已关闭；找到 %1 行").arg(rows_.size()));
+}
+
+void FindModuleDialog::done(int result) {
+    // Closing the dialog in any way ends the search and lets go of the port.
+    search_.stop();
+    QDialog::done(result);
+}
+
+}  // namespace finder

@@ -1,0 +1,71 @@
+#pragma once
+// "查找模块": searches ports, line settings and addresses for the module,
+// with progress and a way out, and hands what it found to the main window.
+
+#include <QDialog>
+#include <functional>
+#include <vector>
+
+#include "DriverProber.h"
+#include "FoundText.h"
+#include "ModuleSearch.h"
+
+class QCheckBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace finder {
+
+// Where the main window stands when the dialog opens.
+struct WindowSetting {
+    int port = 1;
+    LineSetting setting;
+    int address = 1;
+};
+
+class FindModuleDialog : public QDialog {
+    Q_OBJECT
+  public:
+    // `linkWasClosed`: the window closed its open link before this opened.
+    FindModuleDialog(ModuleDriver& driver, const WindowSetting& window, bool linkWasClosed,
+                     QWidget* parent = nullptr);
+
+    ModuleSearch& search() { return search_; }
+    DriverProber& prober() { return prober_; }
+
+  signals:
+    void use(const finder::Found& found);
+
+  protected:
+    void done(int result) override;
+
+  private:
+    void begin();
+    void showFound(const Found& found);
+    void showProgress(int done, int total, qint64 msLeft);
+    void ended(bool stopped);
+    std::vector<int> portsToSearch();
+
+    DriverProber prober_;
+    ModuleSearch search_;
+    WindowSetting window_;
+    std::vector<Found> rows_;
+    QRadioButton* onePort_;
+    QRadioButton* allPorts_;
+    std::vector<std::pair<QCheckBox*, LineSetting>> settings_;
+    QProgressBar* progress_;
+    QLabel* trying_;
+    QLabel* timeLeft_;
+    QTableWidget* results_;
+    QListWidget* notes_;
+    QPushButton* start_;
+    QPushButton* stop_;
+    QPushButton* use_;
+    QPushButton* close_;
+};
+
+}  // namespace finder

@@ -1,0 +1,197 @@
+// What the curves are drawn from: the history's spans, holes, steps and
+// legend values, and the states a status tick stands for, without a window.
+
+#include <QtTest>
+
+#include "History.h"
+
+using namespace trend;
+
+namespace {
+
+// "0:5 1000:-" is a value of 5 at 0 ms and a read that failed at 1000 ms.
+std::vector<Sample> samples(const QString& script) {
+    std::vector<Sample> out;
+    for (const QString& item : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        Sample s;
+        s.time = QDateTime::fromMSecsSinceEpoch(parts[0].toLongLong());
+        if (parts[1] != QLatin1String("-")) {
+            s.frequency[1] = parts[1].toInt();
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+// "0:1 1000:0 | 3000:1", each run apart.
+QString runsText(const Segments& runs) {
+    QStringList text;
+    for (const auto& run : runs) {
+        QStringList points;
+        for (const QPointF& p : run) {
+            points << QStringLiteral("%1:%2").arg(qint64(p.x())).arg(p.y());
+        }
+        text << points.join(QLatin1Char(' '));
+    }
+    return text.join(QStringLiteral(" | "));
+}
+
+// "0:1 1000:0 2000:-": state X2 closed, open, unread.
+std::vector<StateSample> states(const QString& script) {
+    std::vector<StateSample> out;
+    for (const QString& item : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        StateSample s;
+        s.ms = parts[0].toLongLong();
+        if (parts[1] != QLatin1String("-")) {
+            s.states[1] = parts[1] == QLatin1String("1");
+        }
+        out.push_back(s);
+    }
+    return out;
+}
+
+}  // namespace
+
+class tst_TrendHistory : public QObject {
+    Q_OBJECT
+  private slots:
+    void curve_data();
+    void curve();
+    void steps_data();
+    void steps();
+    void legendValue_data();
+    void legendValue();
+    void statesOfATick_data();
+    void statesOfATick();
+};
+
+void tst_TrendHistory::curve_data() {
+    QTest::addColumn<QString>("ticks");
+    QTest::addColumn<qint64>("keepMs");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("bucketMs");
+    QTest::addColumn<QString>("runs");
+
+    QTest::newRow("every point, one run")
+        << "0:1 1000:2 2000:4" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 1000:2 2000:4";
+    QTest::newRow("the span starts at its first moment")
+        << "0:1 1000:2 2000:4" << kLongestSpanMs << qint64(1000) << qint64(1) << "1000:2 2000:4";
+    QTest::newRow("a hole ends a run") << "0:1 1000:- 2000:3 3000:5" << kLongestSpanMs << qint64(0)
+                                       << qint64(1) << "0:1 | 2000:3 3000:5";
+    QTest::newRow("holes in a row make one break")
+        << "0:1 1000:- 2000:- 3000:4" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 | 3000:4";
+    QTest::newRow("a hole first and last")
+        << "0:- 1000:2 2000:-" << kLongestSpanMs << qint64(0) << qint64(1) << "1000:2";
+    QTest::newRow("a stretch keeps first, lowest, highest, last")
+        << "0:5 1000:1 1500:3 2000:9 2500:7 3000:4" << kLongestSpanMs << qint64(0) << qint64(10000)
+        << "0:5 1000:1 2000:9 3000:4";
+    QTest::newRow("highest before lowest")
+        << "0:5 1000:9 2000:1 3000:4" << kLongestSpanMs << qint64(0) << qint64(10000)
+        << "0:5 1000:9 2000:1 3000:4";
+    QTest::newRow("stretches counted from the span's start")
+        << "0:5 1000:1 2000:9 3000:4" << kLongestSpanMs << qint64(0) << qint64(2000)
+        << "0:5 1000:1 2000:9 3000:4";
+    QTest::newRow("a value that holds keeps its ends")
+        << "0:3 1000:3 2000:3 3000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:3 3000:3";
+    QTest::newRow("older than kept is dropped") << "0:1 1000:2 2000:3 3000:4" << qint64(2000)
+                                                << qint64(0) << qint64(1) << "1000:2 2000:3 3000:4";
+}
+
+void tst_TrendHistory::curve() {
+    QFETCH(QString, ticks);
+    QFETCH(qint64, keepMs);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, bucketMs);
+    QFETCH(QString, runs);
+    History history(keepMs);
+    for (const Sample& s : samples(ticks)) {
+        history.add(s);
+    }
+    QCOMPARE(runsText(history.curve(Quantity::Frequency, 1, fromMs, bucketMs)), runs);
+    // Each curve is its own input and quantity.
+    QVERIFY(history.curve(Quantity::Frequency, 0, fromMs, bucketMs).isEmpty());
+    QVERIFY(history.curve(Quantity::Count32, 1, fromMs, bucketMs).isEmpty());
+}
+
+void tst_TrendHistory::steps_data() {
+    QTest::addColumn<QString>("ticks");
+    QTest::addColumn<double>("low");
+    QTest::addColumn<QString>("runs");
+    QTest::newRow("the level holds until the tick that saw it change")
+        << "0:0 1000:0 2000:1 3000:1" << 0.0 << "0:0 2000:0 2000:1 3000:1";
+    QTest::newRow("closed is the upper level, on its own low")
+        << "0:1 1000:0" << 3.0 << "0:4 1000:4 1000:3";
+    QTest::newRow("an unread state breaks the trace")
+        << "0:1 1000:- 2000:0 3000:0" << 0.0 << "0:1 | 2000:0 3000:0";
+    QTest::newRow("the span starts at its first moment")
+        << "0:1 1000:0 2000:1" << 0.0 << "0:1 1000:1 1000:0 2000:0 2000:1";
+}
+
+void tst_TrendHistory::steps() {
+    QFETCH(QString, ticks);
+    QFETCH(double, low);
+    QFETCH(QString, runs);
+    History history;
+    for (const StateSample& s : states(ticks)) {
+        history.add(s);
+    }
+    QCOMPARE(runsText(history.steps(1, 0, low)), runs);
+    QVERIFY(history.steps(0, 0, low).isEmpty());
+}
+
+void tst_TrendHistory::legendValue_data() {
+    QTest::addColumn<QString>("ticks");
+    QTest::addColumn<Value>("latest");
+    QTest::newRow("no tick yet") << "" << Value();
+    QTest::newRow("the last read answered") << "0:3 1000:7" << Value(7);
+    QTest::newRow("the last read failed") << "0:3 1000:-" << Value();
+}
+
+void tst_TrendHistory::legendValue() {
+    QFETCH(QString, ticks);
+    QFETCH(Value, latest);
+    History history;
+    for (const Sample& s : samples(ticks)) {
+        history.add(s);
+    }
+    QCOMPARE(history.latest(Quantity::Frequency, 1), latest);
+    QCOMPARE(history.counterTicks(), samples(ticks).size());
+}
+
+void tst_TrendHistory::statesOfATick_data() {
+    QTest::addColumn<std::optional<std::uint16_t>>("inputs");
+    QTest::addColumn<std::optional<std::uint16_t>>("coils");
+    // X1..X4, DI1..DI6, Y1..Y4: 1 closed, 0 open, - unread.
+    QTest::addColumn<QString>("states");
+    using Points = std::optional<std::uint16_t>;
+    QTest::newRow("X1, X4, DI1, DI6, Y1, Y4")
+        << Points(0b10'0001'1001) << Points(0b1001) << "1001100001 1001";
+    QTest::newRow("points past the module's own are not states")
+        << Points(0xFC00) << Points(0xFFF0) << "0000000000 0000";
+    QTest::newRow("inputs unread") << Points() << Points(0b0110) << "---------- 0110";
+    QTest::newRow("coils unread") << Points(0b11'1111'1111) << Points() << "1111111111 ----";
+}
+
+void tst_TrendHistory::statesOfATick() {
+    QFETCH(std::optional<std::uint16_t>, inputs);
+    QFETCH(std::optional<std::uint16_t>, coils);
+    QFETCH(QString, states);
+    StatusTick tick;
+    tick.time = QDateTime::fromMSecsSinceEpoch(5000);
+    tick.inputs = inputs;
+    tick.coils = coils;
+    const StateSample s = takeStates(tick);
+    QCOMPARE(s.ms, 5000);
+    QString shown;
+    for (int i = 0; i < kStates; ++i) {
+        shown += i == kInputStates ? QStringLiteral(" ") : QString();
+        shown +=
+            s.states[i] ? (*s.states[i] ? QLatin1Char('1') : QLatin1Char('0')) : QLatin1Char('-');
+    }
+    QCOMPARE(shown, states);
+}
+
+QTEST_APPLESS_MAIN(tst_TrendHistory)
+#include "tst_trend_history.moc"

@@ -1,0 +1,56 @@
+#pragma once
+// Takes every tick of the two polls as the window shows it, keeps the curves'
+// history and writes the record. It takes what the polls publish and nothing
+// else, so neither the curves nor the record cost a transaction on the line.
+// It lives as long as the main window, so a record goes on with the curves'
+// window closed.
+
+#include <QObject>
+#include <functional>
+
+#include "CounterPoll.h"
+#include "History.h"
+#include "Record.h"
+#include "StatusPoll.h"
+
+namespace trend {
+
+class Feed : public QObject {
+    Q_OBJECT
+  public:
+    using Clock = std::function<QDateTime()>;
+
+    // `clock` gives the present the curves end at; the ticks bring their own time.
+    Feed(StatusPoll& statusPoll, CounterPoll& counterPoll,
+         Clock clock = &QDateTime::currentDateTime);
+
+    const History& history() const { return history_; }
+    qint64 nowMs() const { return clock_().toMSecsSinceEpoch(); }
+
+    // Starts a record in `path`; false when the file cannot be written, and
+    // the status says why.
+    bool startRecording(const QString& path);
+    void stopRecording();
+    bool recording() const { return record_.isOpen(); }
+    // What the status lines say about the record: where it goes, or why it
+    // stopped; empty before the first record.
+    const QString& recordStatus() const { return recordStatus_; }
+
+  signals:
+    void counterTick();
+    void statusTick();
+    void recordStatusChanged(const QString& status);
+
+  private:
+    void onCounters(const CounterTick& tick);
+    void onStates(const StatusTick& tick);
+    void setRecordStatus(const QString& status);
+
+    Clock clock_;
+    History history_;
+    StateSample latestStates_;
+    RecordFile record_;
+    QString recordStatus_;
+};
+
+}  // namespace trend

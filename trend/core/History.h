@@ -1,0 +1,54 @@
+#pragma once
+// What the curves are drawn from: the counter ticks and the status ticks of
+// the longest time span the window offers, older ones dropped as new ones
+// come. A read that did not answer is kept as a hole, so that a curve breaks
+// there instead of plunging to the driver's failure code.
+
+#include <QList>
+#include <QPointF>
+#include <deque>
+
+#include "Sample.h"
+
+namespace trend {
+
+enum class Quantity { Frequency, Count32, Count16 };
+
+inline constexpr qint64 kLongestSpanMs = 60 * 60 * 1000;
+
+// Runs of consecutive good points; a hole ends one and the next good value
+// starts another.
+using Segments = QList<QList<QPointF>>;
+
+class History {
+  public:
+    explicit History(qint64 keepMs = kLongestSpanMs) : keepMs_(keepMs) {}
+
+    void add(const Sample& sample);
+    void add(const StateSample& states);
+    void clear();
+
+    // Input `input` (0..3) of `quantity` from `fromMs` on, x in ms since the
+    // epoch, with no more than four points to a stretch of `bucketMs`.
+    Segments curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs = 1) const;
+    // State `index` (0..13) as a step trace between `low` and `low + 1`.
+    Segments steps(int index, qint64 fromMs, double low, qint64 bucketMs = 1) const;
+    // The latest value of a curve, if its last read answered.
+    Value latest(Quantity quantity, int input) const;
+
+    std::size_t counterTicks() const { return values_.size(); }
+    std::size_t statusTicks() const { return states_.size(); }
+
+  private:
+    struct Point {
+        qint64 ms;
+        std::array<Value, kInputs> frequency, count32, count16;
+    };
+    static const std::array<Value, kInputs>& of(const Point& p, Quantity q);
+
+    qint64 keepMs_;
+    std::deque<Point> values_;
+    std::deque<StateSample> states_;
+};
+
+}  // namespace trend

@@ -1,0 +1,42 @@
+#pragma once
+// The record of a test: one CSV row per counter tick, UTF-8 with a byte-order
+// mark and RFC 4180 quoting, so that a spreadsheet opens it as it is. Every
+// row is flushed as it is written; the first failure closes the file and
+// says why, and nothing more is written.
+
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include "Sample.h"
+
+namespace trend {
+
+QStringList recordHeader();
+QStringList recordFields(const Sample& sample);
+// Fields joined with commas, quoted where they need it, ended by CRLF.
+QByteArray csvLine(const QStringList& fields);
+
+// "tq7310-20261207-173002.csv" in `folder`.
+QString defaultRecordPath(const QString& folder, const QDateTime& now);
+
+class RecordFile {
+  public:
+    // Creates (or empties) the file and writes the mark and the header; an
+    // empty string when that worked, else the reason.
+    QString open(const QString& path);
+    // Appends the sample's row and flushes it; an empty string when that
+    // worked, else the reason, and the file is closed.
+    QString append(const Sample& sample);
+    void close();
+
+    bool isOpen() const { return file_.isOpen(); }
+    QString path() const { return file_.fileName(); }
+
+  private:
+    QString write(const QByteArray& bytes);
+
+    QFile file_;
+};
+
+}  // namespace trend

@@ -1,0 +1,338 @@
+#include "TrendWindow.h"
+
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace trend {
+
+namespace {
+
+const qint64 kSpanMinutes[] = {1, 5, 15, 60};
+constexpr int kDefaultSpan = 1;  // 5 minutes
+constexpr double kStatePitch = 1.5;
+
+const Quantity kQuantities[] = {Quantity::Frequency, Quantity::Count32, Quantity::Count16};
+
+QString unitOf(Quantity q) {
+    return q == Quantity::Frequency ? QStringLiteral(" Hz") : QString();
+}
+
+// The lowest level of state trace `index`: X1 on top, Y4 at the bottom.
+double stateLow(int index) {
+    return (kStates - 1 - index) * kStatePitch;
+}
+
+QString documents() {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QChart* newChart(QDateTimeAxis** time) {
+    auto* chart = new QChart;
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    chart->setAnimationOptions(QChart::NoAnimation);
+    *time = new QDateTimeAxis(chart);
+    (*time)->setFormat(QStringLiteral("hh:mm:ss"));
+    (*time)->setTickCount(7);
+    // A chart shown before its time axis has a range never makes room for
+    // the axis's labels, even once it has one.
+    const QDateTime now = QDateTime::currentDateTime();
+    (*time)->setRange(now.addSecs(-kSpanMinutes[kDefaultSpan] * 60), now);
+    chart->addAxis(*time, Qt::AlignBottom);
+    return chart;
+}
+
+}  // namespace
+
+TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
+    : QMainWindow(parent, Qt::Window), feed_(feed) {
+    setObjectName(QStringLiteral("TrendView"));
+    setWindowTitle(QStringLiteral("曲线 - 计数测频模块 TQ7310"));
+    chooseRecordPath_ = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("记录到"), suggested,
+                                            QStringLiteral("CSV (*.csv)"));
+    };
+    choosePicturePath_ = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("保存图片"), suggested,
+                                            QStringLiteral("PNG (*.png)"));
+    };
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    auto* bar = new QHBoxLayout;
+    quantity_ = new QComboBox(central);
+    quantity_->setObjectName(QStringLiteral("TrendQuantity"));
+    quantity_->addItems(
+        {QStringLiteral("频率"), QStringLiteral("32位计数"), QStringLiteral("16位计数")});
+    span_ = new QComboBox(central);
+    span_->setObjectName(QStringLiteral("TrendSpan"));
+    for (qint64 minutes : kSpanMinutes) {
+        span_->addItem(QStringLiteral("最近 %1 分钟").arg(minutes));
+    }
+    span_->setCurrentIndex(kDefaultSpan);
+    pause_ = button(QStringLiteral("TrendPause"), QStringLiteral("暂停"), central);
+    pause_->setCheckable(true);
+    auto* save = button(QStringLiteral("TrendSavePicture"), QStringLiteral("保存图片"), central);
+    record_ = button(QStringLiteral("TrendRecord"), QStringLiteral("记录"), central);
+    stopRecord_ = button(QStringLiteral("TrendStopRecord"), QStringLiteral("停止记录"), central);
+    bar->addWidget(quantity_);
+    bar->addWidget(span_);
+    bar->addWidget(pause_);
+    bar->addWidget(save);
+    bar->addStretch();
+    bar->addWidget(record_);
+    bar->addWidget(stopRecord_);
+    layout->addLayout(bar);
+
+    charts_ = new QWidget(central);
+    charts_->setObjectName(QStringLiteral("TrendCharts"));
+    auto* chartsLayout = new QVBoxLayout(charts_);
+    chartsLayout->setContentsMargins(0, 0, 0, 0);
+    buildCharts();
+    auto* values = new QChartView(valuesChart_, charts_);
+    values->setObjectName(QStringLiteral("TrendValues"));
+    values->setRenderHint(QPainter::Antialiasing);
+    auto* states = new QChartView(statesChart_, charts_);
+    states->setObjectName(QStringLiteral("TrendStates"));
+    chartsLayout->addWidget(values, 1);
+    chartsLayout->addWidget(states, 1);
+    layout->addWidget(charts_, 1);
+    setCentralWidget(central);
+
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("TrendStatus"));
+    statusBar()->addWidget(status_, 1);
+    showRecordStatus(feed_.recordStatus());
+    resize(960, 800);
+
+    connect(quantity_, &QComboBox::currentIndexChanged, this, [this] { redraw(lastNowMs_); });
+    connect(span_, &QComboBox::currentIndexChanged, this, [this] { redraw(lastNowMs_); });
+    connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
+        pause_->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+        if (!paused) {
+            redraw(feed_.nowMs());
+        }
+    });
+    connect(save, &QPushButton::clicked, this, &TrendWindow::saveClicked);
+    connect(record_, &QPushButton::clicked, this, &TrendWindow::startRecording);
+    connect(stopRecord_, &QPushButton::clicked, &feed_, &Feed::stopRecording);
+    connect(&feed_, &Feed::recordStatusChanged, this, &TrendWindow::showRecordStatus);
+    // Once a counter tick, the states of the two status ticks in between
+    // with it; drawn once the tick has returned, so that the charts never
+    // lengthen a poll's tick.
+    connect(&feed_, &Feed::counterTick, this, [this] {
+        if (isVisible() && !pause_->isChecked() && !redrawQueued_) {
+            redrawQueued_ = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    redrawQueued_ = false;
+                    if (isVisible() && !pause_->isChecked()) {
+                        redraw(feed_.nowMs());
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::buildCharts() {
+    static const QColor kColours[] = {QColor(0, 90, 200), QColor(220, 50, 32), QColor(0, 150, 60),
+                                      QColor(150, 60, 190)};
+    valuesChart_ = newChart(&valuesTime_);
+    valuesAxis_ = new QValueAxis(valuesChart_);
+    valuesAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    valuesChart_->addAxis(valuesAxis_, Qt::AlignLeft);
+    valuesChart_->legend()->setAlignment(Qt::AlignTop);
+    for (int i = 0; i < kInputs; ++i) {
+        valueTraces_.append({QStringLiteral("X%1").arg(i + 1), kColours[i], {}});
+    }
+
+    statesChart_ = newChart(&statesTime_);
+    auto* names = new QCategoryAxis(statesChart_);
+    names->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
+    for (int i = kStates - 1; i >= 0; --i) {
+        names->append(stateName(i), stateLow(i) + 1.25);
+    }
+    names->setStartValue(-0.25);
+    names->setRange(-0.25, stateLow(0) + 1.25);
+    names->setGridLineVisible(false);
+    QFont small = names->labelsFont();
+    small.setPointSizeF(7);
+    names->setLabelsFont(small);
+    statesAxis_ = names;
+    statesChart_->addAxis(statesAxis_, Qt::AlignLeft);
+    statesChart_->legend()->hide();
+    for (int i = 0; i < kStates; ++i) {
+        const QColor colour = i < kInputStates ? QColor(0, 140, 0) : QColor(200, 120, 0);
+        stateTraces_.append({stateName(i), colour, {}});
+    }
+}
+
+qint64 TrendWindow::spanMs() const {
+    return kSpanMinutes[qBound(0, span_->currentIndex(), 3)] * 60 * 1000;
+}
+
+void TrendWindow::redraw(qint64 nowMs) {
+    lastNowMs_ = nowMs;
+    const qint64 fromMs = nowMs - spanMs();
+    for (QDateTimeAxis* time : {valuesTime_, statesTime_}) {
+        time->setRange(QDateTime::fromMSecsSinceEpoch(fromMs),
+                       QDateTime::fromMSecsSinceEpoch(nowMs));
+    }
+    redrawValues(fromMs);
+    redrawStates(fromMs);
+}
+
+qint64 TrendWindow::bucketMs() const {
+    // A stretch of time to a pixel of the plot, or so before the first layout.
+    const double pixels = qMax(200.0, valuesChart_->plotArea().width());
+    return qMax<qint64>(1, qint64(double(spanMs()) / pixels));
+}
+
+void TrendWindow::redrawValues(qint64 fromMs) {
+    const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
+    double low = std::numeric_limits<double>::max();
+    double high = std::numeric_limits<double>::lowest();
+    std::array<Segments, kInputs> curves;
+    for (int i = 0; i < kInputs; ++i) {
+        curves[i] = feed_.history().curve(quantity, i, fromMs, bucketMs());
+        for (const auto& run : curves[i]) {
+            for (const QPointF& p : run) {
+                low = qMin(low, p.y());
+                high = qMax(high, p.y());
+            }
+        }
+    }
+    if (low > high) {
+        low = 0;
+        high = 1;
+    }
+    // Every change of an axis or of the legend lays the whole chart out
+    // again: make only those that show.
+    const double margin = high > low ? (high - low) * 0.05 : qMax(1.0, qAbs(high) * 0.05);
+    double from = low - margin;
+    double to = high + margin;
+    // The values are whole numbers and the labels show them so: a range
+    // narrower than one step a tick would repeat labels ("1, 1, 0, -1, -1").
+    const int steps = valuesAxis_->tickCount() - 1;
+    if (to - from < steps) {
+        from = std::floor((from + to) / 2) - steps / 2;
+        to = from + steps;
+    }
+    if (valuesAxis_->min() != from || valuesAxis_->max() != to) {
+        valuesAxis_->setRange(from, to);
+    }
+    for (int i = 0; i < kInputs; ++i) {
+        fill(valuesChart_, valueTraces_[i], curves[i], valuesAxis_);
+        const Value latest = feed_.history().latest(quantity, i);
+        const QString name =
+            valueTraces_[i].name + QStringLiteral("  ") +
+            (latest ? QString::number(*latest) + unitOf(quantity) : QStringLiteral("—"));
+        if (valueTraces_[i].segments.first()->name() != name) {
+            valueTraces_[i].segments.first()->setName(name);
+        }
+    }
+}
+
+void TrendWindow::redrawStates(qint64 fromMs) {
+    for (int i = 0; i < kStates; ++i) {
+        fill(statesChart_, stateTraces_[i],
+             feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), statesAxis_);
+    }
+}
+
+void TrendWindow::fill(QChart* chart, Trace& trace, const Segments& segments, QValueAxis* y) {
+    const qsizetype wanted = qMax<qsizetype>(1, segments.size());
+    while (trace.segments.size() < wanted) {
+        auto* series = new QLineSeries(chart);
+        series->setColor(trace.colour);
+        series->setName(trace.name);
+        chart->addSeries(series);
+        series->attachAxis(chart == valuesChart_ ? static_cast<QAbstractAxis*>(valuesTime_)
+                                                 : statesTime_);
+        series->attachAxis(y);
+        // One legend entry a trace, however often its curve is broken.
+        if (!trace.segments.isEmpty()) {
+            for (QLegendMarker* marker : chart->legend()->markers(series)) {
+                marker->setVisible(false);
+            }
+        }
+        trace.segments.append(series);
+    }
+    while (trace.segments.size() > wanted) {
+        QLineSeries* series = trace.segments.takeLast();
+        chart->removeSeries(series);
+        delete series;
+    }
+    for (qsizetype s = 0; s < trace.segments.size(); ++s) {
+        trace.segments[s]->replace(s < segments.size() ? segments[s] : QList<QPointF>());
+    }
+}
+
+bool TrendWindow::savePicture(const QString& path) {
+    const bool saved = charts_->grab().save(path, "PNG");
+    status_->setText(saved ? QStringLiteral("图片已保存：") + QDir::toNativeSeparators(path)
+                           : QStringLiteral("图片未能保存：") + QDir::toNativeSeparators(path));
+    return saved;
+}
+
+void TrendWindow::saveClicked() {
+    const QString suggested =
+        documents() + QStringLiteral("/tq7310-") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+        QStringLiteral(".png");
+    const QString path = choosePicturePath_(suggested);
+    if (!path.isEmpty()) {
+        savePicture(path);
+    }
+}
+
+void TrendWindow::startRecording() {
+    if (feed_.recording()) {
+        return;
+    }
+    const QString path =
+        chooseRecordPath_(defaultRecordPath(documents(), QDateTime::currentDateTime()));
+    if (!path.isEmpty()) {
+        feed_.startRecording(path);
+    }
+}
+
+void TrendWindow::showRecordStatus(const QString& status) {
+    status_->setText(status);
+    record_->setEnabled(!feed_.recording());
+    stopRecord_->setEnabled(feed_.recording());
+}
+
+void TrendWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!pause_->isChecked()) {
+        redraw(feed_.nowMs());
+    }
+}
+
+}  // namespace trend

@@ -1,0 +1,85 @@
+#pragma once
+// The curves' window: the frequencies or counts of X1..X4, one quantity at a
+// time, over the states of the inputs and outputs as step traces, both on
+// the same span of time; pausing, a picture of the charts, and the record.
+// It draws from the feed's history only while it is shown and not paused.
+
+#include <QMainWindow>
+#include <functional>
+
+#include "Feed.h"
+
+class QChart;
+class QChartView;
+class QComboBox;
+class QDateTimeAxis;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
+class QCategoryAxis;
+
+namespace trend {
+
+class TrendWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    // Given the suggested path, the path chosen, or empty when given up.
+    using PathChooser = std::function<QString(const QString& suggested)>;
+
+    explicit TrendWindow(Feed& feed, QWidget* parent = nullptr);
+    ~TrendWindow() override;
+
+    void setRecordPathChooser(PathChooser chooser) { chooseRecordPath_ = std::move(chooser); }
+    void setPicturePathChooser(PathChooser chooser) { choosePicturePath_ = std::move(chooser); }
+
+    // Redraws both charts from the history, up to `nowMs`.
+    void redraw(qint64 nowMs);
+    bool savePicture(const QString& path);
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    struct Trace {
+        QString name;
+        QColor colour;
+        QList<QLineSeries*> segments;  // the first one carries the legend entry
+    };
+
+    void buildCharts();
+    void fill(QChart* chart, Trace& trace, const Segments& segments, QValueAxis* y);
+    void redrawValues(qint64 fromMs);
+    void redrawStates(qint64 fromMs);
+    qint64 spanMs() const;
+    qint64 bucketMs() const;
+    void startRecording();
+    void saveClicked();
+    void showRecordStatus(const QString& status);
+
+    Feed& feed_;
+    PathChooser chooseRecordPath_;
+    PathChooser choosePicturePath_;
+    qint64 lastNowMs_ = 0;
+    bool redrawQueued_ = false;
+
+    QComboBox* quantity_ = nullptr;
+    QComboBox* span_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    QPushButton* record_ = nullptr;
+    QPushButton* stopRecord_ = nullptr;
+    QLabel* status_ = nullptr;
+    QWidget* charts_ = nullptr;
+
+    QChart* valuesChart_ = nullptr;
+    QDateTimeAxis* valuesTime_ = nullptr;
+    QValueAxis* valuesAxis_ = nullptr;
+    QList<Trace> valueTraces_;
+
+    QChart* statesChart_ = nullptr;
+    QDateTimeAxis* statesTime_ = nullptr;
+    QValueAxis* statesAxis_ = nullptr;
+    QList<Trace> stateTraces_;
+};
+
+}  // namespace trend
