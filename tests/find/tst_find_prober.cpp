@@ -20,9 +20,11 @@ namespace {
 class ProbedDriver : public RecordingDriver {
   public:
     std::optional<Tq7310Probe> probe;
+    Tq7310LinkStatus status{};
     std::optional<Tq7310Probe> probeModule(std::int32_t, std::int32_t, std::int32_t) override {
         return probe;
     }
+    std::optional<Tq7310LinkStatus> linkStatus(std::int32_t) override { return status; }
 };
 
 // A probe that read all four blocks back, holding registers as the module
@@ -63,6 +65,8 @@ class tst_FindProber : public QObject {
     void words_data();
     void words();
     void pointsReadBack();
+    void openSaysWhyItFailed_data();
+    void openSaysWhyItFailed();
     void waitFitsTheLine_data();
     void waitFitsTheLine();
 };
@@ -166,6 +170,29 @@ void tst_FindProber::pointsReadBack() {
                             "输入寄存器11-26: 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15  "
                             "保持寄存器1-16: 100 101 102 103 104 105 106 107 108 109 110 111 "
                             "112 113 114 115"));
+}
+
+void tst_FindProber::openSaysWhyItFailed_data() {
+    QTest::addColumn<int>("openResult");
+    QTest::addColumn<int>("systemError");  // what the status export says
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("opened") << 0 << 0 << true;
+    QTest::newRow("no permission") << -2 << EACCES << false;
+    QTest::newRow("refused before opening") << -1 << 0 << false;
+}
+
+void tst_FindProber::openSaysWhyItFailed() {
+    QFETCH(int, openResult);
+    QFETCH(int, systemError);
+    QFETCH(bool, ok);
+    ProbedDriver driver;
+    driver.openResult = openResult;
+    driver.status.system_error = systemError;
+    DriverProber prober(driver);
+    const OpenResult opened = prober.open(3, LineSetting{2, 1});
+    QCOMPARE(driver.calls, QStringList{"OpenPort_Modbus(3,2,1)"});
+    QCOMPARE(opened.ok, ok);
+    QCOMPARE(opened.systemError, ok ? 0 : systemError);
 }
 
 void tst_FindProber::waitFitsTheLine_data() {

@@ -44,6 +44,7 @@ class tst_FindSearch : public QObject {
     void rows_data();
     void rows();
     void stopEndsAtOnce();
+    void opensOncePerSetting();
 };
 
 void tst_FindSearch::order_data() {
@@ -189,6 +190,17 @@ void tst_FindSearch::stopEndsAtOnce() {
     QCOMPARE(line.probes().size(), 3);
     QCOMPARE(line.calls.last(), QStringLiteral("close 1"));
     QVERIFY(!search.running());
+}
+
+void tst_FindSearch::opensOncePerSetting() {
+    ScriptedLine line;
+    ModuleSearch search(line);
+    QSignalSpy finished(&search, &ModuleSearch::finished);
+    search.start({{1}, {at(1, 0), at(2, 2)}, at(2, 2), 2, 2});
+    QVERIFY(finished.wait(kSearchMs));
+    QCOMPARE(line.calls,
+             (QStringList{"open 1 19200,E", "probe 1 19200,E@2", "probe 1 19200,E@1",
+                          "open 1 9600,N", "probe 1 9600,N@1", "probe 1 9600,N@2", "close 1"}));
 }
 
 QTEST_GUILESS_MAIN(tst_FindSearch)

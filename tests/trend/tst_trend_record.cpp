@@ -1,5 +1,6 @@
 // The record's rows as a spreadsheet reads them: literal lines for whole
 // ticks, read back by a CSV reader of the test's own.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,8 @@ class tst_TrendRecord : public QObject {
     void rows();
     void quoting_data();
     void quoting();
+    void endOfARecord_data();
+    void endOfARecord();
 };
 
 void tst_TrendRecord::rows_data() {
@@ -111,6 +114,56 @@ void tst_TrendRecord::quoting() {
     const QByteArray line = trend::csvLine(fields);
     QVERIFY(line.endsWith("\r\n"));
     QCOMPARE(readCsv(QString::fromUtf8(line)), QList<QStringList>{fields});
+}
+
+namespace {
+// Lines in the file at `path`, the header included; -1 when there is none.
+int linesIn(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? int(file.readAll().count("\r\n")) : -1;
+}
+}  // namespace
+
+void tst_TrendRecord::endOfARecord_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("status");  // with the first file's path as %1
+    QTest::newRow("stopped by hand") << "stop"
+                                     << "记录已保存：%1";
+    QTest::newRow("file removed") << "remove"
+                                  << "记录已停止：文件已被删除或移走";
+    QTest::newRow("a new record") << "restart"
+                                  << "记录中：%1-2";
+}
+
+void tst_TrendRecord::endOfARecord() {
+    QFETCH(QString, how);
+    QFETCH(QString, status);
+    LinkParamTable linkParam{};
+    RecordingDriver driver;
+    RecordingWindow window;
+    StatusPoll statusPoll(linkParam, driver, window, &tickTime);
+    CounterPoll counterPoll(linkParam, driver, window, &tickTime);
+    trend::Feed feed(statusPoll, counterPoll);
+    QTemporaryDir dir;
+    const QString path = QDir::toNativeSeparators(dir.filePath(QStringLiteral("record.csv")));
+    QVERIFY(feed.startRecording(path));
+    counterPoll.Timer2_Timer();
+    if (how == "stop") {
+        feed.stopRecording();
+    } else if (how == "remove") {
+        QVERIFY(QFile::remove(path));
+    } else {
+        QVERIFY(feed.startRecording(path + "-2"));
+    }
+    counterPoll.Timer2_Timer();
+    QCOMPARE(feed.recordStatus(), status.arg(path));
+    // The first file ends with the row before the end, and nothing is
+    // written after it; a new record takes the next tick.
+    QCOMPARE(feed.recording(), how == "restart");
+    QCOMPARE(linesIn(path), how == "remove" ? -1 : 2);
+    if (how == "restart") {
+        QCOMPARE(linesIn(path + "-2"), 2);
+    }
 }
 
 QTEST_MAIN(tst_TrendRecord)
