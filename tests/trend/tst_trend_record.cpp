@@ -2,6 +2,7 @@
 // ticks, read back by a CSV reader of the test's own.
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -138,6 +139,8 @@ void tst_TrendRecord::endOfARecord_data() {
 void tst_TrendRecord::endOfARecord() {
     QFETCH(QString, how);
     QFETCH(QString, status);
+    // Qt warns of a file renamed while open: a record closes one before the next.
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
     LinkParamTable linkParam{};
     RecordingDriver driver;
     RecordingWindow window;
@@ -156,7 +159,7 @@ void tst_TrendRecord::endOfARecord() {
         QVERIFY(feed.startRecording(path + "-2"));
     }
     counterPoll.Timer2_Timer();
-    QCOMPARE(feed.recordStatus(), status.arg(path));
+    QCOMPARE(feed.recordStatus(), QString(status).replace(QStringLiteral("%1"), path));
     // The first file ends with the row before the end, and nothing is
     // written after it; a new record takes the next tick.
     QCOMPARE(feed.recording(), how == "restart");
