@@ -131,7 +131,7 @@ class Port {
 
     // Guarded by status_.
     mutable std::mutex status_;
-    Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}};
+    Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}, 0};
 };
 
 }  // namespace modbusrtu

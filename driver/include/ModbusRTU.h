@@ -82,7 +82,8 @@ enum Tq7310Outcome {
     TQ7310_EXCEPTION = 6,    /* exception reply; exception_code holds its code */
     TQ7310_BAD_FRAME = 7,    /* CRC or framing error */
     TQ7310_WRONG_SLAVE = 8,  /* reply from another slave address */
-    TQ7310_IO_ERROR = 9      /* the device went away; system_error says why */
+    TQ7310_IO_ERROR = 9,     /* the device went away; system_error says why */
+    TQ7310_ECHO = 10         /* our own request came back: an adapter that echoes what it sends */
 };
 
 typedef struct Tq7310LinkStatus {
@@ -96,6 +97,7 @@ typedef struct Tq7310LinkStatus {
     int32_t baud;           /* line settings of the last open: 9600 ... */
     char parity;            /* 'N', 'O' or 'E' */
     char device[255];       /* the device the port number maps to, NUL-terminated */
+    int32_t other_address;  /* WRONG_SLAVE: the address a valid frame came from, else 0 */
 } Tq7310LinkStatus;
 
 /* Fills *status for port 1..255 and returns 0; -1 for another port or a null
@@ -114,6 +116,9 @@ typedef struct Tq7310Probe {
     int32_t coils;          /* coils 1..16, coil 1 in bit 0 */
     int32_t input_registers[16];   /* input registers 11..26 */
     int32_t holding_registers[16]; /* holding registers 1..16 */
+    int32_t other_address;  /* WRONG_SLAVE: the address a valid frame came from, else 0 */
+    int32_t stray_bytes;    /* bytes that were waiting on the line before the first request
+                               (a late reply to the call before), or -1 where not counted */
 } Tq7310Probe;
 
 /* Reads the module's points at `address` on an open port, each read waiting
