@@ -7,14 +7,15 @@
  *        recorded as BAD_ARGUMENT and nothing is sent
  *     -> Port::transact (Port.cpp), holding the port's line lock:
  *          reopen the device if it went away during an earlier operation,
- *          listen and discard if an earlier request timed out recently and
- *          its late reply could pass for this one's (Port.h, mistakable),
- *          flush, set the slave address, run the libmodbus call into a
- *          local array, time it, classify errno (ErrorKind.cpp), update
- *          the status and counters
- *     -> on success only, the local array is copied into the caller's buffer
- *        and buffer[0] returned; on any failure -8888 and the buffer is left
- *        as it was.
+ *          listen if an earlier request timed out recently and its late
+ *          reply could pass for this one's (Port.h, mistakable), read what
+ *          waits on the line, flush, set the slave address; then
+ *          Exchange.cpp: libmodbus sends the request and reads the reply
+ *          raw, checkReply (Frame.cpp) judges it; the status, the counters
+ *          and the traffic log are updated, late bytes logged as such
+ *     -> on success only, the reply's values are unpacked into the caller's
+ *        buffer and buffer[0] returned; on any failure -8888 and the buffer
+ *        is left as it was.
  *
  * Nothing in the driver retries: the panel polls again anyway, and a retry
  * inside would hide from it how the link is doing.
@@ -23,9 +24,11 @@
 
 #include <modbus/modbus.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 
 #include "LineSettings.h"
 #include "ModuleMap.h"
@@ -34,9 +37,10 @@
 
 namespace {
 
+using modbusrtu::Exchange;
 using modbusrtu::isPortNumber;
 using modbusrtu::Port;
-using modbusrtu::RequestShape;
+using modbusrtu::Request;
 
 constexpr std::int64_t kLastPoint = 65536;
 constexpr int kPointsPerB16 = 16;
@@ -62,8 +66,13 @@ bool isPointRange(std::int64_t first, std::int64_t span) {
     return span >= 1 && first >= 1 && first + span - 1 <= kLastPoint;
 }
 
-int protocolAddress(std::int64_t point) {
-    return static_cast<int>(point - 1);
+std::uint16_t protocolAddress(std::int64_t point) {
+    return static_cast<std::uint16_t>(point - 1);
+}
+
+Request request(int32_t address, std::uint8_t function, std::int64_t point, std::int64_t quantity) {
+    return {static_cast<std::uint8_t>(address), function, protocolAddress(point),
+            static_cast<std::uint16_t>(quantity)};
 }
 
 int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, bool coils) {
@@ -75,15 +84,12 @@ int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, 
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    uint8_t bits[kPointsPerB16] = {};
-    const RequestShape shape{coils ? 0x01 : 0x02, kPointsPerB16};
-    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
-        return coils ? modbus_read_bits(ctx, protocolAddress(first), kPointsPerB16, bits)
-                     : modbus_read_input_bits(ctx, protocolAddress(first), kPointsPerB16, bits);
-    });
-    if (!ok) {
+    Exchange ex;
+    if (!p->transact(request(address, coils ? 0x01 : 0x02, first, kPointsPerB16), ex)) {
         return MODBUSRTU_FAILED;
     }
+    uint8_t bits[kPointsPerB16] = {};
+    modbusrtu::unpackBits(ex.reply.data(), kPointsPerB16, bits);
     int32_t packed[2] = {0, 0};
     for (int i = 0; i < kPointsPerB16; ++i) {
         if (bits[i] != 0) {
@@ -106,15 +112,12 @@ int32_t readRegisters(int32_t port, int32_t address, int32_t first, int32_t coun
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    uint16_t values[kMaxRegisters] = {};
-    const RequestShape shape{holding ? 0x03 : 0x04, count};
-    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
-        return holding ? modbus_read_registers(ctx, protocolAddress(first), count, values)
-                       : modbus_read_input_registers(ctx, protocolAddress(first), count, values);
-    });
-    if (!ok) {
+    Exchange ex;
+    if (!p->transact(request(address, holding ? 0x03 : 0x04, first, count), ex)) {
         return MODBUSRTU_FAILED;
     }
+    uint16_t values[kMaxRegisters] = {};
+    modbusrtu::unpackRegisters(ex.reply.data(), count, values);
     for (int32_t i = 0; i < count; ++i) {
         buffer[i] = values[i];
     }
@@ -130,10 +133,8 @@ int32_t writeCoil(int32_t port, int32_t address, int32_t coil, bool on) {
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    const RequestShape shape{0x05, 0, protocolAddress(coil), on ? 0xFF00 : 0};
-    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
-        return modbus_write_bit(ctx, protocolAddress(coil), on ? TRUE : FALSE);
-    });
+    Exchange ex;
+    const bool ok = p->transact(request(address, 0x05, coil, on ? 0xFF00 : 0), ex);
     return ok ? 0 : MODBUSRTU_FAILED;
 }
 
@@ -188,14 +189,12 @@ int32_t Get_3X_LUNDX(int32_t port, int32_t address, int32_t first, int32_t count
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    uint16_t words[2 * kMaxLongs] = {};
-    const RequestShape shape{0x04, 2 * count};
-    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
-        return modbus_read_input_registers(ctx, protocolAddress(first), 2 * count, words);
-    });
-    if (!ok) {
+    Exchange ex;
+    if (!p->transact(request(address, 0x04, first, 2 * static_cast<std::int64_t>(count)), ex)) {
         return MODBUSRTU_FAILED;
     }
+    uint16_t words[2 * kMaxLongs] = {};
+    modbusrtu::unpackRegisters(ex.reply.data(), 2 * count, words);
     for (int32_t i = 0; i < count; ++i) {
         // The module sends the high word first, in the lower-numbered register.
         const uint32_t value = (static_cast<uint32_t>(words[2 * i]) << 16) | words[2 * i + 1];
@@ -222,10 +221,8 @@ int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value) {
         p->refuse();
         return MODBUSRTU_FAILED;
     }
-    const RequestShape shape{0x06, 0, protocolAddress(reg), value};
-    const bool ok = p->transact(address, shape, [&](modbus_t* ctx) {
-        return modbus_write_register(ctx, protocolAddress(reg), static_cast<uint16_t>(value));
-    });
+    Exchange ex;
+    const bool ok = p->transact(request(address, 0x06, reg, value), ex);
     return ok ? 0 : MODBUSRTU_FAILED;
 }
 
@@ -248,59 +245,63 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
     *result = Tq7310Probe{};
     result->round_trip_us = -1;
     result->stray_bytes = -1;
-    Tq7310LinkStatus status{};
-    // Records how the last read went; false when it got no good reply.
-    const auto note = [&](bool ok) {
-        p->status(port, status);
+    // Each read of a block; false when it got no good reply, the first
+    // failure's exception code kept.
+    int waiting = -1;
+    const auto read = [&](std::uint8_t function, std::int64_t first, Exchange& ex) {
+        const bool ok =
+            p->probe(request(address, function, first, kProbeBlock), response_us, ex, waiting);
         if (!ok && result->exception_code == 0) {
-            result->exception_code = status.exception_code;
+            result->exception_code = ex.verdict.exceptionCode;
         }
         return ok;
     };
 
-    uint16_t holding[kProbeBlock] = {};
-    const bool answered = note(p->transactWithin(
-        address, RequestShape{0x03, kProbeBlock}, response_us, [&](modbus_t* ctx) {
-            return modbus_read_registers(ctx, protocolAddress(module_map::kConfigRegister),
-                                         kProbeBlock, holding);
-        }));
-    result->outcome = status.outcome;
-    result->system_error = status.system_error;
+    Exchange ex;
+    const bool answered = read(0x03, module_map::kConfigRegister, ex);
+    result->stray_bytes = waiting;
+    result->outcome = ex.verdict.outcome;
+    result->system_error = ex.systemError;
+    result->other_address = ex.verdict.otherAddress;
     if (!answered) {
         return 0;
     }
+    Tq7310LinkStatus status{};
+    p->status(port, status);
     result->round_trip_us = status.round_trip_us;
+    uint16_t words[kProbeBlock] = {};
+    modbusrtu::unpackRegisters(ex.reply.data(), kProbeBlock, words);
+    std::copy(words, words + kProbeBlock, result->holding_registers);
 
-    uint16_t inputRegisters[kProbeBlock] = {};
-    uint8_t inputs[kProbeBlock] = {};
-    uint8_t coils[kProbeBlock] = {};
     // A device of another kind stops at the first block it does not have.
-    const bool fits =
-        note(p->transactWithin(address, RequestShape{0x04, kProbeBlock}, response_us,
-                               [&](modbus_t* ctx) {
-                                   return modbus_read_input_registers(
-                                       ctx, protocolAddress(module_map::kCount32Register),
-                                       kProbeBlock, inputRegisters);
-                               })) &&
-        note(p->transactWithin(address, RequestShape{0x02, kProbeBlock}, response_us,
-                               [&](modbus_t* ctx) {
-                                   return modbus_read_input_bits(
-                                       ctx, protocolAddress(module_map::kFirstInput), kProbeBlock,
-                                       inputs);
-                               })) &&
-        note(p->transactWithin(
-            address, RequestShape{0x01, kProbeBlock}, response_us, [&](modbus_t* ctx) {
-                return modbus_read_bits(ctx, protocolAddress(module_map::kFirstCoil), kProbeBlock,
-                                        coils);
-            }));
-    result->fits = fits ? 1 : 0;
-    for (int i = 0; i < kProbeBlock; ++i) {
-        result->holding_registers[i] = holding[i];
-        result->input_registers[i] = inputRegisters[i];
-        result->inputs |= inputs[i] != 0 ? 1 << i : 0;
-        result->coils |= coils[i] != 0 ? 1 << i : 0;
+    if (!read(0x04, module_map::kCount32Register, ex)) {
+        return 0;
     }
+    modbusrtu::unpackRegisters(ex.reply.data(), kProbeBlock, words);
+    std::copy(words, words + kProbeBlock, result->input_registers);
+    uint8_t bits[kProbeBlock] = {};
+    for (auto [function, first, into] :
+         {std::tuple{std::uint8_t{0x02}, module_map::kFirstInput, &result->inputs},
+          std::tuple{std::uint8_t{0x01}, module_map::kFirstCoil, &result->coils}}) {
+        if (!read(function, first, ex)) {
+            return 0;
+        }
+        modbusrtu::unpackBits(ex.reply.data(), kProbeBlock, bits);
+        for (int i = 0; i < kProbeBlock; ++i) {
+            *into |= bits[i] != 0 ? 1 << i : 0;
+        }
+    }
+    result->fits = 1;
     return 0;
+}
+
+int32_t TQ7310_ReadTraffic(int32_t port, uint32_t after, Tq7310Traffic* records, int32_t capacity,
+                           int32_t* lost) {
+    const Port* p = portFor(port);
+    if (p == nullptr || records == nullptr || capacity < 0) {
+        return -1;
+    }
+    return p->readTraffic(after, records, capacity, lost);
 }
 
 }  // extern "C"

@@ -9,34 +9,28 @@
 #include <string>
 
 #include "ErrorKind.h"
+#include "Exchange.h"
+#include "Frame.h"
 #include "LineSettings.h"
 #include "ModbusRTU.h"
 #include "SerialDevice.h"
 #include "SystemError.h"
+#include "TrafficLog.h"
 
 namespace modbusrtu {
 
-// A request as far as a stale reply to it could be mistaken for the answer
-// to another. A reply of another function code or length fails libmodbus's
-// confirmation check; replies to single writes are all alike in length.
-struct RequestShape {
-    int function = 0;
-    int count = 0;   // points or registers read; 0 for writes
-    int target = 0;  // for writes: the protocol address written
-    int value = 0;   // for writes: the value written
-
-    bool isWrite() const { return count == 0; }
-    friend bool operator==(const RequestShape&, const RequestShape&) = default;
-};
-
 // Whether a late reply to `unanswered` could pass for the answer to `next`
-// and tell something false. A late echo of the very same write only confirms
-// what the repeat asks, so a repeated write need not wait.
-inline bool mistakable(const RequestShape& unanswered, const RequestShape& next) {
-    if (unanswered.function != next.function || unanswered.count != next.count) {
+// and tell something false. A reply of another function code or length fails
+// the reply's checks; a late echo of the very same write only confirms what
+// the repeat asks, so a repeated write need not wait.
+inline bool mistakable(const Request& unanswered, const Request& next) {
+    if (unanswered.function != next.function) {
         return false;
     }
-    return !(next.isWrite() && unanswered == next);
+    if (next.isRead()) {
+        return unanswered.quantity == next.quantity;
+    }
+    return unanswered.first != next.first || unanswered.quantity != next.quantity;
 }
 
 // One numbered port: its libmodbus context, the settings to reopen it with
@@ -62,55 +56,37 @@ class Port {
     // A refused operation: nothing went out.
     void refuse();
 
-    // Runs `request(ctx)` as one transaction with `slave`; `request`
-    // returns the libmodbus result (-1 with errno set on failure).
-    template <typename Request>
-    bool transact(int slave, const RequestShape& shape, Request&& request) {
-        std::lock_guard<std::mutex> line(line_);
-        modbus_t* ctx = prepare(slave, shape);
-        if (ctx == nullptr) {
-            return false;
-        }
-        const auto start = Clock::now();
-        errno = 0;
-        const int rc = request(ctx);
-        const int error = rc < 0 ? lastSystemError() : 0;
-        const auto end = Clock::now();
-        return conclude(rc, error, shape, start, end);
+    // Runs `request` as one transaction with our time-outs: `out` holds
+    // the bytes either way; true when the reply checked out.
+    bool transact(const Request& request, Exchange& out) {
+        return run(request, out, nullptr, nullptr);
     }
 
     // One transaction that waits at most `responseUs` for its reply to
     // start, for asking addresses nobody may be at: no straggler is listened
     // for before it, and none is owed after it, since a search that waited
     // out the normal settle time after every silent address would take
-    // hours. The flush before each request still throws away what came late.
-    template <typename Request>
-    bool transactWithin(int slave, const RequestShape& shape, std::int64_t responseUs,
-                        Request&& request) {
-        std::lock_guard<std::mutex> line(line_);
-        modbus_t* ctx = prepare(slave, shape, false);
-        if (ctx == nullptr) {
-            return false;
-        }
-        setResponseTimeout(ctx, responseUs);
-        const auto start = Clock::now();
-        errno = 0;
-        const int rc = request(ctx);
-        const int error = rc < 0 ? lastSystemError() : 0;
-        const auto end = Clock::now();
-        setResponseTimeout(ctx, timeouts_.responseUs);
-        const bool ok = conclude(rc, error, shape, start, end);
-        quietUntil_ = {};
-        return ok;
+    // hours. What was waiting on the line before it is still read and
+    // logged; `waiting` gets its count (-1 where it cannot be counted).
+    bool probe(const Request& request, std::int64_t responseUs, Exchange& out, int& waiting) {
+        return run(request, out, &responseUs, &waiting);
+    }
+
+    int readTraffic(std::uint32_t after, Tq7310Traffic* records, int capacity,
+                    std::int32_t* lost) const {
+        return log_.read(after, records, capacity, lost);
     }
 
     void status(int number, Tq7310LinkStatus& out) const;
 
   private:
-    modbus_t* prepare(int slave, const RequestShape& shape, bool awaitStraggler = true);
+    bool run(const Request& request, Exchange& out, const std::int64_t* responseUs, int* waiting);
+    bool prepare(const Request& request, bool awaitStraggler, int* waiting, Exchange& out);
     static void setResponseTimeout(modbus_t* ctx, std::int64_t us);
-    bool conclude(int rc, int error, const RequestShape& shape, Clock::time_point start,
+    bool conclude(const Request& request, const Exchange& out, bool probe,
+                  std::chrono::system_clock::time_point sent, Clock::time_point start,
                   Clock::time_point end);
+    void logLate(const std::uint8_t* bytes, int length, std::int32_t lateUs);
     bool reconnect();
     void dropConnection();
     void failBeforeSending(const ErrorKind& kind);
@@ -127,11 +103,16 @@ class Port {
     // After a request that may still be answered late: until when, and for
     // which shape of request, the line is listened to and discarded first.
     Clock::time_point quietUntil_{};
-    RequestShape unanswered_{};
+    Request unanswered_{};
+    // The last transaction logged, which late bytes are logged after.
+    std::uint32_t lastSequence_ = 0;
+    Clock::time_point lastEnd_{};
 
     // Guarded by status_.
     mutable std::mutex status_;
     Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}, 0};
+
+    TrafficLog log_;
 };
 
 }  // namespace modbusrtu

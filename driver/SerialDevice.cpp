@@ -101,22 +101,19 @@ Connection connectRtu(const std::string& device, const LineSettings& settings,
     return result;
 }
 
-int discardUntil(modbus_t* ctx, Clock::time_point until, const Timeouts& timeouts) {
+int listenUntil(modbus_t* ctx, Clock::time_point until, const Timeouts& timeouts,
+                const StrayBytes& onBytes) {
     // libmodbus's own receive does the listening, so the wait is the same
     // code on every platform (on Windows libmodbus hides the handle, so
     // there is nothing to poll there). Each pass takes one frame, or gives
     // up at the end of the quiet time; a frame that has started is read to
     // its end on the byte time-out, which bounds the overrun by one frame.
-    uint8_t scrap[MODBUS_RTU_MAX_ADU_LENGTH];
     int error = 0;
     for (auto now = Clock::now(); error == 0 && now < until; now = Clock::now()) {
         setResponseTimeout(ctx, std::chrono::ceil<std::chrono::microseconds>(until - now).count());
-        errno = 0;
-        if (modbus_receive_confirmation(ctx, scrap) < 0) {
-            const int cause = lastSystemError();
-            if (isDeviceGone(cause)) {
-                error = cause;
-            }
+        takeFrame(ctx, onBytes, error);
+        if (!isDeviceGone(error)) {
+            error = 0;
         }
     }
     setResponseTimeout(ctx, timeouts.responseUs);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 
+#include "Exchange.h"
 #include "LineSettings.h"
 
 namespace modbusrtu {
@@ -21,11 +22,12 @@ struct Connection {
 Connection connectRtu(const std::string& device, const LineSettings& settings,
                       const Timeouts& timeouts);
 
-// Reads and throws away whatever arrives until `until`, and past it while a
-// frame is still coming in (gaps shorter than the byte time-out), then puts
-// the response time-out back. Returns 0, or the errno of a device that went
-// away.
-int discardUntil(modbus_t* ctx, Clock::time_point until, const Timeouts& timeouts);
+// Hands each frame that arrives until `until` to `onBytes`, and one past it
+// while a frame is still coming in (gaps shorter than the byte time-out),
+// then puts the response time-out back. Returns 0, or the errno of a device
+// that went away.
+int listenUntil(modbus_t* ctx, Clock::time_point until, const Timeouts& timeouts,
+                const StrayBytes& onBytes);
 
 // True for the slave side of a Unix98 pseudo-terminal.
 bool isPseudoTerminal(const std::string& device);

@@ -116,9 +116,9 @@ typedef struct Tq7310Probe {
     int32_t coils;          /* coils 1..16, coil 1 in bit 0 */
     int32_t input_registers[16];   /* input registers 11..26 */
     int32_t holding_registers[16]; /* holding registers 1..16 */
-    int32_t other_address;  /* WRONG_SLAVE: the address a valid frame came from, else 0 */
-    int32_t stray_bytes;    /* bytes that were waiting on the line before the first request
-                               (a late reply to the call before), or -1 where not counted */
+    int32_t other_address;         /* WRONG_SLAVE: the address a valid frame came from, else 0 */
+    int32_t stray_bytes;           /* bytes that were waiting on the line before the first request
+                                      (a late reply to the call before), or -1 where not counted */
 } Tq7310Probe;
 
 /* Reads the module's points at `address` on an open port, each read waiting
@@ -130,6 +130,44 @@ typedef struct Tq7310Probe {
  * for another port, address, wait or a null pointer. */
 MODBUSRTU_API int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
                                          Tq7310Probe* result);
+
+/* ---- Our own addition: the bytes on the line ---- */
+
+#define TQ7310_TRAFFIC_BYTES 256 /* the longest RTU frame */
+
+enum Tq7310TrafficKind {
+    TQ7310_TRAFFIC_EXCHANGE = 0, /* a request and what came back for it */
+    TQ7310_TRAFFIC_LATE = 1      /* bytes that came after the transaction named by `follows` */
+};
+
+typedef struct Tq7310Traffic {
+    uint32_t sequence;      /* 1, 2, ... per port while the library is loaded */
+    int32_t kind;           /* enum Tq7310TrafficKind */
+    int64_t wall_ms;        /* wall clock, ms since 1970 UTC: the request went out / the late
+                               bytes were read */
+    int32_t probe;          /* 1 for a read of TQ7310_ProbeModule */
+    int32_t outcome;        /* EXCHANGE: enum Tq7310Outcome */
+    int32_t exception_code; /* EXCEPTION: its code */
+    int32_t other_address;  /* WRONG_SLAVE: the address the valid frame came from */
+    int32_t system_error;   /* IO_ERROR: errno */
+    int32_t round_trip_us;  /* EXCHANGE: request sent to reply read, or -1 without a reply */
+    int32_t late_us;        /* LATE: read this long after that transaction ended; -1 when only
+                               found waiting before the next request */
+    uint32_t follows;       /* LATE: the sequence of the transaction they came after */
+    int32_t request_length; /* bytes in request[], CRC included; 0 for LATE */
+    int32_t reply_length;   /* bytes in reply[]; -1 for a time-out, after which libmodbus cannot
+                               tell how many bytes, if any, had come */
+    uint8_t request[TQ7310_TRAFFIC_BYTES];
+    uint8_t reply[TQ7310_TRAFFIC_BYTES];
+} Tq7310Traffic;
+
+/* Copies the port's log entries with a sequence number above `after`, oldest
+ * first, into records[0..capacity-1] and returns how many; -1 for another
+ * port, a null pointer or a negative capacity. *lost (may be null) is set to
+ * how many entries after `after` the log no longer holds: it keeps the
+ * latest 512 per port. Sends nothing; allocates nothing for the caller. */
+MODBUSRTU_API int32_t TQ7310_ReadTraffic(int32_t port, uint32_t after, Tq7310Traffic* records,
+                                         int32_t capacity, int32_t* lost);
 
 #ifdef __cplusplus
 }
