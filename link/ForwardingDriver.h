@@ -73,6 +73,10 @@ class ForwardingDriver : public ModuleDriver {
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override {
         return inner_.linkStatus(port);
     }
+    int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
+                    std::int32_t* lost) override {
+        return inner_.readTraffic(port, after, records, capacity, lost);
+    }
     bool libraryLoaded() override { return inner_.libraryLoaded(); }
 
   protected:

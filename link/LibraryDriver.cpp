@@ -114,3 +114,9 @@ std::optional<Tq7310Probe> LibraryDriver::probeModule(std::int32_t port, std::in
     }
     return probe;
 }
+
+int LibraryDriver::readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records,
+                               int capacity, std::int32_t* lost) {
+    auto fn = reinterpret_cast<decltype(::TQ7310_ReadTraffic)*>(symbol("TQ7310_ReadTraffic"));
+    return fn ? fn(port, after, records, capacity, lost) : -1;
+}

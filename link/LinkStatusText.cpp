@@ -45,44 +45,11 @@ QString deviceOf(const Tq7310LinkStatus& s) {
     return QString::fromLocal8Bit(s.device, static_cast<int>(strnlen(s.device, sizeof s.device)));
 }
 
-QString moduleText(const Tq7310LinkStatus& s) {
-    switch (s.outcome) {
-        case TQ7310_OK:
-            return QStringLiteral("模块应答正常");
-        case TQ7310_TIMEOUT:
-            return QStringLiteral("无应答");
-        case TQ7310_EXCEPTION:
-            return QStringLiteral("异常应答 ") + exceptionText(s.exception_code);
-        case TQ7310_BAD_FRAME:
-            return QStringLiteral("校验错误");
-        case TQ7310_WRONG_SLAVE:
-            return QStringLiteral("其他地址的模块应答");
-        case TQ7310_IO_ERROR:
-            return QStringLiteral("设备断开：") + systemErrorText(s.system_error);
-        case TQ7310_BAD_ARGUMENT:
-            return QStringLiteral("参数无效，未发送");
-        case TQ7310_NOT_OPEN:
-        case TQ7310_OPEN_FAILED:
-            return QStringLiteral("未通讯");
-        default:
-            return QStringLiteral("尚无通讯");
-    }
-}
-
 }  // namespace
 
-QString exceptionText(int code) {
-    static const char* const names[] = {nullptr,        "非法功能", "非法数据地址", "非法数据值",
-                                        "从站设备故障", "确认",     "从站设备忙"};
-    const QString number = QStringLiteral("%1").arg(code, 2, 10, QLatin1Char('0'));
-    if (code > 0 && code < int(std::size(names))) {
-        return number + QLatin1Char(' ') + QString::fromUtf8(names[code]);
-    }
-    return number;
-}
-
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
-                            const LinkParamTable& linkParam, bool opened, const OwnAccount& own) {
+                            const LinkParamTable& linkParam, bool opened, const OwnAccount& own,
+                            const QByteArray& lastReply) {
     if (!status && own.libraryLoaded) {
         return describeOwnAccount(linkParam, opened, own);
     }
@@ -115,7 +82,8 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
     } else if (s.transactions == 0 && (s.outcome == TQ7310_OK || s.outcome == TQ7310_NONE)) {
         text.module = QStringLiteral("尚无通讯");
     } else {
-        text.module = moduleText(s);
+        text.module =
+            outcomeText(s.outcome, s.exception_code, s.other_address, s.system_error, lastReply);
         text.healthy = s.outcome == TQ7310_OK;
     }
     QString roundTrip = QStringLiteral("-");

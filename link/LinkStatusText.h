@@ -8,6 +8,7 @@
 
 #include "LinkParam.h"
 #include "ModbusRTU.h"
+#include "OutcomeText.h"
 #include "SystemErrorText.h"
 
 struct LinkStatusText {
@@ -28,10 +29,8 @@ struct OwnAccount {
 // `status` is empty when the driver library could not be loaded or has no
 // status export; then `own` tells which, and what the panel counted itself.
 // `opened` tells whether "打开" was the last link action (rather than "关闭"
-// or none).
+// or none). `lastReply` holds the bytes of the last transaction's reply where
+// the traffic log has them.
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
                             const LinkParamTable& linkParam, bool opened,
-                            const OwnAccount& own = {});
-
-// "02 非法数据地址"
-QString exceptionText(int code);
+                            const OwnAccount& own = {}, const QByteArray& lastReply = {});

@@ -52,6 +52,19 @@ class ModuleDriver {
         return std::nullopt;
     }
 
+    // The port's traffic log entries after `after`, oldest first, into
+    // records[0..capacity-1]: how many, or -1 when the library is missing or
+    // has no log export. `lost` gets how many the log no longer held.
+    virtual int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records,
+                            int capacity, std::int32_t* lost) {
+        (void)port;
+        (void)after;
+        (void)records;
+        (void)capacity;
+        (void)lost;
+        return -1;
+    }
+
     // Whether the library itself could be loaded, which the operations above
     // try at their first call.
     virtual bool libraryLoaded() = 0;

@@ -7,7 +7,8 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
       counters_(new QLabel(this)),
       record_(new QLabel(this)),
       findModule_(new QPushButton(QStringLiteral("查找模块"), this)),
-      trend_(new QPushButton(QStringLiteral("曲线"), this)) {
+      trend_(new QPushButton(QStringLiteral("曲线"), this)),
+      traffic_(new QPushButton(QStringLiteral("通讯记录"), this)) {
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
@@ -29,6 +30,10 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     connect(findModule_, &QPushButton::clicked, this, &LinkStatusBar::findModuleClicked);
     addPermanentWidget(trend_);
     connect(trend_, &QPushButton::clicked, this, &LinkStatusBar::trendWindowClicked);
+    traffic_->setObjectName(QStringLiteral("TrafficWindow"));
+    traffic_->setFocusPolicy(Qt::NoFocus);
+    addPermanentWidget(traffic_);
+    connect(traffic_, &QPushButton::clicked, this, &LinkStatusBar::trafficWindowClicked);
 }
 
 void LinkStatusBar::showRecordStatus(const QString& status) {

@@ -2,7 +2,7 @@
 // The status line under the main window's controls: the link, the module's
 // health and the counters since the last "打开"; the record under way; and
 // the buttons into "查找模块", for a module whose settings nobody knows, and
-// into the curves.
+// into the curves and the traffic on the line.
 
 #include <QLabel>
 #include <QPushButton>
@@ -20,6 +20,7 @@ class LinkStatusBar : public QStatusBar {
   signals:
     void findModuleClicked();
     void trendWindowClicked();
+    void trafficWindowClicked();
 
   private:
     QLabel* link_;
@@ -28,4 +29,5 @@ class LinkStatusBar : public QStatusBar {
     QLabel* record_;
     QPushButton* findModule_;
     QPushButton* trend_;
+    QPushButton* traffic_;
 };

@@ -19,6 +19,7 @@
 #include "LinkStatusBar.h"
 #include "ProgramIcon.h"
 #include "SerialLine.h"
+#include "TrafficWindow.h"
 #include "TrendWindow.h"
 #include "WindowLinkSettings.h"
 #include "WindowPlacement.h"
@@ -48,7 +49,8 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       counterPoll_(linkParam_, driver_, *this),
       coilCommands_(linkParam_, driver_),
       configWrite_(linkParam_, driver_, *this),
-      trendFeed_(statusPoll_, counterPoll_) {
+      trendFeed_(statusPoll_, counterPoll_),
+      trafficFeed_(driver_) {
     setObjectName(QStringLiteral("ssqx"));
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
@@ -68,6 +70,10 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
     connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
+    connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
+    // Once the log is read, the status line can show the bytes of a bad reply.
+    connect(&trafficFeed_, &traffic::TrafficFeed::linesAdded, this,
+            [this] { refreshLinkStatus(statusPort_, trafficFeed_.lastReply(statusPort_)); });
     connect(&trendFeed_, &trend::Feed::recordStatusChanged, statusLine_,
             &LinkStatusBar::showRecordStatus);
 
@@ -266,11 +272,22 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
     }
 }
 
-void ssqx::refreshLinkStatus(std::int32_t port) {
+void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
     const TransactionCount& count = driver_.count();
     statusLine_->showStatus(
         describeLink(driver_.linkStatus(port), linkParam_, linkOpened_,
-                     {driver_.libraryLoaded(), count.transactions, count.failures}));
+                     {driver_.libraryLoaded(), count.transactions, count.failures}, lastReply));
+    statusPort_ = port;
+    trafficFeed_.schedule();
+}
+
+void ssqx::showTrafficWindow() {
+    if (trafficWindow_ == nullptr) {
+        trafficWindow_ = new traffic::TrafficWindow(trafficFeed_, this);
+    }
+    trafficWindow_->show();
+    trafficWindow_->raise();
+    trafficWindow_->activateWindow();
 }
 
 void ssqx::showTrendWindow() {

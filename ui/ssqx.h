@@ -29,6 +29,7 @@
 #include "ObservedDriver.h"
 #include "PortControl.h"
 #include "StatusPoll.h"
+#include "TrafficFeed.h"
 #include "WindowAccess.h"
 
 class LinkStatusBar;
@@ -37,6 +38,9 @@ struct Found;
 }
 namespace trend {
 class TrendWindow;
+}
+namespace traffic {
+class TrafficWindow;
 }
 
 class ssqx : public QMainWindow, public WindowAccess {
@@ -68,6 +72,9 @@ class ssqx : public QMainWindow, public WindowAccess {
     trend::Feed& trendFeed() { return trendFeed_; }
     // The curves' window, built at its first opening; null until then.
     trend::TrendWindow* trendWindow() const { return trendWindow_; }
+    traffic::TrafficFeed& trafficFeed() { return trafficFeed_; }
+    // "通讯记录", built at its first opening; null until then.
+    traffic::TrafficWindow* trafficWindow() const { return trafficWindow_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
@@ -79,10 +86,11 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectButton(const QString& name, void (ssqx::*handler)());
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
-    void refreshLinkStatus(std::int32_t port);
+    void refreshLinkStatus(std::int32_t port, const QByteArray& lastReply = {});
     void findModule();
     void useFound(const finder::Found& found);
     void showTrendWindow();
+    void showTrafficWindow();
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;
@@ -101,4 +109,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     ConfigWrite configWrite_;
     trend::Feed trendFeed_;
     trend::TrendWindow* trendWindow_ = nullptr;
+    traffic::TrafficFeed trafficFeed_;
+    traffic::TrafficWindow* trafficWindow_ = nullptr;
+    std::int32_t statusPort_ = 0;  // the port the status line speaks of
 };

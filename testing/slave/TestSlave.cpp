@@ -225,6 +225,12 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
     if (how == Misbehaviour::Silent) {
         return;
     }
+    if (how == Misbehaviour::Scripted) {
+        if (master_ >= 0 && !script_.empty()) {
+            writeAll(master_, script_.data(), static_cast<int>(script_.size()));
+        }
+        return;
+    }
     // libmodbus builds the reply (and applies writes to the mapping); we
     // then send it on the pty as it is or damaged.
     RtuFrames::Bytes reply = frames_->reply(RtuFrames::Bytes(request, request + length), mapping_,
@@ -258,6 +264,7 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
         case Misbehaviour::None:
         case Misbehaviour::Silent:
         case Misbehaviour::Exception:
+        case Misbehaviour::Scripted:
             break;
     }
     if (master_ >= 0) {
@@ -340,6 +347,12 @@ void TestSlave::misbehave(Misbehaviour m, int exceptionCode, int lateMs) {
     misbehaviour_ = m;
     exceptionCode_ = exceptionCode;
     lateMs_ = lateMs;
+}
+
+void TestSlave::answerWith(const std::vector<uint8_t>& bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    misbehaviour_ = Misbehaviour::Scripted;
+    script_ = bytes;
 }
 
 ScopedPortEnv::ScopedPortEnv(int port, const std::string& path)

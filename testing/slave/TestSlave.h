@@ -18,7 +18,8 @@ namespace test_slave {
 
 // How the slave answers from the next request on, until misbehave(None).
 // TrailingEcho answers properly, then echoes the request onto the line, as a
-// half-duplex adapter without echo suppression does.
+// half-duplex adapter without echo suppression does. Scripted answers every
+// request with the bytes given to answerWith, as they are.
 enum class Misbehaviour {
     None,
     Silent,
@@ -27,7 +28,8 @@ enum class Misbehaviour {
     WrongSlave,
     Truncated,
     Late,
-    TrailingEcho
+    TrailingEcho,
+    Scripted
 };
 
 // One write request as it arrived: protocol address (0-based), value as sent
@@ -66,6 +68,7 @@ class TestSlave {
     bool waitForRequests(int count, int timeoutMs) const;
 
     void misbehave(Misbehaviour m, int exceptionCode = 2, int lateMs = 600);
+    void answerWith(const std::vector<uint8_t>& bytes);
 
     // Closes the slave's side of the pty: the driver's descriptor sees a
     // hang-up, and devicePath() leads nowhere until reconnect().
@@ -99,6 +102,7 @@ class TestSlave {
     Misbehaviour misbehaviour_ = Misbehaviour::None;
     int exceptionCode_ = 2;
     int lateMs_ = 600;
+    std::vector<uint8_t> script_;
     int requests_ = 0;
     std::vector<WriteRecord> writes_;
     Command pending_ = Command::None;

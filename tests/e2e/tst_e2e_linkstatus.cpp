@@ -118,7 +118,7 @@ void tst_E2eLinkStatus::silentModuleShowsNoReplyAndRecovers() {
     panel->slave.misbehave(Misbehaviour::Silent);
     // The next tick's first read, then the driver's time-out.
     QTRY_COMPARE_WITH_TIMEOUT(
-        panel->text("ModuleState"), "无应答",
+        panel->text("ModuleState"), "超时：无应答或应答不完整（超时前收到几个字节无从得知）",
         remainingOf(kStatusTickMs + kResponseTimeoutMs + kSlackMs, sinceSilent));
     QCOMPARE(moduleColour(*panel), kAlarmColour);
     QVERIFY(failures(panel->text("LinkCounters")) > 0);
@@ -137,7 +137,8 @@ void tst_E2eLinkStatus::moduleSilentFromTheStartIsNeverHealthy() {
     // Nothing has answered yet: an open port is not an answering module.
     QVERIFY2(panel->text("ModuleState") != "模块应答正常",
              qPrintable(panel->text("ModuleState") + " / " + panel->text("LinkCounters")));
-    QTRY_COMPARE_WITH_TIMEOUT(panel->text("ModuleState"), "无应答",
+    QTRY_COMPARE_WITH_TIMEOUT(panel->text("ModuleState"),
+                              "超时：无应答或应答不完整（超时前收到几个字节无从得知）",
                               kStatusTickMs + kResponseTimeoutMs + kSlackMs);
 }
 

@@ -84,16 +84,21 @@ void tst_LinkStatus::moduleWordsForEachOutcome_data() {
     QTest::addColumn<bool>("healthy");
 
     QTest::newRow("ok") << int(TQ7310_OK) << 0 << 0 << "模块应答正常" << true;
-    QTest::newRow("time-out") << int(TQ7310_TIMEOUT) << 0 << 0 << "无应答" << false;
+    QTest::newRow("time-out") << int(TQ7310_TIMEOUT) << 0 << 0
+                              << "超时：无应答或应答不完整（超时前收到几个字节无从得知）" << false;
     QTest::newRow("exception 02") << int(TQ7310_EXCEPTION) << 2 << 0 << "异常应答 02 非法数据地址"
                                   << false;
     QTest::newRow("exception 06") << int(TQ7310_EXCEPTION) << 6 << 0 << "异常应答 06 从站设备忙"
                                   << false;
-    QTest::newRow("exception unnamed")
-        << int(TQ7310_EXCEPTION) << 11 << 0 << "异常应答 11" << false;
-    QTest::newRow("bad frame") << int(TQ7310_BAD_FRAME) << 0 << 0 << "校验错误" << false;
-    QTest::newRow("wrong slave") << int(TQ7310_WRONG_SLAVE) << 0 << 0 << "其他地址的模块应答"
-                                 << false;
+    QTest::newRow("exception of a gateway")
+        << int(TQ7310_EXCEPTION) << 11 << 0 << "异常应答 0B 网关目标设备无响应" << false;
+    QTest::newRow("exception unnamed") << int(TQ7310_EXCEPTION) << 7 << 0 << "异常应答 07" << false;
+    QTest::newRow("bad frame") << int(TQ7310_BAD_FRAME) << 0 << 0 << "坏帧：校验或格式不符"
+                               << false;
+    QTest::newRow("wrong slave") << int(TQ7310_WRONG_SLAVE) << 0 << 0
+                                 << "地址 9 的设备应答（有效帧，不是所问的地址）" << false;
+    QTest::newRow("echo") << int(TQ7310_ECHO) << 0 << 0
+                          << "回显：收到的是本机刚发出的请求（转换器回送发送的字节？）" << false;
     QTest::newRow("device gone, EIO")
         << int(TQ7310_IO_ERROR) << 0 << EIO << "设备断开：输入输出错误" << false;
     QTest::newRow("device gone, ENXIO")
@@ -116,6 +121,7 @@ void tst_LinkStatus::moduleWordsForEachOutcome() {
     Tq7310LinkStatus s = status(outcome);
     s.exception_code = exceptionCode;
     s.system_error = systemError;
+    s.other_address = outcome == TQ7310_WRONG_SLAVE ? 9 : 0;
     s.transactions = 1;
     const LinkStatusText text = describeLink(s, linkParam(), true);
     QCOMPARE(text.module, module);
@@ -269,9 +275,12 @@ void tst_LinkStatus::exceptionText_data() {
     QTest::newRow("04") << 4 << "04 从站设备故障";
     QTest::newRow("05") << 5 << "05 确认";
     QTest::newRow("06") << 6 << "06 从站设备忙";
+    QTest::newRow("08") << 8 << "08 存储奇偶错误";
+    QTest::newRow("0A") << 10 << "0A 网关路径不可用";
+    QTest::newRow("0B") << 11 << "0B 网关目标设备无响应";
     QTest::newRow("00") << 0 << "00";
-    QTest::newRow("0B") << 11 << "11";
-    QTest::newRow("FF") << 255 << "255";
+    QTest::newRow("07") << 7 << "07";
+    QTest::newRow("FF") << 255 << "FF";
 }
 
 void tst_LinkStatus::exceptionText() {

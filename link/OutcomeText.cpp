@@ -1,0 +1,51 @@
+#include "OutcomeText.h"
+
+#include <iterator>
+
+#include "ModbusRTU.h"
+#include "SystemErrorText.h"
+
+QString exceptionText(int code) {
+    static const char* const names[] = {nullptr,      "非法功能",       "非法数据地址",
+                                        "非法数据值", "从站设备故障",   "确认",
+                                        "从站设备忙", nullptr,          "存储奇偶错误",
+                                        nullptr,      "网关路径不可用", "网关目标设备无响应"};
+    const QString number = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
+    if (code > 0 && code < int(std::size(names)) && names[code] != nullptr) {
+        return number + QLatin1Char(' ') + QString::fromUtf8(names[code]);
+    }
+    return number;
+}
+
+QString hexBytes(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString outcomeText(int outcome, int exceptionCode, int otherAddress, int systemError,
+                    const QByteArray& reply) {
+    switch (outcome) {
+        case TQ7310_OK:
+            return QStringLiteral("模块应答正常");
+        case TQ7310_TIMEOUT:
+            // libmodbus does not say whether part of a reply came first.
+            return QStringLiteral("超时：无应答或应答不完整（超时前收到几个字节无从得知）");
+        case TQ7310_EXCEPTION:
+            return QStringLiteral("异常应答 ") + exceptionText(exceptionCode);
+        case TQ7310_BAD_FRAME:
+            return reply.isEmpty() ? QStringLiteral("坏帧：校验或格式不符")
+                                   : QStringLiteral("坏帧：") + hexBytes(reply);
+        case TQ7310_WRONG_SLAVE:
+            return QStringLiteral("地址 %1 的设备应答（有效帧，不是所问的地址）").arg(otherAddress);
+        case TQ7310_ECHO:
+            return QStringLiteral("回显：收到的是本机刚发出的请求（转换器回送发送的字节？）");
+        case TQ7310_IO_ERROR:
+            return QStringLiteral("设备断开：") + systemErrorText(systemError);
+        case TQ7310_BAD_ARGUMENT:
+            return QStringLiteral("参数无效，未发送");
+        case TQ7310_NOT_OPEN:
+        case TQ7310_OPEN_FAILED:
+            return QStringLiteral("未通讯");
+        default:
+            return QStringLiteral("尚无通讯");
+    }
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The words for how a transaction went, wherever the panel shows it: the
+// status line, the finder, the traffic window. Only what the bytes show.
+
+#include <QByteArray>
+#include <QString>
+
+// "02 非法数据地址", "0B 网关目标设备无响应": the code in hex, as the
+// frame carries it.
+QString exceptionText(int code);
+
+// "13 37 FF 00"
+QString hexBytes(const QByteArray& bytes);
+
+// How a transaction ended. `reply` holds the bytes that came, where they are
+// known; a bad frame shows them.
+QString outcomeText(int outcome, int exceptionCode, int otherAddress, int systemError,
+                    const QByteArray& reply = {});

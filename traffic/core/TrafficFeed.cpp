@@ -1,0 +1,71 @@
+#include "TrafficFeed.h"
+
+#include <QTimer>
+
+#include "SerialLine.h"
+
+namespace traffic {
+
+namespace {
+
+constexpr int kChunk = 64;
+
+}  // namespace
+
+TrafficFeed::TrafficFeed(ModuleDriver& driver, QObject* parent)
+    : QObject(parent),
+      driver_(driver),
+      buffer_(kChunk),
+      seen_(module_line::kLastPort + 1, 0),
+      lastReply_(module_line::kLastPort + 1) {}
+
+void TrafficFeed::schedule() {
+    if (scheduled_) {
+        return;
+    }
+    scheduled_ = true;
+    QTimer::singleShot(0, this, [this] { pull(); });
+}
+
+void TrafficFeed::pull() {
+    scheduled_ = false;
+    const qint64 before = endIndex();
+    for (int port = module_line::kFirstPort; port <= module_line::kLastPort; ++port) {
+        for (;;) {
+            std::int32_t lost = 0;
+            const int n = driver_.readTraffic(port, seen_[port], buffer_.data(), kChunk, &lost);
+            if (n < 0) {
+                return;  // no log to read: nothing for any port
+            }
+            lost_ += lost;
+            for (int i = 0; i < n; ++i) {
+                const Tq7310Traffic& e = buffer_[std::size_t(i)];
+                seen_[port] = e.sequence;
+                if (e.kind == TQ7310_TRAFFIC_EXCHANGE) {
+                    lastReply_[port] =
+                        QByteArray(reinterpret_cast<const char*>(e.reply), qMax(e.reply_length, 0));
+                }
+                for (const TrafficLine& line : linesOf(port, e)) {
+                    lines_.push_back(line);
+                }
+            }
+            if (n < kChunk) {
+                break;
+            }
+        }
+    }
+    while (lines_.size() > std::size_t(kMaxLines)) {
+        lines_.pop_front();
+        ++first_;
+    }
+    if (endIndex() != before) {
+        emit linesAdded();
+    }
+}
+
+QByteArray TrafficFeed::lastReply(int port) const {
+    return port >= 0 && port < int(lastReply_.size()) ? lastReply_[std::size_t(port)]
+                                                      : QByteArray();
+}
+
+}  // namespace traffic

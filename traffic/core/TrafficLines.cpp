@@ -1,0 +1,132 @@
+#include "TrafficLines.h"
+
+#include <QStringList>
+
+#include "OutcomeText.h"
+
+namespace traffic {
+
+namespace {
+
+QByteArray bytesOf(const std::uint8_t* data, int length) {
+    return QByteArray(reinterpret_cast<const char*>(data), qMax(length, 0));
+}
+
+QString functionName(int function) {
+    switch (function) {
+        case 0x01:
+            return QStringLiteral("读线圈");
+        case 0x02:
+            return QStringLiteral("读离散输入");
+        case 0x03:
+            return QStringLiteral("读保持寄存器");
+        case 0x04:
+            return QStringLiteral("读输入寄存器");
+        case 0x05:
+            return QStringLiteral("写线圈");
+        case 0x06:
+            return QStringLiteral("写保持寄存器");
+        default:
+            return QStringLiteral("功能 %1").arg(function, 2, 16, QLatin1Char('0'));
+    }
+}
+
+int word(const std::uint8_t* at) {
+    return at[0] << 8 | at[1];
+}
+
+// Points as the panel numbers them, from 1.
+QString requestMeaning(const Tq7310Traffic& e) {
+    if (e.request_length < 6) {
+        return {};
+    }
+    const int function = e.request[1];
+    const int first = word(e.request + 2) + 1;
+    const int quantity = word(e.request + 4);
+    if (function == 0x05) {
+        return QStringLiteral("写线圈 %1 = %2").arg(first).arg(quantity != 0 ? "闭合" : "断开");
+    }
+    if (function == 0x06) {
+        return QStringLiteral("写保持寄存器 %1 = %2").arg(first).arg(quantity);
+    }
+    return QStringLiteral("%1 %2-%3")
+        .arg(functionName(function))
+        .arg(first)
+        .arg(first + quantity - 1);
+}
+
+QString valuesOf(const Tq7310Traffic& e) {
+    const int function = e.request[1];
+    if (function == 0x05 || function == 0x06) {
+        return QStringLiteral("已写入");
+    }
+    const std::uint8_t* data = e.reply + 3;
+    const int quantity = word(e.request + 4);
+    QStringList values;
+    for (int i = 0; i < quantity; ++i) {
+        values << (function <= 0x02 ? QString::number((data[i / 8] >> (i % 8)) & 1)
+                                    : QString::number(word(data + 2 * i)));
+    }
+    return QStringLiteral("值 ") +
+           (function <= 0x02 ? values.join(QString()) : values.join(QLatin1Char(' ')));
+}
+
+}  // namespace
+
+QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
+    TrafficLine base;
+    base.sequence = e.sequence;
+    base.port = port;
+    base.time = QDateTime::fromMSecsSinceEpoch(e.wall_ms);
+    const QString probe = e.probe != 0 ? QStringLiteral("（查找）") : QString();
+    const QByteArray reply = bytesOf(e.reply, e.reply_length);
+
+    if (e.kind == TQ7310_TRAFFIC_LATE) {
+        TrafficLine late = base;
+        late.direction = QStringLiteral("迟到的接收");
+        late.bytes = hexBytes(reply);
+        late.meaning = e.late_us >= 0
+                           ? QStringLiteral("第 %1 条之后迟到 %2 ms")
+                                 .arg(e.follows)
+                                 .arg(e.late_us / 1000.0, 0, 'f', 1)
+                           : QStringLiteral("第 %1 条之后到达，下一请求前才发现").arg(e.follows);
+        late.failed = true;
+        return {late};
+    }
+
+    QList<TrafficLine> lines;
+    if (e.request_length > 0) {
+        TrafficLine sent = base;
+        sent.direction = QStringLiteral("发送") + probe;
+        sent.bytes = hexBytes(bytesOf(e.request, e.request_length));
+        sent.meaning = requestMeaning(e);
+        lines << sent;
+    }
+    TrafficLine got = base;
+    got.direction = QStringLiteral("接收") + probe;
+    got.failed = e.outcome != TQ7310_OK;
+    if (e.reply_length < 0) {
+        got.bytes = QStringLiteral("?");
+    } else {
+        got.bytes = hexBytes(reply);
+    }
+    if (e.outcome == TQ7310_OK) {
+        got.meaning = valuesOf(e);
+    } else {
+        got.meaning = outcomeText(e.outcome, e.exception_code, e.other_address, e.system_error);
+    }
+    if (e.round_trip_us >= 0) {
+        got.meaning += QStringLiteral("  往返 %1 ms").arg(e.round_trip_us / 1000.0, 0, 'f', 1);
+    }
+    lines << got;
+    return lines;
+}
+
+QString lineText(const TrafficLine& line) {
+    return QStringList{line.time.toString(QStringLiteral("hh:mm:ss.zzz")),
+                       QStringLiteral("端口%1 #%2").arg(line.port).arg(line.sequence),
+                       line.direction, line.bytes, line.meaning}
+        .join(QLatin1Char('\t'));
+}
+
+}  // namespace traffic

@@ -1,0 +1,29 @@
+#pragma once
+// One log entry of the driver as the lines of the traffic window: the
+// request sent, the reply received, or bytes that came late.
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include "ModbusRTU.h"
+
+namespace traffic {
+
+struct TrafficLine {
+    std::uint32_t sequence = 0;  // the log entry's number on its port
+    int port = 0;
+    QDateTime time;
+    QString direction;  // 发送 / 接收 / 迟到的接收, marked when the finder probed
+    QString bytes;      // hex
+    QString meaning;    // what the bytes say, or the verdict on them
+    bool failed = false;
+};
+
+QList<TrafficLine> linesOf(int port, const Tq7310Traffic& entry);
+
+// "12:03:04.567  端口1 #17  发送  01 03 …  读保持寄存器 1-16": a line as text,
+// for copying and saving.
+QString lineText(const TrafficLine& line);
+
+}  // namespace traffic

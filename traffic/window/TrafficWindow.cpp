@@ -1,0 +1,172 @@
+#include "TrafficWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace traffic {
+
+namespace {
+
+enum Column { Number, Time, Direction, Bytes, Meaning, Columns };
+constexpr int kFailedRole = Qt::UserRole;
+constexpr int kTextRole = Qt::UserRole + 1;
+
+QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+}  // namespace
+
+TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      feed_(feed),
+      table_(new QTableWidget(0, Columns, this)),
+      pause_(button(QStringLiteral("暂停"), "TrafficPause", this)),
+      failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)) {
+    setObjectName(QStringLiteral("TrafficLog"));
+    setWindowTitle(QStringLiteral("通讯记录 - 计数测频模块 TQ7310"));
+    resize(900, 480);
+
+    auto* clear = button(QStringLiteral("清空"), "TrafficClear", this);
+    auto* copy = button(QStringLiteral("复制"), "TrafficCopy", this);
+    auto* save = button(QStringLiteral("保存"), "TrafficSave", this);
+    failuresOnly_->setObjectName(QStringLiteral("TrafficFailuresOnly"));
+    auto* tools = new QHBoxLayout;
+    for (QWidget* w : {static_cast<QWidget*>(pause_), static_cast<QWidget*>(clear),
+                       static_cast<QWidget*>(failuresOnly_), static_cast<QWidget*>(copy),
+                       static_cast<QWidget*>(save)}) {
+        tools->addWidget(w);
+    }
+    tools->addStretch();
+
+    table_->setObjectName(QStringLiteral("TrafficLines"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("时间"),
+                                       QStringLiteral("方向"), QStringLiteral("字节"),
+                                       QStringLiteral("含义")});
+    table_->verticalHeader()->hide();
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setWordWrap(false);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setColumnWidth(Number, 90);
+    table_->setColumnWidth(Time, 95);
+    table_->setColumnWidth(Direction, 110);
+    table_->setColumnWidth(Bytes, 300);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(tools);
+    layout->addWidget(table_);
+
+    connect(pause_, &QPushButton::clicked, this, [this] { setPaused(!paused_); });
+    connect(clear, &QPushButton::clicked, this, &TrafficWindow::clear);
+    connect(failuresOnly_, &QCheckBox::toggled, this, &TrafficWindow::applyFilter);
+    connect(copy, &QPushButton::clicked, this, &TrafficWindow::copySelection);
+    connect(save, &QPushButton::clicked, this, &TrafficWindow::save);
+    connect(&feed_, &TrafficFeed::linesAdded, this, &TrafficWindow::addNewLines);
+    shownUntil_ = feed_.firstIndex();
+    addNewLines();
+}
+
+void TrafficWindow::addNewLines() {
+    if (paused_) {
+        return;
+    }
+    QScrollBar* bar = table_->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    shownUntil_ = qMax(shownUntil_, feed_.firstIndex());
+    for (; shownUntil_ < feed_.endIndex(); ++shownUntil_) {
+        addRow(feed_.line(shownUntil_));
+    }
+    const int excess = table_->rowCount() - kMaxRows;
+    for (int i = 0; i < excess; ++i) {
+        table_->removeRow(0);
+    }
+    if (following) {
+        table_->scrollToBottom();
+    }
+}
+
+void TrafficWindow::addRow(const TrafficLine& line) {
+    const int row = table_->rowCount();
+    table_->insertRow(row);
+    const QString cells[Columns] = {QStringLiteral("%1 #%2").arg(line.port).arg(line.sequence),
+                                    line.time.toString(QStringLiteral("hh:mm:ss.zzz")),
+                                    line.direction, line.bytes, line.meaning};
+    for (int column = 0; column < Columns; ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        if (line.failed) {
+            item->setForeground(QColor(200, 0, 0));
+        }
+        table_->setItem(row, column, item);
+    }
+    table_->item(row, Number)->setData(kFailedRole, line.failed);
+    table_->item(row, Number)->setData(kTextRole, lineText(line));
+    table_->setRowHidden(row, failuresOnly_->isChecked() && !line.failed);
+}
+
+void TrafficWindow::setPaused(bool paused) {
+    paused_ = paused;
+    pause_->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
+    addNewLines();
+}
+
+void TrafficWindow::clear() {
+    table_->setRowCount(0);
+    shownUntil_ = feed_.endIndex();
+}
+
+void TrafficWindow::applyFilter() {
+    const bool only = failuresOnly_->isChecked();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        table_->setRowHidden(row, only && !table_->item(row, Number)->data(kFailedRole).toBool());
+    }
+}
+
+QString TrafficWindow::selectedText() const {
+    QStringList lines;
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        if (!table_->isRowHidden(row) && table_->item(row, Number)->isSelected()) {
+            lines << table_->item(row, Number)->data(kTextRole).toString();
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TrafficWindow::copySelection() const {
+    QApplication::clipboard()->setText(selectedText());
+}
+
+bool TrafficWindow::saveTo(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
+        return false;
+    }
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        if (!table_->isRowHidden(row)) {
+            file.write(table_->item(row, Number)->data(kTextRole).toString().toUtf8() + '\n');
+        }
+    }
+    return file.flush();
+}
+
+void TrafficWindow::save() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存通讯记录"),
+                                                      QStringLiteral("通讯记录.txt"),
+                                                      QStringLiteral("文本文件 (*.txt)"));
+    if (!path.isEmpty()) {
+        saveTo(path);
+    }
+}
+
+}  // namespace traffic

@@ -1,0 +1,43 @@
+#pragma once
+// "通讯记录": one row per frame on the line, newest at the bottom, followed
+// unless the user scrolled up.
+
+#include <QWidget>
+
+#include "TrafficFeed.h"
+
+class QCheckBox;
+class QPushButton;
+class QTableWidget;
+
+namespace traffic {
+
+class TrafficWindow : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kMaxRows = 2000;
+
+    explicit TrafficWindow(TrafficFeed& feed, QWidget* parent = nullptr);
+
+    // The rows shown, as text, one a line.
+    bool saveTo(const QString& path) const;
+    QString selectedText() const;
+
+  private:
+    void addNewLines();
+    void addRow(const TrafficLine& line);
+    void setPaused(bool paused);
+    void clear();
+    void applyFilter();
+    void copySelection() const;
+    void save();
+
+    TrafficFeed& feed_;
+    QTableWidget* table_;
+    QPushButton* pause_;
+    QCheckBox* failuresOnly_;
+    qint64 shownUntil_ = 0;  // feed index of the next line to show
+    bool paused_ = false;
+};
+
+}  // namespace traffic
