@@ -1,0 +1,119 @@
+// What the traffic window says of each kind of reply, from the driver's own
+// log of a real exchange on a pty.
+#include <QtTest>
+
+#include "LogDriver.h"
+#include "RtuFrames.h"
+#include "TestSlave.h"
+#include "TrafficFeed.h"
+
+using test_slave::Misbehaviour;
+
+Q_DECLARE_METATYPE(Misbehaviour)
+
+namespace {
+
+constexpr int32_t kPort = 1;
+constexpr int32_t kSlave = 3;
+const QByteArray kJunk = QByteArray::fromHex("1337ff0055aa42");
+
+}  // namespace
+
+class TstTrafficLines : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void eachKindOfReply_data() {
+        QTest::addColumn<Misbehaviour>("how");
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("bytes");    // how the reply line starts
+        QTest::addColumn<QString>("meaning");  // how it starts
+        QTest::addColumn<bool>("failed");
+
+        QTest::newRow("good") << Misbehaviour::None << QByteArray() << "03 03 04 00 65 00 66 "
+                              << "值 101 102  往返" << false;
+        QTest::newRow("exception") << Misbehaviour::Exception << QByteArray() << "03 83 02 "
+                                   << "异常应答 02 非法数据地址" << true;
+        QTest::newRow("time-out") << Misbehaviour::Silent << QByteArray() << "?"
+                                  << "超时：无应答或应答不完整" << true;
+        // libmodbus reads as far as the first bytes ask: 0x37 takes one more
+        // byte, and that one a count of none.
+        QTest::newRow("junk") << Misbehaviour::Scripted << kJunk << "13 37 FF 00 55"
+                              << "坏帧：校验或格式不符" << true;
+        QTest::newRow("another address")
+            << Misbehaviour::WrongSlave << QByteArray() << "04 03 04 00 65 00 66 "
+            << "地址 4 的设备应答" << true;
+        QTest::newRow("echo") << Misbehaviour::Scripted << QByteArray::fromHex("030300000002c5e9")
+                              << "03 03 00 00 00"
+                              << "回显" << true;
+    }
+
+    void eachKindOfReply() {
+        QFETCH(Misbehaviour, how);
+        QFETCH(QByteArray, script);
+        QFETCH(QString, bytes);
+        QFETCH(QString, meaning);
+        QFETCH(bool, failed);
+        test_slave::TestSlave slave(kSlave);
+        test_slave::ScopedPortEnv env(kPort, slave.devicePath());
+        slave.setHoldingRegister(1, 101);
+        slave.setHoldingRegister(2, 102);
+        QCOMPARE(OpenPort_Modbus(kPort, 3, 0), 0);
+        if (how == Misbehaviour::Scripted) {
+            slave.answerWith(std::vector<uint8_t>(script.begin(), script.end()));
+        } else {
+            slave.misbehave(how);
+        }
+        int32_t values[2] = {};
+        Get_4X_UnDX(kPort, kSlave, 1, 2, values);
+
+        LogDriver driver;
+        driver.direct = TQ7310_ReadTraffic;
+        traffic::TrafficFeed feed(driver);
+        feed.pull();
+        ClosePort_Modbus(kPort);
+        QVERIFY(feed.endIndex() >= 2);
+        const traffic::TrafficLine& sent = feed.line(feed.endIndex() - 2);
+        const traffic::TrafficLine& got = feed.line(feed.endIndex() - 1);
+        QCOMPARE(sent.direction, "发送");
+        QCOMPARE(sent.bytes, "03 03 00 00 00 02 C5 E9");
+        QCOMPARE(sent.meaning, "读保持寄存器 1-2");
+        QCOMPARE(got.direction, "接收");
+        QVERIFY2(got.bytes.startsWith(bytes), qPrintable(got.bytes));
+        QVERIFY2(got.meaning.startsWith(meaning), qPrintable(got.meaning));
+        QCOMPARE(got.failed, failed);
+        QCOMPARE(got.sequence, sent.sequence);
+        QVERIFY(qAbs(got.time.msecsTo(QDateTime::currentDateTime())) < 60'000);
+    }
+
+    // A reply after the time-out is kept, and said to be late.
+    void lateReply() {
+        test_slave::TestSlave slave(kSlave);
+        test_slave::ScopedPortEnv env(kPort, slave.devicePath());
+        QCOMPARE(OpenPort_Modbus(kPort, 3, 0), 0);
+        slave.misbehave(Misbehaviour::Late, 2, 350);
+        int32_t values[2] = {};
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 2, values), MODBUSRTU_FAILED);
+        slave.misbehave(Misbehaviour::None);
+        // The same read again listens for the straggler first.
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 2, values), 0);
+
+        LogDriver driver;
+        driver.direct = TQ7310_ReadTraffic;
+        traffic::TrafficFeed feed(driver);
+        feed.pull();
+        ClosePort_Modbus(kPort);
+        QStringList late;
+        for (qint64 i = feed.firstIndex(); i < feed.endIndex(); ++i) {
+            if (feed.line(i).direction == "迟到的接收") {
+                late << feed.line(i).bytes + " / " + feed.line(i).meaning;
+            }
+        }
+        QCOMPARE(late.size(), 1);
+        QVERIFY2(late[0].startsWith("03 03 04 00 00 00 00"), qPrintable(late[0]));
+        QVERIFY2(late[0].contains("之后"), qPrintable(late[0]));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstTrafficLines)
+#include "tst_traffic_lines.moc"

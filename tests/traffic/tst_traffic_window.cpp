@@ -1,0 +1,102 @@
+// "通讯记录" as a user works it: rows follow the log, a bounded number of
+// them; pause holds them, clear empties, the filter keeps failures, and copy
+// and save give the same lines as text.
+#include <QAbstractButton>
+#include <QFile>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "LogDriver.h"
+#include "TrafficWindow.h"
+
+using traffic::TrafficWindow;
+
+namespace {
+
+struct Fixture {
+    LogDriver driver;
+    traffic::TrafficFeed feed{driver};
+    TrafficWindow window{feed};
+    QTableWidget* table = window.findChild<QTableWidget*>("TrafficLines");
+
+    void click(const char* name) {
+        QTest::mouseClick(window.findChild<QAbstractButton*>(name), Qt::LeftButton);
+    }
+    QStringList shown() const {
+        QStringList rows;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            if (!table->isRowHidden(row)) {
+                rows << table->item(row, 2)->text() + ' ' + table->item(row, 3)->text();
+            }
+        }
+        return rows;
+    }
+};
+
+}  // namespace
+
+class TstTrafficWindow : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void rowsFollowTheLog() {
+        Fixture f;
+        f.driver.add(TQ7310_OK, {1, 3, 2, 0, 7, 0xF9, 0x86});
+        f.driver.add(TQ7310_BAD_FRAME, {0x13, 0x37});
+        f.feed.pull();
+        QCOMPARE(f.shown(),
+                 (QStringList{"发送 01 03 00 00 00 01 84 0A", "接收 01 03 02 00 07 F9 86",
+                              "发送 01 03 00 00 00 01 84 0A", "接收 13 37"}));
+        QCOMPARE(f.table->item(3, 4)->text(), "坏帧：校验或格式不符");
+        QCOMPARE(f.table->item(3, 4)->foreground().color(), QColor(200, 0, 0));
+        QCOMPARE(f.table->item(1, 4)->text(), "值 7");
+
+        f.window.findChild<QAbstractButton*>("TrafficFailuresOnly")->click();
+        QCOMPARE(f.shown(), (QStringList{"接收 13 37"}));
+        const QString path = QDir::temp().filePath("tq7310-traffic-test.txt");
+        QVERIFY(f.window.saveTo(path));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(saved.readAll());
+        QCOMPARE(text.count('\n'), 1);
+        QVERIFY2(text.contains("端口1 #2\t接收\t13 37\t坏帧"), qPrintable(text));
+        QFile::remove(path);
+
+        f.table->selectRow(3);
+        QCOMPARE(f.window.selectedText(), text.trimmed());
+    }
+
+    void pauseHoldsAndClearEmpties() {
+        Fixture f;
+        f.driver.add(TQ7310_OK);
+        f.feed.pull();
+        f.click("TrafficPause");
+        QCOMPARE(f.window.findChild<QAbstractButton*>("TrafficPause")->text(), "继续");
+        f.driver.add(TQ7310_TIMEOUT);
+        f.feed.pull();
+        QCOMPARE(f.table->rowCount(), 2);
+        f.click("TrafficPause");
+        QCOMPARE(f.table->rowCount(), 4);
+        QCOMPARE(f.table->item(3, 3)->text(), "");
+        f.click("TrafficClear");
+        QCOMPARE(f.table->rowCount(), 0);
+        f.driver.add(TQ7310_OK);
+        f.feed.pull();
+        QCOMPARE(f.table->rowCount(), 2);
+    }
+
+    void rowsAreBounded() {
+        Fixture f;
+        const int exchanges = TrafficWindow::kMaxRows / 2 + 5;
+        for (int i = 0; i < exchanges; ++i) {
+            f.driver.add(TQ7310_TIMEOUT);
+        }
+        f.feed.pull();
+        QCOMPARE(f.table->rowCount(), TrafficWindow::kMaxRows);
+        QCOMPARE(f.table->item(0, 0)->text(),
+                 QString("1 #%1").arg(exchanges - TrafficWindow::kMaxRows / 2 + 1));
+    }
+};
+
+QTEST_MAIN(TstTrafficWindow)
+#include "tst_traffic_window.moc"
