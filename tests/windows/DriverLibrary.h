@@ -27,6 +27,7 @@ struct DriverLibrary {
     decltype(&Rst_0X_Bit1) ResetCoil = nullptr;
     decltype(&Set_4X_D1) SetRegister = nullptr;
     decltype(&TQ7310_GetLinkStatus) GetLinkStatus = nullptr;
+    decltype(&TQ7310_ReadTraffic) ReadTraffic = nullptr;
 
     // Returns an empty string, or what could not be loaded or found.
     std::string load(const char* path) {
@@ -63,6 +64,7 @@ struct DriverLibrary {
         resolve(ResetCoil, "Rst_0X_Bit1");
         resolve(SetRegister, "Set_4X_D1");
         resolve(GetLinkStatus, "TQ7310_GetLinkStatus");
+        resolve(ReadTraffic, "TQ7310_ReadTraffic");
         return missing.empty() ? std::string() : "not exported:" + missing;
     }
 

@@ -330,6 +330,30 @@ void missingDeviceAtOpen() {
 
 }  // namespace
 
+// The log keeps the bytes of each transaction, as on Linux.
+void trafficLog() {
+    CHECK_EQ(dll.OpenPort(kPort, kBaud38400, kParityEven), 0);
+    static Tq7310Traffic entries[600];
+    int32_t lost = -1;
+    int n = dll.ReadTraffic(kPort, 0, entries, 600, &lost);
+    const uint32_t before = n > 0 ? entries[n - 1].sequence : 0;
+    CHECK_EQ(readHolding(kPort, kModeRegister), 0);
+    n = dll.ReadTraffic(kPort, before, entries, 600, &lost);
+    CHECK_EQ(n, 1);
+    CHECK_EQ(lost, 0);
+    CHECK_EQ(entries[0].kind, TQ7310_TRAFFIC_EXCHANGE);
+    CHECK_EQ(entries[0].outcome, TQ7310_OK);
+    CHECK_EQ(entries[0].request_length, 8);
+    CHECK_EQ(entries[0].request[0], kSlave);
+    CHECK_EQ(entries[0].request[1], 3);
+    CHECK_EQ(entries[0].reply_length, 7);
+    CHECK_EQ(entries[0].reply[1], 3);
+    CHECK_EQ(entries[0].wall_ms > 1700000000000LL, true);
+    CHECK_EQ(dll.ReadTraffic(0, 0, entries, 1, &lost), -1);
+    CHECK_EQ(dll.ReadTraffic(kPort, 0, nullptr, 1, &lost), -1);
+    dll.ClosePort(kPort);
+}
+
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     const std::string error = dll.load("ModbusRTU.dll");
@@ -350,6 +374,7 @@ int main(int argc, char** argv) {
             {"lateReplyNeverTakenForTheNext", lateReplyNeverTakenForTheNext},
             {"deviceAwayAndBack", deviceAwayAndBack},
             {"missingDeviceAtOpen", missingDeviceAtOpen},
+            {"trafficLog", trafficLog},
         },
         argc > 1 ? argv[1] : nullptr);
 }

@@ -36,7 +36,7 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
       failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)) {
     setObjectName(QStringLiteral("TrafficLog"));
     setWindowTitle(QStringLiteral("通讯记录 - 计数测频模块 TQ7310"));
-    resize(900, 480);
+    resize(900, 560);
 
     auto* clear = button(QStringLiteral("清空"), "TrafficClear", this);
     auto* copy = button(QStringLiteral("复制"), "TrafficCopy", this);
@@ -55,6 +55,7 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
                                        QStringLiteral("方向"), QStringLiteral("字节"),
                                        QStringLiteral("含义")});
     table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
