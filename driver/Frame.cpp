@@ -61,14 +61,28 @@ int Request::replyLength() const {
     return kHeaderBytes + 1 + dataBytes + kCrcBytes;
 }
 
-std::uint16_t crc16(const std::uint8_t* data, std::size_t length) {
-    std::uint16_t crc = 0xFFFF;
-    for (std::size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
+namespace {
+
+// The reflected 0xA001 polynomial, a byte at a time.
+constexpr std::array<std::uint16_t, 256> kCrcTable = [] {
+    std::array<std::uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < table.size(); ++byte) {
+        std::uint16_t crc = static_cast<std::uint16_t>(byte);
         for (int bit = 0; bit < 8; ++bit) {
             crc = (crc & 1) != 0 ? static_cast<std::uint16_t>((crc >> 1) ^ 0xA001)
                                  : static_cast<std::uint16_t>(crc >> 1);
         }
+        table[byte] = crc;
+    }
+    return table;
+}();
+
+}  // namespace
+
+std::uint16_t crc16(const std::uint8_t* data, std::size_t length) {
+    std::uint16_t crc = 0xFFFF;
+    for (std::size_t i = 0; i < length; ++i) {
+        crc = static_cast<std::uint16_t>((crc >> 8) ^ kCrcTable[(crc ^ data[i]) & 0xFF]);
     }
     return crc;
 }
