@@ -88,27 +88,34 @@ int takeWaiting(modbus_t* ctx, std::int64_t byteUs, const StrayBytes& onBytes) {
     }
     // They are there already: the first byte needs no more than a byte's gap.
     setResponseTimeout(ctx, byteUs);
-    int taken = 0;
+    // libmodbus reads them frame by frame as it would frame a reply; they
+    // are logged as the one run of bytes they were.
+    std::uint8_t taken[kMaxFrameBytes] = {};
+    int length = 0;
     for (int frames = 0; waiting > 0 && frames < kMaxWaitingFrames; ++frames) {
         std::uint8_t frame[kMaxFrameBytes] = {};
         errno = 0;
         const int rc = modbus_receive_confirmation(ctx, frame);
         const int cause = rc < 0 ? lastSystemError() : 0;
-        int length = 0;
+        int got = 0;
         if (rc > 0 || framedAnyway(rc, cause)) {
-            length = rc > 0 ? rc : receivedLength(frame, kMaxFrameBytes);
+            got = rc > 0 ? rc : receivedLength(frame, kMaxFrameBytes);
         } else if (cause == ETIMEDOUT) {
             // A piece of a frame: the bytes that were waiting are the first
             // ones it read.
-            length = std::min(waiting, kMaxFrameBytes);
+            got = waiting;
         } else {
             break;
         }
-        onBytes(frame, length);
-        taken += length;
+        got = std::min(got, kMaxFrameBytes - length);
+        std::copy(frame, frame + got, taken + length);
+        length += got;
         waiting = waitingBytes(ctx);
     }
-    return taken;
+    if (length > 0) {
+        onBytes(taken, length);
+    }
+    return length;
 }
 
 }  // namespace modbusrtu

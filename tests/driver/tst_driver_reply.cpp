@@ -76,6 +76,9 @@ class TstDriverReply : public QObject {
         QTest::newRow("echo as read")
             << kReadTwo << cut(requestFrame(kReadTwo), 5) << int(TQ7310_ECHO) << 0;
         QTest::newRow("whole echo") << kReadTwo << requestFrame(kReadTwo) << int(TQ7310_ECHO) << 0;
+        // Address and function alone could be anything's start.
+        QTest::newRow("two bytes of the request")
+            << kReadTwo << cut(requestFrame(kReadTwo), 2) << int(TQ7310_BAD_FRAME) << 0;
         QTest::newRow("write answered") << kCoilOn << requestFrame(kCoilOn) << int(TQ7310_OK) << 0;
         QTest::newRow("write answered for another value")
             << kCoilOn << f.frame(kSlave, {0x05, 0, 3, 0, 0}) << int(TQ7310_BAD_FRAME) << 0;
@@ -102,6 +105,7 @@ class TstDriverReply : public QObject {
         QTest::addColumn<int>("length");
         QTest::newRow("read, 4 data bytes") << Bytes{7, 0x03, 4} << 9;
         QTest::newRow("read, none") << Bytes{7, 0x01, 0} << 5;
+        QTest::newRow("input registers") << Bytes{7, 0x04, 2} << 7;
         QTest::newRow("exception") << Bytes{7, 0x83, 2} << 5;
         QTest::newRow("single write") << Bytes{7, 0x06, 0} << 8;
         QTest::newRow("mask write") << Bytes{7, 0x16, 0} << 10;

@@ -29,9 +29,10 @@ void TrafficFeed::schedule() {
 
 void TrafficFeed::pull() {
     scheduled_ = false;
-    const qint64 before = endIndex();
+    const qint64 linesBefore = endIndex();
     for (int port = module_line::kFirstPort; port <= module_line::kLastPort; ++port) {
         for (;;) {
+            const std::uint32_t before = seen_[port];
             std::int32_t lost = 0;
             const int n = driver_.readTraffic(port, seen_[port], buffer_.data(), kChunk, &lost);
             if (n < 0) {
@@ -49,7 +50,8 @@ void TrafficFeed::pull() {
                     lines_.push_back(line);
                 }
             }
-            if (n < kChunk) {
+            // A log that does not move on would keep this loop going.
+            if (n < kChunk || seen_[port] == before) {
                 break;
             }
         }
@@ -58,7 +60,7 @@ void TrafficFeed::pull() {
         lines_.pop_front();
         ++first_;
     }
-    if (endIndex() != before) {
+    if (endIndex() != linesBefore) {
         emit linesAdded();
     }
 }
