@@ -34,6 +34,9 @@ grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
 gzip -dc "$doc/changelog.gz" | head -n 1 | grep -q "^tq7310-panel ($(dpkg-deb -f "$deb" Version))" ||
     fail "changelog.gz does not start with this version"
 [ -x "$root/usr/bin/tq7310-sim" ] || fail "no simulator"
+for page in tq7310-panel tq7310-sim; do
+    gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH" || fail "no manual page for $page"
+done
 
 # The panel binds its driver library from its private folder, by a path
 # relative to its own executable.
