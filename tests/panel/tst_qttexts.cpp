@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QFileInfo>
 #include <QTest>
 #include <QTranslator>
@@ -11,6 +12,7 @@ class tst_QtTexts : public QObject {
   private slots:
     void qtTextsInChinese_data();
     void qtTextsInChinese();
+    void programStartsWithThem();
 };
 
 void tst_QtTexts::qtTextsInChinese_data() {
@@ -44,5 +46,13 @@ void tst_QtTexts::qtTextsInChinese() {
     QCOMPARE(translator.translate("QPlatformTheme", "Cancel"), cancel);
 }
 
-QTEST_GUILESS_MAIN(tst_QtTexts)
+// What the program sets before its first window, Qt's texts among it.
+void tst_QtTexts::programStartsWithThem() {
+    prepareApplication(*qApp);
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
+    QCOMPARE(QCoreApplication::applicationName(), "tq7310-panel");
+    QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
+}
+
+QTEST_MAIN(tst_QtTexts)
 #include "tst_qttexts.moc"
