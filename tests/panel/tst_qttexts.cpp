@@ -52,6 +52,7 @@ void tst_QtTexts::programStartsWithThem() {
     QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), "取消");
     QCOMPARE(QCoreApplication::applicationName(), "tq7310-panel");
     QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
+    QVERIFY(QGuiApplication::windowIcon().availableSizes().contains(QSize(256, 256)));
 }
 
 QTEST_MAIN(tst_QtTexts)
