@@ -171,10 +171,14 @@ std::string helpText() {
 std::string describeState(ModuleModel& model) {
     model.sync();
     static const char* const kModes[] = {"counting", "frequency", "up/down"};
+    // Appended piece by piece: GCC 12 at -O3 takes `"x" + std::string` for an
+    // overlapping copy (-Wrestrict) that it is not.
     std::string out = "mode " + std::to_string(static_cast<int>(model.mode())) + " (" +
                       kModes[static_cast<int>(model.mode())] + ")\n";
     for (int x = 0; x < ModuleModel::kPulseInputs; ++x) {
-        out += "X" + std::to_string(x + 1) + " ";
+        out += 'X';
+        out += std::to_string(x + 1);
+        out += ' ';
         out += model.manual(x) ? std::string("held") : std::to_string(model.generatorHz(x)) + " Hz";
         out += " level " + onOff(model.pulseInput(x));
         out += " count16 " + std::to_string(model.count16(x));
@@ -183,15 +187,18 @@ std::string describeState(ModuleModel& model) {
     }
     out += "DI";
     for (int di = 0; di < ModuleModel::kDigitalInputs; ++di) {
-        out += " " + onOff(model.digitalInput(di));
+        out += ' ';
+        out += onOff(model.digitalInput(di));
     }
     out += "\nY";
     for (int y = 0; y < ModuleModel::kOutputs; ++y) {
-        out += " " + onOff(model.output(y));
+        out += ' ';
+        out += onOff(model.output(y));
     }
     out += "\nconfig";
     for (int r = 0; r < ModuleModel::kConfigRegisters; ++r) {
-        out += " " + std::to_string(model.config(module_map::kConfigRegister + r));
+        out += ' ';
+        out += std::to_string(model.config(module_map::kConfigRegister + r));
     }
     out += "\n";
     return out;

@@ -1,11 +1,14 @@
 #include "ControlFactory.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleFactory>
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 #include <climits>
@@ -65,6 +68,35 @@ class OptionButton : public QRadioButton {
     void nextCheckState() override { setChecked(true); }
 };
 
+// A drop-down list's parts as Windows measures them, for which the window
+// was laid out: a 2-pixel frame and a 17-pixel arrow button, where Qt's
+// styles take 19 pixels or more for the button and leave the items less room.
+class DesignedComboStyle : public QProxyStyle {
+  public:
+    DesignedComboStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {
+        setParent(qApp);
+    }
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        if (control != CC_ComboBox || (part != SC_ComboBoxEditField && part != SC_ComboBoxArrow)) {
+            return QProxyStyle::subControlRect(control, option, part, widget);
+        }
+        constexpr int kFrame = 2;
+        constexpr int kArrow = 17;
+        const QRect r = option->rect.adjusted(kFrame, kFrame, -kFrame, -kFrame);
+        const QRect rect = part == SC_ComboBoxEditField
+                               ? QRect(r.left(), r.top(), r.width() - kArrow, r.height())
+                               : QRect(r.right() - kArrow + 1, r.top(), kArrow, r.height());
+        return visualRect(option->direction, option->rect, rect);
+    }
+};
+
+QStyle* designedComboStyle() {
+    static QStyle* const style = new DesignedComboStyle;
+    return style;
+}
+
 // Qt's line edits stop at 32767 characters unless told otherwise; the
 // window's text boxes have no limit.
 void unlimit(QLineEdit* edit) {
@@ -98,6 +130,11 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
             combo->setInsertPolicy(QComboBox::NoInsert);
             unlimit(combo->lineEdit());
             combo->setEditText(spec.caption);
+            combo->setStyle(designedComboStyle());
+            // A chosen item shows from its start, its code before the colon
+            // first, even where its words run past the box.
+            QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
+                             [combo] { combo->lineEdit()->setCursorPosition(0); });
             return combo;
         }
         case ControlKind::TextBox: {
@@ -118,11 +155,14 @@ int toPixels(int twips) {
 void preferChineseFaces() {
     // A desktop without the Windows Song face would otherwise fall back to a
     // Latin face first, whose wider letters no longer fit the captions laid
-    // out for it; these CJK faces carry both scripts at the intended widths.
+    // out for it. AR PL UMing (Debian's fonts-arphic-uming, which the package
+    // depends on) is a Song face with SimSun's widths: Latin letters and
+    // digits half as wide as a Chinese character. The faces after it carry
+    // both scripts, but with wider digits.
     static const bool done = [] {
         QFont::insertSubstitutions(
             QStringLiteral("宋体"),
-            {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+            {QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("AR PL UMing CN"),
              QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("Noto Sans CJK SC"),
              QStringLiteral("Droid Sans Fallback")});
         return true;

@@ -22,11 +22,21 @@ fi
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
 icon_name=$(sed -n 's/^Icon=//p' "$desktop")
 [ -x "$root/usr/bin/$exec_name" ] || fail "Exec=$exec_name is not in /usr/bin"
-for size in 16 24 32 48; do
+for size in 16 24 32 48 64 128 256; do
     [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon_name.png" ] ||
         fail "Icon=$icon_name has no ${size}x${size} file"
 done
+grep -q "<svg" "$root/usr/share/icons/hicolor/scalable/apps/$icon_name.svg" ||
+    fail "Icon=$icon_name has no scalable file"
+doc=$root/usr/share/doc/tq7310-panel
+grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" "$doc/copyright" ||
+    fail "no DEP-5 copyright file"
+gzip -dc "$doc/changelog.gz" | head -n 1 | grep -q "^tq7310-panel ($(dpkg-deb -f "$deb" Version))" ||
+    fail "changelog.gz does not start with this version"
 [ -x "$root/usr/bin/tq7310-sim" ] || fail "no simulator"
+for page in tq7310-panel tq7310-sim; do
+    gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH" || fail "no manual page for $page"
+done
 
 # The panel binds its driver library from its private folder, by a path
 # relative to its own executable.
@@ -36,6 +46,12 @@ for symbol in OpenPort_Modbus ClosePort_Modbus Get_1X_B16 Get_0X_B16 Get_3X_UnDX
               Get_3X_LUNDX Get_4X_UnDX Set_0X_Bit1 Rst_0X_Bit1 Set_4X_D1 TQ7310_GetLinkStatus; do
     nm -D --defined-only "$library" | grep -qw "$symbol" || fail "library lacks $symbol"
 done
+for binary in "$root/usr/bin/tq7310-panel" "$root/usr/bin/tq7310-sim" "$library"; do
+    [ -z "$(readelf -S "$binary" | grep -E '\.(symtab|debug_info)')" ] || fail "$binary is not stripped"
+done
 dpkg-deb -f "$deb" Depends | grep -q libmodbus || fail "package does not depend on libmodbus"
 dpkg-deb -f "$deb" Depends | grep -q libqt6charts6 || fail "package does not depend on Qt Charts"
+for needed in fonts-arphic-uming fonts-liberation2 libxcursor1 qt6-translations-l10n; do
+    dpkg-deb -f "$deb" Depends | grep -qw "$needed" || fail "package does not depend on $needed"
+done
 echo "package $(basename "$deb") installs as its desktop entry expects"

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -144,8 +145,11 @@ void TestSimLine::survivesGarbage_data() {
     Bytes badCrc = readRequest(kAddress);
     badCrc.back() ^= 0xFF;
     const Bytes good = readRequest(kAddress);
-    Bytes tooLong{0x01, 0x10, 0x00, 0x00, 0x00, 0x7B, 0xFF};
-    tooLong.resize(tooLong.size() + 20, 0x55);
+    // Made at its full length: growing it makes GCC 12 at -O3 see an
+    // out-of-bounds copy (-Warray-bounds) that is not there.
+    const Bytes head{0x01, 0x10, 0x00, 0x00, 0x00, 0x7B, 0xFF};
+    Bytes tooLong(head.size() + 20, 0x55);
+    std::copy(head.begin(), head.end(), tooLong.begin());
     Bytes otherThenNoise = readRequest(kOtherSlave);
     otherThenNoise.insert(otherThenNoise.end(), {0x01, 0x02, 0x03});
 
