@@ -147,9 +147,10 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
     // RTU replies carry no transaction id: whatever came after an earlier
     // request would be read as the answer to this one. It is read and
     // logged first, then the line is flushed.
+    int taken = -1;
     if (error == 0) {
-        const int taken = takeWaiting(ctx_, timeouts_.byteUs,
-                                      [this](const std::uint8_t* b, int n) { logLate(b, n, -1); });
+        taken = takeWaiting(ctx_, timeouts_.byteUs,
+                            [this](const std::uint8_t* b, int n) { logLate(b, n, -1); });
         if (waiting != nullptr) {
             *waiting = taken;
         }
@@ -157,8 +158,10 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
             setResponseTimeout(ctx_, timeouts_.responseUs);
         }
     }
+    // Where nothing was waiting the flush would find nothing either; a byte
+    // that comes after the look would come after a flush just the same.
     errno = 0;
-    if (error == 0 && modbus_flush(ctx_) != 0) {
+    if (error == 0 && taken != 0 && modbus_flush(ctx_) != 0) {
         error = lastSystemError();
     }
     if (error == 0 && modbus_set_slave(ctx_, request.slave) != 0) {

@@ -280,6 +280,7 @@ void tst_LinkStatus::exceptionText_data() {
     QTest::newRow("0B") << 11 << "0B 网关目标设备无响应";
     QTest::newRow("00") << 0 << "00";
     QTest::newRow("07") << 7 << "07";
+    QTest::newRow("0C") << 12 << "0C";
     QTest::newRow("FF") << 255 << "FF";
 }
 

@@ -11,9 +11,11 @@ class LogDriver : public RecordingDriver {
   public:
     std::vector<Tq7310Traffic> entries;
     int (*direct)(int32_t, uint32_t, Tq7310Traffic*, int32_t, int32_t*) = nullptr;
+    int reads = 0;
 
     int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
                     std::int32_t* lost) override {
+        ++reads;
         if (direct != nullptr) {
             return direct(port, after, records, capacity, lost);
         }

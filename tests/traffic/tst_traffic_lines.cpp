@@ -17,12 +17,77 @@ constexpr int32_t kPort = 1;
 constexpr int32_t kSlave = 3;
 const QByteArray kJunk = QByteArray::fromHex("1337ff0055aa42");
 
+Tq7310Traffic entry(int kind, std::initializer_list<std::uint8_t> request,
+                    std::initializer_list<std::uint8_t> reply, int outcome = TQ7310_OK) {
+    Tq7310Traffic e{};
+    e.kind = kind;
+    e.sequence = 5;
+    e.follows = 3;
+    e.outcome = outcome;
+    e.round_trip_us = -1;
+    e.late_us = -1;
+    e.request_length = int(request.size());
+    std::copy(request.begin(), request.end(), e.request);
+    e.reply_length = int(reply.size());
+    std::copy(reply.begin(), reply.end(), e.reply);
+    return e;
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Tq7310Traffic)
 
 class TstTrafficLines : public QObject {
     Q_OBJECT
 
   private slots:
+    // What each kind of frame is said to mean; CRCs left out where the
+    // words do not read them.
+    void words_data() {
+        QTest::addColumn<Tq7310Traffic>("entry");
+        QTest::addColumn<QStringList>("lines");  // direction: meaning
+        const int x = TQ7310_TRAFFIC_EXCHANGE;
+        Tq7310Traffic timed = entry(x, {1, 4, 0, 10, 0, 2}, {1, 4, 4, 0, 7, 1, 0, 0, 0});
+        timed.round_trip_us = 2345;
+        QTest::newRow("input registers from 11, with the round trip")
+            << timed << QStringList{"发送: 读输入寄存器 11-12", "接收: 值 7 256  往返 2.3 ms"};
+        QTest::newRow("sixteen bits, point 1 first")
+            << entry(x, {1, 2, 0, 0, 0, 16}, {1, 2, 2, 0x81, 0x02})
+            << QStringList{"发送: 读离散输入 1-16", "接收: 值 1000000101000000"};
+        QTest::newRow("coil switched on") << entry(x, {1, 5, 0, 3, 0xFF, 0}, {1, 5, 0, 3, 0xFF, 0})
+                                          << QStringList{"发送: 写线圈 4 = 闭合", "接收: 已写入"};
+        QTest::newRow("register written")
+            << entry(x, {1, 6, 1, 0, 0x12, 0x34}, {1, 6, 1, 0, 0x12, 0x34})
+            << QStringList{"发送: 写保持寄存器 257 = 4660", "接收: 已写入"};
+        Tq7310Traffic probe = entry(x, {1, 3, 0, 0, 0, 16}, {}, TQ7310_TIMEOUT);
+        probe.probe = 1;
+        probe.reply_length = -1;
+        QTest::newRow("probe timed out")
+            << probe
+            << QStringList{"发送（查找）: 读保持寄存器 1-16",
+                           "接收（查找）: 超时：无应答或应答不完整（超时前收到几个字节无从得知）"};
+        QTest::newRow("nothing sent")
+            << entry(x, {}, {}, TQ7310_NOT_OPEN) << QStringList{"接收: 未通讯"};
+        Tq7310Traffic late = entry(TQ7310_TRAFFIC_LATE, {}, {0xAA, 0x42});
+        late.late_us = 74'250;
+        QTest::newRow("late, timed") << late << QStringList{"迟到的接收: 第 3 条之后迟到 74.3 ms"};
+        QTest::newRow("late, found waiting")
+            << entry(TQ7310_TRAFFIC_LATE, {}, {0xAA})
+            << QStringList{"迟到的接收: 第 3 条之后到达，下一请求前才发现"};
+    }
+
+    void words() {
+        QFETCH(Tq7310Traffic, entry);
+        QFETCH(QStringList, lines);
+        QStringList said;
+        for (const traffic::TrafficLine& line : traffic::linesOf(2, entry)) {
+            said << line.direction + ": " + line.meaning;
+            QCOMPARE(line.port, 2);
+            QCOMPARE(line.sequence, 5u);
+        }
+        QCOMPARE(said, lines);
+    }
+
     void eachKindOfReply_data() {
         QTest::addColumn<Misbehaviour>("how");
         QTest::addColumn<QByteArray>("script");

@@ -85,14 +85,27 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(f.table->rowCount(), 2);
     }
 
+    // Asked many times in a tick, the feed reads the log once after it.
+    void oneReadAfterTheTick() {
+        Fixture f;
+        f.driver.add(TQ7310_OK);
+        f.feed.schedule();
+        f.feed.schedule();
+        QCOMPARE(f.driver.reads, 0);
+        QTRY_COMPARE(f.table->rowCount(), 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(f.driver.reads, 255);
+    }
+
     void rowsAreBounded() {
         Fixture f;
-        const int exchanges = TrafficWindow::kMaxRows / 2 + 5;
+        const int exchanges = traffic::TrafficFeed::kMaxLines / 2 + 5;
         for (int i = 0; i < exchanges; ++i) {
             f.driver.add(TQ7310_TIMEOUT);
         }
         f.feed.pull();
         QCOMPARE(f.table->rowCount(), TrafficWindow::kMaxRows);
+        QCOMPARE(f.feed.endIndex() - f.feed.firstIndex(), traffic::TrafficFeed::kMaxLines);
         QCOMPARE(f.table->item(0, 0)->text(),
                  QString("1 #%1").arg(exchanges - TrafficWindow::kMaxRows / 2 + 1));
     }
