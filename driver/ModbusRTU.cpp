@@ -247,7 +247,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
     }
     *result = Tq7310Probe{};
     result->round_trip_us = -1;
-    result->stray_bytes = -1;
+    result->stray_bytes = p->waitingBytes();
     Tq7310LinkStatus status{};
     // Records how the last read went; false when it got no good reply.
     const auto note = [&](bool ok) {

@@ -7,6 +7,10 @@
 
 #include "PortName.h"
 
+#if !defined(_WIN32)
+#include <sys/ioctl.h>
+#endif
+
 namespace modbusrtu {
 
 namespace {
@@ -204,6 +208,20 @@ void Port::status(int number, Tq7310LinkStatus& out) const {
     if (out.device[0] == '\0' || out.is_open == 0) {
         copyDevice(devicePathFor(number), out);
     }
+}
+
+std::int32_t Port::waitingBytes() {
+#if defined(_WIN32)
+    return -1;
+#else
+    std::lock_guard<std::mutex> line(line_);
+    int count = 0;
+    if (!wanted_ || broken_ || ctx_ == nullptr ||
+        ::ioctl(modbus_get_socket(ctx_), FIONREAD, &count) != 0) {
+        return -1;
+    }
+    return count;
+#endif
 }
 
 }  // namespace modbusrtu

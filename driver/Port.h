@@ -106,6 +106,11 @@ class Port {
 
     void status(int number, Tq7310LinkStatus& out) const;
 
+    // Bytes that arrived on the line and wait to be read, counted without
+    // taking them (a late reply the next flush would throw away); -1 where
+    // not counted: a port not open, or not POSIX.
+    std::int32_t waitingBytes();
+
   private:
     modbus_t* prepare(int slave, const RequestShape& shape, bool awaitStraggler = true);
     static void setResponseTimeout(modbus_t* ctx, std::int64_t us);
