@@ -10,8 +10,12 @@
 using namespace finder;
 
 using Ports = std::map<int, ScriptedPort>;
+using Replies = std::map<QString, Answer>;
+using Kinds = std::map<QString, Answer::Kind>;
 Q_DECLARE_METATYPE(finder::LineSetting)
 Q_DECLARE_METATYPE(Ports)
+Q_DECLARE_METATYPE(Replies)
+Q_DECLARE_METATYPE(Kinds)
 
 namespace {
 
@@ -26,12 +30,41 @@ QString attemptText(const Attempt& a) {
 }
 
 QString rowText(const Found& f) {
-    static const char* kinds[] = {"silent", "module", "other", "garbled", "gone"};
-    return QStringLiteral("%1 %2@%3 %4")
+    static const char* kinds[] = {"silent", "module", "maybe", "other", "garbled",
+                                  "echo",   "from",   "gone",  "cannot"};
+    const QString last = f.lastAddress != 0 ? QStringLiteral("-%1").arg(f.lastAddress) : QString();
+    return QStringLiteral("%1 %2@%3%4 %5")
         .arg(f.port)
         .arg(f.setting.text())
         .arg(f.address)
-        .arg(QLatin1String(kinds[f.kind]));
+        .arg(last, QLatin1String(kinds[f.kind]));
+}
+
+Answer reply(Answer::Kind kind, int otherAddress = 0, int strayBytes = 0, int exception = 0) {
+    Answer a;
+    a.kind = kind;
+    a.otherAddress = otherAddress;
+    a.strayBytes = strayBytes;
+    a.exceptionCode = exception;
+    a.points.outcome = exception != 0 ? TQ7310_EXCEPTION : TQ7310_OK;
+    return a;
+}
+
+// Runs a search on one port at 19200,E over addresses 1..8; the rows as
+// they stand at its end.
+QStringList searchOne(ScriptedLine& line) {
+    ModuleSearch search(line);
+    QStringList rows;
+    QObject::connect(&search, &ModuleSearch::found, [&](const Found& f) { rows << rowText(f); });
+    QObject::connect(&search, &ModuleSearch::grown, [&](const Found& f) {
+        rows.last() = rowText(f);  // only the latest row grows
+    });
+    QSignalSpy finished(&search, &ModuleSearch::finished);
+    search.start({{1}, {at(2, 2)}, at(2, 2), 1, 8});
+    if (!finished.wait(kSearchMs)) {
+        rows << QStringLiteral("not finished");
+    }
+    return rows;
 }
 
 }  // namespace
@@ -43,6 +76,8 @@ class tst_FindSearch : public QObject {
     void order();
     void rows_data();
     void rows();
+    void signsOfLife_data();
+    void signsOfLife();
     void stopEndsAtOnce();
     void opensOncePerSetting();
 };
@@ -171,6 +206,70 @@ void tst_FindSearch::rows() {
     }
     // Every port the search opened it closed again.
     QCOMPARE(line.calls.last(), QStringLiteral("close %1").arg(scope.ports.back()));
+}
+
+void tst_FindSearch::signsOfLife_data() {
+    QTest::addColumn<Replies>("replies");  // the first fast probe of an attempt
+    QTest::addColumn<Kinds>("answers");    // every fast probe
+    QTest::addColumn<Kinds>("patient");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("second");  // asked patiently, then asked fast again
+
+    QTest::newRow("bytes waiting after silent probes: latest first, until one answers")
+        << Replies{{"19200,E@4", reply(Answer::Silent, 0, 12)}} << Kinds{}
+        << Kinds{{"19200,E@2", Answer::Module}} << QStringList{"1 19200,E@2 module"}
+        << QStringList{"patient 1 19200,E@3", "patient 1 19200,E@2"};
+    QTest::newRow("a frame from an address asked before: that one, then ask again")
+        << Replies{{"19200,E@6", reply(Answer::OtherAddress, 3)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::Module}} << QStringList{"1 19200,E@3 module"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@6"};
+    QTest::newRow("a frame from an unknown address: latest first")
+        << Replies{{"19200,E@4", reply(Answer::OtherAddress)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::MaybeModule}} << QStringList{"1 19200,E@3 maybe"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@4"};
+    QTest::newRow("bytes without a frame after a silent probe: the previous address")
+        << Replies{{"19200,E@4", reply(Answer::Garbled)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::Module}} << QStringList{"1 19200,E@3 module"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@4"};
+    QTest::newRow("bytes without a frame, and nobody late: wrong baud or parity")
+        << Replies{} << Kinds{{"19200,E@4", Answer::Garbled}} << Kinds{}
+        << QStringList{"1 19200,E@0 garbled"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@4"};
+    QTest::newRow("bytes without a frame at the first address: nobody to ask again")
+        << Replies{} << Kinds{{"19200,E@1", Answer::Garbled}} << Kinds{}
+        << QStringList{"1 19200,E@0 garbled"} << QStringList{};
+    QTest::newRow("a frame from an address never asked: another device")
+        << Replies{{"19200,E@1", reply(Answer::OtherAddress, 9)}} << Kinds{} << Kinds{}
+        << QStringList{"1 19200,E@9 from"} << QStringList{};
+    Replies gateway;
+    for (int a = 1; a <= 8; ++a) {
+        gateway[QStringLiteral("19200,E@%1").arg(a)] =
+            reply(Answer::OtherDevice, 0, 0, a == 5 ? 0x02 : 0x0B);
+    }
+    QTest::newRow("alike exception replies make one row")
+        << gateway << Kinds{} << Kinds{}
+        << QStringList{"1 19200,E@1-4 other", "1 19200,E@5 other", "1 19200,E@6-8 other"}
+        << QStringList{};
+}
+
+void tst_FindSearch::signsOfLife() {
+    QFETCH(Replies, replies);
+    QFETCH(Kinds, answers);
+    QFETCH(Kinds, patient);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, second);
+    ScriptedLine line;
+    line.ports[1].replies = replies;
+    line.ports[1].answers = answers;
+    line.ports[1].patient = patient;
+    QCOMPARE(searchOne(line), rows);
+    QStringList asked = line.calls.filter(QRegularExpression("^(probe|patient) "));
+    // What follows the first patient probe, up to the next address in order.
+    const auto first = asked.indexOf(QRegularExpression("patient .*"));
+    asked = first < 0 ? QStringList{} : asked.mid(first, second.size());
+    QCOMPARE(asked, second);
+    QCOMPARE(line.calls.filter(QStringLiteral("patient ")).size(),
+             second.filter(QStringLiteral("patient ")).size());
 }
 
 void tst_FindSearch::stopEndsAtOnce() {
