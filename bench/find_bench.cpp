@@ -153,8 +153,10 @@ bool search(LibraryDriver& driver, int lastAddress, double aimMs, int turnaround
         timed.silent, timed.answered, modules);
     std::printf("confirmations: %d patient probes, %.0f ms\n", timed.confirmations,
                 timed.confirmMs);
-    std::printf("measured %.0f ms, limit %.0f ms, ratio %.3f (aim <= 1.1), aim %.0f s: %s\n",
-                measured, timed.limitMs, ratio, aimMs / 1000, well ? "met" : "MISSED");
+    std::printf("measured %.0f ms, limit %.0f ms, ratio %.3f (aim <= 1.1), aim %s: %s\n", measured,
+                timed.limitMs, ratio,
+                aimMs < 1e9 ? qPrintable(QStringLiteral("%1 s").arg(aimMs / 1000)) : "none",
+                well ? "met" : "MISSED");
     return well;
 }
 
@@ -171,7 +173,8 @@ int main(int argc, char** argv) {
     // A pseudo-terminal carries no parity: the simulator answers at all three
     // parities of its baud rate, hence three module rows.
     bool well = search(driver, module_line::kListedAddresses, 10'000);
-    well = search(driver, module_line::kListedAddresses, 10'000, 150) && well;
+    // A slow module costs its confirmation: no time aim, the cost is shown.
+    well = search(driver, module_line::kListedAddresses, 1e9, 150) && well;
     if (full) {
         well = search(driver, module_line::kLastAddress, 120'000) && well;
     }

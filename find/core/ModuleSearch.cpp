@@ -247,9 +247,10 @@ void ModuleSearch::step() {
     ++probes_;
     ++done_;
     if (answer.kind == Answer::CannotProbe) {
-        emit note(
-            QStringLiteral("驱动库 ModbusRTU 不能查找：没有 TQ7310_ProbeModule，"
-                           "或它拒绝了请求；查找到此为止"));
+        emit note(QStringLiteral("端口%1 %2: 驱动库 ModbusRTU 不能查找 (没有 "
+                                 "TQ7310_ProbeModule，或它拒绝了请求)，查找到此为止")
+                      .arg(port)
+                      .arg(prober_.device(port)));
         finish(false);
         return;
     }

@@ -4,6 +4,7 @@
 #include <QtTest>
 #include <cerrno>
 
+#include "LastLink.h"
 #include "ModuleSearch.h"
 #include "ScriptedLine.h"
 
@@ -72,6 +73,9 @@ QStringList searchOne(ScriptedLine& line) {
 class tst_FindSearch : public QObject {
     Q_OBJECT
   private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void lastLinkKept_data();
+    void lastLinkKept();
     void order_data();
     void order();
     void rows_data();
@@ -82,22 +86,63 @@ class tst_FindSearch : public QObject {
     void opensOncePerSetting();
 };
 
+void tst_FindSearch::lastLinkKept_data() {
+    QTest::addColumn<int>("port");
+    QTest::addColumn<LineSetting>("setting");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("a link that answered") << 3 << at(3, 1) << 247 << true;
+    QTest::newRow("lowest of each") << 1 << at(1, 0) << 1 << true;
+    QTest::newRow("port 0") << 0 << at(1, 0) << 1 << false;
+    QTest::newRow("port 256") << 256 << at(1, 0) << 1 << false;
+    QTest::newRow("baud code 4") << 1 << at(4, 0) << 1 << false;
+    QTest::newRow("parity code 3") << 1 << at(1, 3) << 1 << false;
+    QTest::newRow("address 0") << 1 << at(1, 0) << 0 << false;
+    QTest::newRow("address 248") << 1 << at(1, 0) << 248 << false;
+}
+
+void tst_FindSearch::lastLinkKept() {
+    QFETCH(int, port);
+    QFETCH(LineSetting, setting);
+    QFETCH(int, address);
+    QFETCH(bool, kept);
+    const LastLink link{port, setting, address};
+    saveLastLink(link);
+    QCOMPARE(loadLastLink(), kept ? std::optional(link) : std::nullopt);
+}
+
 void tst_FindSearch::order_data() {
     QTest::addColumn<LineSetting>("current");
     QTest::addColumn<int>("address");
     QTest::addColumn<bool>("allChosen");
     QTest::addColumn<QStringList>("head");  // the first attempts
     QTest::addColumn<int>("total");
+    QTest::addColumn<LineSetting>("lastSetting");  // where a link answered last
+    QTest::addColumn<int>("lastAddress");          // 0: none
 
     QTest::newRow("window's setting and address lead")
         << at(1, 2) << 3 << true << QStringList{"9600,E@3", "9600,E@1", "9600,E@2", "9600,E@4"}
-        << 9 * 247;
+        << 9 * 247 << at(1, 2) << 0;
     QTest::newRow("then 1..16 at the next setting")
-        << at(2, 0) << 1 << true << QStringList{"19200,N@1", "19200,N@2"} << 9 * 247;
+        << at(2, 0) << 1 << true << QStringList{"19200,N@1", "19200,N@2"} << 9 * 247 << at(1, 2)
+        << 0;
     QTest::newRow("window's setting not chosen: it does not lead")
-        << at(3, 1) << 5 << false << QStringList{"9600,N@1", "9600,N@2"} << 2 * 247;
+        << at(3, 1) << 5 << false << QStringList{"9600,N@1", "9600,N@2"} << 2 * 247 << at(1, 2)
+        << 0;
     QTest::newRow("address beyond the list still leads")
-        << at(1, 0) << 200 << false << QStringList{"9600,N@200", "9600,N@1"} << 2 * 247;
+        << at(1, 0) << 200 << false << QStringList{"9600,N@200", "9600,N@1"} << 2 * 247 << at(1, 2)
+        << 0;
+    QTest::newRow("the last link that answered follows the window's")
+        << at(1, 2) << 3 << true << QStringList{"9600,E@3", "19200,N@9", "9600,E@1"} << 9 * 247
+        << at(2, 0) << 9;
+    QTest::newRow("the last link the window's own: asked once")
+        << at(1, 2) << 3 << true << QStringList{"9600,E@3", "9600,E@1"} << 9 * 247 << at(1, 2) << 3;
+    QTest::newRow("the last link at a setting not chosen: not asked")
+        << at(1, 0) << 1 << false << QStringList{"9600,N@1", "9600,N@2"} << 2 * 247 << at(3, 2)
+        << 9;
+    QTest::newRow("the last link leads when the window's setting is not chosen")
+        << at(3, 1) << 5 << false << QStringList{"19200,E@9", "9600,N@1"} << 2 * 247 << at(2, 2)
+        << 9;
 }
 
 void tst_FindSearch::order() {
@@ -106,9 +151,14 @@ void tst_FindSearch::order() {
     QFETCH(bool, allChosen);
     QFETCH(QStringList, head);
     QFETCH(int, total);
+    QFETCH(LineSetting, lastSetting);
+    QFETCH(int, lastAddress);
     const std::vector<LineSetting> chosen =
         allChosen ? allSettings() : std::vector<LineSetting>{at(1, 0), at(2, 2)};
-    const std::vector<Attempt> order = searchOrder(current, address, chosen);
+    const std::optional<Attempt> remembered =
+        lastAddress != 0 ? std::optional(Attempt{lastSetting, lastAddress}) : std::nullopt;
+    const std::vector<Attempt> order =
+        searchOrder(current, address, chosen, module_line::kLastAddress, remembered);
 
     QCOMPARE(static_cast<int>(order.size()), total);
     for (int i = 0; i < head.size(); ++i) {
@@ -118,7 +168,11 @@ void tst_FindSearch::order() {
     ScriptedLine line;
     ModuleSearch search(line);
     QSignalSpy finished(&search, &ModuleSearch::finished);
-    search.start({{1}, chosen, current, address, module_line::kLastAddress});
+    Scope scope{{1}, chosen, current, address, module_line::kLastAddress};
+    scope.rememberedPort = lastAddress != 0 ? 1 : 0;
+    scope.remembered = lastSetting;
+    scope.rememberedAddress = lastAddress;
+    search.start(scope);
     QVERIFY(finished.wait(kSearchMs));
     QStringList asked;
     for (const Attempt& a : order) {
@@ -173,6 +227,11 @@ void tst_FindSearch::rows_data() {
     QTest::newRow("device gone: said, next port searched")
         << Ports{{1, vanishing}, {2, next}} << QStringList{"2 9600,E@1 module"}
         << QStringLiteral("设备不见了");
+
+    ScriptedPort cannot;
+    cannot.answers = {{"9600,E@1", Answer::CannotProbe}};
+    QTest::newRow("library cannot probe: said, search ends")
+        << Ports{{1, cannot}, {2, next}} << QStringList{} << QStringLiteral("不能查找");
 }
 
 void tst_FindSearch::rows() {
@@ -187,6 +246,14 @@ void tst_FindSearch::rows() {
     connect(&search, &ModuleSearch::found, [&](const Found& f) { found << rowText(f); });
     connect(&search, &ModuleSearch::note, [&](const QString& n) { notes << n; });
     QSignalSpy finished(&search, &ModuleSearch::finished);
+    // The bar moves by probes: never back, never past its end, full at the end.
+    int done = 0;
+    int total = 0;
+    connect(&search, &ModuleSearch::progress, [&](int d, int t) {
+        QVERIFY(d >= done && d <= t);
+        done = d;
+        total = t;
+    });
     Scope scope;
     for (const auto& port : ports) {
         scope.ports.push_back(port.first);
@@ -199,13 +266,22 @@ void tst_FindSearch::rows() {
     QVERIFY(finished.wait(kSearchMs));
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(found, rows);
+    if (note != QStringLiteral("不能查找")) {
+        QCOMPARE(done, line.probes().size());
+        QCOMPARE(done, total);
+    }
     QCOMPARE(notes.size(), note.isEmpty() ? 0 : 1);
     if (!note.isEmpty()) {
         QVERIFY2(notes.first().contains(note) && notes.first().startsWith(QStringLiteral("端口1")),
                  qPrintable(notes.first()));
     }
     // Every port the search opened it closed again.
-    QCOMPARE(line.calls.last(), QStringLiteral("close %1").arg(scope.ports.back()));
+    QSet<QString> opened;
+    for (const QString& call : line.calls.filter(QStringLiteral("open "))) {
+        opened.insert(call.section(QLatin1Char(' '), 1, 1));
+    }
+    QCOMPARE(line.calls.filter(QStringLiteral("close ")).size(), opened.size());
+    QVERIFY(line.calls.last().startsWith(QStringLiteral("close ")));
 }
 
 void tst_FindSearch::signsOfLife_data() {
