@@ -46,7 +46,7 @@ void ModuleSearch::start(const Scope& scope) {
     silent_.clear();
     confirm_.clear();
     retry_.reset();
-    run_.reset();
+    runs_.clear();
     previousSilent_ = false;
     done_ = 0;
     probes_ = 0;
@@ -104,7 +104,7 @@ void ModuleSearch::endPort() {
     silent_.clear();
     confirm_.clear();
     retry_.reset();
-    run_.reset();
+    runs_.clear();
     previousSilent_ = false;
     if (portIndex_ < scope_.ports.size()) {
         plan_ = planFor(scope_.ports[portIndex_]);
@@ -126,14 +126,15 @@ void ModuleSearch::report(int port, const LineSetting& setting, int address, con
             if (answer.points.outcome == TQ7310_EXCEPTION && answer.exceptionCode != 0) {
                 // A run of alike refusals is one device answering for all of
                 // them (a gateway), not a device at every address.
-                if (run_ && run_->port == port && run_->setting == setting &&
-                    run_->answer.exceptionCode == answer.exceptionCode &&
-                    std::max(run_->address, run_->lastAddress) + 1 == address) {
-                    run_->lastAddress = address;
-                    emit grown(*run_);
+                const auto run = runs_.find(settingKey(setting));
+                if (run != runs_.end() &&
+                    run->second.answer.exceptionCode == answer.exceptionCode &&
+                    std::max(run->second.address, run->second.lastAddress) + 1 == address) {
+                    run->second.lastAddress = address;
+                    emit grown(run->second);
                     return;
                 }
-                run_ = row;
+                runs_[settingKey(setting)] = row;
             }
             emit found(row);
             return;

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -96,7 +97,7 @@ class ModuleSearch : public QObject {
     std::deque<Silence> silent_;           // recent silent addresses at the open setting
     std::deque<int> confirm_;              // addresses to ask again patiently
     std::optional<int> retry_;             // the address whose probe saw the sign of life
-    std::optional<Found> run_;             // the latest exception row, while it may grow
+    std::map<int, Found> runs_;            // each setting's latest exception row, while it may grow
     bool previousSilent_ = false;          // the last attempt at the open setting was silent
     bool running_ = false;
     int done_ = 0;
