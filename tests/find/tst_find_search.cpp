@@ -350,8 +350,10 @@ void tst_FindSearch::signsOfLife() {
 
 void tst_FindSearch::stopEndsAtOnce() {
     ScriptedLine line;
+    line.ports[1].answers = {{"9600,E@1", Answer::Garbled}};
     ModuleSearch search(line);
     QSignalSpy finished(&search, &ModuleSearch::finished);
+    QSignalSpy found(&search, &ModuleSearch::found);
     connect(&search, &ModuleSearch::trying, &search, [&](int, const LineSetting&, int) {
         if (line.probes().size() == 2) {
             QTimer::singleShot(0, &search, &ModuleSearch::stop);
@@ -365,6 +367,10 @@ void tst_FindSearch::stopEndsAtOnce() {
     QCOMPARE(line.probes().size(), 3);
     QCOMPARE(line.calls.last(), QStringLiteral("close 1"));
     QVERIFY(!search.running());
+    // Started again, it tells again what the stopped one told.
+    search.start(scope);
+    QVERIFY(finished.wait(kSearchMs));
+    QCOMPARE(found.size(), 2);
 }
 
 void tst_FindSearch::opensOncePerSetting() {
