@@ -206,6 +206,11 @@ void ModuleSearch::planned(int port, const Attempt& attempt, const Answer& answe
         silent_.push_back({attempt.address, now});
         return;
     }
+    if (answer.partly()) {
+        confirm_.push_back(attempt.address);
+        ++total_;
+        return;
+    }
     report(port, attempt.setting, attempt.address, answer);
 }
 

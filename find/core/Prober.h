@@ -36,6 +36,12 @@ struct Answer {
     int strayBytes = -1;   // bytes found waiting before the probe; -1 when not counted
     Tq7310Probe points{};
 
+    // The first block read back but a later one got no reply (no refusal):
+    // a slow device, worth a patient second look.
+    bool partly() const {
+        return points.outcome == TQ7310_OK && points.fits == 0 && exceptionCode == 0;
+    }
+
     // A reply of some kind came: the line owes a silent interval after it.
     bool lineSpoke() const { return kind != Silent && kind != PortGone && kind != CannotProbe; }
 };

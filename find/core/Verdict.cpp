@@ -30,11 +30,9 @@ QString exceptionHex(int code) {
 }
 
 Verdict judge(const Tq7310Probe& p) {
-    if (p.fits == 0) {
-        return {Grade::Other, p.exception_code != 0
-                                  ? QStringLiteral("保持寄存器读回，其余点表块应答 异常 %1")
-                                        .arg(exceptionHex(p.exception_code))
-                                  : QStringLiteral("保持寄存器读回，其余点表块读不回")};
+    if (p.fits == 0 && p.exception_code != 0) {
+        return {Grade::Other, QStringLiteral("保持寄存器读回，其余点表块应答 异常 %1")
+                                  .arg(exceptionHex(p.exception_code))};
     }
     for (int reg = kConfigRegister; reg < kConfigRegister + kConfigRegistersShown; ++reg) {
         const std::int32_t value = p.holding_registers[reg - kConfigRegister];
@@ -42,6 +40,10 @@ Verdict judge(const Tq7310Probe& p) {
             return {Grade::Other,
                     QStringLiteral("保持寄存器%1 = %2，模块不会有此值").arg(reg).arg(value)};
         }
+    }
+    if (p.fits == 0) {
+        // No reply is no refusal: a slow module may not have made it in time.
+        return {Grade::MaybeModule, QStringLiteral("配置值相符，但其余点表块没有应答")};
     }
     QStringList extra;
     if (beyond(p.inputs, kOwnInputs, kInputsRead) != 0) {

@@ -152,6 +152,12 @@ void tst_FindProber::verdict_data() {
                                                 << Answer::OtherDevice << other << "65536";
     QTest::newRow("a negative register")
         << std::optional(holding(kDoPresetRegister, -1)) << Answer::OtherDevice << other << "-1";
+    QTest::newRow("a later block unanswered: no refusal")
+        << std::optional(with(module(), &Tq7310Probe::fits, 0)) << Answer::MaybeModule << maybe
+        << "其余点表块没有应答";
+    QTest::newRow("a later block unanswered, a value out of range")
+        << std::optional(with(holding(kModeRegister, kModeMax + 1), &Tq7310Probe::fits, 0))
+        << Answer::OtherDevice << other << "保持寄存器13";
     QTest::newRow("a later block refused")
         << std::optional(
                with(with(module(), &Tq7310Probe::fits, 0), &Tq7310Probe::exception_code, 2))

@@ -48,6 +48,7 @@ Answer reply(Answer::Kind kind, int otherAddress = 0, int strayBytes = 0, int ex
     a.strayBytes = strayBytes;
     a.exceptionCode = exception;
     a.points.outcome = exception != 0 ? TQ7310_EXCEPTION : TQ7310_OK;
+    a.points.fits = exception != 0 || kind == Answer::MaybeModule ? 0 : 1;
     return a;
 }
 
@@ -317,6 +318,10 @@ void tst_FindSearch::signsOfLife_data() {
     QTest::newRow("a frame from an address never asked: another device")
         << Replies{{"19200,E@1", reply(Answer::OtherAddress, 9)}} << Kinds{} << Kinds{}
         << QStringList{"1 19200,E@9 from"} << QStringList{};
+    QTest::newRow("a later block without a reply: the same address, patiently")
+        << Replies{{"19200,E@4", reply(Answer::MaybeModule)}} << Kinds{}
+        << Kinds{{"19200,E@4", Answer::Module}} << QStringList{"1 19200,E@4 module"}
+        << QStringList{"patient 1 19200,E@4", "probe 1 19200,E@5"};
     Replies gateway;
     for (int a = 1; a <= 8; ++a) {
         gateway[QStringLiteral("19200,E@%1").arg(a)] =
