@@ -50,3 +50,13 @@ constexpr std::int64_t wireTimeUs(std::int64_t characters, int baud) {
 }
 
 }  // namespace module_line
+
+namespace module_line {
+
+// The silence that ends a frame on the line: three and a half character
+// times, rounded up to the microsecond.
+constexpr std::int64_t frameGapUs(int baud) {
+    return (7 * kBitsPerCharacter * 1'000'000 + 2 * baud - 1) / (2 * baud);
+}
+
+}  // namespace module_line

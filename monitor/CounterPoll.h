@@ -25,6 +25,8 @@ class CounterPoll : public QObject {
         : linkParam_(linkParam), driver_(driver), window_(window), clock_(std::move(clock)) {}
 
     void Timer2_Timer();
+    // A tick is under way (yielded to the window between its reads).
+    bool ticking() const { return running_; }
 
     std::array<std::int32_t, 501> Count16Buf{};
     std::array<std::int32_t, 501> Count32Buf{};

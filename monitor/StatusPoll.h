@@ -26,6 +26,8 @@ class StatusPoll : public QObject {
         : linkParam_(linkParam), driver_(driver), window_(window), clock_(std::move(clock)) {}
 
     void Timer1_Timer();
+    // A tick is under way (yielded to the window between its reads).
+    bool ticking() const { return running_; }
 
     // Fills all eight entries of BitBuf: entry i gets bit i of value.
     void D_Byte(std::uint8_t value);

@@ -56,6 +56,15 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
                         std::to_string(kMaxAddress);
                 return {};
             }
+        } else if (arg == "--turnaround") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!integer(v, o.turnaroundMs) || o.turnaroundMs < 0 ||
+                o.turnaroundMs > kMaxTurnaroundMs) {
+                error = "--turnaround takes 0.." + std::to_string(kMaxTurnaroundMs) + " ms";
+                return {};
+            }
         } else if (arg == "--baud") {
             if (!value(v)) {
                 return {};
@@ -95,11 +104,14 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
 std::string usageText() {
     return "usage: tq7310-sim [--device PATH | --link PATH] [--address N] [--baud "
            "9600|19200|38400]\n"
-           "                  [--parity none|odd|even] [--pace] [--any-baud] [--verbose]\n"
+           "                  [--parity none|odd|even] [--pace] [--turnaround MS] [--any-baud]\n"
+           "                  [--verbose]\n"
            "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
            "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
            "help for the list. On a pseudo-terminal, requests sent at another baud rate than\n"
-           "--baud are ignored, as a module ignores them; --any-baud answers them all.\n";
+           "--baud are ignored, as a module ignores them; --any-baud answers them all.\n"
+           "--turnaround holds each reply MS milliseconds after its request arrived, as a\n"
+           "slow slave does.\n";
 }
 
 }  // namespace sim

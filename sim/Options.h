@@ -15,6 +15,9 @@ struct Options {
     int baud = 9600;
     char parity = 'E';
     bool pace = false;
+    // How long after a request's arrival the reply goes out, in ms; 0 for a
+    // module's few milliseconds. Some slaves take up to a few hundred.
+    int turnaroundMs = 0;
     // Requests sent at another baud rate than ours are garbage to a real
     // module; on a pseudo-terminal we read the rate the master set.
     bool strictBaud = true;
@@ -24,6 +27,7 @@ struct Options {
 
 inline constexpr int kMinAddress = 1;
 inline constexpr int kMaxAddress = 247;
+inline constexpr int kMaxTurnaroundMs = 1000;
 
 // `args` excludes the program name. On failure returns nothing and says why.
 std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error);

@@ -273,12 +273,30 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
 }
 
 void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
+    // The log is read in any case, so the finder's probes reach "通讯记录".
+    trafficFeed_.schedule();
+    if (finder_ && finder_->searching()) {
+        // The probes are the finder's, not the panel's failed transactions.
+        statusLine_->showStatus(
+            {QStringLiteral("“查找模块”正在用端口%1 查找，轮询已停").arg(port), {}, {}, false});
+        return;
+    }
+    const auto status = driver_.linkStatus(port);
     const TransactionCount& count = driver_.count();
     statusLine_->showStatus(
-        describeLink(driver_.linkStatus(port), linkParam_, linkOpened_,
+        describeLink(status, linkParam_, linkOpened_,
                      {driver_.libraryLoaded(), count.transactions, count.failures}, lastReply));
     statusPort_ = port;
-    trafficFeed_.schedule();
+    using namespace link_param;
+    if (linkOpened_ && status && status->outcome == TQ7310_OK) {
+        const finder::LastLink answered{linkParam_[kPort],
+                                        {linkParam_[kBaudCode], linkParam_[kParityCode]},
+                                        linkParam_[kAddress]};
+        if (answered != lastLink_) {
+            lastLink_ = answered;
+            finder::saveLastLink(answered);
+        }
+    }
 }
 
 void ssqx::showTrafficWindow() {
@@ -320,9 +338,14 @@ void ssqx::findModule() {
     here.port = opening[kPort];
     here.address = opening[kAddress];
     here.setting = {opening[kBaudCode], opening[kParityCode]};
-    auto* dialog = new finder::FindModuleDialog(driver_, here, wasOpen, this);
+    auto* dialog = new finder::FindModuleDialog(driver_, here, wasOpen, this, [this] {
+        return statusPoll_.ticking() || counterPoll_.ticking();
+    });
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &finder::FindModuleDialog::use, this, &ssqx::useFound);
+    connect(&dialog->search(), &finder::ModuleSearch::finished, this,
+            [this] { refreshLinkStatus(linkParam_[link_param::kPort]); });
+    finder_ = dialog;
     dialog->open();
 }
 

@@ -16,6 +16,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "ConfigWrite.h"
 #include "CounterPoll.h"
 #include "Feed.h"
+#include "LastLink.h"
 #include "LinkParam.h"
 #include "ModuleDriver.h"
 #include "ObservedDriver.h"
@@ -35,7 +37,8 @@
 class LinkStatusBar;
 namespace finder {
 struct Found;
-}
+class FindModuleDialog;
+}  // namespace finder
 namespace trend {
 class TrendWindow;
 }
@@ -101,6 +104,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     bool CloseLock = false;
     LinkStatusBar* statusLine_ = nullptr;
     bool linkOpened_ = false;  // "打开" was the last link action
+    QPointer<finder::FindModuleDialog> finder_;
+    finder::LastLink lastLink_;  // the last link that answered, as saved
 
     PortControl portControl_;
     StatusPoll statusPoll_;

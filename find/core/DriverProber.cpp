@@ -1,7 +1,9 @@
 #include "DriverProber.h"
 
-#include "ConfigValues.h"
+#include <algorithm>
+
 #include "SerialLine.h"
+#include "Verdict.h"
 
 namespace finder {
 
@@ -10,18 +12,69 @@ std::int32_t probeWaitUs(const LineSetting& setting, std::int32_t allowanceUs) {
            allowanceUs;
 }
 
-bool fitsModule(const Tq7310Probe& points) {
-    if (points.fits == 0) {
-        return false;
+namespace {
+
+Answer::Kind kindOf(Grade grade) {
+    switch (grade) {
+        case Grade::Module:
+            return Answer::Module;
+        case Grade::MaybeModule:
+            return Answer::MaybeModule;
+        default:
+            return Answer::OtherDevice;
     }
-    using namespace module_map;
-    for (int reg = kConfigRegister; reg < kConfigRegister + kConfigRegistersShown; ++reg) {
-        const std::int32_t value = points.holding_registers[reg - kConfigRegister];
-        if (value < 0 || value > 0xFFFF || !configAccepts(reg, static_cast<std::uint16_t>(value))) {
-            return false;
+}
+
+}  // namespace
+
+Answer answerOf(const std::optional<Tq7310Probe>& probe) {
+    Answer answer;
+    if (!probe) {
+        answer.kind = Answer::CannotProbe;
+        return answer;
+    }
+    const Tq7310Probe& p = *probe;
+    answer.points = p;
+    answer.systemError = p.system_error;
+    answer.exceptionCode = p.exception_code;
+    answer.roundTripUs = p.round_trip_us;
+    answer.otherAddress = p.other_address;
+    answer.strayBytes = p.stray_bytes;
+    switch (p.outcome) {
+        case TQ7310_OK: {
+            const Verdict verdict = judge(p);
+            answer.kind = kindOf(verdict.grade);
+            answer.why = verdict.why;
+            break;
         }
+        case TQ7310_EXCEPTION:
+            answer.kind = Answer::OtherDevice;
+            answer.why = QStringLiteral("应答 异常 %1").arg(exceptionHex(p.exception_code));
+            break;
+        case TQ7310_BAD_FRAME:
+            answer.kind = Answer::Garbled;
+            answer.why = QStringLiteral("收到字节，但没有一帧校验正确");
+            break;
+        case TQ7310_WRONG_SLAVE:
+            answer.kind = Answer::OtherAddress;
+            answer.why = p.other_address != 0
+                             ? QStringLiteral("校验正确的一帧来自地址 %1").arg(p.other_address)
+                             : QStringLiteral("一帧来自另一个地址");
+            break;
+        case TQ7310_ECHO:
+            answer.kind = Answer::Echo;
+            answer.why = QStringLiteral("收到的是自己发出的请求：适配器回显");
+            break;
+        case TQ7310_TIMEOUT:
+            answer.kind = Answer::Silent;
+            break;
+        case TQ7310_BAD_ARGUMENT:
+            answer.kind = Answer::CannotProbe;
+            break;
+        default:
+            answer.kind = Answer::PortGone;
     }
-    return true;
+    return answer;
 }
 
 QString DriverProber::device(int port) {
@@ -38,35 +91,10 @@ OpenResult DriverProber::open(int port, const LineSetting& setting) {
     return {false, status ? status->system_error : 0};
 }
 
-Answer DriverProber::probe(int port, int address, const LineSetting& setting) {
-    Answer answer;
-    const auto points = driver_.probeModule(port, address, probeWaitUs(setting, allowanceUs_));
-    if (!points) {
-        answer.kind = Answer::PortGone;
-        return answer;
-    }
-    answer.points = *points;
-    answer.systemError = points->system_error;
-    answer.exceptionCode = points->exception_code;
-    answer.roundTripUs = points->round_trip_us;
-    switch (points->outcome) {
-        case TQ7310_OK:
-            answer.kind = fitsModule(*points) ? Answer::Module : Answer::OtherDevice;
-            break;
-        case TQ7310_EXCEPTION:
-            answer.kind = Answer::OtherDevice;
-            break;
-        case TQ7310_BAD_FRAME:
-        case TQ7310_WRONG_SLAVE:
-            answer.kind = Answer::Garbled;
-            break;
-        case TQ7310_TIMEOUT:
-            answer.kind = Answer::Silent;
-            break;
-        default:
-            answer.kind = Answer::PortGone;
-    }
-    return answer;
+Answer DriverProber::probe(int port, int address, const LineSetting& setting, Wait wait) {
+    const std::int32_t allowance =
+        wait == Wait::Patient ? std::max(allowanceUs_, kPatientAllowanceUs) : allowanceUs_;
+    return answerOf(driver_.probeModule(port, address, probeWaitUs(setting, allowance)));
 }
 
 void DriverProber::close(int port) {

@@ -11,21 +11,24 @@ namespace finder {
 // on the wire, plus what a responding line was measured to need beyond it
 // (bench/find_bench) with a wide margin; see probeWaitUs.
 inline constexpr std::int32_t kProbeAllowanceUs = 30'000;
+// A second look at an address that answered late waits as long as the
+// panel's own reads do (about half a second), so a slow device is not lost.
+inline constexpr std::int32_t kPatientAllowanceUs = 500'000;
 // A probe request: address, function, first register, count, CRC.
 inline constexpr int kProbeRequestBytes = 8;
 
 std::int32_t probeWaitUs(const LineSetting& setting, std::int32_t allowanceUs = kProbeAllowanceUs);
 
-// Whether points read back look like the module's: its configuration
-// registers hold only the choices its lists offer.
-bool fitsModule(const Tq7310Probe& points);
+// The verdict on what the driver's probe reported; nothing for a library
+// that cannot probe.
+Answer answerOf(const std::optional<Tq7310Probe>& probe);
 
 class DriverProber : public Prober {
   public:
     explicit DriverProber(ModuleDriver& driver) : driver_(driver) {}
     QString device(int port) override;
     OpenResult open(int port, const LineSetting& setting) override;
-    Answer probe(int port, int address, const LineSetting& setting) override;
+    Answer probe(int port, int address, const LineSetting& setting, Wait wait) override;
     void close(int port) override;
 
     // A line slower to answer than a module on an adapter (a loaded test

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "ModuleMap.h"
+#include "Verdict.h"
 
 namespace finder {
 
@@ -30,20 +31,32 @@ QString answerText(const Found& found) {
     switch (found.kind) {
         case Answer::Module:
             return QStringLiteral("TQ7310 模块");
+        case Answer::MaybeModule:
+            return QStringLiteral("可能是 TQ7310 模块");
         case Answer::OtherDevice:
-            return found.answer.exceptionCode != 0
-                       ? QStringLiteral("其他 Modbus 设备 (异常应答 %1)")
-                             .arg(found.answer.exceptionCode, 2, 16, QLatin1Char('0'))
-                       : QStringLiteral("其他 Modbus 设备 (点表不符)");
+        case Answer::OtherAddress:
+            return QStringLiteral("其他 Modbus 设备");
         case Answer::Garbled:
             return QStringLiteral("有字节但无有效帧 (接线对，波特率或校验不对？)");
+        case Answer::Echo:
+            return QStringLiteral("回显");
         default:
             return {};
     }
 }
 
+QString whyText(const Found& found) {
+    if (found.lastAddress > found.address) {
+        return QStringLiteral("地址 %1–%2 均应答 异常 %3，可能是网关")
+            .arg(found.address)
+            .arg(found.lastAddress)
+            .arg(exceptionHex(found.answer.exceptionCode));
+    }
+    return found.answer.why;
+}
+
 QString pointsText(const Found& found) {
-    if (found.kind != Answer::Module) {
+    if (found.answer.points.outcome != TQ7310_OK || found.answer.points.fits == 0) {
         return {};
     }
     using namespace module_map;

@@ -1,5 +1,6 @@
 #pragma once
-// A found row's words: what answered, and the points it gave back.
+// A found row's words: what answered, why the search says so, and the
+// points it gave back.
 
 #include <QString>
 
@@ -7,9 +8,13 @@
 
 namespace finder {
 
+// "TQ7310 模块", "可能是 TQ7310 模块", "其他 Modbus 设备", "回显", or bytes
+// without a frame.
 QString answerText(const Found& found);
-// Highest point on the left, as a row of switches is read; empty for
-// anything but the module.
+// The evidence behind answerText.
+QString whyText(const Found& found);
+// Highest point on the left, as a row of switches is read; empty unless all
+// four blocks were read back.
 QString pointsText(const Found& found);
 
 }  // namespace finder

@@ -3,9 +3,32 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "DriverProber.h"
 #include "SystemErrorText.h"
 
 namespace finder {
+
+namespace {
+
+// Keys of what is told once per setting and port, beside addresses 1..247.
+constexpr int kGarbledKey = -1;
+constexpr int kEchoKey = -2;
+
+int settingKey(const LineSetting& s) {
+    return s.baudCode * 10 + s.parityCode;
+}
+
+// A probe's wait and the longest a patient one may wait: a late reply seen
+// now can only answer a probe that started within this.
+qint64 lateReplyWindowMs(const LineSetting& setting) {
+    return (probeWaitUs(setting, kPatientAllowanceUs) + 999) / 1000;
+}
+
+}  // namespace
+
+std::int64_t quietAfterReplyUs(const LineSetting& setting) {
+    return module_line::frameGapUs(setting.baud()) + kQuietMarginUs;
+}
 
 QString openFailureNote(int port, const QString& device, int systemError) {
     const QString why = systemError != 0 ? systemErrorText(systemError) : QStringLiteral("打不开");
@@ -16,21 +39,38 @@ ModuleSearch::ModuleSearch(Prober& prober, QObject* parent) : QObject(parent), p
 
 void ModuleSearch::start(const Scope& scope) {
     scope_ = scope;
-    plan_ = searchOrder(scope.current, scope.currentAddress, scope.settings, scope.lastAddress);
     portIndex_ = 0;
     attemptIndex_ = 0;
     openAt_.reset();
-    garbledNoted_.clear();
+    noted_.clear();
+    silent_.clear();
+    confirm_.clear();
+    retry_.reset();
+    runs_.clear();
+    previousSilent_ = false;
     done_ = 0;
     probes_ = 0;
-    total_ = static_cast<int>(plan_.size() * scope.ports.size());
+    total_ = 0;
+    for (const int port : scope.ports) {
+        total_ += static_cast<int>(planFor(port).size());
+    }
+    plan_ = scope.ports.empty() ? std::vector<Attempt>{} : planFor(scope.ports.front());
     running_ = true;
     clock_.start();
     schedule();
 }
 
-void ModuleSearch::schedule() {
-    QTimer::singleShot(0, this, [this] {
+std::vector<Attempt> ModuleSearch::planFor(int port) const {
+    std::optional<Attempt> remembered;
+    if (port == scope_.rememberedPort && scope_.rememberedAddress != 0) {
+        remembered = Attempt{scope_.remembered, scope_.rememberedAddress};
+    }
+    return searchOrder(scope_.current, scope_.currentAddress, scope_.settings, scope_.lastAddress,
+                       remembered);
+}
+
+void ModuleSearch::schedule(std::int64_t afterUs) {
+    QTimer::singleShot(static_cast<int>((afterUs + 999) / 1000), Qt::PreciseTimer, this, [this] {
         if (running_) {
             step();
         }
@@ -55,20 +95,148 @@ void ModuleSearch::finish(bool stopped) {
 void ModuleSearch::endPort() {
     prober_.close(scope_.ports[portIndex_]);
     openAt_.reset();
-    done_ += static_cast<int>(plan_.size() - attemptIndex_);
+    // What this port will not be asked no longer counts, so the bar moves
+    // by probes, not by ports.
+    total_ -= static_cast<int>(plan_.size() - attemptIndex_ + confirm_.size()) + (retry_ ? 1 : 0);
     ++portIndex_;
     attemptIndex_ = 0;
-    garbledNoted_.clear();
+    noted_.clear();
+    silent_.clear();
+    confirm_.clear();
+    retry_.reset();
+    runs_.clear();
+    previousSilent_ = false;
+    if (portIndex_ < scope_.ports.size()) {
+        plan_ = planFor(scope_.ports[portIndex_]);
+    }
+}
+
+bool ModuleSearch::onceFor(const LineSetting& setting, int key) {
+    return noted_.insert({settingKey(setting), key}).second;
+}
+
+void ModuleSearch::report(int port, const LineSetting& setting, int address, const Answer& answer) {
+    Found row{port, prober_.device(port), setting, address, 0, answer.kind, answer};
+    switch (answer.kind) {
+        case Answer::Module:
+        case Answer::MaybeModule:
+            emit found(row);
+            return;
+        case Answer::OtherDevice:
+            if (answer.points.outcome == TQ7310_EXCEPTION && answer.exceptionCode != 0) {
+                // A run of alike refusals is one device answering for all of
+                // them (a gateway), not a device at every address.
+                const auto run = runs_.find(settingKey(setting));
+                if (run != runs_.end() &&
+                    run->second.answer.exceptionCode == answer.exceptionCode &&
+                    std::max(run->second.address, run->second.lastAddress) + 1 == address) {
+                    run->second.lastAddress = address;
+                    emit grown(run->second);
+                    return;
+                }
+                runs_[settingKey(setting)] = row;
+            }
+            emit found(row);
+            return;
+        case Answer::Garbled:
+            if (onceFor(setting, kGarbledKey)) {
+                row.address = 0;
+                emit found(row);
+            }
+            return;
+        case Answer::Echo:
+            if (onceFor(setting, kEchoKey)) {
+                row.address = 0;
+                emit found(row);
+            }
+            return;
+        case Answer::OtherAddress:
+            // Another device spoke up: say so once, where it said it is.
+            if (onceFor(setting, answer.otherAddress)) {
+                row.address = answer.otherAddress;
+                row.answer.why =
+                    answer.otherAddress != 0
+                        ? QStringLiteral("问地址 %1 时，校验正确的一帧来自地址 %2")
+                              .arg(address)
+                              .arg(answer.otherAddress)
+                        : QStringLiteral("问地址 %1 时，一帧来自另一个地址").arg(address);
+                emit found(row);
+            }
+            return;
+        default:
+            return;
+    }
+}
+
+void ModuleSearch::planned(int port, const Attempt& attempt, const Answer& answer) {
+    const qint64 now = clock_.elapsed();
+    while (!silent_.empty() && now - silent_.front().atMs > lateReplyWindowMs(attempt.setting)) {
+        silent_.pop_front();
+    }
+    // A late reply shows as bytes waiting before this probe or as a frame
+    // from another address; bytes without a frame may be the tail of the
+    // previous address's reply.
+    const bool late = answer.strayBytes > 0 || answer.kind == Answer::OtherAddress;
+    const bool garbled = answer.kind == Answer::Garbled && previousSilent_;
+    previousSilent_ = answer.kind == Answer::Silent;
+    if ((late || garbled) && !silent_.empty()) {
+        const auto named = std::find_if(silent_.begin(), silent_.end(), [&](const Silence& s) {
+            return s.address == answer.otherAddress;
+        });
+        if (named != silent_.end()) {
+            confirm_.push_back(named->address);
+        } else if (late) {
+            // Not known whose: the latest first, until one answers.
+            for (auto it = silent_.rbegin(); it != silent_.rend(); ++it) {
+                confirm_.push_back(it->address);
+            }
+        } else {
+            confirm_.push_back(silent_.back().address);
+        }
+        silent_.clear();
+        total_ += static_cast<int>(confirm_.size());
+        if (answer.kind == Answer::Garbled || answer.kind == Answer::OtherAddress) {
+            // Its own reply may have been lost under the late one.
+            retry_ = attempt.address;
+            ++total_;
+            return;
+        }
+    }
+    if (answer.kind == Answer::Silent) {
+        silent_.push_back({attempt.address, now});
+        return;
+    }
+    if (answer.partly()) {
+        confirm_.push_back(attempt.address);
+        ++total_;
+        return;
+    }
+    report(port, attempt.setting, attempt.address, answer);
 }
 
 void ModuleSearch::step() {
-    if (portIndex_ >= scope_.ports.size() || plan_.empty()) {
+    if (portIndex_ >= scope_.ports.size()) {
         finish(false);
         return;
     }
+    if (attemptIndex_ >= plan_.size() && confirm_.empty() && !retry_) {
+        endPort();
+        schedule();
+        return;
+    }
     const int port = scope_.ports[portIndex_];
-    const Attempt attempt = plan_[attemptIndex_];
+    // Confirmations and the retry stay at the setting the sign of life came at.
+    const bool confirming = !confirm_.empty();
+    const bool retrying = !confirming && retry_.has_value();
+    Attempt attempt;
+    if (confirming || retrying) {
+        attempt = {*openAt_, confirming ? confirm_.front() : *retry_};
+    } else {
+        attempt = plan_[attemptIndex_];
+    }
     if (!openAt_ || !(*openAt_ == attempt.setting)) {
+        silent_.clear();
+        previousSilent_ = false;
         const OpenResult opened = prober_.open(port, attempt.setting);
         if (!opened.ok) {
             emit note(openFailureNote(port, prober_.device(port), opened.systemError));
@@ -80,42 +248,55 @@ void ModuleSearch::step() {
         openAt_ = attempt.setting;
     }
     emit trying(port, attempt.setting, attempt.address);
-    const Answer answer = prober_.probe(port, attempt.address, attempt.setting);
+    const Answer answer = prober_.probe(port, attempt.address, attempt.setting,
+                                        confirming ? Wait::Patient : Wait::Fast);
     ++probes_;
-    switch (answer.kind) {
-        case Answer::Module:
-        case Answer::OtherDevice:
-            emit found({port, prober_.device(port), attempt.setting, attempt.address, answer.kind,
-                        answer});
-            break;
-        case Answer::Garbled:
-            if (std::find(garbledNoted_.begin(), garbledNoted_.end(), attempt.setting) ==
-                garbledNoted_.end()) {
-                garbledNoted_.push_back(attempt.setting);
-                emit found(
-                    {port, prober_.device(port), attempt.setting, 0, Answer::Garbled, answer});
-            }
-            break;
-        case Answer::PortGone:
-            emit note(QStringLiteral("端口%1 %2: 设备不见了 (%3)，该端口的查找到此为止")
-                          .arg(port)
-                          .arg(prober_.device(port), answer.systemError != 0
-                                                         ? systemErrorText(answer.systemError)
-                                                         : QStringLiteral("无法再用")));
-            endPort();
-            emit progress(done_, total_, 0);
-            schedule();
-            return;
-        case Answer::Silent:
-            break;
-    }
     ++done_;
-    if (++attemptIndex_ >= plan_.size()) {
+    if (answer.kind == Answer::CannotProbe) {
+        emit note(QStringLiteral("端口%1 %2: 驱动库 ModbusRTU 不能查找 (没有 "
+                                 "TQ7310_ProbeModule，或它拒绝了请求)，查找到此为止")
+                      .arg(port)
+                      .arg(prober_.device(port)));
+        finish(false);
+        return;
+    }
+    if (answer.kind == Answer::PortGone) {
+        emit note(QStringLiteral("端口%1 %2: 设备不见了 (%3)，该端口的查找到此为止")
+                      .arg(port)
+                      .arg(prober_.device(port), answer.systemError != 0
+                                                     ? systemErrorText(answer.systemError)
+                                                     : QStringLiteral("无法再用")));
+        if (!confirming && !retrying) {
+            ++attemptIndex_;
+        }
         endPort();
+        emit progress(done_, total_, 0);
+        schedule();
+        return;
+    }
+    if (confirming) {
+        confirm_.pop_front();
+        if (answer.kind != Answer::Silent) {
+            report(port, attempt.setting, attempt.address, answer);
+            // Found whose the late reply was: the others stay silent.
+            total_ -= static_cast<int>(confirm_.size());
+            confirm_.clear();
+        }
+    } else if (retrying) {
+        retry_.reset();
+        previousSilent_ = answer.kind == Answer::Silent;
+        if (answer.kind == Answer::Silent) {
+            silent_.push_back({attempt.address, clock_.elapsed()});
+        } else {
+            report(port, attempt.setting, attempt.address, answer);
+        }
+    } else {
+        planned(port, attempt, answer);
+        ++attemptIndex_;
     }
     const qint64 msLeft = clock_.elapsed() * (total_ - done_) / std::max(1, probes_);
     emit progress(done_, total_, msLeft);
-    schedule();
+    schedule(answer.lineSpoke() || answer.strayBytes > 0 ? quietAfterReplyUs(attempt.setting) : 0);
 }
 
 }  // namespace finder

@@ -1,10 +1,20 @@
 #pragma once
 // The search itself: one probe per turn of the event loop, so the window
 // stays live and "停止" is seen before the next probe goes out.
+//
+// A device slower than the fast probe's wait answers during a later probe:
+// bytes waiting before it, a frame from an address asked before, or bytes
+// that make no frame. Any such sign of life after silent probes asks those
+// addresses again, patiently, before anything is concluded; the probe that
+// saw it is then asked again too. After every probe that drew a reply the
+// line is left silent for a frame gap and a margin.
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <deque>
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "Prober.h"
@@ -18,16 +28,28 @@ struct Scope {
     LineSetting current;
     int currentAddress = 1;
     int lastAddress = module_line::kLastAddress;
+    // Where a link answered last time, tried right after the window's own
+    // setting; 0 for none.
+    int rememberedPort = 0;
+    LineSetting remembered{};
+    int rememberedAddress = 0;
 };
 
 struct Found {
     int port = 0;
     QString device;
     LineSetting setting;
-    int address = 0;  // 0 for a setting that gave only garbled bytes
+    int address = 0;      // 0 for a setting that gave only bytes without a frame
+    int lastAddress = 0;  // a run of alike exception replies: its last address, else 0
     Answer::Kind kind = Answer::Module;
     Answer answer;
 };
+
+// The quiet owed to the line after a reply: a frame gap, and a margin for a
+// slave that times the quiet coarsely (the simulator waits 20 ms of it
+// before it listens again after another slave's exchange).
+inline constexpr std::int64_t kQuietMarginUs = 25'000;
+std::int64_t quietAfterReplyUs(const LineSetting& setting);
 
 class ModuleSearch : public QObject {
     Q_OBJECT
@@ -44,14 +66,26 @@ class ModuleSearch : public QObject {
     void trying(int port, const finder::LineSetting& setting, int address);
     void progress(int done, int total, qint64 msLeft);
     void found(const finder::Found& found);
+    // A row already found grew: a run of alike exception replies went on.
+    void grown(const finder::Found& found);
     void note(const QString& text);
     void finished(bool stopped);
 
   private:
+    struct Silence {
+        int address;
+        qint64 atMs;
+    };
+
+    std::vector<Attempt> planFor(int port) const;
     void step();
-    void schedule();
+    void schedule(std::int64_t afterUs = 0);
     void endPort();
     void finish(bool stopped);
+    // What to do with an answer to the plan's own attempt.
+    void planned(int port, const Attempt& attempt, const Answer& answer);
+    void report(int port, const LineSetting& setting, int address, const Answer& answer);
+    bool onceFor(const LineSetting& setting, int key);
 
     Prober& prober_;
     Scope scope_;
@@ -59,7 +93,12 @@ class ModuleSearch : public QObject {
     std::size_t portIndex_ = 0;
     std::size_t attemptIndex_ = 0;
     std::optional<LineSetting> openAt_;
-    std::vector<LineSetting> garbledNoted_;
+    std::set<std::pair<int, int>> noted_;  // (setting, kind or address) told once per port
+    std::deque<Silence> silent_;           // recent silent addresses at the open setting
+    std::deque<int> confirm_;              // addresses to ask again patiently
+    std::optional<int> retry_;             // the address whose probe saw the sign of life
+    std::map<int, Found> runs_;            // each setting's latest exception row, while it may grow
+    bool previousSilent_ = false;          // the last attempt at the open setting was silent
     bool running_ = false;
     int done_ = 0;
     int total_ = 0;

@@ -25,7 +25,8 @@ std::vector<LineSetting> allSettings() {
 }
 
 std::vector<Attempt> searchOrder(const LineSetting& current, int currentAddress,
-                                 const std::vector<LineSetting>& chosen, int lastAddress) {
+                                 const std::vector<LineSetting>& chosen, int lastAddress,
+                                 std::optional<Attempt> remembered) {
     std::vector<LineSetting> settings;
     const bool currentChosen = std::find(chosen.begin(), chosen.end(), current) != chosen.end();
     if (currentChosen) {
@@ -42,11 +43,20 @@ std::vector<Attempt> searchOrder(const LineSetting& current, int currentAddress,
     if (leadWithCurrent) {
         order.push_back({current, currentAddress});
     }
+    if (remembered &&
+        std::find(chosen.begin(), chosen.end(), remembered->setting) != chosen.end() &&
+        remembered->address >= module_line::kFirstAddress && remembered->address <= lastAddress &&
+        !(leadWithCurrent && *remembered == order.front())) {
+        order.push_back(*remembered);
+    } else {
+        remembered.reset();
+    }
     const auto band = [&](int first, int last) {
         for (const LineSetting& s : settings) {
             for (int address = first; address <= last; ++address) {
-                if (!(leadWithCurrent && s == current && address == currentAddress)) {
-                    order.push_back({s, address});
+                const Attempt a{s, address};
+                if (!(leadWithCurrent && a == order.front()) && !(remembered && a == *remembered)) {
+                    order.push_back(a);
                 }
             }
         }

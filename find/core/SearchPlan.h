@@ -4,6 +4,7 @@
 // sit out of the box and where technicians put them, then the rest.
 
 #include <QString>
+#include <optional>
 #include <vector>
 
 #include "SerialLine.h"
@@ -31,11 +32,12 @@ struct Attempt {
 
 // Every (setting, address) at one port, once each: first the addresses the
 // window lists, where modules are found nearly always, then the rest. The
-// window's setting
-// leads the settings when it is among those chosen; the attempts of one
-// setting stay together so that the port is reopened as seldom as possible.
+// window's setting leads the settings when it is among those chosen, and
+// where a link last answered follows it; the attempts of one setting stay
+// together so that the port is reopened as seldom as possible.
 std::vector<Attempt> searchOrder(const LineSetting& current, int currentAddress,
                                  const std::vector<LineSetting>& chosen,
-                                 int lastAddress = module_line::kLastAddress);
+                                 int lastAddress = module_line::kLastAddress,
+                                 std::optional<Attempt> remembered = std::nullopt);
 
 }  // namespace finder

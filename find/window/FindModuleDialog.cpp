@@ -12,23 +12,33 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include "LastLink.h"
 
 namespace finder {
 
+namespace {
+// How often a search that waits for the line looks again.
+constexpr int kQuietCheckMs = 10;
+}  // namespace
+
 FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& window,
-                                   bool linkWasClosed, QWidget* parent)
+                                   bool linkWasClosed, QWidget* parent, LineBusy lineBusy)
     : QDialog(parent),
       prober_(driver),
       search_(prober_, this),
       window_(window),
+      lineBusy_(std::move(lineBusy)),
+      waitForQuiet_(new QTimer(this)),
       onePort_(new QRadioButton(QStringLiteral("端口 %1 (通讯端口所选)").arg(window.port), this)),
       allPorts_(new QRadioButton(
           QStringLiteral("端口 1 到 %1 中存在的").arg(module_line::kListedPorts), this)),
       progress_(new QProgressBar(this)),
       trying_(new QLabel(this)),
       timeLeft_(new QLabel(this)),
-      results_(new QTableWidget(0, 7, this)),
+      results_(new QTableWidget(0, 8, this)),
       notes_(new QListWidget(this)),
       start_(new QPushButton(QStringLiteral("开始"), this)),
       stop_(new QPushButton(QStringLiteral("停止"), this)),
@@ -68,7 +78,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     results_->setHorizontalHeaderLabels({QStringLiteral("端口"), QStringLiteral("设备"),
                                          QStringLiteral("波特率"), QStringLiteral("校验"),
                                          QStringLiteral("地址"), QStringLiteral("应答"),
-                                         QStringLiteral("读回的点")});
+                                         QStringLiteral("依据"), QStringLiteral("读回的点")});
     results_->setSelectionBehavior(QAbstractItemView::SelectRows);
     results_->setSelectionMode(QAbstractItemView::SingleSelection);
     results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -104,8 +114,16 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
 
     stop_->setEnabled(false);
     use_->setEnabled(false);
+    waitForQuiet_->setInterval(kQuietCheckMs);
+    connect(waitForQuiet_, &QTimer::timeout, this, [this] { startWhenQuiet(pending_); });
     connect(start_, &QPushButton::clicked, this, &FindModuleDialog::begin);
-    connect(stop_, &QPushButton::clicked, &search_, &ModuleSearch::stop);
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        if (waitForQuiet_->isActive()) {
+            waitForQuiet_->stop();
+            ended(true);
+        }
+        search_.stop();
+    });
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     connect(use_, &QPushButton::clicked, this, [this] {
         const int row = results_->currentRow();
@@ -115,7 +133,8 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     });
     connect(results_, &QTableWidget::currentCellChanged, this, [this](int row) {
         use_->setEnabled(row >= 0 && row < static_cast<int>(rows_.size()) &&
-                         rows_[static_cast<std::size_t>(row)].address != 0);
+                         rows_[static_cast<std::size_t>(row)].address != 0 &&
+                         rows_[static_cast<std::size_t>(row)].lastAddress == 0);
     });
     connect(&search_, &ModuleSearch::trying, this,
             [this](int port, const LineSetting& s, int address) {
@@ -126,6 +145,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
             });
     connect(&search_, &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
     connect(&search_, &ModuleSearch::found, this, &FindModuleDialog::showFound);
+    connect(&search_, &ModuleSearch::grown, this, &FindModuleDialog::showGrown);
     connect(&search_, &ModuleSearch::note, this,
             [this](const QString& text) { notes_->addItem(text); });
     connect(&search_, &ModuleSearch::finished, this, &FindModuleDialog::ended);
@@ -154,6 +174,11 @@ void FindModuleDialog::begin() {
     }
     scope.current = window_.setting;
     scope.currentAddress = window_.address;
+    if (const auto last = loadLastLink()) {
+        scope.rememberedPort = last->port;
+        scope.remembered = last->setting;
+        scope.rememberedAddress = last->address;
+    }
     rows_.clear();
     results_->setRowCount(0);
     notes_->clear();
@@ -167,6 +192,24 @@ void FindModuleDialog::begin() {
     use_->setEnabled(false);
     progress_->setValue(0);
     timeLeft_->clear();
+    startWhenQuiet(scope);
+}
+
+bool FindModuleDialog::searching() const {
+    return search_.running() || waitForQuiet_->isActive();
+}
+
+void FindModuleDialog::startWhenQuiet(const Scope& scope) {
+    // A poll's tick that was under way when the dialog opened finishes its
+    // reads (on the closed port, so none reaches the line) before the first
+    // probe: nothing but probes goes out while the search holds the port.
+    if (lineBusy_ && lineBusy_()) {
+        pending_ = scope;
+        trying_->setText(QStringLiteral("等轮询的这一次读完…"));
+        waitForQuiet_->start();
+        return;
+    }
+    waitForQuiet_->stop();
     search_.start(scope);
 }
 
@@ -174,14 +217,37 @@ void FindModuleDialog::showFound(const Found& found) {
     rows_.push_back(found);
     const int row = results_->rowCount();
     results_->insertRow(row);
-    const QStringList cells = {
-        QString::number(found.port),
-        found.device,
-        QString::number(found.setting.baud()),
-        found.setting.parityName(),
-        found.address != 0 ? QString::number(found.address) : QStringLiteral("—"),
-        answerText(found),
-        pointsText(found)};
+    fillRow(row);
+    if (found.kind == Answer::Module && results_->currentRow() < 0) {
+        results_->selectRow(row);
+    }
+}
+
+void FindModuleDialog::showGrown(const Found& found) {
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        const Found& r = rows_[row];
+        if (r.port == found.port && r.setting == found.setting && r.address == found.address) {
+            rows_[row] = found;
+            fillRow(static_cast<int>(row));
+            return;
+        }
+    }
+}
+
+void FindModuleDialog::fillRow(int row) {
+    const Found& found = rows_[static_cast<std::size_t>(row)];
+    const QString address = found.lastAddress > found.address
+                                ? QStringLiteral("%1–%2").arg(found.address).arg(found.lastAddress)
+                            : found.address != 0 ? QString::number(found.address)
+                                                 : QStringLiteral("—");
+    const QStringList cells = {QString::number(found.port),
+                               found.device,
+                               QString::number(found.setting.baud()),
+                               found.setting.parityName(),
+                               address,
+                               answerText(found),
+                               whyText(found),
+                               pointsText(found)};
     for (int column = 0; column < cells.size(); ++column) {
         auto* item = new QTableWidgetItem(cells[column]);
         // The points run wider than any window: the whole line on hovering.
@@ -189,9 +255,6 @@ void FindModuleDialog::showFound(const Found& found) {
         results_->setItem(row, column, item);
     }
     results_->resizeColumnsToContents();
-    if (found.kind == Answer::Module && results_->currentRow() < 0) {
-        results_->selectRow(row);
-    }
 }
 
 void FindModuleDialog::showProgress(int done, int total, qint64 msLeft) {
@@ -211,6 +274,7 @@ void FindModuleDialog::ended(bool stopped) {
 
 void FindModuleDialog::done(int result) {
     // Closing the dialog in any way ends the search and lets go of the port.
+    waitForQuiet_->stop();
     search_.stop();
     QDialog::done(result);
 }

@@ -17,6 +17,7 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
+class QTimer;
 
 namespace finder {
 
@@ -30,11 +31,17 @@ struct WindowSetting {
 class FindModuleDialog : public QDialog {
     Q_OBJECT
   public:
+    // Whether something else still uses the line (a poll's tick under way).
+    using LineBusy = std::function<bool()>;
+
     // `linkWasClosed`: the window closed its open link before this opened.
+    // The search starts only once `lineBusy` says the line is quiet.
     FindModuleDialog(ModuleDriver& driver, const WindowSetting& window, bool linkWasClosed,
-                     QWidget* parent = nullptr);
+                     QWidget* parent = nullptr, LineBusy lineBusy = {});
 
     ModuleSearch& search() { return search_; }
+    // The search holds the port, or waits for the line to start.
+    bool searching() const;
     DriverProber& prober() { return prober_; }
 
   signals:
@@ -45,7 +52,11 @@ class FindModuleDialog : public QDialog {
 
   private:
     void begin();
+    // Starts the search once the line is quiet.
+    void startWhenQuiet(const Scope& scope);
     void showFound(const Found& found);
+    void showGrown(const Found& found);
+    void fillRow(int row);
     void showProgress(int done, int total, qint64 msLeft);
     void ended(bool stopped);
     std::vector<int> portsToSearch();
@@ -53,6 +64,9 @@ class FindModuleDialog : public QDialog {
     DriverProber prober_;
     ModuleSearch search_;
     WindowSetting window_;
+    LineBusy lineBusy_;
+    QTimer* waitForQuiet_;
+    Scope pending_;
     std::vector<Found> rows_;
     QRadioButton* onePort_;
     QRadioButton* allPorts_;

@@ -21,25 +21,48 @@ class ProbedDriver : public RecordingDriver {
   public:
     std::optional<Tq7310Probe> probe;
     Tq7310LinkStatus status{};
-    std::optional<Tq7310Probe> probeModule(std::int32_t, std::int32_t, std::int32_t) override {
+    std::int32_t waitedUs = 0;
+    std::optional<Tq7310Probe> probeModule(std::int32_t, std::int32_t, std::int32_t us) override {
+        waitedUs = us;
         return probe;
     }
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t) override { return status; }
 };
 
-// A probe that read all four blocks back, holding registers as the module
-// starts: every function 0.
+// A probe that read all four blocks back, every point 0.
 Tq7310Probe allRead() {
     Tq7310Probe p{};
     p.outcome = TQ7310_OK;
     p.fits = 1;
     p.round_trip_us = 4200;
+    p.stray_bytes = 0;
+    return p;
+}
+
+// The module as it runs: X1 counted, DI6 closed, Y5 on, every function 0.
+Tq7310Probe module() {
+    Tq7310Probe p = allRead();
+    p.input_registers[1] = 3;
+    p.inputs = 1 << (kFirstDigitalInput + kDigitalInputs - 2);
+    p.coils = 1 << (kOutputs - 1);
     return p;
 }
 
 Tq7310Probe holding(int reg, std::int32_t value) {
-    Tq7310Probe p = allRead();
+    Tq7310Probe p = module();
     p.holding_registers[reg - kConfigRegister] = value;
+    return p;
+}
+
+// Points a plain slave may hold that the module never has in those places.
+Tq7310Probe busyStranger() {
+    Tq7310Probe p = allRead();
+    p.inputs = 0xFC00;  // discrete inputs 11..16
+    p.coils = 0xFFE0;   // coils 6..16
+    p.holding_registers[13] = 9999;
+    p.holding_registers[14] = 8888;
+    p.holding_registers[15] = 7777;
+    std::fill(std::begin(p.input_registers), std::end(p.input_registers), 65535);
     return p;
 }
 
@@ -49,6 +72,12 @@ Tq7310Probe failed(Tq7310Outcome outcome, int systemError = 0, int exception = 0
     p.system_error = systemError;
     p.exception_code = exception;
     p.round_trip_us = -1;
+    p.stray_bytes = 0;
+    return p;
+}
+
+Tq7310Probe with(Tq7310Probe p, std::int32_t Tq7310Probe::*field, std::int32_t value) {
+    p.*field = value;
     return p;
 }
 
@@ -62,8 +91,6 @@ class tst_FindProber : public QObject {
   private slots:
     void verdict_data();
     void verdict();
-    void words_data();
-    void words();
     void pointsReadBack();
     void openSaysWhyItFailed_data();
     void openSaysWhyItFailed();
@@ -74,85 +101,120 @@ class tst_FindProber : public QObject {
 void tst_FindProber::verdict_data() {
     QTest::addColumn<std::optional<Tq7310Probe>>("probe");
     QTest::addColumn<Answer::Kind>("kind");
+    QTest::addColumn<QString>("words");  // the row's answer
+    QTest::addColumn<QString>("why");    // in the row's evidence
 
-    QTest::newRow("all blocks, functions 0") << std::optional(allRead()) << Answer::Module;
+    const QString isModule = QStringLiteral("TQ7310 模块");
+    const QString maybe = QStringLiteral("可能是 TQ7310 模块");
+    const QString other = QStringLiteral("其他 Modbus 设备");
+    QTest::newRow("module") << std::optional(module()) << Answer::Module << isModule
+                            << "模块没有的点为 0，且有非零值";
     QTest::newRow("DI function at its highest")
-        << std::optional(holding(kLastDiFunction, kDiFunctionMax)) << Answer::Module;
+        << std::optional(holding(kLastDiFunction, kDiFunctionMax)) << Answer::Module << isModule
+        << "";
     QTest::newRow("DO function at its highest")
-        << std::optional(holding(kLastDoFunction, kDoFunctionMax)) << Answer::Module;
+        << std::optional(holding(kLastDoFunction, kDoFunctionMax)) << Answer::Module << isModule
+        << "";
     QTest::newRow("mode at its highest")
-        << std::optional(holding(kModeRegister, kModeMax)) << Answer::Module;
+        << std::optional(holding(kModeRegister, kModeMax)) << Answer::Module << isModule << "";
     QTest::newRow("preset at 65535")
-        << std::optional(holding(kDoPresetRegister, 65535)) << Answer::Module;
-    QTest::newRow("spare register, any value")
-        << std::optional(holding(kConfigRegistersShown + 1, 65535)) << Answer::Module;
+        << std::optional(holding(kDoPresetRegister, 65535)) << Answer::Module << isModule << "";
+    QTest::newRow("nothing but Y1 on") << std::optional(with(allRead(), &Tq7310Probe::coils, 1))
+                                       << Answer::Module << isModule << "";
+
+    QTest::newRow("module with every point 0, or an empty slave")
+        << std::optional(allRead()) << Answer::MaybeModule << maybe << "全为 0";
+    QTest::newRow("slave with unused points set")
+        << std::optional(busyStranger()) << Answer::MaybeModule << maybe
+        << "DI11–16、线圈6–16 有置位";
+    QTest::newRow("module but DI16 on")
+        << std::optional(with(module(), &Tq7310Probe::inputs, 1 << 15)) << Answer::MaybeModule
+        << maybe << "DI11–16 有置位";
+    QTest::newRow("module but coil 6 on")
+        << std::optional(with(module(), &Tq7310Probe::coils, 1 << 5)) << Answer::MaybeModule
+        << maybe << "线圈6–16 有置位";
 
     QTest::newRow("first DI function past its range")
-        << std::optional(holding(kDiFunctionRegister, kDiFunctionMax + 1)) << Answer::OtherDevice;
+        << std::optional(holding(kDiFunctionRegister, kDiFunctionMax + 1)) << Answer::OtherDevice
+        << other << "保持寄存器1 = 3，模块不会有此值";
     QTest::newRow("last DI function past its range")
-        << std::optional(holding(kLastDiFunction, kDiFunctionMax + 1)) << Answer::OtherDevice;
+        << std::optional(holding(kLastDiFunction, kDiFunctionMax + 1)) << Answer::OtherDevice
+        << other << "保持寄存器4 = 3";
     QTest::newRow("first DO function past its range")
-        << std::optional(holding(kDoFunctionRegister, kDoFunctionMax + 1)) << Answer::OtherDevice;
+        << std::optional(holding(kDoFunctionRegister, kDoFunctionMax + 1)) << Answer::OtherDevice
+        << other << "保持寄存器5 = 2";
     QTest::newRow("last DO function past its range")
-        << std::optional(holding(kLastDoFunction, kDoFunctionMax + 1)) << Answer::OtherDevice;
-    QTest::newRow("mode past its range")
-        << std::optional(holding(kModeRegister, kModeMax + 1)) << Answer::OtherDevice;
-    QTest::newRow("a register outside 16 bits")
-        << std::optional(holding(kDoPresetRegister, 65536)) << Answer::OtherDevice;
+        << std::optional(holding(kLastDoFunction, kDoFunctionMax + 1)) << Answer::OtherDevice
+        << other << "保持寄存器11 = 2";
+    QTest::newRow("mode past its range") << std::optional(holding(kModeRegister, kModeMax + 1))
+                                         << Answer::OtherDevice << other << "保持寄存器13 = 3";
+    QTest::newRow("a register outside 16 bits") << std::optional(holding(kDoPresetRegister, 65536))
+                                                << Answer::OtherDevice << other << "65536";
     QTest::newRow("a negative register")
-        << std::optional(holding(kDoPresetRegister, -1)) << Answer::OtherDevice;
-    Tq7310Probe refused = allRead();
-    refused.fits = 0;
-    QTest::newRow("a later block refused") << std::optional(refused) << Answer::OtherDevice;
-    QTest::newRow("exception") << std::optional(failed(TQ7310_EXCEPTION, 0, 2))
-                               << Answer::OtherDevice;
+        << std::optional(holding(kDoPresetRegister, -1)) << Answer::OtherDevice << other << "-1";
+    QTest::newRow("a later block unanswered: no refusal")
+        << std::optional(with(module(), &Tq7310Probe::fits, 0)) << Answer::MaybeModule << maybe
+        << "其余点表块没有应答";
+    QTest::newRow("a later block unanswered, a value out of range")
+        << std::optional(with(holding(kModeRegister, kModeMax + 1), &Tq7310Probe::fits, 0))
+        << Answer::OtherDevice << other << "保持寄存器13";
+    QTest::newRow("a later block refused")
+        << std::optional(
+               with(with(module(), &Tq7310Probe::fits, 0), &Tq7310Probe::exception_code, 2))
+        << Answer::OtherDevice << other << "其余点表块应答 异常 02";
+    QTest::newRow("exception, in hex") << std::optional(failed(TQ7310_EXCEPTION, 0, 0x0B))
+                                       << Answer::OtherDevice << other << "应答 异常 0B";
 
-    QTest::newRow("bad frame") << std::optional(failed(TQ7310_BAD_FRAME)) << Answer::Garbled;
-    QTest::newRow("another slave") << std::optional(failed(TQ7310_WRONG_SLAVE)) << Answer::Garbled;
-    QTest::newRow("time-out") << std::optional(failed(TQ7310_TIMEOUT)) << Answer::Silent;
-    QTest::newRow("device gone") << std::optional(failed(TQ7310_IO_ERROR, EIO)) << Answer::PortGone;
-    QTest::newRow("port not open") << std::optional(failed(TQ7310_NOT_OPEN)) << Answer::PortGone;
-    QTest::newRow("no probe export") << std::optional<Tq7310Probe>() << Answer::PortGone;
+    QTest::newRow("junk") << std::optional(failed(TQ7310_BAD_FRAME)) << Answer::Garbled
+                          << "有字节但无有效帧 (接线对，波特率或校验不对？)"
+                          << "没有一帧校验正确";
+    QTest::newRow("echo") << std::optional(failed(TQ7310_ECHO)) << Answer::Echo << "回显"
+                          << "自己发出的请求";
+    QTest::newRow("another address")
+        << std::optional(with(failed(TQ7310_WRONG_SLAVE), &Tq7310Probe::other_address, 4))
+        << Answer::OtherAddress << other << "来自地址 4";
+    QTest::newRow("late reply: bytes waiting, then silence")
+        << std::optional(with(failed(TQ7310_TIMEOUT), &Tq7310Probe::stray_bytes, 37))
+        << Answer::Silent << ""
+        << "";
+    QTest::newRow("device gone") << std::optional(failed(TQ7310_IO_ERROR, EIO)) << Answer::PortGone
+                                 << ""
+                                 << "";
+    QTest::newRow("port not open")
+        << std::optional(failed(TQ7310_NOT_OPEN)) << Answer::PortGone << ""
+        << "";
+    QTest::newRow("probe refused")
+        << std::optional(failed(TQ7310_BAD_ARGUMENT)) << Answer::CannotProbe << ""
+        << "";
+    QTest::newRow("library without the probe")
+        << std::optional<Tq7310Probe>() << Answer::CannotProbe << ""
+        << "";
 }
 
 void tst_FindProber::verdict() {
     QFETCH(std::optional<Tq7310Probe>, probe);
     QFETCH(Answer::Kind, kind);
+    QFETCH(QString, words);
+    QFETCH(QString, why);
     ProbedDriver driver;
     driver.probe = probe;
     DriverProber prober(driver);
-    const Answer answer = prober.probe(1, 7, LineSetting{});
-    QCOMPARE(answer.kind, kind);
+    Found found;
+    found.answer = prober.probe(1, 7, LineSetting{}, Wait::Fast);
+    found.kind = found.answer.kind;
+    QCOMPARE(found.kind, kind);
+    QCOMPARE(answerText(found), words);
+    QVERIFY2(whyText(found).contains(why), qPrintable(whyText(found)));
+    QCOMPARE(whyText(found).isEmpty(), words.isEmpty());
+    QCOMPARE(pointsText(found).isEmpty(), !probe || probe->outcome != TQ7310_OK || !probe->fits);
     if (probe) {
-        QCOMPARE(answer.systemError, probe->system_error);
-        QCOMPARE(answer.exceptionCode, probe->exception_code);
-        QCOMPARE(answer.roundTripUs, probe->round_trip_us);
+        QCOMPARE(found.answer.systemError, probe->system_error);
+        QCOMPARE(found.answer.exceptionCode, probe->exception_code);
+        QCOMPARE(found.answer.roundTripUs, probe->round_trip_us);
+        QCOMPARE(found.answer.otherAddress, probe->other_address);
+        QCOMPARE(found.answer.strayBytes, probe->stray_bytes);
     }
     QVERIFY(driver.calls.isEmpty());  // a probe only reads, and only through the probe
-}
-
-void tst_FindProber::words_data() {
-    QTest::addColumn<Answer::Kind>("kind");
-    QTest::addColumn<int>("exception");
-    QTest::addColumn<QString>("words");
-    QTest::newRow("module") << Answer::Module << 0 << "TQ7310 模块";
-    QTest::newRow("exception, in hex")
-        << Answer::OtherDevice << 0x0B << "其他 Modbus 设备 (异常应答 0b)";
-    QTest::newRow("map does not fit") << Answer::OtherDevice << 0 << "其他 Modbus 设备 (点表不符)";
-    QTest::newRow("garbled") << Answer::Garbled << 0
-                             << "有字节但无有效帧 (接线对，波特率或校验不对？)";
-    QTest::newRow("silent") << Answer::Silent << 0 << "";
-}
-
-void tst_FindProber::words() {
-    QFETCH(Answer::Kind, kind);
-    QFETCH(int, exception);
-    QFETCH(QString, words);
-    Found found;
-    found.kind = kind;
-    found.answer.exceptionCode = exception;
-    QCOMPARE(answerText(found), words);
-    QCOMPARE(pointsText(found).isEmpty(), kind != Answer::Module);
 }
 
 void tst_FindProber::pointsReadBack() {
@@ -198,19 +260,28 @@ void tst_FindProber::openSaysWhyItFailed() {
 void tst_FindProber::waitFitsTheLine_data() {
     QTest::addColumn<int>("baudCode");
     QTest::addColumn<int>("allowanceUs");
+    QTest::addColumn<bool>("patient");
     QTest::addColumn<int>("waitUs");
     // Eight request characters of eleven bits, rounded up, then the allowance.
-    QTest::newRow("9600") << 1 << int(kProbeAllowanceUs) << 9167 + kProbeAllowanceUs;
-    QTest::newRow("19200") << 2 << int(kProbeAllowanceUs) << 4584 + kProbeAllowanceUs;
-    QTest::newRow("38400") << 3 << int(kProbeAllowanceUs) << 2292 + kProbeAllowanceUs;
-    QTest::newRow("38400, lenient") << 3 << 200'000 << 2292 + 200'000;
+    const int fast = kProbeAllowanceUs;
+    QTest::newRow("9600") << 1 << fast << false << 9167 + fast;
+    QTest::newRow("19200") << 2 << fast << false << 4584 + fast;
+    QTest::newRow("38400") << 3 << fast << false << 2292 + fast;
+    QTest::newRow("38400, lenient") << 3 << 200'000 << false << 2292 + 200'000;
+    QTest::newRow("19200, patient") << 2 << fast << true << 4584 + int(kPatientAllowanceUs);
+    QTest::newRow("patient, more lenient still") << 2 << 600'000 << true << 4584 + 600'000;
 }
 
 void tst_FindProber::waitFitsTheLine() {
     QFETCH(int, baudCode);
     QFETCH(int, allowanceUs);
+    QFETCH(bool, patient);
     QFETCH(int, waitUs);
-    QCOMPARE(probeWaitUs(LineSetting{baudCode, 2}, allowanceUs), waitUs);
+    ProbedDriver driver;
+    DriverProber prober(driver);
+    prober.setAllowanceUs(allowanceUs);
+    prober.probe(1, 1, LineSetting{baudCode, 2}, patient ? Wait::Patient : Wait::Fast);
+    QCOMPARE(driver.waitedUs, waitUs);
 }
 
 QTEST_APPLESS_MAIN(tst_FindProber)

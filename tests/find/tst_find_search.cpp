@@ -4,14 +4,19 @@
 #include <QtTest>
 #include <cerrno>
 
+#include "LastLink.h"
 #include "ModuleSearch.h"
 #include "ScriptedLine.h"
 
 using namespace finder;
 
 using Ports = std::map<int, ScriptedPort>;
+using Replies = std::map<QString, Answer>;
+using Kinds = std::map<QString, Answer::Kind>;
 Q_DECLARE_METATYPE(finder::LineSetting)
 Q_DECLARE_METATYPE(Ports)
+Q_DECLARE_METATYPE(Replies)
+Q_DECLARE_METATYPE(Kinds)
 
 namespace {
 
@@ -26,12 +31,42 @@ QString attemptText(const Attempt& a) {
 }
 
 QString rowText(const Found& f) {
-    static const char* kinds[] = {"silent", "module", "other", "garbled", "gone"};
-    return QStringLiteral("%1 %2@%3 %4")
+    static const char* kinds[] = {"silent", "module", "maybe", "other", "garbled",
+                                  "echo",   "from",   "gone",  "cannot"};
+    const QString last = f.lastAddress != 0 ? QStringLiteral("-%1").arg(f.lastAddress) : QString();
+    return QStringLiteral("%1 %2@%3%4 %5")
         .arg(f.port)
         .arg(f.setting.text())
         .arg(f.address)
-        .arg(QLatin1String(kinds[f.kind]));
+        .arg(last, QLatin1String(kinds[f.kind]));
+}
+
+Answer reply(Answer::Kind kind, int otherAddress = 0, int strayBytes = 0, int exception = 0) {
+    Answer a;
+    a.kind = kind;
+    a.otherAddress = otherAddress;
+    a.strayBytes = strayBytes;
+    a.exceptionCode = exception;
+    a.points.outcome = exception != 0 ? TQ7310_EXCEPTION : TQ7310_OK;
+    a.points.fits = exception != 0 || kind == Answer::MaybeModule ? 0 : 1;
+    return a;
+}
+
+// Runs a search on one port at 19200,E over addresses 1..8; the rows as
+// they stand at its end.
+QStringList searchOne(ScriptedLine& line) {
+    ModuleSearch search(line);
+    QStringList rows;
+    QObject::connect(&search, &ModuleSearch::found, [&](const Found& f) { rows << rowText(f); });
+    QObject::connect(&search, &ModuleSearch::grown, [&](const Found& f) {
+        rows.last() = rowText(f);  // only the latest row grows
+    });
+    QSignalSpy finished(&search, &ModuleSearch::finished);
+    search.start({{1}, {at(2, 2)}, at(2, 2), 1, 8});
+    if (!finished.wait(kSearchMs)) {
+        rows << QStringLiteral("not finished");
+    }
+    return rows;
 }
 
 }  // namespace
@@ -39,13 +74,43 @@ QString rowText(const Found& f) {
 class tst_FindSearch : public QObject {
     Q_OBJECT
   private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void lastLinkKept_data();
+    void lastLinkKept();
     void order_data();
     void order();
     void rows_data();
     void rows();
+    void signsOfLife_data();
+    void signsOfLife();
     void stopEndsAtOnce();
     void opensOncePerSetting();
 };
+
+void tst_FindSearch::lastLinkKept_data() {
+    QTest::addColumn<int>("port");
+    QTest::addColumn<LineSetting>("setting");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("a link that answered") << 3 << at(3, 1) << 247 << true;
+    QTest::newRow("lowest of each") << 1 << at(1, 0) << 1 << true;
+    QTest::newRow("port 0") << 0 << at(1, 0) << 1 << false;
+    QTest::newRow("port 256") << 256 << at(1, 0) << 1 << false;
+    QTest::newRow("baud code 4") << 1 << at(4, 0) << 1 << false;
+    QTest::newRow("parity code 3") << 1 << at(1, 3) << 1 << false;
+    QTest::newRow("address 0") << 1 << at(1, 0) << 0 << false;
+    QTest::newRow("address 248") << 1 << at(1, 0) << 248 << false;
+}
+
+void tst_FindSearch::lastLinkKept() {
+    QFETCH(int, port);
+    QFETCH(LineSetting, setting);
+    QFETCH(int, address);
+    QFETCH(bool, kept);
+    const LastLink link{port, setting, address};
+    saveLastLink(link);
+    QCOMPARE(loadLastLink(), kept ? std::optional(link) : std::nullopt);
+}
 
 void tst_FindSearch::order_data() {
     QTest::addColumn<LineSetting>("current");
@@ -53,16 +118,32 @@ void tst_FindSearch::order_data() {
     QTest::addColumn<bool>("allChosen");
     QTest::addColumn<QStringList>("head");  // the first attempts
     QTest::addColumn<int>("total");
+    QTest::addColumn<LineSetting>("lastSetting");  // where a link answered last
+    QTest::addColumn<int>("lastAddress");          // 0: none
 
     QTest::newRow("window's setting and address lead")
         << at(1, 2) << 3 << true << QStringList{"9600,E@3", "9600,E@1", "9600,E@2", "9600,E@4"}
-        << 9 * 247;
+        << 9 * 247 << at(1, 2) << 0;
     QTest::newRow("then 1..16 at the next setting")
-        << at(2, 0) << 1 << true << QStringList{"19200,N@1", "19200,N@2"} << 9 * 247;
+        << at(2, 0) << 1 << true << QStringList{"19200,N@1", "19200,N@2"} << 9 * 247 << at(1, 2)
+        << 0;
     QTest::newRow("window's setting not chosen: it does not lead")
-        << at(3, 1) << 5 << false << QStringList{"9600,N@1", "9600,N@2"} << 2 * 247;
+        << at(3, 1) << 5 << false << QStringList{"9600,N@1", "9600,N@2"} << 2 * 247 << at(1, 2)
+        << 0;
     QTest::newRow("address beyond the list still leads")
-        << at(1, 0) << 200 << false << QStringList{"9600,N@200", "9600,N@1"} << 2 * 247;
+        << at(1, 0) << 200 << false << QStringList{"9600,N@200", "9600,N@1"} << 2 * 247 << at(1, 2)
+        << 0;
+    QTest::newRow("the last link that answered follows the window's")
+        << at(1, 2) << 3 << true << QStringList{"9600,E@3", "19200,N@9", "9600,E@1"} << 9 * 247
+        << at(2, 0) << 9;
+    QTest::newRow("the last link the window's own: asked once")
+        << at(1, 2) << 3 << true << QStringList{"9600,E@3", "9600,E@1"} << 9 * 247 << at(1, 2) << 3;
+    QTest::newRow("the last link at a setting not chosen: not asked")
+        << at(1, 0) << 1 << false << QStringList{"9600,N@1", "9600,N@2"} << 2 * 247 << at(3, 2)
+        << 9;
+    QTest::newRow("the last link leads when the window's setting is not chosen")
+        << at(3, 1) << 5 << false << QStringList{"19200,E@9", "9600,N@1"} << 2 * 247 << at(2, 2)
+        << 9;
 }
 
 void tst_FindSearch::order() {
@@ -71,9 +152,14 @@ void tst_FindSearch::order() {
     QFETCH(bool, allChosen);
     QFETCH(QStringList, head);
     QFETCH(int, total);
+    QFETCH(LineSetting, lastSetting);
+    QFETCH(int, lastAddress);
     const std::vector<LineSetting> chosen =
         allChosen ? allSettings() : std::vector<LineSetting>{at(1, 0), at(2, 2)};
-    const std::vector<Attempt> order = searchOrder(current, address, chosen);
+    const std::optional<Attempt> remembered =
+        lastAddress != 0 ? std::optional(Attempt{lastSetting, lastAddress}) : std::nullopt;
+    const std::vector<Attempt> order =
+        searchOrder(current, address, chosen, module_line::kLastAddress, remembered);
 
     QCOMPARE(static_cast<int>(order.size()), total);
     for (int i = 0; i < head.size(); ++i) {
@@ -83,7 +169,11 @@ void tst_FindSearch::order() {
     ScriptedLine line;
     ModuleSearch search(line);
     QSignalSpy finished(&search, &ModuleSearch::finished);
-    search.start({{1}, chosen, current, address, module_line::kLastAddress});
+    Scope scope{{1}, chosen, current, address, module_line::kLastAddress};
+    scope.rememberedPort = lastAddress != 0 ? 1 : 0;
+    scope.remembered = lastSetting;
+    scope.rememberedAddress = lastAddress;
+    search.start(scope);
     QVERIFY(finished.wait(kSearchMs));
     QStringList asked;
     for (const Attempt& a : order) {
@@ -138,6 +228,11 @@ void tst_FindSearch::rows_data() {
     QTest::newRow("device gone: said, next port searched")
         << Ports{{1, vanishing}, {2, next}} << QStringList{"2 9600,E@1 module"}
         << QStringLiteral("设备不见了");
+
+    ScriptedPort cannot;
+    cannot.answers = {{"9600,E@1", Answer::CannotProbe}};
+    QTest::newRow("library cannot probe: said, search ends")
+        << Ports{{1, cannot}, {2, next}} << QStringList{} << QStringLiteral("不能查找");
 }
 
 void tst_FindSearch::rows() {
@@ -152,6 +247,14 @@ void tst_FindSearch::rows() {
     connect(&search, &ModuleSearch::found, [&](const Found& f) { found << rowText(f); });
     connect(&search, &ModuleSearch::note, [&](const QString& n) { notes << n; });
     QSignalSpy finished(&search, &ModuleSearch::finished);
+    // The bar moves by probes: never back, never past its end, full at the end.
+    int done = 0;
+    int total = 0;
+    connect(&search, &ModuleSearch::progress, [&](int d, int t) {
+        QVERIFY(d >= done && d <= t);
+        done = d;
+        total = t;
+    });
     Scope scope;
     for (const auto& port : ports) {
         scope.ports.push_back(port.first);
@@ -164,19 +267,98 @@ void tst_FindSearch::rows() {
     QVERIFY(finished.wait(kSearchMs));
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(found, rows);
+    if (note != QStringLiteral("不能查找")) {
+        QCOMPARE(done, line.probes().size());
+        QCOMPARE(done, total);
+    }
     QCOMPARE(notes.size(), note.isEmpty() ? 0 : 1);
     if (!note.isEmpty()) {
         QVERIFY2(notes.first().contains(note) && notes.first().startsWith(QStringLiteral("端口1")),
                  qPrintable(notes.first()));
     }
     // Every port the search opened it closed again.
-    QCOMPARE(line.calls.last(), QStringLiteral("close %1").arg(scope.ports.back()));
+    QSet<QString> opened;
+    for (const QString& call : line.calls.filter(QStringLiteral("open "))) {
+        opened.insert(call.section(QLatin1Char(' '), 1, 1));
+    }
+    QCOMPARE(line.calls.filter(QStringLiteral("close ")).size(), opened.size());
+    QVERIFY(line.calls.last().startsWith(QStringLiteral("close ")));
+}
+
+void tst_FindSearch::signsOfLife_data() {
+    QTest::addColumn<Replies>("replies");  // the first fast probe of an attempt
+    QTest::addColumn<Kinds>("answers");    // every fast probe
+    QTest::addColumn<Kinds>("patient");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QStringList>("second");  // asked patiently, then asked fast again
+
+    QTest::newRow("bytes waiting after silent probes: latest first, until one answers")
+        << Replies{{"19200,E@4", reply(Answer::Silent, 0, 12)}} << Kinds{}
+        << Kinds{{"19200,E@2", Answer::Module}} << QStringList{"1 19200,E@2 module"}
+        << QStringList{"patient 1 19200,E@3", "patient 1 19200,E@2"};
+    QTest::newRow("a frame from an address asked before: that one, then ask again")
+        << Replies{{"19200,E@6", reply(Answer::OtherAddress, 3)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::Module}} << QStringList{"1 19200,E@3 module"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@6"};
+    QTest::newRow("a frame from an unknown address: latest first")
+        << Replies{{"19200,E@4", reply(Answer::OtherAddress)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::MaybeModule}} << QStringList{"1 19200,E@3 maybe"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@4"};
+    QTest::newRow("bytes without a frame after a silent probe: the previous address")
+        << Replies{{"19200,E@4", reply(Answer::Garbled)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::Module}} << QStringList{"1 19200,E@3 module"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@4"};
+    QTest::newRow("bytes without a frame, and nobody late: wrong baud or parity")
+        << Replies{} << Kinds{{"19200,E@4", Answer::Garbled}} << Kinds{}
+        << QStringList{"1 19200,E@0 garbled"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@4"};
+    QTest::newRow("bytes without a frame at the first address: nobody to ask again")
+        << Replies{} << Kinds{{"19200,E@1", Answer::Garbled}} << Kinds{}
+        << QStringList{"1 19200,E@0 garbled"} << QStringList{};
+    QTest::newRow("a frame from an address never asked: another device")
+        << Replies{{"19200,E@1", reply(Answer::OtherAddress, 9)}} << Kinds{} << Kinds{}
+        << QStringList{"1 19200,E@9 from"} << QStringList{};
+    QTest::newRow("a later block without a reply: the same address, patiently")
+        << Replies{{"19200,E@4", reply(Answer::MaybeModule)}} << Kinds{}
+        << Kinds{{"19200,E@4", Answer::Module}} << QStringList{"1 19200,E@4 module"}
+        << QStringList{"patient 1 19200,E@4", "probe 1 19200,E@5"};
+    Replies gateway;
+    for (int a = 1; a <= 8; ++a) {
+        gateway[QStringLiteral("19200,E@%1").arg(a)] =
+            reply(Answer::OtherDevice, 0, 0, a == 5 ? 0x02 : 0x0B);
+    }
+    QTest::newRow("alike exception replies make one row")
+        << gateway << Kinds{} << Kinds{}
+        << QStringList{"1 19200,E@1-4 other", "1 19200,E@5 other", "1 19200,E@6-8 other"}
+        << QStringList{};
+}
+
+void tst_FindSearch::signsOfLife() {
+    QFETCH(Replies, replies);
+    QFETCH(Kinds, answers);
+    QFETCH(Kinds, patient);
+    QFETCH(QStringList, rows);
+    QFETCH(QStringList, second);
+    ScriptedLine line;
+    line.ports[1].replies = replies;
+    line.ports[1].answers = answers;
+    line.ports[1].patient = patient;
+    QCOMPARE(searchOne(line), rows);
+    QStringList asked = line.calls.filter(QRegularExpression("^(probe|patient) "));
+    // What follows the first patient probe, up to the next address in order.
+    const auto first = asked.indexOf(QRegularExpression("patient .*"));
+    asked = first < 0 ? QStringList{} : asked.mid(first, second.size());
+    QCOMPARE(asked, second);
+    QCOMPARE(line.calls.filter(QStringLiteral("patient ")).size(),
+             second.filter(QStringLiteral("patient ")).size());
 }
 
 void tst_FindSearch::stopEndsAtOnce() {
     ScriptedLine line;
+    line.ports[1].answers = {{"9600,E@1", Answer::Garbled}};
     ModuleSearch search(line);
     QSignalSpy finished(&search, &ModuleSearch::finished);
+    QSignalSpy found(&search, &ModuleSearch::found);
     connect(&search, &ModuleSearch::trying, &search, [&](int, const LineSetting&, int) {
         if (line.probes().size() == 2) {
             QTimer::singleShot(0, &search, &ModuleSearch::stop);
@@ -190,6 +372,10 @@ void tst_FindSearch::stopEndsAtOnce() {
     QCOMPARE(line.probes().size(), 3);
     QCOMPARE(line.calls.last(), QStringLiteral("close 1"));
     QVERIFY(!search.running());
+    // Started again, it tells again what the stopped one told.
+    search.start(scope);
+    QVERIFY(finished.wait(kSearchMs));
+    QCOMPARE(found.size(), 2);
 }
 
 void tst_FindSearch::opensOncePerSetting() {

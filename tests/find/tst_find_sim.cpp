@@ -9,8 +9,10 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "DriverProber.h"
 #include "FindModuleDialog.h"
 #include "PanelOnSim.h"
+#include "SharedLine.h"
 
 using namespace sim_e2e;
 using finder::FindModuleDialog;
@@ -49,6 +51,9 @@ class tst_FindSim : public QObject {
     void endingLeavesPortClosed_data();
     void endingLeavesPortClosed();
     void vanishedDeviceEndsItsPort();
+    void slowModuleFoundInFirstPass_data();
+    void slowModuleFoundInFirstPass();
+    void twoModulesOnOneLine();
     void openLinkClosedFirst();
 
   private:
@@ -57,12 +62,17 @@ class tst_FindSim : public QObject {
     // Leaves only these line settings ticked.
     void tickOnly(const QStringList& settings);
     bool waitForProgress(int done);
+    // Searches 19200,E until the first pass over the listed addresses is
+    // over; the table's rows then.
+    QStringList firstPassAt19200();
 
     std::unique_ptr<PanelOnSim> panel_;
     QPointer<FindModuleDialog> dialog_;
 };
 
 void tst_FindSim::initTestCase() {
+    // No remembered link from an earlier run leads the search.
+    QStandardPaths::setTestModeEnabled(true);
     // Ports 3..19 lead nowhere, whatever serial devices this machine has.
     for (int port = 3; port <= module_line::kListedPorts; ++port) {
         qputenv(qPrintable(QStringLiteral("TQ7310_COM%1").arg(port)), "/nonexistent/tq7310");
@@ -121,7 +131,7 @@ void tst_FindSim::findsUsesAndOpens() {
     QVERIFY(panel_->click(QStringLiteral("FindStop")));
     QCOMPARE(rowsOf(table), QStringList("1|" + panel_->linkPath() + "|19200|E|7|TQ7310 模块"));
     // Holding registers 1..16 as the simulator starts: every function 0.
-    QVERIFY(table->item(0, 6)->text().endsWith(
+    QVERIFY(table->item(0, 7)->text().endsWith(
         QStringLiteral("保持寄存器1-16: 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0")));
     QCOMPARE(panel_->driver().linkStatus(1)->is_open, 0);
 
@@ -243,6 +253,60 @@ void tst_FindSim::openLinkClosedFirst() {
     QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer1"))->isActive());
     QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer2"))->isActive());
     QVERIFY(panel_->find<QLabel>(QStringLiteral("FindLinkClosed")));
+}
+
+QStringList tst_FindSim::firstPassAt19200() {
+    tickOnly({QStringLiteral("19200E")});
+    bool pastFirstPass = false;
+    connect(&dialog_->search(), &finder::ModuleSearch::trying, this,
+            [&](int, const finder::LineSetting&, int address) {
+                pastFirstPass = pastFirstPass || address > module_line::kListedAddresses;
+            });
+    if (!panel_->click(QStringLiteral("FindStart"))) {
+        return {};
+    }
+    const bool passed = QTest::qWaitFor([&] { return pastFirstPass; }, kSearchMs);
+    panel_->click(QStringLiteral("FindStop"));
+    if (!passed) {
+        return {QStringLiteral("first pass not over")};
+    }
+    return rowsOf(panel_->find<QTableWidget>(QStringLiteral("FindResults")));
+}
+
+void tst_FindSim::slowModuleFoundInFirstPass_data() {
+    QTest::addColumn<QString>("turnaroundMs");
+    QTest::newRow("35 ms: the reply starts just after the fast wait") << QStringLiteral("35");
+    QTest::newRow("150 ms: the reply comes during a later probe") << QStringLiteral("150");
+}
+
+void tst_FindSim::slowModuleFoundInFirstPass() {
+    QFETCH(QString, turnaroundMs);
+    QVERIFY2(panel_->startSim({"--baud", "19200", "--address", "5", "--turnaround", turnaroundMs}),
+             qPrintable(panel_->sim().transcript()));
+    QVERIFY(panel_->sim().command("count 1 5"));  // something tells it from an empty device
+    QVERIFY(openDialog());
+    // The fast pass as on a real line: the wait a module on an adapter needs.
+    dialog_->prober().setAllowanceUs(finder::kProbeAllowanceUs);
+    QCOMPARE(firstPassAt19200(), QStringList("1|" + panel_->linkPath() + "|19200|E|5|TQ7310 模块"));
+}
+
+void tst_FindSim::twoModulesOnOneLine() {
+    QTemporaryDir dir;
+    SimProcess at4;
+    SimProcess at5;
+    for (auto [sim, address] : {std::pair{&at4, "4"}, std::pair{&at5, "5"}}) {
+        QVERIFY2(sim->start({"--address", address, "--any-baud", "--link",
+                             dir.filePath(QStringLiteral("sim%1").arg(address))}),
+                 qPrintable(sim->transcript()));
+        QVERIFY(sim->command("count 1 5"));
+    }
+    test_bus::SharedLine line(panel_->linkPath().toStdString(),
+                              {at4.device().toStdString(), at5.device().toStdString()});
+    QVERIFY(line.ok());
+    QVERIFY(openDialog());
+    const QString device = panel_->linkPath();
+    QCOMPARE(firstPassAt19200(), (QStringList{"1|" + device + "|19200|E|4|TQ7310 模块",
+                                              "1|" + device + "|19200|E|5|TQ7310 模块"}));
 }
 
 QTEST_MAIN(tst_FindSim)

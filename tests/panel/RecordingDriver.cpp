@@ -93,6 +93,14 @@ DriverResult RecordingDriver::Set_4X_D1(std::int32_t port, std::int32_t address,
     return result;
 }
 
+std::optional<Tq7310Probe> RecordingDriver::probeModule(std::int32_t port, std::int32_t address,
+                                                        std::int32_t) {
+    if (!probeReply || !record("TQ7310_ProbeModule", {port, address})) {
+        return std::nullopt;
+    }
+    return probeReply;
+}
+
 std::optional<Tq7310LinkStatus> RecordingDriver::linkStatus(std::int32_t) {
     return std::nullopt;
 }

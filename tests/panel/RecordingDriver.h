@@ -24,6 +24,10 @@ class RecordingDriver : public ModuleDriver {
     std::vector<std::int32_t> count32 = std::vector<std::int32_t>(8);
     std::vector<std::int32_t> config = std::vector<std::int32_t>(16);
 
+    // What a probe reports; unset: the library has no probe export, and
+    // nothing is recorded.
+    std::optional<Tq7310Probe> probeReply;
+
     // Runs after each call is recorded: lets a test act in the middle of a tick.
     std::function<void(const QString& operation)> onCall;
 
@@ -45,6 +49,8 @@ class RecordingDriver : public ModuleDriver {
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+    std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
+                                           std::int32_t responseUs) override;
     bool libraryLoaded() override { return available; }
 
     // The calls whose text starts with `prefix`.

@@ -150,6 +150,7 @@ class tst_MainWindow : public QObject {
     void clickDuringYieldRunsBetweenReads_data();
     void clickDuringYieldRunsBetweenReads();
     void ticksShowModuleState();
+    void searchWaitsForTheTickItInterrupted();
 
   private:
     RecordingDriver driver;
@@ -845,6 +846,31 @@ void tst_MainWindow::closeDuringStatusTick() {
     QCOMPARE(window->text("B_1RW(0)"), output);
     QCOMPARE(window->text("B_1RW(4)"), " ");  // Y5: blanked by the close, never shown
     QVERIFY(!window->findChild<QTimer*>("Timer1")->isActive());
+}
+
+void tst_MainWindow::searchWaitsForTheTickItInterrupted() {
+    Tq7310Probe silent{};
+    silent.outcome = TQ7310_TIMEOUT;
+    driver.probeReply = silent;
+    click(*window, "Command9");
+    QStringList order;
+    int probes = 0;
+    driver.onCall = [&](const QString& op) {
+        order << op;
+        probes += op == "TQ7310_ProbeModule";
+        if (op == "Get_3X_UnDX") {
+            post(*window, "FindModule");  // clicked during the tick's first yield
+        } else if (op == "Get_3X_LUNDX") {
+            post(*window, "FindStart");  // and "开始" at once
+        }
+    };
+    window->counterPoll().Timer2_Timer();
+    QTRY_VERIFY(probes >= 3);
+    const qsizetype firstProbe = order.indexOf("TQ7310_ProbeModule");
+    QVERIFY(order.indexOf("ClosePort_Modbus") < firstProbe);
+    QCOMPARE(order.mid(firstProbe).filter("Get_"), QStringList());
+    // Meanwhile the status line does not count the probes as the panel's.
+    QVERIFY(find<QLabel>(*window, "LinkState")->text().contains("查找模块"));
 }
 
 QTEST_MAIN(tst_MainWindow)

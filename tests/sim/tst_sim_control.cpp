@@ -145,6 +145,10 @@ void TestSimControl::options_data() {
     QTest::newRow("link with device")
         << QStringList{"--device", "/dev/ttyS0", "--link", "/tmp/x"} << false << 0 << 0 << QChar();
     QTest::newRow("unknown") << QStringList{"--fast"} << false << 0 << 0 << QChar();
+    QTest::newRow("turnaround 150")
+        << QStringList{"--turnaround", "150"} << true << 1 << 9600 << QChar('E');
+    QTest::newRow("turnaround past 1 s")
+        << QStringList{"--turnaround", "1001"} << false << 0 << 0 << QChar();
 }
 
 void TestSimControl::options() {
