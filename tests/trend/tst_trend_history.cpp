@@ -15,7 +15,7 @@ std::vector<Sample> samples(const QString& script) {
     for (const QString& item : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList parts = item.split(QLatin1Char(':'));
         Sample s;
-        s.time = QDateTime::fromMSecsSinceEpoch(parts[0].toLongLong());
+        s.ms = parts[0].toLongLong();
         if (parts[1] != QLatin1String("-")) {
             s.frequency[1] = parts[1].toInt();
         }
@@ -24,17 +24,17 @@ std::vector<Sample> samples(const QString& script) {
     return out;
 }
 
-// "0:1 1000:0 | 3000:1", each run apart.
-QString runsText(const Segments& runs) {
-    QStringList text;
-    for (const auto& run : runs) {
-        QStringList points;
-        for (const QPointF& p : run) {
-            points << QStringLiteral("%1:%2").arg(qint64(p.x())).arg(p.y());
-        }
-        text << points.join(QLatin1Char(' '));
+// "0:1 1000:0 3000:1 | 1000-3000": the line, then the holes.
+QString text(const Line& line, const Stretches& holes) {
+    QStringList points;
+    for (const QPointF& p : line) {
+        points << QStringLiteral("%1:%2").arg(qint64(p.x())).arg(p.y());
     }
-    return text.join(QStringLiteral(" | "));
+    QStringList stretches;
+    for (const Stretch& h : holes) {
+        stretches << QStringLiteral("%1-%2").arg(h.fromMs).arg(h.toMs);
+    }
+    return points.join(u' ') + (holes.isEmpty() ? QString() : " | " + stretches.join(u' '));
 }
 
 // "0:1 1000:0 2000:-": state X2 closed, open, unread.
@@ -78,12 +78,24 @@ void tst_TrendHistory::curve_data() {
         << "0:1 1000:2 2000:4" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 1000:2 2000:4";
     QTest::newRow("the span starts at its first moment")
         << "0:1 1000:2 2000:4" << kLongestSpanMs << qint64(1000) << qint64(1) << "1000:2 2000:4";
-    QTest::newRow("a hole ends a run") << "0:1 1000:- 2000:3 3000:5" << kLongestSpanMs << qint64(0)
-                                       << qint64(1) << "0:1 | 2000:3 3000:5";
-    QTest::newRow("holes in a row make one break")
-        << "0:1 1000:- 2000:- 3000:4" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 | 3000:4";
-    QTest::newRow("a hole first and last")
-        << "0:- 1000:2 2000:-" << kLongestSpanMs << qint64(0) << qint64(1) << "1000:2";
+    QTest::newRow("a hole runs from the tick before to the tick after")
+        << "0:1 1000:- 2000:3 3000:5" << kLongestSpanMs << qint64(0) << qint64(1)
+        << "0:1 2000:3 3000:5 | 0-2000";
+    QTest::newRow("holes in a row make one") << "0:1 1000:- 2000:- 3000:4" << kLongestSpanMs
+                                             << qint64(0) << qint64(1) << "0:1 3000:4 | 0-3000";
+    QTest::newRow("a lone value between holes is in one stretch")
+        << "0:- 1000:2 2000:-" << kLongestSpanMs << qint64(0) << qint64(1) << "1000:2 | 0-2000";
+    QTest::newRow("every other read failing is one stretch")
+        << "0:1 1000:- 2000:3 3000:- 4000:5 5000:- 6000:7" << kLongestSpanMs << qint64(0)
+        << qint64(1) << "0:1 2000:3 4000:5 6000:7 | 0-6000";
+    QTest::newRow("holes a bucket apart are one")
+        << "0:1 1000:- 2000:3 3000:4 4000:- 5000:6" << kLongestSpanMs << qint64(0) << qint64(1001)
+        << "0:1 2000:3 3000:4 5000:6 | 0-5000";
+    QTest::newRow("holes more than a bucket apart are two")
+        << "0:1 1000:- 2000:3 3000:4 4000:- 5000:6" << kLongestSpanMs << qint64(0) << qint64(1000)
+        << "0:1 2000:3 3000:4 5000:6 | 0-2000 3000-5000";
+    QTest::newRow("a moment before the latest is taken as the latest")
+        << "0:1 2000:2 1000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 2000:2 2000:3";
     QTest::newRow("a stretch keeps first, lowest, highest, last")
         << "0:5 1000:1 1500:3 2000:9 2500:7 3000:4" << kLongestSpanMs << qint64(0) << qint64(10000)
         << "0:5 1000:1 2000:9 3000:4";
@@ -109,7 +121,9 @@ void tst_TrendHistory::curve() {
     for (const Sample& s : samples(ticks)) {
         history.add(s);
     }
-    QCOMPARE(runsText(history.curve(Quantity::Frequency, 1, fromMs, bucketMs)), runs);
+    QCOMPARE(text(history.curve(Quantity::Frequency, 1, fromMs, bucketMs),
+                  history.holes(Quantity::Frequency, 1, fromMs, bucketMs)),
+             runs);
     // Each curve is its own input and quantity.
     QVERIFY(history.curve(Quantity::Frequency, 0, fromMs, bucketMs).isEmpty());
     QVERIFY(history.curve(Quantity::Count32, 1, fromMs, bucketMs).isEmpty());
@@ -124,7 +138,7 @@ void tst_TrendHistory::steps_data() {
     QTest::newRow("closed is the upper level, on its own low")
         << "0:1 1000:0" << 3.0 << "0:4 1000:4 1000:3";
     QTest::newRow("an unread state breaks the trace")
-        << "0:1 1000:- 2000:0 3000:0" << 0.0 << "0:1 | 2000:0 3000:0";
+        << "0:1 1000:- 2000:0 3000:0" << 0.0 << "0:1 2000:0 3000:0 | 0-2000";
     QTest::newRow("the span starts at its first moment")
         << "0:1 1000:0 2000:1" << 0.0 << "0:1 1000:1 1000:0 2000:0 2000:1";
 }
@@ -137,7 +151,7 @@ void tst_TrendHistory::steps() {
     for (const StateSample& s : states(ticks)) {
         history.add(s);
     }
-    QCOMPARE(runsText(history.steps(1, 0, low)), runs);
+    QCOMPARE(text(history.steps(1, 0, low), history.stateHoles(1, 0)), runs);
     QVERIFY(history.steps(0, 0, low).isEmpty());
 }
 
@@ -182,7 +196,7 @@ void tst_TrendHistory::statesOfATick() {
     tick.time = QDateTime::fromMSecsSinceEpoch(5000);
     tick.inputs = inputs;
     tick.coils = coils;
-    const StateSample s = takeStates(tick);
+    const StateSample s = takeStates(tick, 5000);
     QCOMPARE(s.ms, 5000);
     QString shown;
     for (int i = 0; i < kStates; ++i) {

@@ -43,6 +43,7 @@ class tst_TrendRecord : public QObject {
     void quoting();
     void endOfARecord_data();
     void endOfARecord();
+    void wallClockStepsBack();
     void fullDiskLeavesWholeRows();
     void killedMidRecordLeavesWholeRows();
     void defaultFolder_data();
@@ -259,6 +260,42 @@ struct SmallDisk {
 };
 
 }  // namespace
+
+// A time server sets the wall clock back an hour between two ticks: the
+// rows say the times the ticks brought, the history keeps its order.
+void tst_TrendRecord::wallClockStepsBack() {
+    QDateTime wall = tickTime();
+    qint64 monotonic = 1000;
+    const auto clock = [&wall] { return wall; };
+    LinkParamTable linkParam{};
+    RecordingDriver driver;
+    RecordingWindow window;
+    StatusPoll statusPoll(linkParam, driver, window, clock);
+    CounterPoll counterPoll(linkParam, driver, window, clock);
+    trend::Feed feed(statusPoll, counterPoll, clock, [&monotonic] { return monotonic; });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.csv"));
+    QVERIFY(feed.startRecording(path));
+    for (int secs : {0, -3600, 1}) {
+        wall = wall.addSecs(secs);
+        monotonic += 1000;
+        driver.count32[0] = int(monotonic);
+        counterPoll.Timer2_Timer();
+    }
+    feed.stopRecording();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList times;
+    for (const QStringList& row : readCsv(QString::fromUtf8(file.readAll().mid(3))).mid(1)) {
+        times << row[0];
+    }
+    QCOMPARE(times, (QStringList{"2026-12-07T17:30:02.125+08:00", "2026-12-07T16:30:02.125+08:00",
+                                 "2026-12-07T16:30:03.125+08:00"}));
+    QCOMPARE(feed.nowMs(), 4000);
+    QCOMPARE(feed.wallOffsetMs(), wall.toMSecsSinceEpoch() - 4000);
+    QCOMPARE(feed.history().curve(trend::Quantity::Count32, 0, 2500),
+             (QList<QPointF>{{3000, 3000}, {4000, 4000}}));
+}
 
 void tst_TrendRecord::fullDiskLeavesWholeRows() {
     QTemporaryDir dir;

@@ -1,6 +1,7 @@
 // The curves' window on the main window with a recording driver: how it is
 // opened and closed, holes where reads failed, and a record that cannot be
 // written stopping on its own while the polls go on.
+#include <QAreaSeries>
 #include <QChart>
 #include <QChartView>
 #include <QImage>
@@ -27,17 +28,27 @@ struct Panel : test_support::WindowDriver {
     }
 };
 
-// Every run of points of a trace: the series named after it ("X1", or "X1"
-// and its latest value), in the order the chart holds them.
-QList<QList<QPointF>> runsOf(const QChartView* view, const QString& trace) {
-    QList<QList<QPointF>> runs;
+// The line of a trace: the series named after it ("X1", or "X1" and its
+// latest value).
+QLineSeries* lineOf(const QChartView* view, const QString& trace) {
     for (QAbstractSeries* s : view->chart()->series()) {
         auto* line = qobject_cast<QLineSeries*>(s);
-        if (line != nullptr && line->name().section(u' ', 0, 0) == trace && line->count() > 0) {
-            runs << line->points();
+        if (line != nullptr && line->name().section(u' ', 0, 0) == trace) {
+            return line;
         }
     }
-    return runs;
+    return nullptr;
+}
+
+// The stretches of holes drawn in a chart, four corners each.
+int holesIn(const QChartView* view) {
+    int corners = 0;
+    for (QAbstractSeries* s : view->chart()->series()) {
+        if (auto* area = qobject_cast<QAreaSeries*>(s)) {
+            corners += int(area->upperSeries()->count());
+        }
+    }
+    return corners / 4;
 }
 
 }  // namespace
@@ -76,19 +87,30 @@ void tst_TrendWindow::failedReadIsAHole_data() {
     QTest::addColumn<QString>("chart");
     QTest::addColumn<int>("quantity");  // entry of TrendQuantity
     QTest::addColumn<QString>("failing");
-    QTest::addColumn<int>("runs");  // of X1's trace
-    QTest::newRow("frequency, 32-bit read fails") << "TrendValues" << 0 << "Get_3X_LUNDX" << 2;
-    QTest::newRow("32-bit count, 32-bit read fails") << "TrendValues" << 1 << "Get_3X_LUNDX" << 2;
-    QTest::newRow("16-bit count, 32-bit read fails") << "TrendValues" << 2 << "Get_3X_LUNDX" << 1;
-    QTest::newRow("16-bit count, 16-bit read fails") << "TrendValues" << 2 << "Get_3X_UnDX" << 2;
-    QTest::newRow("input states, input read fails") << "TrendStates" << 0 << "Get_1X_B16" << 2;
+    QTest::addColumn<int>("ticks");  // of which every other one fails, the second first
+    QTest::addColumn<int>("holes");  // stretches drawn
+    QTest::newRow("frequency, 32-bit read fails") << "TrendValues" << 0 << "Get_3X_LUNDX" << 3 << 1;
+    QTest::newRow("32-bit count, 32-bit read fails")
+        << "TrendValues" << 1 << "Get_3X_LUNDX" << 3 << 1;
+    QTest::newRow("16-bit count, 32-bit read fails")
+        << "TrendValues" << 2 << "Get_3X_LUNDX" << 3 << 0;
+    QTest::newRow("16-bit count, 16-bit read fails")
+        << "TrendValues" << 2 << "Get_3X_UnDX" << 3 << 1;
+    QTest::newRow("input states, input read fails") << "TrendStates" << 0 << "Get_1X_B16" << 3 << 1;
+    QTest::newRow("outputs, coil read fails") << "TrendStates" << 0 << "Get_0X_B16" << 3 << 1;
+    // A flaky cable: what is drawn does not grow with the holes.
+    QTest::newRow("frequency, every other read fails")
+        << "TrendValues" << 0 << "Get_3X_LUNDX" << 120 << 1;
+    QTest::newRow("states, every other read fails")
+        << "TrendStates" << 0 << "Get_1X_B16" << 120 << 1;
 }
 
 void tst_TrendWindow::failedReadIsAHole() {
     QFETCH(QString, chart);
     QFETCH(int, quantity);
     QFETCH(QString, failing);
-    QFETCH(int, runs);
+    QFETCH(int, ticks);
+    QFETCH(int, holes);
     Panel panel;
     panel.driver.count16 = {5, 6, 7, 8};
     panel.driver.count32 = {100, 200, 300, 400, 10, 20, 30, 40};
@@ -96,21 +118,28 @@ void tst_TrendWindow::failedReadIsAHole() {
     auto* trends = panel.openTrends();
     QVERIFY(trends != nullptr);
     QVERIFY(panel.choose(QStringLiteral("TrendQuantity"), quantity));
-    for (int tick = 0; tick < 3; ++tick) {
+    auto* view = trends->findChild<QChartView*>(chart);
+    QVERIFY(view != nullptr);
+    const qsizetype series = view->chart()->series().size();
+    for (int tick = 0; tick < ticks; ++tick) {
         panel.driver.onCall = [&](const QString& op) {
             panel.driver.readFailure =
-                tick == 1 && op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
+                tick % 2 == 1 && op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
         };
         panel.window.statusPoll().Timer1_Timer();
         panel.window.counterPoll().Timer2_Timer();
+        QCoreApplication::processEvents();  // the charts are drawn after the tick
     }
-    QCoreApplication::processEvents();  // the charts are drawn after the tick
-    auto* view = trends->findChild<QChartView*>(chart);
-    QVERIFY(view != nullptr);
-    QCOMPARE(runsOf(view, QStringLiteral("X1")).size(), runs);
+    QCOMPARE(view->chart()->series().size(), series);
+    QCOMPARE(holesIn(view), holes);
+    // The values read, and only those, in one line a trace.
+    QLineSeries* x1 = lineOf(view, QStringLiteral("X1"));
+    QVERIFY(x1 != nullptr && x1->count() >= 2 && x1->count() <= ticks);
     for (QAbstractSeries* s : view->chart()->series()) {
-        for (const QPointF& p : qobject_cast<QLineSeries*>(s)->points()) {
-            QVERIFY2(p.y() != MODBUSRTU_FAILED, qPrintable(s->name()));
+        if (auto* line = qobject_cast<QLineSeries*>(s)) {
+            for (const QPointF& p : line->points()) {
+                QVERIFY2(p.y() != MODBUSRTU_FAILED, qPrintable(s->name()));
+            }
         }
     }
 }
@@ -127,8 +156,8 @@ void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
         QCoreApplication::processEvents();  // the charts are drawn after the tick
     };
     const auto x1Shown = [view] {
-        const auto runs = runsOf(view, QStringLiteral("X1"));
-        return runs.isEmpty() ? -1.0 : runs.last().last().y();
+        const QLineSeries* x1 = lineOf(view, QStringLiteral("X1"));
+        return x1->count() == 0 ? -1.0 : x1->points().last().y();
     };
     tickWithX1(10);
     QCOMPARE(x1Shown(), 10.0);

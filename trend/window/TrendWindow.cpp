@@ -1,5 +1,6 @@
 #include "TrendWindow.h"
 
+#include <QAreaSeries>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -37,9 +38,22 @@ QString unitOf(Quantity q) {
 double stateLow(int index) {
     return (kStates - 1 - index) * kStatePitch;
 }
+constexpr double kStatesBottom = -0.25;
+const double kStatesTop = stateLow(0) + 1.25;
+// Between the outputs' highest level and the inputs' lowest.
+const double kStatesBetween = stateLow(kInputStates) + 1.25;
+
+QList<QPointF> shifted(const Line& line, qint64 byMs) {
+    QList<QPointF> out;
+    out.reserve(line.size());
+    for (const QPointF& p : line) {
+        out.append(QPointF(p.x() + double(byMs), p.y()));
+    }
+    return out;
+}
 
 QString documents() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return defaultFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
@@ -168,8 +182,11 @@ void TrendWindow::buildCharts() {
     valuesChart_->addAxis(valuesAxis_, Qt::AlignLeft);
     valuesChart_->legend()->setAlignment(Qt::AlignTop);
     for (int i = 0; i < kInputs; ++i) {
-        valueTraces_.append({QStringLiteral("X%1").arg(i + 1), kColours[i], {}});
+        const QString name = QStringLiteral("X%1").arg(i + 1);
+        valueTraces_.append(
+            {name, kColours[i], addLine(valuesChart_, valuesAxis_, name, kColours[i])});
     }
+    valueHoles_ = addHoles(valuesChart_, valuesAxis_);
 
     statesChart_ = newChart(&statesTime_);
     auto* names = new QCategoryAxis(statesChart_);
@@ -177,8 +194,8 @@ void TrendWindow::buildCharts() {
     for (int i = kStates - 1; i >= 0; --i) {
         names->append(stateName(i), stateLow(i) + 1.25);
     }
-    names->setStartValue(-0.25);
-    names->setRange(-0.25, stateLow(0) + 1.25);
+    names->setStartValue(kStatesBottom);
+    names->setRange(kStatesBottom, kStatesTop);
     names->setGridLineVisible(false);
     QFont small = names->labelsFont();
     small.setPointSizeF(7);
@@ -188,7 +205,55 @@ void TrendWindow::buildCharts() {
     statesChart_->legend()->hide();
     for (int i = 0; i < kStates; ++i) {
         const QColor colour = i < kInputStates ? QColor(0, 140, 0) : QColor(200, 120, 0);
-        stateTraces_.append({stateName(i), colour, {}});
+        stateTraces_.append(
+            {stateName(i), colour, addLine(statesChart_, statesAxis_, stateName(i), colour)});
+    }
+    inputHoles_ = addHoles(statesChart_, statesAxis_);
+    outputHoles_ = addHoles(statesChart_, statesAxis_);
+}
+
+QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString& name,
+                                  const QColor& colour) {
+    auto* series = new QLineSeries(chart);
+    series->setColor(colour);
+    series->setName(name);
+    chart->addSeries(series);
+    series->attachAxis(chart->axes(Qt::Horizontal).first());
+    series->attachAxis(y);
+    return series;
+}
+
+// Added after the lines, so drawn over them: a hole hides the line joining
+// the values on either side of it.
+TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y) {
+    Holes h;
+    h.upper = new QLineSeries(chart);
+    h.lower = new QLineSeries(chart);
+    h.area = new QAreaSeries(h.upper, h.lower);
+    h.area->setObjectName(QStringLiteral("TrendHoles"));
+    h.area->setName(QStringLiteral("读取失败"));
+    h.area->setPen(Qt::NoPen);
+    h.area->setBrush(QColor(228, 228, 228));
+    chart->addSeries(h.area);
+    h.area->attachAxis(chart->axes(Qt::Horizontal).first());
+    h.area->attachAxis(y);
+    return h;
+}
+
+void TrendWindow::showHoles(Holes& holes, const Stretches& stretches, double low, double high) {
+    QList<QPointF> upper;
+    upper.reserve(stretches.size() * 4);
+    for (const Stretch& s : stretches) {
+        const double from = double(s.fromMs + wallOffsetMs_);
+        const double to = double(s.toMs + wallOffsetMs_);
+        upper << QPointF(from, low) << QPointF(from, high) << QPointF(to, high) << QPointF(to, low);
+    }
+    const QList<QPointF> lower = upper.isEmpty() ? QList<QPointF>()
+                                                 : QList<QPointF>{QPointF(upper.first().x(), low),
+                                                                  QPointF(upper.last().x(), low)};
+    if (holes.upper->points() != upper) {
+        holes.upper->replace(upper);
+        holes.lower->replace(lower);
     }
 }
 
@@ -198,10 +263,11 @@ qint64 TrendWindow::spanMs() const {
 
 void TrendWindow::redraw(qint64 nowMs) {
     lastNowMs_ = nowMs;
+    wallOffsetMs_ = feed_.wallOffsetMs();
     const qint64 fromMs = nowMs - spanMs();
     for (QDateTimeAxis* time : {valuesTime_, statesTime_}) {
-        time->setRange(QDateTime::fromMSecsSinceEpoch(fromMs),
-                       QDateTime::fromMSecsSinceEpoch(nowMs));
+        time->setRange(QDateTime::fromMSecsSinceEpoch(fromMs + wallOffsetMs_),
+                       QDateTime::fromMSecsSinceEpoch(nowMs + wallOffsetMs_));
     }
     redrawValues(fromMs);
     redrawStates(fromMs);
@@ -217,14 +283,12 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
     double low = std::numeric_limits<double>::max();
     double high = std::numeric_limits<double>::lowest();
-    std::array<Segments, kInputs> curves;
+    std::array<Line, kInputs> curves;
     for (int i = 0; i < kInputs; ++i) {
         curves[i] = feed_.history().curve(quantity, i, fromMs, bucketMs());
-        for (const auto& run : curves[i]) {
-            for (const QPointF& p : run) {
-                low = qMin(low, p.y());
-                high = qMax(high, p.y());
-            }
+        for (const QPointF& p : curves[i]) {
+            low = qMin(low, p.y());
+            high = qMax(high, p.y());
         }
     }
     if (low > high) {
@@ -247,50 +311,27 @@ void TrendWindow::redrawValues(qint64 fromMs) {
         valuesAxis_->setRange(from, to);
     }
     for (int i = 0; i < kInputs; ++i) {
-        fill(valuesChart_, valueTraces_[i], curves[i], valuesAxis_);
+        valueTraces_[i].line->replace(shifted(curves[i], wallOffsetMs_));
         const Value latest = feed_.history().latest(quantity, i);
         const QString name =
             valueTraces_[i].name + QStringLiteral("  ") +
             (latest ? QString::number(*latest) + unitOf(quantity) : QStringLiteral("—"));
-        if (valueTraces_[i].segments.first()->name() != name) {
-            valueTraces_[i].segments.first()->setName(name);
+        if (valueTraces_[i].line->name() != name) {
+            valueTraces_[i].line->setName(name);
         }
     }
+    showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, bucketMs()), from, to);
 }
 
 void TrendWindow::redrawStates(qint64 fromMs) {
     for (int i = 0; i < kStates; ++i) {
-        fill(statesChart_, stateTraces_[i],
-             feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), statesAxis_);
+        stateTraces_[i].line->replace(
+            shifted(feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), wallOffsetMs_));
     }
-}
-
-void TrendWindow::fill(QChart* chart, Trace& trace, const Segments& segments, QValueAxis* y) {
-    const qsizetype wanted = qMax<qsizetype>(1, segments.size());
-    while (trace.segments.size() < wanted) {
-        auto* series = new QLineSeries(chart);
-        series->setColor(trace.colour);
-        series->setName(trace.name);
-        chart->addSeries(series);
-        series->attachAxis(chart == valuesChart_ ? static_cast<QAbstractAxis*>(valuesTime_)
-                                                 : statesTime_);
-        series->attachAxis(y);
-        // One legend entry a trace, however often its curve is broken.
-        if (!trace.segments.isEmpty()) {
-            for (QLegendMarker* marker : chart->legend()->markers(series)) {
-                marker->setVisible(false);
-            }
-        }
-        trace.segments.append(series);
-    }
-    while (trace.segments.size() > wanted) {
-        QLineSeries* series = trace.segments.takeLast();
-        chart->removeSeries(series);
-        delete series;
-    }
-    for (qsizetype s = 0; s < trace.segments.size(); ++s) {
-        trace.segments[s]->replace(s < segments.size() ? segments[s] : QList<QPointF>());
-    }
+    showHoles(inputHoles_, feed_.history().stateHoles(0, fromMs, bucketMs()), kStatesBetween,
+              kStatesTop);
+    showHoles(outputHoles_, feed_.history().stateHoles(kInputStates, fromMs, bucketMs()),
+              kStatesBottom, kStatesBetween);
 }
 
 bool TrendWindow::savePicture(const QString& path) {

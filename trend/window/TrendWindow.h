@@ -9,6 +9,8 @@
 
 #include "Feed.h"
 
+class QAbstractAxis;
+class QAreaSeries;
 class QChart;
 class QChartView;
 class QComboBox;
@@ -44,11 +46,21 @@ class TrendWindow : public QMainWindow {
     struct Trace {
         QString name;
         QColor colour;
-        QList<QLineSeries*> segments;  // the first one carries the legend entry
+        QLineSeries* line = nullptr;
+    };
+    // The stretches where a read failed, drawn over the lines between `low`
+    // and `high`: one series however many holes there are.
+    struct Holes {
+        QAreaSeries* area = nullptr;
+        QLineSeries* upper = nullptr;
+        QLineSeries* lower = nullptr;
     };
 
     void buildCharts();
-    void fill(QChart* chart, Trace& trace, const Segments& segments, QValueAxis* y);
+    QLineSeries* addLine(QChart* chart, QAbstractAxis* y, const QString& name,
+                         const QColor& colour);
+    Holes addHoles(QChart* chart, QAbstractAxis* y);
+    void showHoles(Holes& holes, const Stretches& stretches, double low, double high);
     void redrawValues(qint64 fromMs);
     void redrawStates(qint64 fromMs);
     qint64 spanMs() const;
@@ -61,6 +73,7 @@ class TrendWindow : public QMainWindow {
     PathChooser chooseRecordPath_;
     PathChooser choosePicturePath_;
     qint64 lastNowMs_ = 0;
+    qint64 wallOffsetMs_ = 0;  // added to the history's moments for the time axes
     bool redrawQueued_ = false;
 
     QComboBox* quantity_ = nullptr;
@@ -75,11 +88,14 @@ class TrendWindow : public QMainWindow {
     QDateTimeAxis* valuesTime_ = nullptr;
     QValueAxis* valuesAxis_ = nullptr;
     QList<Trace> valueTraces_;
+    Holes valueHoles_;
 
     QChart* statesChart_ = nullptr;
     QDateTimeAxis* statesTime_ = nullptr;
     QValueAxis* statesAxis_ = nullptr;
     QList<Trace> stateTraces_;
+    Holes inputHoles_;
+    Holes outputHoles_;
 };
 
 }  // namespace trend
