@@ -4,8 +4,11 @@
 #include <QtTest>
 
 #include "History.h"
+#include "Scales.h"
 
 using namespace trend;
+
+Q_DECLARE_METATYPE(ValueScale)
 
 namespace {
 
@@ -65,6 +68,10 @@ class tst_TrendHistory : public QObject {
     void legendValue();
     void statesOfATick_data();
     void statesOfATick();
+    void valueScale_data();
+    void valueScale();
+    void roundTimes_data();
+    void roundTimes();
 };
 
 void tst_TrendHistory::curve_data() {
@@ -205,6 +212,58 @@ void tst_TrendHistory::statesOfATick() {
             s.states[i] ? (*s.states[i] ? QLatin1Char('1') : QLatin1Char('0')) : QLatin1Char('-');
     }
     QCOMPARE(shown, states);
+}
+
+void tst_TrendHistory::valueScale_data() {
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<ValueScale>("scale");
+    QTest::newRow("nothing read yet") << 0.0 << 0.0 << ValueScale{0, 1, 1};
+    QTest::newRow("frequencies from 0") << 23.0 << 105.0 << ValueScale{0, 120, 20};
+    QTest::newRow("a value on a tick is the top") << 40.0 << 100.0 << ValueScale{0, 100, 20};
+    QTest::newRow("counts from 0") << 1200.0 << 52486.0 << ValueScale{0, 60000, 10000};
+    QTest::newRow("a negative value") << -2067.0 << 52486.0 << ValueScale{-10000, 60000, 10000};
+    QTest::newRow("all negative") << -7.0 << -3.0 << ValueScale{-8, 0, 2};
+    QTest::newRow("small counts step by 1") << 0.0 << 3.0 << ValueScale{0, 3, 1};
+    QTest::newRow("a 32-bit count")
+        << 0.0 << 2147483647.0 << ValueScale{0, 2500000000.0, 500000000.0};
+}
+
+void tst_TrendHistory::valueScale() {
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(ValueScale, scale);
+    const ValueScale s = trend::valueScale(low, high);
+    QCOMPARE(s.from, scale.from);
+    QCOMPARE(s.to, scale.to);
+    QCOMPARE(s.step, scale.step);
+}
+
+void tst_TrendHistory::roundTimes_data() {
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("offsetMs");
+    QTest::addColumn<QList<qint64>>("times");
+    const qint64 s = 1000;
+    const qint64 m = 60 * s;
+    QTest::newRow("a minute, ticks every 10 s")
+        << m << 3 * s << qint64(0) << QList<qint64>{10 * s, 20 * s, 30 * s, 40 * s, 50 * s, 60 * s};
+    QTest::newRow("5 minutes, from a whole minute")
+        << 5 * m << m << qint64(0) << QList<qint64>{m, 2 * m, 3 * m, 4 * m, 5 * m, 6 * m};
+    QTest::newRow("15 minutes, every 2")
+        << 15 * m << m + 1 << qint64(0)
+        << QList<qint64>{2 * m, 4 * m, 6 * m, 8 * m, 10 * m, 12 * m, 14 * m, 16 * m};
+    QTest::newRow("an hour, on the local clock at +05:45")
+        << 60 * m << qint64(0) << 345 * m
+        << QList<qint64>{5 * m, 15 * m, 25 * m, 35 * m, 45 * m, 55 * m};
+}
+
+void tst_TrendHistory::roundTimes() {
+    QFETCH(qint64, spanMs);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, offsetMs);
+    QFETCH(QList<qint64>, times);
+    QCOMPARE(trend::roundTimes(fromMs, fromMs + spanMs, timeStepMs(spanMs), offsetMs), times);
 }
 
 QTEST_APPLESS_MAIN(tst_TrendHistory)

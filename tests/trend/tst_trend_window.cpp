@@ -2,6 +2,7 @@
 // opened and closed, holes where reads failed, and a record that cannot be
 // written stopping on its own while the polls go on.
 #include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QImage>
@@ -9,6 +10,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
+#include <cmath>
 
 #include "RecordingDriver.h"
 #include "TrendWindow.h"
@@ -60,6 +63,8 @@ class tst_TrendWindow : public QObject {
     void failedReadIsAHole_data();
     void failedReadIsAHole();
     void pauseHoldsTheViewAndPictureSaves();
+    void readableCharts_data();
+    void readableCharts();
     void unwritableRecordStops_data();
     void unwritableRecordStops();
 };
@@ -146,6 +151,8 @@ void tst_TrendWindow::failedReadIsAHole() {
 
 void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
     Panel panel;
+    panel.window.linkParam()[link_param::kPort] = 3;
+    panel.window.linkParam()[link_param::kAddress] = 17;
     auto* trends = panel.openTrends();
     QVERIFY(trends != nullptr);
     auto* view = trends->findChild<QChartView*>(QStringLiteral("TrendValues"));
@@ -175,7 +182,67 @@ void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
     QVERIFY(panel.click(QStringLiteral("TrendSavePicture")));
     QImage picture(path);
     QVERIFY(!picture.isNull());
-    QCOMPARE(picture.size(), trends->findChild<QWidget*>(QStringLiteral("TrendCharts"))->size());
+    const QSize charts = trends->findChild<QWidget*>(QStringLiteral("TrendCharts"))->size();
+    QCOMPARE(picture.width(), charts.width());
+    QVERIFY(picture.height() > charts.height());  // a title line above the charts
+    QVERIFY(trends->pictureTitle().startsWith(QStringLiteral("频率  ")));
+    QVERIFY2(trends->pictureTitle().endsWith(QStringLiteral("  端口 3  地址 17")),
+             qPrintable(trends->pictureTitle()));
+}
+
+void tst_TrendWindow::readableCharts_data() {
+    QTest::addColumn<int>("quantity");  // entry of TrendQuantity
+    QTest::addColumn<int>("span");      // entry of TrendSpan
+    QTest::addColumn<int>("x1");        // X1's 32-bit count and frequency
+    QTest::addColumn<QString>("title");
+    QTest::newRow("frequency, 1 minute") << 0 << 0 << 105 << "频率 Hz";
+    QTest::newRow("frequency, 60 minutes") << 0 << 3 << 7 << "频率 Hz";
+    QTest::newRow("32-bit count, 5 minutes") << 1 << 1 << 52486 << "计数";
+    QTest::newRow("32-bit count past 2^31, 15 minutes") << 1 << 2 << -2067 << "计数";
+    QTest::newRow("32-bit count, widest labels") << 1 << 1 << 2147483647 << "计数";
+    QTest::newRow("16-bit count, 60 minutes") << 2 << 3 << 0 << "计数";
+}
+
+// The plot areas line up, the value ticks are round from 0 (or below the
+// lowest value), the axes say what and in which unit, and the time ticks
+// sit on round moments.
+void tst_TrendWindow::readableCharts() {
+    QFETCH(int, quantity);
+    QFETCH(int, span);
+    QFETCH(int, x1);
+    QFETCH(QString, title);
+    Panel panel;
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    QVERIFY(panel.choose(QStringLiteral("TrendQuantity"), quantity));
+    QVERIFY(panel.choose(QStringLiteral("TrendSpan"), span));
+    panel.driver.count32 = {x1, 3, 5, 7, x1, 3, 5, 7};
+    panel.window.counterPoll().Timer2_Timer();
+    QCoreApplication::processEvents();
+    const QChart* values = trends->findChild<QChartView*>(QStringLiteral("TrendValues"))->chart();
+    const QChart* states = trends->findChild<QChartView*>(QStringLiteral("TrendStates"))->chart();
+    QCOMPARE(values->plotArea().left(), states->plotArea().left());
+    QCOMPARE(values->plotArea().right(), states->plotArea().right());
+    QVERIFY(values->plotArea().width() > 200);
+
+    auto* axis = qobject_cast<QValueAxis*>(values->axes(Qt::Vertical).first());
+    QCOMPARE(axis->titleText(), title);
+    const double step = axis->tickInterval();
+    const double power = std::pow(10.0, std::floor(std::log10(step)));
+    QVERIFY2(QList<double>({1, 2, 5}).contains(step / power), qPrintable(QString::number(step)));
+    QCOMPARE(axis->tickAnchor(), 0.0);
+    const double lowest = qMin(0, quantity == 2 ? 0 : x1);
+    QVERIFY(axis->min() <= lowest && axis->min() > lowest - step);
+    QCOMPARE(std::fmod(axis->min(), step), 0.0);
+
+    auto* time = qobject_cast<QCategoryAxis*>(values->axes(Qt::Horizontal).first());
+    const QStringList labels = time->categoriesLabels();
+    QVERIFY(labels.size() >= 3);
+    const qint64 stepMs = QList<qint64>{10, 60, 120, 600}[span] * 1000;
+    for (const QString& label : labels) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(qint64(time->endValue(label)));
+        QCOMPARE((t.toMSecsSinceEpoch() + t.offsetFromUtc() * 1000) % stepMs, 0);
+    }
 }
 
 void tst_TrendWindow::unwritableRecordStops_data() {

@@ -27,6 +27,8 @@ void Feed::onStates(const StatusTick& tick) {
 void Feed::onCounters(const CounterTick& tick) {
     const Sample sample = takeSample(tick, latestStates_, monotonic_());
     history_.add(sample);
+    port_ = tick.port;
+    address_ = tick.address;
     if (record_.isOpen()) {
         const QString failure = record_.append(sample);
         if (!failure.isEmpty()) {

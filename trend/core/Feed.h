@@ -32,6 +32,9 @@ class Feed : public QObject {
     static qint64 steadyMs();
 
     const History& history() const { return history_; }
+    // The port and address of the latest counter tick; 0 before the first.
+    std::int32_t port() const { return port_; }
+    std::int32_t address() const { return address_; }
     qint64 nowMs() const { return monotonic_(); }
     // What to add to a moment of the history for its wall-clock time.
     qint64 wallOffsetMs() const { return clock_().toMSecsSinceEpoch() - monotonic_(); }
@@ -59,6 +62,8 @@ class Feed : public QObject {
     Monotonic monotonic_;
     History history_;
     StateSample latestStates_;
+    std::int32_t port_ = 0;
+    std::int32_t address_ = 0;
     RecordFile record_;
     QString recordStatus_;
 };

@@ -18,9 +18,8 @@ QString state(const State& s) {
     return s ? QString(*s ? QLatin1Char('1') : QLatin1Char('0')) : QString();
 }
 
-// Local time with milliseconds and the offset from UTC, so that a record
-// read elsewhere still says when it was taken.
-// As an offset even at UTC, where Qt would write "Z".
+// Local time with milliseconds and the offset from UTC ("Z" at UTC), so
+// that a record read elsewhere still says when it was taken.
 QString isoTime(const QDateTime& t) {
     return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }

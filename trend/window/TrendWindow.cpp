@@ -5,7 +5,6 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
-#include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,10 +14,12 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
 #include <QValueAxis>
 #include <array>
 #include <cmath>
 #include <limits>
+#include "ChartParts.h"
 
 namespace trend {
 
@@ -33,6 +34,14 @@ const Quantity kQuantities[] = {Quantity::Frequency, Quantity::Count32, Quantity
 QString unitOf(Quantity q) {
     return q == Quantity::Frequency ? QStringLiteral(" Hz") : QString();
 }
+
+QString titleOf(Quantity q) {
+    return q == Quantity::Frequency ? QStringLiteral("频率 Hz") : QStringLiteral("计数");
+}
+
+// Room around both plot areas for the labels, titles and legends, the same
+// in both charts so that their plots line up.
+const QMargins kPlotMargins(96, 40, 44, 52);
 
 // The lowest level of state trace `index`: X1 on top, Y4 at the bottom.
 double stateLow(int index) {
@@ -62,19 +71,22 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
     return b;
 }
 
-QChart* newChart(QDateTimeAxis** time) {
+QChart* newChart(QCategoryAxis** time) {
     auto* chart = new QChart;
     chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setAnimationOptions(QChart::NoAnimation);
-    *time = new QDateTimeAxis(chart);
-    (*time)->setFormat(QStringLiteral("hh:mm:ss"));
-    (*time)->setTickCount(7);
-    // A chart shown before its time axis has a range never makes room for
-    // the axis's labels, even once it has one.
-    const QDateTime now = QDateTime::currentDateTime();
-    (*time)->setRange(now.addSecs(-kSpanMinutes[kDefaultSpan] * 60), now);
-    chart->addAxis(*time, Qt::AlignBottom);
+    chart->legend()->setAlignment(Qt::AlignTop);
+    *time = addTimeAxis(chart);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 span = kSpanMinutes[kDefaultSpan] * 60 * 1000;
+    showTimes(*time, now - span, now, timeStepMs(span));
     return chart;
+}
+
+void hideFromLegend(QChart* chart, QAbstractSeries* series) {
+    for (QLegendMarker* marker : chart->legend()->markers(series)) {
+        marker->setVisible(false);
+    }
 }
 
 }  // namespace
@@ -131,6 +143,9 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     states->setObjectName(QStringLiteral("TrendStates"));
     chartsLayout->addWidget(values, 1);
     chartsLayout->addWidget(states, 1);
+    auto* frame = new PlotFrame(kPlotMargins, this);
+    frame->add(values);
+    frame->add(states);
     layout->addWidget(charts_, 1);
     setCentralWidget(central);
 
@@ -179,8 +194,12 @@ void TrendWindow::buildCharts() {
     valuesChart_ = newChart(&valuesTime_);
     valuesAxis_ = new QValueAxis(valuesChart_);
     valuesAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    valuesAxis_->setRange(0, 1);
+    valuesAxis_->setTickInterval(1);
+    valuesAxis_->setTickType(QValueAxis::TicksDynamic);
+    valuesAxis_->setTickAnchor(0);
+    valuesAxis_->setTitleText(titleOf(Quantity::Frequency));
     valuesChart_->addAxis(valuesAxis_, Qt::AlignLeft);
-    valuesChart_->legend()->setAlignment(Qt::AlignTop);
     for (int i = 0; i < kInputs; ++i) {
         const QString name = QStringLiteral("X%1").arg(i + 1);
         valueTraces_.append(
@@ -202,14 +221,34 @@ void TrendWindow::buildCharts() {
     names->setLabelsFont(small);
     statesAxis_ = names;
     statesChart_->addAxis(statesAxis_, Qt::AlignLeft);
-    statesChart_->legend()->hide();
+    // Each trace's two levels named on the right; a category needs a label
+    // of its own, so the repeated words differ by invisible spaces.
+    auto* levels = new QCategoryAxis(statesChart_);
+    levels->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    for (int i = kStates - 1; i >= 0; --i) {
+        const QString unique(i, QChar(0x200B));
+        levels->append(QStringLiteral("断开") + unique, stateLow(i));
+        levels->append(QStringLiteral("闭合") + unique, stateLow(i) + 1);
+    }
+    levels->setStartValue(kStatesBottom);
+    levels->setRange(kStatesBottom, kStatesTop);
+    levels->setGridLineVisible(false);
+    levels->setLabelsFont(small);
+    statesChart_->addAxis(levels, Qt::AlignRight);
+    const QColor inputColour(0, 140, 0);
+    const QColor outputColour(200, 120, 0);
     for (int i = 0; i < kStates; ++i) {
-        const QColor colour = i < kInputStates ? QColor(0, 140, 0) : QColor(200, 120, 0);
+        const QColor colour = i < kInputStates ? inputColour : outputColour;
         stateTraces_.append(
             {stateName(i), colour, addLine(statesChart_, statesAxis_, stateName(i), colour)});
+        hideFromLegend(statesChart_, stateTraces_.last().line);
     }
+    // The legend tells inputs from outputs, with no points of their own.
+    addLine(statesChart_, levels, QStringLiteral("输入 X1–X4、DI1–DI6"), inputColour);
+    addLine(statesChart_, levels, QStringLiteral("输出 Y1–Y4"), outputColour);
     inputHoles_ = addHoles(statesChart_, statesAxis_);
     outputHoles_ = addHoles(statesChart_, statesAxis_);
+    hideFromLegend(statesChart_, outputHoles_.area);
 }
 
 QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString& name,
@@ -265,9 +304,8 @@ void TrendWindow::redraw(qint64 nowMs) {
     lastNowMs_ = nowMs;
     wallOffsetMs_ = feed_.wallOffsetMs();
     const qint64 fromMs = nowMs - spanMs();
-    for (QDateTimeAxis* time : {valuesTime_, statesTime_}) {
-        time->setRange(QDateTime::fromMSecsSinceEpoch(fromMs + wallOffsetMs_),
-                       QDateTime::fromMSecsSinceEpoch(nowMs + wallOffsetMs_));
+    for (QCategoryAxis* time : {valuesTime_, statesTime_}) {
+        showTimes(time, fromMs + wallOffsetMs_, nowMs + wallOffsetMs_, timeStepMs(spanMs()));
     }
     redrawValues(fromMs);
     redrawStates(fromMs);
@@ -297,18 +335,10 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     }
     // Every change of an axis or of the legend lays the whole chart out
     // again: make only those that show.
-    const double margin = high > low ? (high - low) * 0.05 : qMax(1.0, qAbs(high) * 0.05);
-    double from = low - margin;
-    double to = high + margin;
-    // The values are whole numbers and the labels show them so: a range
-    // narrower than one step a tick would repeat labels ("1, 1, 0, -1, -1").
-    const int steps = valuesAxis_->tickCount() - 1;
-    if (to - from < steps) {
-        from = std::floor((from + to) / 2) - steps / 2;
-        to = from + steps;
-    }
-    if (valuesAxis_->min() != from || valuesAxis_->max() != to) {
-        valuesAxis_->setRange(from, to);
+    const ValueScale scale = valueScale(low, high);
+    showScale(valuesAxis_, scale);
+    if (valuesAxis_->titleText() != titleOf(quantity)) {
+        valuesAxis_->setTitleText(titleOf(quantity));
     }
     for (int i = 0; i < kInputs; ++i) {
         valueTraces_[i].line->replace(shifted(curves[i], wallOffsetMs_));
@@ -320,7 +350,8 @@ void TrendWindow::redrawValues(qint64 fromMs) {
             valueTraces_[i].line->setName(name);
         }
     }
-    showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, bucketMs()), from, to);
+    showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, bucketMs()), scale.from,
+              scale.to);
 }
 
 void TrendWindow::redrawStates(qint64 fromMs) {
@@ -334,8 +365,21 @@ void TrendWindow::redrawStates(qint64 fromMs) {
               kStatesBottom, kStatesBetween);
 }
 
+QString TrendWindow::pictureTitle() const {
+    const auto wall = [this](qint64 ms) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms + wallOffsetMs_);
+        return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+    };
+    const auto known = [](std::int32_t n) {
+        return n > 0 ? QString::number(n) : QStringLiteral("—");
+    };
+    return QStringLiteral("%1  %2 至 %3  端口 %4  地址 %5")
+        .arg(quantity_->currentText(), wall(lastNowMs_ - spanMs()), wall(lastNowMs_),
+             known(feed_.port()), known(feed_.address()));
+}
+
 bool TrendWindow::savePicture(const QString& path) {
-    const bool saved = charts_->grab().save(path, "PNG");
+    const bool saved = withTitle(charts_->grab().toImage(), pictureTitle(), this).save(path, "PNG");
     status_->setText(saved ? QStringLiteral("图片已保存：") + QDir::toNativeSeparators(path)
                            : QStringLiteral("图片未能保存：") + QDir::toNativeSeparators(path));
     return saved;

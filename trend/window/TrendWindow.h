@@ -14,7 +14,7 @@ class QAreaSeries;
 class QChart;
 class QChartView;
 class QComboBox;
-class QDateTimeAxis;
+
 class QLabel;
 class QLineSeries;
 class QPushButton;
@@ -38,6 +38,8 @@ class TrendWindow : public QMainWindow {
     // Redraws both charts from the history, up to `nowMs`.
     void redraw(qint64 nowMs);
     bool savePicture(const QString& path);
+    // What the picture shows: "频率  <from> 至 <to>  端口 1  地址 1".
+    QString pictureTitle() const;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -85,13 +87,13 @@ class TrendWindow : public QMainWindow {
     QWidget* charts_ = nullptr;
 
     QChart* valuesChart_ = nullptr;
-    QDateTimeAxis* valuesTime_ = nullptr;
+    QCategoryAxis* valuesTime_ = nullptr;
     QValueAxis* valuesAxis_ = nullptr;
     QList<Trace> valueTraces_;
     Holes valueHoles_;
 
     QChart* statesChart_ = nullptr;
-    QDateTimeAxis* statesTime_ = nullptr;
+    QCategoryAxis* statesTime_ = nullptr;
     QValueAxis* statesAxis_ = nullptr;
     QList<Trace> stateTraces_;
     Holes inputHoles_;
