@@ -5,7 +5,9 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -65,6 +67,7 @@ class tst_TrendWindow : public QObject {
     void pauseHoldsTheViewAndPictureSaves();
     void readableCharts_data();
     void readableCharts();
+    void longRecordPathKeepsTheWindowsSize();
     void unwritableRecordStops_data();
     void unwritableRecordStops();
 };
@@ -243,6 +246,31 @@ void tst_TrendWindow::readableCharts() {
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(qint64(time->endValue(label)));
         QCOMPARE((t.toMSecsSinceEpoch() + t.offsetFromUtc() * 1000) % stepMs, 0);
     }
+}
+
+void tst_TrendWindow::longRecordPathKeepsTheWindowsSize() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QString(120, u'a') + u'/' + QString(120, u'b'));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + u'/' + QString(300 - folder.size() - 5, u'c') + ".csv";
+    QCOMPARE(path.size(), 300);
+    Panel panel;
+    QVERIFY(QTest::qWaitForWindowExposed(&panel.window));
+    const QSize window = panel.window.size();
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    trends->setRecordPathChooser([&](const QString&) { return path; });
+    QVERIFY(panel.click(QStringLiteral("TrendRecord")));
+    const QString status = "记录中：" + path;
+    auto* record = panel.find<QLabel>(QStringLiteral("RecordState"));
+    QCOMPARE(record->text(), status);
+    QCoreApplication::processEvents();
+    QCOMPARE(panel.window.size(), window);
+    QCOMPARE(window.width(), 1035);
+    QCOMPARE(panel.window.centralWidget()->size(), QSize(1035, 611));
+    QVERIFY(record->width() < record->fontMetrics().horizontalAdvance(status));
+    QVERIFY(record->grab().width() > 0);  // painted: the tooltip says what is elided
+    QCOMPARE(record->toolTip(), status);
 }
 
 void tst_TrendWindow::unwritableRecordStops_data() {
