@@ -140,7 +140,7 @@ class LineBuilder {
 // Gathers the failed reads of a trace into stretches of time.
 class HoleBuilder {
   public:
-    explicit HoleBuilder(qint64 bucketMs) : bucketMs_(qMax<qint64>(1, bucketMs)) {}
+    explicit HoleBuilder(qint64 joinMs) : joinMs_(qMax<qint64>(1, joinMs)) {}
 
     void add(qint64 ms, bool read) {
         if (!read && !inHole_) {
@@ -162,14 +162,14 @@ class HoleBuilder {
   private:
     void close(qint64 endMs) {
         inHole_ = false;
-        if (!stretches_.isEmpty() && start_ - stretches_.last().toMs < bucketMs_) {
+        if (!stretches_.isEmpty() && start_ - stretches_.last().toMs < joinMs_) {
             stretches_.last().toMs = endMs;
         } else {
             stretches_.append({start_, endMs});
         }
     }
 
-    qint64 bucketMs_;
+    qint64 joinMs_;
     Stretches stretches_;
     bool inHole_ = false;
     bool any_ = false;
@@ -190,16 +190,16 @@ Line History::curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs
     return line.take();
 }
 
-Stretches History::holes(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs) const {
-    HoleBuilder holes(bucketMs);
+Stretches History::holes(Quantity quantity, int input, qint64 fromMs, qint64 joinMs) const {
+    HoleBuilder holes(joinMs);
     for (auto it = firstFrom(values_, fromMs); it != values_.end(); ++it) {
         holes.add(it->ms, of(*it, quantity)[input].has_value());
     }
     return holes.take();
 }
 
-Stretches History::stateHoles(int index, qint64 fromMs, qint64 bucketMs) const {
-    HoleBuilder holes(bucketMs);
+Stretches History::stateHoles(int index, qint64 fromMs, qint64 joinMs) const {
+    HoleBuilder holes(joinMs);
     for (auto it = firstFrom(states_, fromMs); it != states_.end(); ++it) {
         holes.add(it->ms, it->states[index].has_value());
     }

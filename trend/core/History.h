@@ -43,10 +43,10 @@ class History {
     // State `index` (0..13) as a step trace between `low` and `low + 1`.
     Line steps(int index, qint64 fromMs, double low, qint64 bucketMs = 1) const;
     // Where the read of `input`'s `quantity` failed, or that of state
-    // `index`; stretches closer than `bucketMs` are one. A read takes all four
+    // `index`; stretches closer than `joinMs` are one. A read takes all four
     // inputs, or a group of states, at once: their holes are the same.
-    Stretches holes(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs = 1) const;
-    Stretches stateHoles(int index, qint64 fromMs, qint64 bucketMs = 1) const;
+    Stretches holes(Quantity quantity, int input, qint64 fromMs, qint64 joinMs = 1) const;
+    Stretches stateHoles(int index, qint64 fromMs, qint64 joinMs = 1) const;
     // The latest value of a curve, if its last read answered.
     Value latest(Quantity quantity, int input) const;
 

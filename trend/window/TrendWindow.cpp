@@ -42,6 +42,7 @@ QString titleOf(Quantity q) {
 // Room around both plot areas for the labels, titles and legends, the same
 // in both charts so that their plots line up.
 const QMargins kPlotMargins(96, 40, 44, 52);
+constexpr qint64 kMostHoles = 60;
 
 // The lowest level of state trace `index`: X1 on top, Y4 at the bottom.
 double stateLow(int index) {
@@ -311,6 +312,13 @@ void TrendWindow::redraw(qint64 nowMs) {
     redrawStates(fromMs);
 }
 
+qint64 TrendWindow::joinMs() const {
+    // Filling a chart's holes costs with their number: no more than
+    // kMostHoles of them a chart, whatever the cable does. What is read
+    // between two holes closer than that is under the one stretch.
+    return qMax(2 * bucketMs(), spanMs() / kMostHoles);
+}
+
 qint64 TrendWindow::bucketMs() const {
     // A stretch of time to a pixel of the plot, or so before the first layout.
     const double pixels = qMax(200.0, valuesChart_->plotArea().width());
@@ -350,7 +358,7 @@ void TrendWindow::redrawValues(qint64 fromMs) {
             valueTraces_[i].line->setName(name);
         }
     }
-    showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, bucketMs()), scale.from,
+    showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, joinMs()), scale.from,
               scale.to);
 }
 
@@ -359,9 +367,9 @@ void TrendWindow::redrawStates(qint64 fromMs) {
         stateTraces_[i].line->replace(
             shifted(feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), wallOffsetMs_));
     }
-    showHoles(inputHoles_, feed_.history().stateHoles(0, fromMs, bucketMs()), kStatesBetween,
+    showHoles(inputHoles_, feed_.history().stateHoles(0, fromMs, joinMs()), kStatesBetween,
               kStatesTop);
-    showHoles(outputHoles_, feed_.history().stateHoles(kInputStates, fromMs, bucketMs()),
+    showHoles(outputHoles_, feed_.history().stateHoles(kInputStates, fromMs, joinMs()),
               kStatesBottom, kStatesBetween);
 }
 

@@ -67,6 +67,7 @@ class TrendWindow : public QMainWindow {
     void redrawStates(qint64 fromMs);
     qint64 spanMs() const;
     qint64 bucketMs() const;
+    qint64 joinMs() const;
     void startRecording();
     void saveClicked();
     void showRecordStatus(const QString& status);
