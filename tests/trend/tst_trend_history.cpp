@@ -253,6 +253,8 @@ void tst_TrendHistory::roundTimes_data() {
     QTest::newRow("15 minutes, every 2")
         << 15 * m << m + 1 << qint64(0)
         << QList<qint64>{2 * m, 4 * m, 6 * m, 8 * m, 10 * m, 12 * m, 14 * m, 16 * m};
+    QTest::newRow("past 5 minutes, every 2")
+        << 5 * m + 1 << qint64(0) << qint64(0) << QList<qint64>{0, 2 * m, 4 * m};
     QTest::newRow("an hour, on the local clock at +05:45")
         << 60 * m << qint64(0) << 345 * m
         << QList<qint64>{5 * m, 15 * m, 25 * m, 35 * m, 45 * m, 55 * m};

@@ -20,9 +20,9 @@ ValueScale valueScale(double low, double high, int maxSteps) {
     step = qMax(1.0, step);
     const double from = std::floor(from0 / step) * step;
     double to = std::ceil(top / step) * step;
-    // A range the steps do not cover once rounded down: one step more.
-    while (to - from < range || to <= from) {
-        to += step;
+    // Nothing read yet, or only zeros: one step, not none.
+    if (to <= from) {
+        to = from + step;
     }
     return {from, to, step};
 }

@@ -4,7 +4,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
-#include <QEvent>
+#include <QGraphicsLayout>
 #include <QPainter>
 #include <QValueAxis>
 
@@ -56,20 +56,52 @@ void showScale(QValueAxis* axis, const ValueScale& scale) {
     }
 }
 
-void PlotFrame::add(QChartView* view) {
-    view->installEventFilter(this);
-    place(view);
-}
-
-bool PlotFrame::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Resize) {
-        place(static_cast<QChartView*>(watched));
+PlotAligner::PlotAligner(QList<QChart*> charts, int margin, QObject* parent)
+    : QObject(parent), charts_(std::move(charts)), margin_(margin) {
+    for (QChart* chart : charts_) {
+        chart->setMargins(QMargins(margin_, margin_, margin_, margin_));
+        connect(chart, &QChart::plotAreaChanged, this, &PlotAligner::align);
     }
-    return QObject::eventFilter(watched, event);
 }
 
-void PlotFrame::place(QChartView* view) const {
-    view->chart()->setPlotArea(QRectF(view->rect()).marginsRemoved(QMarginsF(margins_)));
+void PlotAligner::align() {
+    // Each chart laid out now, with the margins it has, so that what its
+    // labels take is read from a layout of those margins; each setting of a
+    // margin lays it out again and says so, which is not followed here.
+    if (aligning_) {
+        return;
+    }
+    aligning_ = true;
+    for (int pass = 0; pass < 3; ++pass) {
+        QList<double> left;
+        QList<double> right;
+        double mostLeft = 0;
+        double mostRight = 0;
+        for (QChart* chart : charts_) {
+            if (chart->layout() != nullptr) {
+                chart->layout()->activate();
+            }
+            const QRectF plot = chart->plotArea();
+            left << plot.left() - chart->margins().left();
+            right << chart->size().width() - plot.right() - chart->margins().right();
+            mostLeft = qMax(mostLeft, left.last());
+            mostRight = qMax(mostRight, right.last());
+        }
+        bool changed = false;
+        for (qsizetype i = 0; i < charts_.size(); ++i) {
+            QMargins m = charts_[i]->margins();
+            m.setLeft(margin_ + qRound(mostLeft - left[i]));
+            m.setRight(margin_ + qRound(mostRight - right[i]));
+            if (m != charts_[i]->margins()) {
+                charts_[i]->setMargins(m);
+                changed = true;
+            }
+        }
+        if (!changed) {
+            break;
+        }
+    }
+    aligning_ = false;
 }
 
 QImage withTitle(const QImage& picture, const QString& title, const QWidget* styleOf) {

@@ -27,21 +27,20 @@ void showTimes(QCategoryAxis* axis, qint64 fromMs, qint64 toMs, qint64 stepMs);
 // The axis on `scale`, its ticks on the multiples of its step.
 void showScale(QValueAxis* axis, const ValueScale& scale);
 
-// Keeps the plot area of each chart view at the same distance from the
-// view's left and right edges, and from its top and bottom, so that a moment
-// lies at one x in every chart of a column, whatever the width of the
-// value labels.
-class PlotFrame : public QObject {
+// Keeps the plot areas of charts of one width, one above the other, at the
+// same left and right edges, so that a moment lies at one x in all of them
+// whatever the width of their labels: each time a chart is laid out, the
+// chart whose labels take less room gets that much more margin. Qt lays the
+// labels out itself, so none is cut short.
+class PlotAligner : public QObject {
   public:
-    PlotFrame(const QMargins& margins, QObject* parent) : QObject(parent), margins_(margins) {}
-    void add(QChartView* view);
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    PlotAligner(QList<QChart*> charts, int margin, QObject* parent);
 
   private:
-    void place(QChartView* view) const;
-    QMargins margins_;
+    void align();
+    QList<QChart*> charts_;
+    int margin_;
+    bool aligning_ = false;
 };
 
 // `picture` under a line of `title`.

@@ -39,9 +39,6 @@ QString titleOf(Quantity q) {
     return q == Quantity::Frequency ? QStringLiteral("频率 Hz") : QStringLiteral("计数");
 }
 
-// Room around both plot areas for the labels, titles and legends, the same
-// in both charts so that their plots line up.
-const QMargins kPlotMargins(96, 40, 44, 52);
 constexpr qint64 kMostHoles = 60;
 
 // The lowest level of state trace `index`: X1 on top, Y4 at the bottom.
@@ -74,7 +71,6 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
 
 QChart* newChart(QCategoryAxis** time) {
     auto* chart = new QChart;
-    chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignTop);
     *time = addTimeAxis(chart);
@@ -144,9 +140,7 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     states->setObjectName(QStringLiteral("TrendStates"));
     chartsLayout->addWidget(values, 1);
     chartsLayout->addWidget(states, 1);
-    auto* frame = new PlotFrame(kPlotMargins, this);
-    frame->add(values);
-    frame->add(states);
+    new PlotAligner({valuesChart_, statesChart_}, 4, this);
     layout->addWidget(charts_, 1);
     setCentralWidget(central);
 
