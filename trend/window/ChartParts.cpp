@@ -4,8 +4,10 @@
 #include <QChart>
 #include <QChartView>
 #include <QDateTime>
+#include <QEvent>
 #include <QGraphicsLayout>
 #include <QPainter>
+#include <QTimer>
 #include <QValueAxis>
 
 namespace trend {
@@ -56,22 +58,26 @@ void showScale(QValueAxis* axis, const ValueScale& scale) {
     }
 }
 
-PlotAligner::PlotAligner(QList<QChart*> charts, int margin, QObject* parent)
-    : QObject(parent), charts_(std::move(charts)), margin_(margin) {
-    for (QChart* chart : charts_) {
-        chart->setMargins(QMargins(margin_, margin_, margin_, margin_));
-        connect(chart, &QChart::plotAreaChanged, this, &PlotAligner::align);
+PlotAligner::PlotAligner(QList<QChartView*> views, int margin, QObject* parent)
+    : QObject(parent), margin_(margin) {
+    for (QChartView* view : views) {
+        charts_ << view->chart();
+        view->chart()->setMargins(QMargins(margin_, margin_, margin_, margin_));
+        view->installEventFilter(this);
     }
+}
+
+bool PlotAligner::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize) {
+        // Once the view has handed its chart the new size.
+        QTimer::singleShot(0, this, &PlotAligner::align);
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void PlotAligner::align() {
     // Each chart laid out now, with the margins it has, so that what its
-    // labels take is read from a layout of those margins; each setting of a
-    // margin lays it out again and says so, which is not followed here.
-    if (aligning_) {
-        return;
-    }
-    aligning_ = true;
+    // labels take is read from a layout of those margins.
     for (int pass = 0; pass < 3; ++pass) {
         QList<double> left;
         QList<double> right;
@@ -101,7 +107,6 @@ void PlotAligner::align() {
             break;
         }
     }
-    aligning_ = false;
 }
 
 QImage withTitle(const QImage& picture, const QString& title, const QWidget* styleOf) {

@@ -29,18 +29,21 @@ void showScale(QValueAxis* axis, const ValueScale& scale);
 
 // Keeps the plot areas of charts of one width, one above the other, at the
 // same left and right edges, so that a moment lies at one x in all of them
-// whatever the width of their labels: each time a chart is laid out, the
-// chart whose labels take less room gets that much more margin. Qt lays the
-// labels out itself, so none is cut short.
+// whatever the width of their labels: the chart whose labels take less room
+// gets that much more margin. Qt lays the labels out itself, so none is cut
+// short. It aligns when told (after a redraw) and after a view is resized,
+// never in answer to a layout, which the margins it sets would make again.
 class PlotAligner : public QObject {
   public:
-    PlotAligner(QList<QChart*> charts, int margin, QObject* parent);
+    PlotAligner(QList<QChartView*> views, int margin, QObject* parent);
+    void align();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    void align();
     QList<QChart*> charts_;
     int margin_;
-    bool aligning_ = false;
 };
 
 // `picture` under a line of `title`.

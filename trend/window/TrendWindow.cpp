@@ -140,7 +140,7 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     states->setObjectName(QStringLiteral("TrendStates"));
     chartsLayout->addWidget(values, 1);
     chartsLayout->addWidget(states, 1);
-    new PlotAligner({valuesChart_, statesChart_}, 4, this);
+    aligner_ = new PlotAligner({values, states}, 4, this);
     layout->addWidget(charts_, 1);
     setCentralWidget(central);
 
@@ -214,22 +214,10 @@ void TrendWindow::buildCharts() {
     QFont small = names->labelsFont();
     small.setPointSizeF(7);
     names->setLabelsFont(small);
+    // Two levels to a trace; 28 labels at their heights would overlap.
+    names->setTitleText(QStringLiteral("每行 上 闭合 · 下 断开"));
     statesAxis_ = names;
     statesChart_->addAxis(statesAxis_, Qt::AlignLeft);
-    // Each trace's two levels named on the right; a category needs a label
-    // of its own, so the repeated words differ by invisible spaces.
-    auto* levels = new QCategoryAxis(statesChart_);
-    levels->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    for (int i = kStates - 1; i >= 0; --i) {
-        const QString unique(i, QChar(0x200B));
-        levels->append(QStringLiteral("断开") + unique, stateLow(i));
-        levels->append(QStringLiteral("闭合") + unique, stateLow(i) + 1);
-    }
-    levels->setStartValue(kStatesBottom);
-    levels->setRange(kStatesBottom, kStatesTop);
-    levels->setGridLineVisible(false);
-    levels->setLabelsFont(small);
-    statesChart_->addAxis(levels, Qt::AlignRight);
     const QColor inputColour(0, 140, 0);
     const QColor outputColour(200, 120, 0);
     for (int i = 0; i < kStates; ++i) {
@@ -239,8 +227,8 @@ void TrendWindow::buildCharts() {
         hideFromLegend(statesChart_, stateTraces_.last().line);
     }
     // The legend tells inputs from outputs, with no points of their own.
-    addLine(statesChart_, levels, QStringLiteral("输入 X1–X4、DI1–DI6"), inputColour);
-    addLine(statesChart_, levels, QStringLiteral("输出 Y1–Y4"), outputColour);
+    addLine(statesChart_, statesAxis_, QStringLiteral("输入 X1–X4、DI1–DI6"), inputColour);
+    addLine(statesChart_, statesAxis_, QStringLiteral("输出 Y1–Y4"), outputColour);
     inputHoles_ = addHoles(statesChart_, statesAxis_);
     outputHoles_ = addHoles(statesChart_, statesAxis_);
     hideFromLegend(statesChart_, outputHoles_.area);
@@ -304,6 +292,7 @@ void TrendWindow::redraw(qint64 nowMs) {
     }
     redrawValues(fromMs);
     redrawStates(fromMs);
+    aligner_->align();
 }
 
 qint64 TrendWindow::joinMs() const {

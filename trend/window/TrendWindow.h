@@ -86,6 +86,7 @@ class TrendWindow : public QMainWindow {
     QPushButton* stopRecord_ = nullptr;
     QLabel* status_ = nullptr;
     QWidget* charts_ = nullptr;
+    class PlotAligner* aligner_ = nullptr;
 
     QChart* valuesChart_ = nullptr;
     QCategoryAxis* valuesTime_ = nullptr;
