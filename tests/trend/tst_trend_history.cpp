@@ -112,6 +112,8 @@ void tst_TrendHistory::curve_data() {
     QTest::newRow("stretches counted from the span's start")
         << "0:5 1000:1 2000:9 3000:4" << kLongestSpanMs << qint64(0) << qint64(2000)
         << "0:5 1000:1 2000:9 3000:4";
+    QTest::newRow("a peak between two equal values stays")
+        << "0:3 1000:5 2000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:3 1000:5 2000:3";
     QTest::newRow("a value that holds keeps its ends")
         << "0:3 1000:3 2000:3 3000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:3 3000:3";
     QTest::newRow("older than kept is dropped") << "0:1 1000:2 2000:3 3000:4" << qint64(2000)
@@ -225,6 +227,7 @@ void tst_TrendHistory::valueScale_data() {
     QTest::newRow("a negative value") << -2067.0 << 52486.0 << ValueScale{-10000, 60000, 10000};
     QTest::newRow("all negative") << -7.0 << -3.0 << ValueScale{-8, 0, 2};
     QTest::newRow("small counts step by 1") << 0.0 << 3.0 << ValueScale{0, 3, 1};
+    QTest::newRow("exactly six steps") << 0.0 << 60.0 << ValueScale{0, 60, 10};
     QTest::newRow("a 32-bit count")
         << 0.0 << 2147483647.0 << ValueScale{0, 2500000000.0, 500000000.0};
 }
