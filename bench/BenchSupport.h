@@ -65,6 +65,7 @@ inline bool startSimulator(SimProcess& sim, const QStringList& args) {
 class InstantDriver final : public ModuleDriver {
   public:
     int round = 0;
+    bool failReads = false;      // every read fails, as with a cable cut
     bool libraryPresent = true;  // false: no status to show, the status line stands still
 
     DriverResult OpenPort_Modbus(std::int32_t, std::int32_t, std::int32_t) override { return 0; }
@@ -72,12 +73,12 @@ class InstantDriver final : public ModuleDriver {
     DriverResult Get_1X_B16(std::int32_t, std::int32_t, std::int32_t, std::int32_t* b) override {
         b[0] = (round & 1) ? 0xA5 : 0x5A;
         b[1] = (round & 1) ? 0x01 : 0x02;
-        return done(b[0]);
+        return failReads ? done(MODBUSRTU_FAILED) : done(b[0]);
     }
     DriverResult Get_0X_B16(std::int32_t, std::int32_t, std::int32_t, std::int32_t* b) override {
         b[0] = (round & 1) ? 0x05 : 0x0A;
         b[1] = 0;
-        return done(b[0]);
+        return failReads ? done(MODBUSRTU_FAILED) : done(b[0]);
     }
     DriverResult Get_3X_UnDX(std::int32_t, std::int32_t, std::int32_t, std::int32_t count,
                              std::int32_t* b) override {
@@ -121,7 +122,7 @@ class InstantDriver final : public ModuleDriver {
         for (std::int32_t i = 0; i < count; ++i) {
             b[i] = base * (i + 1) + round;
         }
-        return done(b[0]);
+        return failReads ? done(MODBUSRTU_FAILED) : done(b[0]);
     }
     int transactions_ = 0;
 };

@@ -1,11 +1,14 @@
 #include "LinkStatusBar.h"
 
+#include "ElidedLabel.h"
+
 LinkStatusBar::LinkStatusBar(QWidget* parent)
     : QStatusBar(parent),
-      link_(new QLabel(QStringLiteral("端口未打开"), this)),
-      module_(new QLabel(this)),
-      counters_(new QLabel(this)),
-      record_(new QLabel(this)),
+      // Every text elided to its room: a long record path never widens the window.
+      link_(new ElidedLabel(QStringLiteral("端口未打开"), this)),
+      module_(new ElidedLabel(QString(), this)),
+      counters_(new ElidedLabel(QString(), this)),
+      record_(new ElidedLabel(QString(), this)),
       findModule_(new QPushButton(QStringLiteral("查找模块"), this)),
       trend_(new QPushButton(QStringLiteral("曲线"), this)),
       traffic_(new QPushButton(QStringLiteral("通讯记录"), this)) {

@@ -4,8 +4,11 @@
 #include <QtTest>
 
 #include "History.h"
+#include "Scales.h"
 
 using namespace trend;
+
+Q_DECLARE_METATYPE(ValueScale)
 
 namespace {
 
@@ -15,7 +18,7 @@ std::vector<Sample> samples(const QString& script) {
     for (const QString& item : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList parts = item.split(QLatin1Char(':'));
         Sample s;
-        s.time = QDateTime::fromMSecsSinceEpoch(parts[0].toLongLong());
+        s.ms = parts[0].toLongLong();
         if (parts[1] != QLatin1String("-")) {
             s.frequency[1] = parts[1].toInt();
         }
@@ -24,17 +27,17 @@ std::vector<Sample> samples(const QString& script) {
     return out;
 }
 
-// "0:1 1000:0 | 3000:1", each run apart.
-QString runsText(const Segments& runs) {
-    QStringList text;
-    for (const auto& run : runs) {
-        QStringList points;
-        for (const QPointF& p : run) {
-            points << QStringLiteral("%1:%2").arg(qint64(p.x())).arg(p.y());
-        }
-        text << points.join(QLatin1Char(' '));
+// "0:1 1000:0 3000:1 | 1000-3000": the line, then the holes.
+QString text(const Line& line, const Stretches& holes) {
+    QStringList points;
+    for (const QPointF& p : line) {
+        points << QStringLiteral("%1:%2").arg(qint64(p.x())).arg(p.y());
     }
-    return text.join(QStringLiteral(" | "));
+    QStringList stretches;
+    for (const Stretch& h : holes) {
+        stretches << QStringLiteral("%1-%2").arg(h.fromMs).arg(h.toMs);
+    }
+    return points.join(u' ') + (holes.isEmpty() ? QString() : " | " + stretches.join(u' '));
 }
 
 // "0:1 1000:0 2000:-": state X2 closed, open, unread.
@@ -65,6 +68,10 @@ class tst_TrendHistory : public QObject {
     void legendValue();
     void statesOfATick_data();
     void statesOfATick();
+    void valueScale_data();
+    void valueScale();
+    void roundTimes_data();
+    void roundTimes();
 };
 
 void tst_TrendHistory::curve_data() {
@@ -78,12 +85,24 @@ void tst_TrendHistory::curve_data() {
         << "0:1 1000:2 2000:4" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 1000:2 2000:4";
     QTest::newRow("the span starts at its first moment")
         << "0:1 1000:2 2000:4" << kLongestSpanMs << qint64(1000) << qint64(1) << "1000:2 2000:4";
-    QTest::newRow("a hole ends a run") << "0:1 1000:- 2000:3 3000:5" << kLongestSpanMs << qint64(0)
-                                       << qint64(1) << "0:1 | 2000:3 3000:5";
-    QTest::newRow("holes in a row make one break")
-        << "0:1 1000:- 2000:- 3000:4" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 | 3000:4";
-    QTest::newRow("a hole first and last")
-        << "0:- 1000:2 2000:-" << kLongestSpanMs << qint64(0) << qint64(1) << "1000:2";
+    QTest::newRow("a hole runs from the tick before to the tick after")
+        << "0:1 1000:- 2000:3 3000:5" << kLongestSpanMs << qint64(0) << qint64(1)
+        << "0:1 2000:3 3000:5 | 0-2000";
+    QTest::newRow("holes in a row make one") << "0:1 1000:- 2000:- 3000:4" << kLongestSpanMs
+                                             << qint64(0) << qint64(1) << "0:1 3000:4 | 0-3000";
+    QTest::newRow("a lone value between holes is in one stretch")
+        << "0:- 1000:2 2000:-" << kLongestSpanMs << qint64(0) << qint64(1) << "1000:2 | 0-2000";
+    QTest::newRow("every other read failing is one stretch")
+        << "0:1 1000:- 2000:3 3000:- 4000:5 5000:- 6000:7" << kLongestSpanMs << qint64(0)
+        << qint64(1) << "0:1 2000:3 4000:5 6000:7 | 0-6000";
+    QTest::newRow("holes a bucket apart are one")
+        << "0:1 1000:- 2000:3 3000:4 4000:- 5000:6" << kLongestSpanMs << qint64(0) << qint64(1001)
+        << "0:1 2000:3 3000:4 5000:6 | 0-5000";
+    QTest::newRow("holes more than a bucket apart are two")
+        << "0:1 1000:- 2000:3 3000:4 4000:- 5000:6" << kLongestSpanMs << qint64(0) << qint64(1000)
+        << "0:1 2000:3 3000:4 5000:6 | 0-2000 3000-5000";
+    QTest::newRow("a moment before the latest is taken as the latest")
+        << "0:1 2000:2 1000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:1 2000:2 2000:3";
     QTest::newRow("a stretch keeps first, lowest, highest, last")
         << "0:5 1000:1 1500:3 2000:9 2500:7 3000:4" << kLongestSpanMs << qint64(0) << qint64(10000)
         << "0:5 1000:1 2000:9 3000:4";
@@ -93,6 +112,8 @@ void tst_TrendHistory::curve_data() {
     QTest::newRow("stretches counted from the span's start")
         << "0:5 1000:1 2000:9 3000:4" << kLongestSpanMs << qint64(0) << qint64(2000)
         << "0:5 1000:1 2000:9 3000:4";
+    QTest::newRow("a peak between two equal values stays")
+        << "0:3 1000:5 2000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:3 1000:5 2000:3";
     QTest::newRow("a value that holds keeps its ends")
         << "0:3 1000:3 2000:3 3000:3" << kLongestSpanMs << qint64(0) << qint64(1) << "0:3 3000:3";
     QTest::newRow("older than kept is dropped") << "0:1 1000:2 2000:3 3000:4" << qint64(2000)
@@ -109,7 +130,9 @@ void tst_TrendHistory::curve() {
     for (const Sample& s : samples(ticks)) {
         history.add(s);
     }
-    QCOMPARE(runsText(history.curve(Quantity::Frequency, 1, fromMs, bucketMs)), runs);
+    QCOMPARE(text(history.curve(Quantity::Frequency, 1, fromMs, bucketMs),
+                  history.holes(Quantity::Frequency, 1, fromMs, bucketMs)),
+             runs);
     // Each curve is its own input and quantity.
     QVERIFY(history.curve(Quantity::Frequency, 0, fromMs, bucketMs).isEmpty());
     QVERIFY(history.curve(Quantity::Count32, 1, fromMs, bucketMs).isEmpty());
@@ -124,7 +147,7 @@ void tst_TrendHistory::steps_data() {
     QTest::newRow("closed is the upper level, on its own low")
         << "0:1 1000:0" << 3.0 << "0:4 1000:4 1000:3";
     QTest::newRow("an unread state breaks the trace")
-        << "0:1 1000:- 2000:0 3000:0" << 0.0 << "0:1 | 2000:0 3000:0";
+        << "0:1 1000:- 2000:0 3000:0" << 0.0 << "0:1 2000:0 3000:0 | 0-2000";
     QTest::newRow("the span starts at its first moment")
         << "0:1 1000:0 2000:1" << 0.0 << "0:1 1000:1 1000:0 2000:0 2000:1";
 }
@@ -137,7 +160,7 @@ void tst_TrendHistory::steps() {
     for (const StateSample& s : states(ticks)) {
         history.add(s);
     }
-    QCOMPARE(runsText(history.steps(1, 0, low)), runs);
+    QCOMPARE(text(history.steps(1, 0, low), history.stateHoles(1, 0)), runs);
     QVERIFY(history.steps(0, 0, low).isEmpty());
 }
 
@@ -182,7 +205,7 @@ void tst_TrendHistory::statesOfATick() {
     tick.time = QDateTime::fromMSecsSinceEpoch(5000);
     tick.inputs = inputs;
     tick.coils = coils;
-    const StateSample s = takeStates(tick);
+    const StateSample s = takeStates(tick, 5000);
     QCOMPARE(s.ms, 5000);
     QString shown;
     for (int i = 0; i < kStates; ++i) {
@@ -191,6 +214,61 @@ void tst_TrendHistory::statesOfATick() {
             s.states[i] ? (*s.states[i] ? QLatin1Char('1') : QLatin1Char('0')) : QLatin1Char('-');
     }
     QCOMPARE(shown, states);
+}
+
+void tst_TrendHistory::valueScale_data() {
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<ValueScale>("scale");
+    QTest::newRow("nothing read yet") << 0.0 << 0.0 << ValueScale{0, 1, 1};
+    QTest::newRow("frequencies from 0") << 23.0 << 105.0 << ValueScale{0, 120, 20};
+    QTest::newRow("a value on a tick is the top") << 40.0 << 100.0 << ValueScale{0, 100, 20};
+    QTest::newRow("counts from 0") << 1200.0 << 52486.0 << ValueScale{0, 60000, 10000};
+    QTest::newRow("a negative value") << -2067.0 << 52486.0 << ValueScale{-10000, 60000, 10000};
+    QTest::newRow("all negative") << -7.0 << -3.0 << ValueScale{-8, 0, 2};
+    QTest::newRow("small counts step by 1") << 0.0 << 3.0 << ValueScale{0, 3, 1};
+    QTest::newRow("exactly six steps") << 0.0 << 60.0 << ValueScale{0, 60, 10};
+    QTest::newRow("a 32-bit count")
+        << 0.0 << 2147483647.0 << ValueScale{0, 2500000000.0, 500000000.0};
+}
+
+void tst_TrendHistory::valueScale() {
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(ValueScale, scale);
+    const ValueScale s = trend::valueScale(low, high);
+    QCOMPARE(s.from, scale.from);
+    QCOMPARE(s.to, scale.to);
+    QCOMPARE(s.step, scale.step);
+}
+
+void tst_TrendHistory::roundTimes_data() {
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("offsetMs");
+    QTest::addColumn<QList<qint64>>("times");
+    const qint64 s = 1000;
+    const qint64 m = 60 * s;
+    QTest::newRow("a minute, ticks every 10 s")
+        << m << 3 * s << qint64(0) << QList<qint64>{10 * s, 20 * s, 30 * s, 40 * s, 50 * s, 60 * s};
+    QTest::newRow("5 minutes, from a whole minute")
+        << 5 * m << m << qint64(0) << QList<qint64>{m, 2 * m, 3 * m, 4 * m, 5 * m, 6 * m};
+    QTest::newRow("15 minutes, every 2")
+        << 15 * m << m + 1 << qint64(0)
+        << QList<qint64>{2 * m, 4 * m, 6 * m, 8 * m, 10 * m, 12 * m, 14 * m, 16 * m};
+    QTest::newRow("past 5 minutes, every 2")
+        << 5 * m + 1 << qint64(0) << qint64(0) << QList<qint64>{0, 2 * m, 4 * m};
+    QTest::newRow("an hour, on the local clock at +05:45")
+        << 60 * m << qint64(0) << 345 * m
+        << QList<qint64>{5 * m, 15 * m, 25 * m, 35 * m, 45 * m, 55 * m};
+}
+
+void tst_TrendHistory::roundTimes() {
+    QFETCH(qint64, spanMs);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, offsetMs);
+    QFETCH(QList<qint64>, times);
+    QCOMPARE(trend::roundTimes(fromMs, fromMs + spanMs, timeStepMs(spanMs), offsetMs), times);
 }
 
 QTEST_APPLESS_MAIN(tst_TrendHistory)

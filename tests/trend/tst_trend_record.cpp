@@ -1,10 +1,17 @@
 // The record's rows as a spreadsheet reads them: literal lines for whole
-// ticks, read back by a CSV reader of the test's own.
+// ticks, read back by a CSV reader of the test's own; a record whose file is
+// replaced, truncated, removed or fills its disk, and one killed mid-row.
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <cstdio>
 
 #include "CsvReader.h"
 #include "Feed.h"
@@ -36,6 +43,11 @@ class tst_TrendRecord : public QObject {
     void quoting();
     void endOfARecord_data();
     void endOfARecord();
+    void wallClockStepsBack();
+    void fullDiskLeavesWholeRows();
+    void killedMidRecordLeavesWholeRows();
+    void defaultFolder_data();
+    void defaultFolder();
 };
 
 void tst_TrendRecord::rows_data() {
@@ -132,6 +144,14 @@ void tst_TrendRecord::endOfARecord_data() {
                                      << "记录已保存：%1";
     QTest::newRow("file removed") << "remove"
                                   << "记录已停止：文件已被删除或移走";
+    QTest::newRow("file moved away") << "move"
+                                     << "记录已停止：文件已被删除或移走";
+    QTest::newRow("file saved over by renaming") << "replace"
+                                                 << "记录已停止：文件已被替换";
+    QTest::newRow("file emptied") << "truncate"
+                                  << "记录已停止：文件已被截断";
+    QTest::newRow("file shortened by a byte") << "shorten"
+                                              << "记录已停止：文件已被截断";
     QTest::newRow("a new record") << "restart"
                                   << "记录中：%1-2";
 }
@@ -151,10 +171,21 @@ void tst_TrendRecord::endOfARecord() {
     const QString path = QDir::toNativeSeparators(dir.filePath(QStringLiteral("record.csv")));
     QVERIFY(feed.startRecording(path));
     counterPoll.Timer2_Timer();
+    const qint64 size = QFileInfo(path).size();
+    QFile other(path + "-other");
+    QVERIFY(other.open(QIODevice::WriteOnly));
+    other.write("edited\r\n");
+    other.close();
     if (how == "stop") {
         feed.stopRecording();
     } else if (how == "remove") {
         QVERIFY(QFile::remove(path));
+    } else if (how == "move") {
+        QVERIFY(QFile::rename(path, path + "-moved"));
+    } else if (how == "replace") {
+        QVERIFY(std::rename(QFile::encodeName(other.fileName()), QFile::encodeName(path)) == 0);
+    } else if (how == "truncate" || how == "shorten") {
+        QVERIFY(QFile::resize(path, how == "truncate" ? 0 : size - 1));
     } else {
         QVERIFY(feed.startRecording(path + "-2"));
     }
@@ -163,11 +194,166 @@ void tst_TrendRecord::endOfARecord() {
     // The first file ends with the row before the end, and nothing is
     // written after it; a new record takes the next tick.
     QCOMPARE(feed.recording(), how == "restart");
-    QCOMPARE(linesIn(path), how == "remove" ? -1 : 2);
+    const QHash<QString, int> linesLeft{
+        {"remove", -1}, {"move", -1}, {"replace", 1}, {"truncate", 0}, {"shorten", 1}};
+    QCOMPARE(linesIn(path), linesLeft.value(how, 2));
     if (how == "restart") {
         QCOMPARE(linesIn(path + "-2"), 2);
     }
 }
 
-QTEST_MAIN(tst_TrendRecord)
+namespace {
+
+trend::Sample someSample(int n) {
+    trend::Sample s;
+    s.time = tickTime().addSecs(n);
+    s.count32 = {n, -n, 70000, 0};
+    s.frequency[2] = 1000;
+    return s;
+}
+
+// The bytes of a record at `path` as rows; every row the header's width but
+// at most the last, which is at least what was written of one.
+void checkRows(const QString& path, bool lastMayBeCut, int atLeast) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.startsWith("\xEF\xBB\xBF"));
+    if (!lastMayBeCut) {
+        QVERIFY(bytes.endsWith("\r\n"));
+    }
+    const QList<QStringList> rows = readCsv(QString::fromUtf8(bytes.mid(3)));
+    QVERIFY(rows.size() > atLeast);
+    QCOMPARE(rows[0].join(u','), kHeader);
+    for (qsizetype r = 1; r < rows.size(); ++r) {
+        if (r + 1 == rows.size() && lastMayBeCut) {
+            QVERIFY(rows[r].size() <= 42);
+        } else {
+            QCOMPARE(rows[r], trend::recordFields(someSample(int(r))));
+        }
+    }
+}
+
+// Mounts a small tmpfs at `dir` where permitted; else limits the size of the
+// files this process writes, so a write stops mid-row all the same.
+struct SmallDisk {
+    QString dir;
+    bool mounted = false;
+    rlimit saved{};
+    explicit SmallDisk(const QString& at) : dir(at) {
+        mounted = ::mount("tmpfs", QFile::encodeName(dir), "tmpfs", 0, "size=8k") == 0;
+        if (!mounted) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &saved);
+            rlimit small = saved;
+            small.rlim_cur = 8192;
+            setrlimit(RLIMIT_FSIZE, &small);
+        }
+    }
+    ~SmallDisk() {
+        if (mounted) {
+            ::umount2(QFile::encodeName(dir), MNT_DETACH);
+        } else {
+            setrlimit(RLIMIT_FSIZE, &saved);
+        }
+    }
+};
+
+}  // namespace
+
+// A time server sets the wall clock back an hour between two ticks: the
+// rows say the times the ticks brought, the history keeps its order.
+void tst_TrendRecord::wallClockStepsBack() {
+    QDateTime wall = tickTime();
+    qint64 monotonic = 1000;
+    const auto clock = [&wall] { return wall; };
+    LinkParamTable linkParam{};
+    RecordingDriver driver;
+    RecordingWindow window;
+    StatusPoll statusPoll(linkParam, driver, window, clock);
+    CounterPoll counterPoll(linkParam, driver, window, clock);
+    trend::Feed feed(statusPoll, counterPoll, clock, [&monotonic] { return monotonic; });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.csv"));
+    QVERIFY(feed.startRecording(path));
+    for (int secs : {0, -3600, 1}) {
+        wall = wall.addSecs(secs);
+        monotonic += 1000;
+        driver.count32[0] = int(monotonic);
+        counterPoll.Timer2_Timer();
+    }
+    feed.stopRecording();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList times;
+    for (const QStringList& row : readCsv(QString::fromUtf8(file.readAll().mid(3))).mid(1)) {
+        times << row[0];
+    }
+    QCOMPARE(times, (QStringList{"2026-12-07T17:30:02.125+08:00", "2026-12-07T16:30:02.125+08:00",
+                                 "2026-12-07T16:30:03.125+08:00"}));
+    QCOMPARE(feed.nowMs(), 4000);
+    QCOMPARE(feed.wallOffsetMs(), wall.toMSecsSinceEpoch() - 4000);
+    QCOMPARE(feed.history().curve(trend::Quantity::Count32, 0, 2500),
+             (QList<QPointF>{{3000, 3000}, {4000, 4000}}));
+}
+
+void tst_TrendRecord::fullDiskLeavesWholeRows() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.csv"));
+    QString failure;
+    {
+        SmallDisk disk(dir.path());
+        trend::RecordFile record;
+        QCOMPARE(record.open(path), QString());
+        for (int n = 1; n < 1000 && failure.isEmpty(); ++n) {
+            failure = record.append(someSample(n));
+        }
+        QVERIFY(!record.isOpen());
+        QCOMPARE(failure, disk.mounted ? QStringLiteral("磁盘已满") : QStringLiteral("文件过大"));
+        checkRows(path, false, 10);
+    }
+}
+
+void tst_TrendRecord::killedMidRecordLeavesWholeRows() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.csv"));
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--write-record"), path});
+    QVERIFY(child.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() > 20000, 10000);
+    child.kill();
+    QVERIFY(child.waitForFinished(5000));
+    checkRows(path, true, 20);
+}
+
+void tst_TrendRecord::defaultFolder_data() {
+    QTest::addColumn<QString>("documents");
+    QTest::addColumn<bool>("exists");
+    QTest::newRow("documents folder") << QDir::tempPath() << true;
+    QTest::newRow("no documents folder") << QDir::tempPath() + "/no-such-documents" << false;
+    QTest::newRow("no documents at all") << QString() << false;
+}
+
+void tst_TrendRecord::defaultFolder() {
+    QFETCH(QString, documents);
+    QFETCH(bool, exists);
+    QCOMPARE(trend::defaultFolder(documents), exists ? documents : QDir::homePath());
+}
+
+// As a child: records rows as fast as it can until killed.
+int main(int argc, char** argv) {
+    if (argc == 3 && qstrcmp(argv[1], "--write-record") == 0) {
+        trend::RecordFile record;
+        if (!record.open(QString::fromLocal8Bit(argv[2])).isEmpty()) {
+            return 1;
+        }
+        for (int n = 1; record.append(someSample(n)).isEmpty(); ++n) {
+        }
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    tst_TrendRecord test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_trend_record.moc"

@@ -1,13 +1,20 @@
 // The curves' window on the main window with a recording driver: how it is
 // opened and closed, holes where reads failed, and a record that cannot be
 // written stopping on its own while the polls go on.
+#include <QAreaSeries>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QValueAxis>
+#include <cmath>
+#include <functional>
 
 #include "RecordingDriver.h"
 #include "TrendWindow.h"
@@ -27,17 +34,27 @@ struct Panel : test_support::WindowDriver {
     }
 };
 
-// Every run of points of a trace: the series named after it ("X1", or "X1"
-// and its latest value), in the order the chart holds them.
-QList<QList<QPointF>> runsOf(const QChartView* view, const QString& trace) {
-    QList<QList<QPointF>> runs;
+// The line of a trace: the series named after it ("X1", or "X1" and its
+// latest value).
+QLineSeries* lineOf(const QChartView* view, const QString& trace) {
     for (QAbstractSeries* s : view->chart()->series()) {
         auto* line = qobject_cast<QLineSeries*>(s);
-        if (line != nullptr && line->name().section(u' ', 0, 0) == trace && line->count() > 0) {
-            runs << line->points();
+        if (line != nullptr && line->name().section(u' ', 0, 0) == trace) {
+            return line;
         }
     }
-    return runs;
+    return nullptr;
+}
+
+// The stretches of holes drawn in a chart, four corners each.
+int holesIn(const QChartView* view) {
+    int corners = 0;
+    for (QAbstractSeries* s : view->chart()->series()) {
+        if (auto* area = qobject_cast<QAreaSeries*>(s)) {
+            corners += int(area->upperSeries()->count());
+        }
+    }
+    return corners / 4;
 }
 
 }  // namespace
@@ -49,6 +66,9 @@ class tst_TrendWindow : public QObject {
     void failedReadIsAHole_data();
     void failedReadIsAHole();
     void pauseHoldsTheViewAndPictureSaves();
+    void readableCharts_data();
+    void readableCharts();
+    void longRecordPathKeepsTheWindowsSize();
     void unwritableRecordStops_data();
     void unwritableRecordStops();
 };
@@ -76,19 +96,30 @@ void tst_TrendWindow::failedReadIsAHole_data() {
     QTest::addColumn<QString>("chart");
     QTest::addColumn<int>("quantity");  // entry of TrendQuantity
     QTest::addColumn<QString>("failing");
-    QTest::addColumn<int>("runs");  // of X1's trace
-    QTest::newRow("frequency, 32-bit read fails") << "TrendValues" << 0 << "Get_3X_LUNDX" << 2;
-    QTest::newRow("32-bit count, 32-bit read fails") << "TrendValues" << 1 << "Get_3X_LUNDX" << 2;
-    QTest::newRow("16-bit count, 32-bit read fails") << "TrendValues" << 2 << "Get_3X_LUNDX" << 1;
-    QTest::newRow("16-bit count, 16-bit read fails") << "TrendValues" << 2 << "Get_3X_UnDX" << 2;
-    QTest::newRow("input states, input read fails") << "TrendStates" << 0 << "Get_1X_B16" << 2;
+    QTest::addColumn<int>("ticks");  // of which every other one fails, the second first
+    QTest::addColumn<int>("holes");  // stretches drawn
+    QTest::newRow("frequency, 32-bit read fails") << "TrendValues" << 0 << "Get_3X_LUNDX" << 3 << 1;
+    QTest::newRow("32-bit count, 32-bit read fails")
+        << "TrendValues" << 1 << "Get_3X_LUNDX" << 3 << 1;
+    QTest::newRow("16-bit count, 32-bit read fails")
+        << "TrendValues" << 2 << "Get_3X_LUNDX" << 3 << 0;
+    QTest::newRow("16-bit count, 16-bit read fails")
+        << "TrendValues" << 2 << "Get_3X_UnDX" << 3 << 1;
+    QTest::newRow("input states, input read fails") << "TrendStates" << 0 << "Get_1X_B16" << 3 << 1;
+    QTest::newRow("outputs, coil read fails") << "TrendStates" << 0 << "Get_0X_B16" << 3 << 1;
+    // A flaky cable: what is drawn does not grow with the holes.
+    QTest::newRow("frequency, every other read fails")
+        << "TrendValues" << 0 << "Get_3X_LUNDX" << 120 << 1;
+    QTest::newRow("states, every other read fails")
+        << "TrendStates" << 0 << "Get_1X_B16" << 120 << 1;
 }
 
 void tst_TrendWindow::failedReadIsAHole() {
     QFETCH(QString, chart);
     QFETCH(int, quantity);
     QFETCH(QString, failing);
-    QFETCH(int, runs);
+    QFETCH(int, ticks);
+    QFETCH(int, holes);
     Panel panel;
     panel.driver.count16 = {5, 6, 7, 8};
     panel.driver.count32 = {100, 200, 300, 400, 10, 20, 30, 40};
@@ -96,27 +127,36 @@ void tst_TrendWindow::failedReadIsAHole() {
     auto* trends = panel.openTrends();
     QVERIFY(trends != nullptr);
     QVERIFY(panel.choose(QStringLiteral("TrendQuantity"), quantity));
-    for (int tick = 0; tick < 3; ++tick) {
+    auto* view = trends->findChild<QChartView*>(chart);
+    QVERIFY(view != nullptr);
+    const qsizetype series = view->chart()->series().size();
+    for (int tick = 0; tick < ticks; ++tick) {
         panel.driver.onCall = [&](const QString& op) {
             panel.driver.readFailure =
-                tick == 1 && op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
+                tick % 2 == 1 && op == failing ? std::optional(MODBUSRTU_FAILED) : std::nullopt;
         };
         panel.window.statusPoll().Timer1_Timer();
         panel.window.counterPoll().Timer2_Timer();
+        QCoreApplication::processEvents();  // the charts are drawn after the tick
     }
-    QCoreApplication::processEvents();  // the charts are drawn after the tick
-    auto* view = trends->findChild<QChartView*>(chart);
-    QVERIFY(view != nullptr);
-    QCOMPARE(runsOf(view, QStringLiteral("X1")).size(), runs);
+    QCOMPARE(view->chart()->series().size(), series);
+    QCOMPARE(holesIn(view), holes);
+    // The values read, and only those, in one line a trace.
+    QLineSeries* x1 = lineOf(view, QStringLiteral("X1"));
+    QVERIFY(x1 != nullptr && x1->count() >= 2 && x1->count() <= ticks);
     for (QAbstractSeries* s : view->chart()->series()) {
-        for (const QPointF& p : qobject_cast<QLineSeries*>(s)->points()) {
-            QVERIFY2(p.y() != MODBUSRTU_FAILED, qPrintable(s->name()));
+        if (auto* line = qobject_cast<QLineSeries*>(s)) {
+            for (const QPointF& p : line->points()) {
+                QVERIFY2(p.y() != MODBUSRTU_FAILED, qPrintable(s->name()));
+            }
         }
     }
 }
 
 void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
     Panel panel;
+    panel.window.linkParam()[link_param::kPort] = 3;
+    panel.window.linkParam()[link_param::kAddress] = 17;
     auto* trends = panel.openTrends();
     QVERIFY(trends != nullptr);
     auto* view = trends->findChild<QChartView*>(QStringLiteral("TrendValues"));
@@ -127,8 +167,8 @@ void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
         QCoreApplication::processEvents();  // the charts are drawn after the tick
     };
     const auto x1Shown = [view] {
-        const auto runs = runsOf(view, QStringLiteral("X1"));
-        return runs.isEmpty() ? -1.0 : runs.last().last().y();
+        const QLineSeries* x1 = lineOf(view, QStringLiteral("X1"));
+        return x1->count() == 0 ? -1.0 : x1->points().last().y();
     };
     tickWithX1(10);
     QCOMPARE(x1Shown(), 10.0);
@@ -146,7 +186,96 @@ void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
     QVERIFY(panel.click(QStringLiteral("TrendSavePicture")));
     QImage picture(path);
     QVERIFY(!picture.isNull());
-    QCOMPARE(picture.size(), trends->findChild<QWidget*>(QStringLiteral("TrendCharts"))->size());
+    const QSize charts = trends->findChild<QWidget*>(QStringLiteral("TrendCharts"))->size();
+    QCOMPARE(picture.width(), charts.width());
+    QVERIFY(picture.height() > charts.height());  // a title line above the charts
+    QVERIFY(trends->pictureTitle().startsWith(QStringLiteral("频率  ")));
+    QVERIFY2(trends->pictureTitle().endsWith(QStringLiteral("  端口 3  地址 17")),
+             qPrintable(trends->pictureTitle()));
+}
+
+void tst_TrendWindow::readableCharts_data() {
+    QTest::addColumn<int>("quantity");  // entry of TrendQuantity
+    QTest::addColumn<int>("span");      // entry of TrendSpan
+    QTest::addColumn<int>("x1");        // X1's 32-bit count and frequency
+    QTest::addColumn<QString>("title");
+    QTest::newRow("frequency, 1 minute") << 0 << 0 << 105 << "频率 Hz";
+    QTest::newRow("frequency, 60 minutes") << 0 << 3 << 7 << "频率 Hz";
+    QTest::newRow("32-bit count, 5 minutes") << 1 << 1 << 52486 << "计数";
+    QTest::newRow("32-bit count past 2^31, 15 minutes") << 1 << 2 << -2067 << "计数";
+    QTest::newRow("32-bit count, widest labels") << 1 << 1 << 2147483647 << "计数";
+    QTest::newRow("16-bit count, 60 minutes") << 2 << 3 << 0 << "计数";
+}
+
+// The plot areas line up, the value ticks are round from 0 (or below the
+// lowest value), the axes say what and in which unit, and the time ticks
+// sit on round moments.
+void tst_TrendWindow::readableCharts() {
+    QFETCH(int, quantity);
+    QFETCH(int, span);
+    QFETCH(int, x1);
+    QFETCH(QString, title);
+    Panel panel;
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    QVERIFY(panel.choose(QStringLiteral("TrendQuantity"), quantity));
+    QVERIFY(panel.choose(QStringLiteral("TrendSpan"), span));
+    panel.driver.count32 = {x1, 3, 5, 7, x1, 3, 5, 7};
+    panel.window.counterPoll().Timer2_Timer();
+    QCoreApplication::processEvents();
+    const QChart* values = trends->findChild<QChartView*>(QStringLiteral("TrendValues"))->chart();
+    const QChart* states = trends->findChild<QChartView*>(QStringLiteral("TrendStates"))->chart();
+    // Margins are whole pixels: the edges agree to half of one.
+    const auto apart = [&](auto edge) {
+        return qAbs(edge(values->plotArea()) - edge(states->plotArea()));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(apart(std::mem_fn(&QRectF::left)) <= 0.5, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(apart(std::mem_fn(&QRectF::right)) <= 0.5, 2000);
+    QVERIFY(values->plotArea().width() > 200);
+
+    auto* axis = qobject_cast<QValueAxis*>(values->axes(Qt::Vertical).first());
+    QCOMPARE(axis->titleText(), title);
+    const double step = axis->tickInterval();
+    const double power = std::pow(10.0, std::floor(std::log10(step)));
+    QVERIFY2(QList<double>({1, 2, 5}).contains(step / power), qPrintable(QString::number(step)));
+    QCOMPARE(axis->tickAnchor(), 0.0);
+    const double lowest = qMin(0, quantity == 2 ? 0 : x1);
+    QVERIFY(axis->min() <= lowest && axis->min() > lowest - step);
+    QCOMPARE(std::fmod(axis->min(), step), 0.0);
+
+    auto* time = qobject_cast<QCategoryAxis*>(values->axes(Qt::Horizontal).first());
+    const QStringList labels = time->categoriesLabels();
+    QVERIFY(labels.size() >= 3);
+    const qint64 stepMs = QList<qint64>{10, 60, 120, 600}[span] * 1000;
+    for (const QString& label : labels) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(qint64(time->endValue(label)));
+        QCOMPARE((t.toMSecsSinceEpoch() + t.offsetFromUtc() * 1000) % stepMs, 0);
+    }
+}
+
+void tst_TrendWindow::longRecordPathKeepsTheWindowsSize() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QString(120, u'a') + u'/' + QString(120, u'b'));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + u'/' + QString(300 - folder.size() - 5, u'c') + ".csv";
+    QCOMPARE(path.size(), 300);
+    Panel panel;
+    QVERIFY(QTest::qWaitForWindowExposed(&panel.window));
+    const QSize window = panel.window.size();
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    trends->setRecordPathChooser([&](const QString&) { return path; });
+    QVERIFY(panel.click(QStringLiteral("TrendRecord")));
+    const QString status = "记录中：" + path;
+    auto* record = panel.find<QLabel>(QStringLiteral("RecordState"));
+    QCOMPARE(record->text(), status);
+    QCoreApplication::processEvents();
+    QCOMPARE(panel.window.size(), window);
+    QCOMPARE(window.width(), 1035);
+    QCOMPARE(panel.window.centralWidget()->size(), QSize(1035, 611));
+    QVERIFY(record->width() < record->fontMetrics().horizontalAdvance(status));
+    QVERIFY(record->grab().width() > 0);  // painted: the tooltip says what is elided
+    QCOMPARE(record->toolTip(), status);
 }
 
 void tst_TrendWindow::unwritableRecordStops_data() {

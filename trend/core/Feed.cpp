@@ -1,25 +1,34 @@
 #include "Feed.h"
 
 #include <QDir>
+#include <chrono>
 
 namespace trend {
 
-Feed::Feed(StatusPoll& statusPoll, CounterPoll& counterPoll, Clock clock)
-    : clock_(std::move(clock)) {
+qint64 Feed::steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+Feed::Feed(StatusPoll& statusPoll, CounterPoll& counterPoll, Clock clock, Monotonic monotonic)
+    : clock_(std::move(clock)), monotonic_(std::move(monotonic)) {
     // Direct connections: the sample is taken within the tick that shows it.
     connect(&statusPoll, &StatusPoll::tickShown, this, &Feed::onStates);
     connect(&counterPoll, &CounterPoll::tickShown, this, &Feed::onCounters);
 }
 
 void Feed::onStates(const StatusTick& tick) {
-    latestStates_ = takeStates(tick);
+    latestStates_ = takeStates(tick, monotonic_());
     history_.add(latestStates_);
     emit statusTick();
 }
 
 void Feed::onCounters(const CounterTick& tick) {
-    const Sample sample = takeSample(tick, latestStates_);
+    const Sample sample = takeSample(tick, latestStates_, monotonic_());
     history_.add(sample);
+    port_ = tick.port;
+    address_ = tick.address;
     if (record_.isOpen()) {
         const QString failure = record_.append(sample);
         if (!failure.isEmpty()) {

@@ -19,13 +19,25 @@ class Feed : public QObject {
     Q_OBJECT
   public:
     using Clock = std::function<QDateTime()>;
+    // Milliseconds from any start that never go back, whatever the wall
+    // clock does (a time server's correction): the history's order.
+    using Monotonic = std::function<qint64()>;
 
-    // `clock` gives the present the curves end at; the ticks bring their own time.
+    // `monotonic` stamps each tick and gives the present the curves end at;
+    // `clock` turns those moments into wall-clock times to show. A record
+    // keeps the wall-clock time each tick brought.
     Feed(StatusPoll& statusPoll, CounterPoll& counterPoll,
-         Clock clock = &QDateTime::currentDateTime);
+         Clock clock = &QDateTime::currentDateTime, Monotonic monotonic = steadyMs);
+
+    static qint64 steadyMs();
 
     const History& history() const { return history_; }
-    qint64 nowMs() const { return clock_().toMSecsSinceEpoch(); }
+    // The port and address of the latest counter tick; 0 before the first.
+    std::int32_t port() const { return port_; }
+    std::int32_t address() const { return address_; }
+    qint64 nowMs() const { return monotonic_(); }
+    // What to add to a moment of the history for its wall-clock time.
+    qint64 wallOffsetMs() const { return clock_().toMSecsSinceEpoch() - monotonic_(); }
 
     // Starts a record in `path`; false when the file cannot be written, and
     // the status says why.
@@ -47,8 +59,11 @@ class Feed : public QObject {
     void setRecordStatus(const QString& status);
 
     Clock clock_;
+    Monotonic monotonic_;
     History history_;
     StateSample latestStates_;
+    std::int32_t port_ = 0;
+    std::int32_t address_ = 0;
     RecordFile record_;
     QString recordStatus_;
 };

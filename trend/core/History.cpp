@@ -33,15 +33,23 @@ const std::array<Value, kInputs>& History::of(const Point& p, Quantity q) {
     return p.count16;
 }
 
+// The binary search of a span needs moments in order: one that came early
+// is taken as at the latest moment held.
+template <typename Deque>
+qint64 inOrder(const Deque& d, qint64 ms) {
+    return d.empty() ? ms : qMax(ms, d.back().ms);
+}
+
 void History::add(const Sample& s) {
-    const qint64 ms = s.time.toMSecsSinceEpoch();
+    const qint64 ms = inOrder(values_, s.ms);
     values_.push_back({ms, s.frequency, s.count32, s.count16});
     dropOlderThan(values_, ms - keepMs_);
 }
 
 void History::add(const StateSample& s) {
     states_.push_back(s);
-    dropOlderThan(states_, s.ms - keepMs_);
+    states_.back().ms = inOrder(states_, s.ms);
+    dropOlderThan(states_, states_.back().ms - keepMs_);
 }
 
 void History::clear() {
@@ -51,18 +59,17 @@ void History::clear() {
 
 namespace {
 
-// Gathers a trace's points into runs, keeping of each stretch of `bucketMs`
-// only its first, lowest, highest and last point: a chart never shows more
-// than a few points to a pixel, and every extreme still shows. A value that
-// holds still keeps only the ends of its stretch.
-class RunBuilder {
+// Gathers a trace's points into a line, keeping of each stretch of
+// `bucketMs` only its first, lowest, highest and last point: a chart never
+// shows more than a few points to a pixel, and every extreme still shows. A
+// value that holds still keeps only the ends of its stretch.
+class LineBuilder {
   public:
-    RunBuilder(qint64 fromMs, qint64 bucketMs)
+    LineBuilder(qint64 fromMs, qint64 bucketMs)
         : fromMs_(fromMs), bucketMs_(qMax<qint64>(1, bucketMs)) {}
 
     void add(const QPointF& p) {
         if (!open_) {
-            runs_.append(QList<QPointF>());
             open_ = true;
             startBucket(p);
             return;
@@ -84,15 +91,11 @@ class RunBuilder {
         }
         last_ = p;
     }
-    void hole() {
+    Line take() {
         if (open_) {
             flush();
         }
-        open_ = false;
-    }
-    Segments take() {
-        hole();
-        return std::move(runs_);
+        return std::move(line_);
     }
 
   private:
@@ -103,17 +106,16 @@ class RunBuilder {
         seen_ = lowSeen_ = highSeen_ = 0;
     }
     void put(const QPointF& p) {
-        QList<QPointF>& run = runs_.last();
-        const qsizetype n = run.size();
-        if (n > 0 && run[n - 1] == p) {
+        const qsizetype n = line_.size();
+        if (n > 0 && line_[n - 1] == p) {
             return;
         }
         // The middle of three points at one height adds nothing to the line.
-        if (n > 1 && run[n - 1].y() == p.y() && run[n - 2].y() == p.y()) {
-            run[n - 1] = p;
+        if (n > 1 && line_[n - 1].y() == p.y() && line_[n - 2].y() == p.y()) {
+            line_[n - 1] = p;
             return;
         }
-        run.append(p);
+        line_.append(p);
     }
     void flush() {
         put(first_);
@@ -126,7 +128,7 @@ class RunBuilder {
 
     qint64 fromMs_;
     qint64 bucketMs_;
-    Segments runs_;
+    Line line_;
     bool open_ = false;
     qint64 bucket_ = 0;
     QPointF first_, low_, high_, last_;
@@ -135,42 +137,96 @@ class RunBuilder {
     int highSeen_ = 0;
 };
 
+// Gathers the failed reads of a trace into stretches of time.
+class HoleBuilder {
+  public:
+    explicit HoleBuilder(qint64 joinMs) : joinMs_(qMax<qint64>(1, joinMs)) {}
+
+    void add(qint64 ms, bool read) {
+        if (!read && !inHole_) {
+            inHole_ = true;
+            start_ = any_ ? lastMs_ : ms;
+        } else if (read && inHole_) {
+            close(ms);
+        }
+        any_ = true;
+        lastMs_ = ms;
+    }
+    Stretches take() {
+        if (inHole_) {
+            close(lastMs_);
+        }
+        return std::move(stretches_);
+    }
+
+  private:
+    void close(qint64 endMs) {
+        inHole_ = false;
+        if (!stretches_.isEmpty() && start_ - stretches_.last().toMs < joinMs_) {
+            stretches_.last().toMs = endMs;
+        } else {
+            stretches_.append({start_, endMs});
+        }
+    }
+
+    qint64 joinMs_;
+    Stretches stretches_;
+    bool inHole_ = false;
+    bool any_ = false;
+    qint64 start_ = 0;
+    qint64 lastMs_ = 0;
+};
+
 }  // namespace
 
-Segments History::curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs) const {
-    RunBuilder runs(fromMs, bucketMs);
+Line History::curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs) const {
+    LineBuilder line(fromMs, bucketMs);
     for (auto it = firstFrom(values_, fromMs); it != values_.end(); ++it) {
         const Value& v = of(*it, quantity)[input];
         if (v) {
-            runs.add(QPointF(double(it->ms), double(*v)));
-        } else {
-            runs.hole();
+            line.add(QPointF(double(it->ms), double(*v)));
         }
     }
-    return runs.take();
+    return line.take();
 }
 
-Segments History::steps(int index, qint64 fromMs, double low, qint64 bucketMs) const {
-    RunBuilder runs(fromMs, bucketMs);
+Stretches History::holes(Quantity quantity, int input, qint64 fromMs, qint64 joinMs) const {
+    HoleBuilder holes(joinMs);
+    for (auto it = firstFrom(values_, fromMs); it != values_.end(); ++it) {
+        holes.add(it->ms, of(*it, quantity)[input].has_value());
+    }
+    return holes.take();
+}
+
+Stretches History::stateHoles(int index, qint64 fromMs, qint64 joinMs) const {
+    HoleBuilder holes(joinMs);
+    for (auto it = firstFrom(states_, fromMs); it != states_.end(); ++it) {
+        holes.add(it->ms, it->states[index].has_value());
+    }
+    return holes.take();
+}
+
+Line History::steps(int index, qint64 fromMs, double low, qint64 bucketMs) const {
+    LineBuilder line(fromMs, bucketMs);
     bool open = false;
     double level = 0;
     for (auto it = firstFrom(states_, fromMs); it != states_.end(); ++it) {
         const State& s = it->states[index];
         if (!s) {
-            runs.hole();
+            // The level's change across a hole is not seen at any one tick.
             open = false;
             continue;
         }
         const double y = low + (*s ? 1.0 : 0.0);
         if (open && y != level) {
             // The level holds until the tick that saw it change.
-            runs.add(QPointF(double(it->ms), level));
+            line.add(QPointF(double(it->ms), level));
         }
-        runs.add(QPointF(double(it->ms), y));
+        line.add(QPointF(double(it->ms), y));
         open = true;
         level = y;
     }
-    return runs.take();
+    return line.take();
 }
 
 Value History::latest(Quantity quantity, int input) const {

@@ -1,8 +1,10 @@
 #pragma once
 // What the curves are drawn from: the counter ticks and the status ticks of
 // the longest time span the window offers, older ones dropped as new ones
-// come. A read that did not answer is kept as a hole, so that a curve breaks
-// there instead of plunging to the driver's failure code.
+// come. A read that did not answer is kept as a hole: a curve is one line of
+// the values read, and the holes are stretches of time of their own, drawn
+// over it, so that what a curve costs does not grow with its holes and it
+// never plunges to the driver's failure code.
 
 #include <QList>
 #include <QPointF>
@@ -16,9 +18,16 @@ enum class Quantity { Frequency, Count32, Count16 };
 
 inline constexpr qint64 kLongestSpanMs = 60 * 60 * 1000;
 
-// Runs of consecutive good points; a hole ends one and the next good value
-// starts another.
-using Segments = QList<QList<QPointF>>;
+// The values read, in time order, holes left out.
+using Line = QList<QPointF>;
+// Stretches of time with no value, from the tick before a failed read (or the
+// failed read itself, first in a span) to the tick after it (or itself, last).
+struct Stretch {
+    qint64 fromMs;
+    qint64 toMs;
+    bool operator==(const Stretch&) const = default;
+};
+using Stretches = QList<Stretch>;
 
 class History {
   public:
@@ -28,11 +37,16 @@ class History {
     void add(const StateSample& states);
     void clear();
 
-    // Input `input` (0..3) of `quantity` from `fromMs` on, x in ms since the
-    // epoch, with no more than four points to a stretch of `bucketMs`.
-    Segments curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs = 1) const;
+    // Input `input` (0..3) of `quantity` from `fromMs` on, x in the feed's
+    // ms, with no more than four points to a stretch of `bucketMs`.
+    Line curve(Quantity quantity, int input, qint64 fromMs, qint64 bucketMs = 1) const;
     // State `index` (0..13) as a step trace between `low` and `low + 1`.
-    Segments steps(int index, qint64 fromMs, double low, qint64 bucketMs = 1) const;
+    Line steps(int index, qint64 fromMs, double low, qint64 bucketMs = 1) const;
+    // Where the read of `input`'s `quantity` failed, or that of state
+    // `index`; stretches closer than `joinMs` are one. A read takes all four
+    // inputs, or a group of states, at once: their holes are the same.
+    Stretches holes(Quantity quantity, int input, qint64 fromMs, qint64 joinMs = 1) const;
+    Stretches stateHoles(int index, qint64 fromMs, qint64 joinMs = 1) const;
     // The latest value of a curve, if its last read answered.
     Value latest(Quantity quantity, int input) const;
 

@@ -1,6 +1,6 @@
 #include "Record.h"
 
-#include <QFileInfo>
+#include <QDir>
 #include <cerrno>
 
 #include "ModuleMap.h"
@@ -18,16 +18,10 @@ QString state(const State& s) {
     return s ? QString(*s ? QLatin1Char('1') : QLatin1Char('0')) : QString();
 }
 
-// Local time with milliseconds and the offset from UTC, so that a record
-// read elsewhere still says when it was taken.
+// Local time with milliseconds and the offset from UTC ("Z" at UTC), so
+// that a record read elsewhere still says when it was taken.
 QString isoTime(const QDateTime& t) {
-    const int offset = t.offsetFromUtc();
-    const int minutes = qAbs(offset) / 60;
-    return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QStringLiteral("%1%2:%3")
-               .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 // Qt's own error string is English and errno is the whole reason: when
@@ -97,13 +91,19 @@ QString defaultRecordPath(const QString& folder, const QDateTime& now) {
            QStringLiteral(".csv");
 }
 
+QString defaultFolder(const QString& documents) {
+    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+}
+
 QString RecordFile::open(const QString& path) {
     close();
     file_.setFileName(path);
     errno = 0;
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         return reason(errno, QStringLiteral("无法创建文件"));
     }
+    check_.take(file_.handle());
+    written_ = 0;
     return write(QByteArray("\xEF\xBB\xBF") + csvLine(recordHeader()));
 }
 
@@ -111,22 +111,24 @@ QString RecordFile::append(const Sample& sample) {
     if (!file_.isOpen()) {
         return QStringLiteral("文件未打开");
     }
-    // A file deleted or moved away takes every later row with it, unseen:
-    // stop rather than write into nothing.
-    if (!QFileInfo::exists(file_.fileName())) {
+    const FileFate fate = check_.check(file_.fileName(), file_.handle(), written_);
+    if (fate != FileFate::Same) {
         close();
-        return QStringLiteral("文件已被删除或移走");
+        return fateText(fate);
     }
     return write(csvLine(recordFields(sample)));
 }
 
 QString RecordFile::write(const QByteArray& bytes) {
     errno = 0;
-    if (file_.write(bytes) != bytes.size() || !file_.flush()) {
+    if (file_.write(bytes) != bytes.size()) {
         const QString why = reason(errno, QStringLiteral("写入失败"));
+        // A reader would take half a row for failed reads.
+        file_.resize(written_);
         file_.close();
         return why;
     }
+    written_ += bytes.size();
     return {};
 }
 

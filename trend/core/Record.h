@@ -1,13 +1,16 @@
 #pragma once
 // The record of a test: one CSV row per counter tick, UTF-8 with a byte-order
 // mark and RFC 4180 quoting, so that a spreadsheet opens it as it is. Every
-// row is flushed as it is written; the first failure closes the file and
-// says why, and nothing more is written.
+// row goes to the system as it is written, unbuffered, so a crash loses at
+// most the row being written. Before each row the path must still name the
+// file written into; the first failure cuts a half-written row back to the
+// last whole one, closes the file and says why, and nothing more is written.
 
 #include <QFile>
 #include <QString>
 #include <QStringList>
 
+#include "FileCheck.h"
 #include "Sample.h"
 
 namespace trend {
@@ -19,6 +22,9 @@ QByteArray csvLine(const QStringList& fields);
 
 // "tq7310-20261207-173002.csv" in `folder`.
 QString defaultRecordPath(const QString& folder, const QDateTime& now);
+// Where a record or a picture goes at first: `documents` if that folder
+// exists, else the home folder, never the folder the panel was started in.
+QString defaultFolder(const QString& documents);
 
 class RecordFile {
   public:
@@ -37,6 +43,8 @@ class RecordFile {
     QString write(const QByteArray& bytes);
 
     QFile file_;
+    FileCheck check_;
+    qint64 written_ = 0;  // bytes of whole rows, the header's included
 };
 
 }  // namespace trend

@@ -28,17 +28,18 @@ QString stateName(int index) {
     return QStringLiteral("Y%1").arg(index - kInputStates + 1);
 }
 
-StateSample takeStates(const StatusTick& tick) {
+StateSample takeStates(const StatusTick& tick, qint64 ms) {
     using namespace module_map;
     StateSample s;
-    s.ms = tick.time.toMSecsSinceEpoch();
+    s.ms = ms;
     takeBits(tick.inputs, kFirstInput, kInputStates, s.states, 0);
     takeBits(tick.coils, kFirstCoil, kOutputsShown, s.states, kInputStates);
     return s;
 }
 
-Sample takeSample(const CounterTick& tick, const StateSample& latestStates) {
+Sample takeSample(const CounterTick& tick, const StateSample& latestStates, qint64 ms) {
     Sample s;
+    s.ms = ms;
     s.time = tick.time;
     s.port = tick.port;
     s.address = tick.address;

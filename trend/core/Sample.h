@@ -22,13 +22,16 @@ inline constexpr int kStates = kInputStates + module_map::kOutputsShown;
 using Value = std::optional<std::int32_t>;
 using State = std::optional<bool>;
 
+// `ms` is a moment of a clock that only goes forward (see Feed): what the
+// history is ordered by. The wall-clock time is only shown and recorded.
 struct StateSample {
-    qint64 ms = 0;  // since the epoch
+    qint64 ms = 0;
     std::array<State, kStates> states{};
 };
 
 struct Sample {
-    QDateTime time;
+    qint64 ms = 0;
+    QDateTime time;  // the wall clock, as the tick said
     std::int32_t port = 0;
     std::int32_t address = 0;
     std::array<Value, kInputs> count16{};
@@ -41,10 +44,10 @@ struct Sample {
 // "X1".."X4", "DI1".."DI6", "Y1".."Y4" for state 0..kStates-1.
 QString stateName(int index);
 
-// The states a status tick read.
-StateSample takeStates(const StatusTick& tick);
+// The states a status tick read, at `ms`.
+StateSample takeStates(const StatusTick& tick, qint64 ms);
 
-// A counter tick's values, and the latest states.
-Sample takeSample(const CounterTick& tick, const StateSample& latestStates);
+// A counter tick's values at `ms`, and the latest states.
+Sample takeSample(const CounterTick& tick, const StateSample& latestStates, qint64 ms);
 
 }  // namespace trend

@@ -1,10 +1,10 @@
 #include "TrendWindow.h"
 
+#include <QAreaSeries>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
-#include <QDateTimeAxis>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,10 +14,12 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
 #include <QValueAxis>
 #include <array>
 #include <cmath>
 #include <limits>
+#include "ChartParts.h"
 
 namespace trend {
 
@@ -33,13 +35,32 @@ QString unitOf(Quantity q) {
     return q == Quantity::Frequency ? QStringLiteral(" Hz") : QString();
 }
 
+QString titleOf(Quantity q) {
+    return q == Quantity::Frequency ? QStringLiteral("频率 Hz") : QStringLiteral("计数");
+}
+
+constexpr qint64 kMostHoles = 60;
+
 // The lowest level of state trace `index`: X1 on top, Y4 at the bottom.
 double stateLow(int index) {
     return (kStates - 1 - index) * kStatePitch;
 }
+constexpr double kStatesBottom = -0.25;
+const double kStatesTop = stateLow(0) + 1.25;
+// Between the outputs' highest level and the inputs' lowest.
+const double kStatesBetween = stateLow(kInputStates) + 1.25;
+
+QList<QPointF> shifted(const Line& line, qint64 byMs) {
+    QList<QPointF> out;
+    out.reserve(line.size());
+    for (const QPointF& p : line) {
+        out.append(QPointF(p.x() + double(byMs), p.y()));
+    }
+    return out;
+}
 
 QString documents() {
-    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return defaultFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
@@ -48,19 +69,21 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
     return b;
 }
 
-QChart* newChart(QDateTimeAxis** time) {
+QChart* newChart(QCategoryAxis** time) {
     auto* chart = new QChart;
-    chart->setMargins(QMargins(4, 4, 4, 4));
     chart->setAnimationOptions(QChart::NoAnimation);
-    *time = new QDateTimeAxis(chart);
-    (*time)->setFormat(QStringLiteral("hh:mm:ss"));
-    (*time)->setTickCount(7);
-    // A chart shown before its time axis has a range never makes room for
-    // the axis's labels, even once it has one.
-    const QDateTime now = QDateTime::currentDateTime();
-    (*time)->setRange(now.addSecs(-kSpanMinutes[kDefaultSpan] * 60), now);
-    chart->addAxis(*time, Qt::AlignBottom);
+    chart->legend()->setAlignment(Qt::AlignTop);
+    *time = addTimeAxis(chart);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 span = kSpanMinutes[kDefaultSpan] * 60 * 1000;
+    showTimes(*time, now - span, now, timeStepMs(span));
     return chart;
+}
+
+void hideFromLegend(QChart* chart, QAbstractSeries* series) {
+    for (QLegendMarker* marker : chart->legend()->markers(series)) {
+        marker->setVisible(false);
+    }
 }
 
 }  // namespace
@@ -117,6 +140,7 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     states->setObjectName(QStringLiteral("TrendStates"));
     chartsLayout->addWidget(values, 1);
     chartsLayout->addWidget(states, 1);
+    aligner_ = new PlotAligner({values, states}, 4, this);
     layout->addWidget(charts_, 1);
     setCentralWidget(central);
 
@@ -165,11 +189,18 @@ void TrendWindow::buildCharts() {
     valuesChart_ = newChart(&valuesTime_);
     valuesAxis_ = new QValueAxis(valuesChart_);
     valuesAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    valuesAxis_->setRange(0, 1);
+    valuesAxis_->setTickInterval(1);
+    valuesAxis_->setTickType(QValueAxis::TicksDynamic);
+    valuesAxis_->setTickAnchor(0);
+    valuesAxis_->setTitleText(titleOf(Quantity::Frequency));
     valuesChart_->addAxis(valuesAxis_, Qt::AlignLeft);
-    valuesChart_->legend()->setAlignment(Qt::AlignTop);
     for (int i = 0; i < kInputs; ++i) {
-        valueTraces_.append({QStringLiteral("X%1").arg(i + 1), kColours[i], {}});
+        const QString name = QStringLiteral("X%1").arg(i + 1);
+        valueTraces_.append(
+            {name, kColours[i], addLine(valuesChart_, valuesAxis_, name, kColours[i])});
     }
+    valueHoles_ = addHoles(valuesChart_, valuesAxis_);
 
     statesChart_ = newChart(&statesTime_);
     auto* names = new QCategoryAxis(statesChart_);
@@ -177,18 +208,74 @@ void TrendWindow::buildCharts() {
     for (int i = kStates - 1; i >= 0; --i) {
         names->append(stateName(i), stateLow(i) + 1.25);
     }
-    names->setStartValue(-0.25);
-    names->setRange(-0.25, stateLow(0) + 1.25);
+    names->setStartValue(kStatesBottom);
+    names->setRange(kStatesBottom, kStatesTop);
     names->setGridLineVisible(false);
     QFont small = names->labelsFont();
     small.setPointSizeF(7);
     names->setLabelsFont(small);
+    // Two levels to a trace; 28 labels at their heights would overlap.
+    names->setTitleText(QStringLiteral("每行 上 闭合 · 下 断开"));
     statesAxis_ = names;
     statesChart_->addAxis(statesAxis_, Qt::AlignLeft);
-    statesChart_->legend()->hide();
+    const QColor inputColour(0, 140, 0);
+    const QColor outputColour(200, 120, 0);
     for (int i = 0; i < kStates; ++i) {
-        const QColor colour = i < kInputStates ? QColor(0, 140, 0) : QColor(200, 120, 0);
-        stateTraces_.append({stateName(i), colour, {}});
+        const QColor colour = i < kInputStates ? inputColour : outputColour;
+        stateTraces_.append(
+            {stateName(i), colour, addLine(statesChart_, statesAxis_, stateName(i), colour)});
+        hideFromLegend(statesChart_, stateTraces_.last().line);
+    }
+    // The legend tells inputs from outputs, with no points of their own.
+    addLine(statesChart_, statesAxis_, QStringLiteral("输入 X1–X4、DI1–DI6"), inputColour);
+    addLine(statesChart_, statesAxis_, QStringLiteral("输出 Y1–Y4"), outputColour);
+    inputHoles_ = addHoles(statesChart_, statesAxis_);
+    outputHoles_ = addHoles(statesChart_, statesAxis_);
+    hideFromLegend(statesChart_, outputHoles_.area);
+}
+
+QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString& name,
+                                  const QColor& colour) {
+    auto* series = new QLineSeries(chart);
+    series->setColor(colour);
+    series->setName(name);
+    chart->addSeries(series);
+    series->attachAxis(chart->axes(Qt::Horizontal).first());
+    series->attachAxis(y);
+    return series;
+}
+
+// Added after the lines, so drawn over them: a hole hides the line joining
+// the values on either side of it.
+TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y) {
+    Holes h;
+    h.upper = new QLineSeries(chart);
+    h.lower = new QLineSeries(chart);
+    h.area = new QAreaSeries(h.upper, h.lower);
+    h.area->setObjectName(QStringLiteral("TrendHoles"));
+    h.area->setName(QStringLiteral("读取失败"));
+    h.area->setPen(Qt::NoPen);
+    h.area->setBrush(QColor(228, 228, 228));
+    chart->addSeries(h.area);
+    h.area->attachAxis(chart->axes(Qt::Horizontal).first());
+    h.area->attachAxis(y);
+    return h;
+}
+
+void TrendWindow::showHoles(Holes& holes, const Stretches& stretches, double low, double high) {
+    QList<QPointF> upper;
+    upper.reserve(stretches.size() * 4);
+    for (const Stretch& s : stretches) {
+        const double from = double(s.fromMs + wallOffsetMs_);
+        const double to = double(s.toMs + wallOffsetMs_);
+        upper << QPointF(from, low) << QPointF(from, high) << QPointF(to, high) << QPointF(to, low);
+    }
+    const QList<QPointF> lower = upper.isEmpty() ? QList<QPointF>()
+                                                 : QList<QPointF>{QPointF(upper.first().x(), low),
+                                                                  QPointF(upper.last().x(), low)};
+    if (holes.upper->points() != upper) {
+        holes.upper->replace(upper);
+        holes.lower->replace(lower);
     }
 }
 
@@ -198,13 +285,21 @@ qint64 TrendWindow::spanMs() const {
 
 void TrendWindow::redraw(qint64 nowMs) {
     lastNowMs_ = nowMs;
+    wallOffsetMs_ = feed_.wallOffsetMs();
     const qint64 fromMs = nowMs - spanMs();
-    for (QDateTimeAxis* time : {valuesTime_, statesTime_}) {
-        time->setRange(QDateTime::fromMSecsSinceEpoch(fromMs),
-                       QDateTime::fromMSecsSinceEpoch(nowMs));
+    for (QCategoryAxis* time : {valuesTime_, statesTime_}) {
+        showTimes(time, fromMs + wallOffsetMs_, nowMs + wallOffsetMs_, timeStepMs(spanMs()));
     }
     redrawValues(fromMs);
     redrawStates(fromMs);
+    aligner_->align();
+}
+
+qint64 TrendWindow::joinMs() const {
+    // Filling a chart's holes costs with their number: no more than
+    // kMostHoles of them a chart, whatever the cable does. What is read
+    // between two holes closer than that is under the one stretch.
+    return qMax(2 * bucketMs(), spanMs() / kMostHoles);
 }
 
 qint64 TrendWindow::bucketMs() const {
@@ -217,14 +312,12 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
     double low = std::numeric_limits<double>::max();
     double high = std::numeric_limits<double>::lowest();
-    std::array<Segments, kInputs> curves;
+    std::array<Line, kInputs> curves;
     for (int i = 0; i < kInputs; ++i) {
         curves[i] = feed_.history().curve(quantity, i, fromMs, bucketMs());
-        for (const auto& run : curves[i]) {
-            for (const QPointF& p : run) {
-                low = qMin(low, p.y());
-                high = qMax(high, p.y());
-            }
+        for (const QPointF& p : curves[i]) {
+            low = qMin(low, p.y());
+            high = qMax(high, p.y());
         }
     }
     if (low > high) {
@@ -233,68 +326,51 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     }
     // Every change of an axis or of the legend lays the whole chart out
     // again: make only those that show.
-    const double margin = high > low ? (high - low) * 0.05 : qMax(1.0, qAbs(high) * 0.05);
-    double from = low - margin;
-    double to = high + margin;
-    // The values are whole numbers and the labels show them so: a range
-    // narrower than one step a tick would repeat labels ("1, 1, 0, -1, -1").
-    const int steps = valuesAxis_->tickCount() - 1;
-    if (to - from < steps) {
-        from = std::floor((from + to) / 2) - steps / 2;
-        to = from + steps;
-    }
-    if (valuesAxis_->min() != from || valuesAxis_->max() != to) {
-        valuesAxis_->setRange(from, to);
+    const ValueScale scale = valueScale(low, high);
+    showScale(valuesAxis_, scale);
+    if (valuesAxis_->titleText() != titleOf(quantity)) {
+        valuesAxis_->setTitleText(titleOf(quantity));
     }
     for (int i = 0; i < kInputs; ++i) {
-        fill(valuesChart_, valueTraces_[i], curves[i], valuesAxis_);
+        valueTraces_[i].line->replace(shifted(curves[i], wallOffsetMs_));
         const Value latest = feed_.history().latest(quantity, i);
         const QString name =
             valueTraces_[i].name + QStringLiteral("  ") +
             (latest ? QString::number(*latest) + unitOf(quantity) : QStringLiteral("—"));
-        if (valueTraces_[i].segments.first()->name() != name) {
-            valueTraces_[i].segments.first()->setName(name);
+        if (valueTraces_[i].line->name() != name) {
+            valueTraces_[i].line->setName(name);
         }
     }
+    showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, joinMs()), scale.from,
+              scale.to);
 }
 
 void TrendWindow::redrawStates(qint64 fromMs) {
     for (int i = 0; i < kStates; ++i) {
-        fill(statesChart_, stateTraces_[i],
-             feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), statesAxis_);
+        stateTraces_[i].line->replace(
+            shifted(feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), wallOffsetMs_));
     }
+    showHoles(inputHoles_, feed_.history().stateHoles(0, fromMs, joinMs()), kStatesBetween,
+              kStatesTop);
+    showHoles(outputHoles_, feed_.history().stateHoles(kInputStates, fromMs, joinMs()),
+              kStatesBottom, kStatesBetween);
 }
 
-void TrendWindow::fill(QChart* chart, Trace& trace, const Segments& segments, QValueAxis* y) {
-    const qsizetype wanted = qMax<qsizetype>(1, segments.size());
-    while (trace.segments.size() < wanted) {
-        auto* series = new QLineSeries(chart);
-        series->setColor(trace.colour);
-        series->setName(trace.name);
-        chart->addSeries(series);
-        series->attachAxis(chart == valuesChart_ ? static_cast<QAbstractAxis*>(valuesTime_)
-                                                 : statesTime_);
-        series->attachAxis(y);
-        // One legend entry a trace, however often its curve is broken.
-        if (!trace.segments.isEmpty()) {
-            for (QLegendMarker* marker : chart->legend()->markers(series)) {
-                marker->setVisible(false);
-            }
-        }
-        trace.segments.append(series);
-    }
-    while (trace.segments.size() > wanted) {
-        QLineSeries* series = trace.segments.takeLast();
-        chart->removeSeries(series);
-        delete series;
-    }
-    for (qsizetype s = 0; s < trace.segments.size(); ++s) {
-        trace.segments[s]->replace(s < segments.size() ? segments[s] : QList<QPointF>());
-    }
+QString TrendWindow::pictureTitle() const {
+    const auto wall = [this](qint64 ms) {
+        const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms + wallOffsetMs_);
+        return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODate);
+    };
+    const auto known = [](std::int32_t n) {
+        return n > 0 ? QString::number(n) : QStringLiteral("—");
+    };
+    return QStringLiteral("%1  %2 至 %3  端口 %4  地址 %5")
+        .arg(quantity_->currentText(), wall(lastNowMs_ - spanMs()), wall(lastNowMs_),
+             known(feed_.port()), known(feed_.address()));
 }
 
 bool TrendWindow::savePicture(const QString& path) {
-    const bool saved = charts_->grab().save(path, "PNG");
+    const bool saved = withTitle(charts_->grab().toImage(), pictureTitle(), this).save(path, "PNG");
     status_->setText(saved ? QStringLiteral("图片已保存：") + QDir::toNativeSeparators(path)
                            : QStringLiteral("图片未能保存：") + QDir::toNativeSeparators(path));
     return saved;

@@ -9,10 +9,12 @@
 
 #include "Feed.h"
 
+class QAbstractAxis;
+class QAreaSeries;
 class QChart;
 class QChartView;
 class QComboBox;
-class QDateTimeAxis;
+
 class QLabel;
 class QLineSeries;
 class QPushButton;
@@ -36,6 +38,8 @@ class TrendWindow : public QMainWindow {
     // Redraws both charts from the history, up to `nowMs`.
     void redraw(qint64 nowMs);
     bool savePicture(const QString& path);
+    // What the picture shows: "频率  <from> 至 <to>  端口 1  地址 1".
+    QString pictureTitle() const;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -44,15 +48,26 @@ class TrendWindow : public QMainWindow {
     struct Trace {
         QString name;
         QColor colour;
-        QList<QLineSeries*> segments;  // the first one carries the legend entry
+        QLineSeries* line = nullptr;
+    };
+    // The stretches where a read failed, drawn over the lines between `low`
+    // and `high`: one series however many holes there are.
+    struct Holes {
+        QAreaSeries* area = nullptr;
+        QLineSeries* upper = nullptr;
+        QLineSeries* lower = nullptr;
     };
 
     void buildCharts();
-    void fill(QChart* chart, Trace& trace, const Segments& segments, QValueAxis* y);
+    QLineSeries* addLine(QChart* chart, QAbstractAxis* y, const QString& name,
+                         const QColor& colour);
+    Holes addHoles(QChart* chart, QAbstractAxis* y);
+    void showHoles(Holes& holes, const Stretches& stretches, double low, double high);
     void redrawValues(qint64 fromMs);
     void redrawStates(qint64 fromMs);
     qint64 spanMs() const;
     qint64 bucketMs() const;
+    qint64 joinMs() const;
     void startRecording();
     void saveClicked();
     void showRecordStatus(const QString& status);
@@ -61,6 +76,7 @@ class TrendWindow : public QMainWindow {
     PathChooser chooseRecordPath_;
     PathChooser choosePicturePath_;
     qint64 lastNowMs_ = 0;
+    qint64 wallOffsetMs_ = 0;  // added to the history's moments for the time axes
     bool redrawQueued_ = false;
 
     QComboBox* quantity_ = nullptr;
@@ -70,16 +86,20 @@ class TrendWindow : public QMainWindow {
     QPushButton* stopRecord_ = nullptr;
     QLabel* status_ = nullptr;
     QWidget* charts_ = nullptr;
+    class PlotAligner* aligner_ = nullptr;
 
     QChart* valuesChart_ = nullptr;
-    QDateTimeAxis* valuesTime_ = nullptr;
+    QCategoryAxis* valuesTime_ = nullptr;
     QValueAxis* valuesAxis_ = nullptr;
     QList<Trace> valueTraces_;
+    Holes valueHoles_;
 
     QChart* statesChart_ = nullptr;
-    QDateTimeAxis* statesTime_ = nullptr;
+    QCategoryAxis* statesTime_ = nullptr;
     QValueAxis* statesAxis_ = nullptr;
     QList<Trace> stateTraces_;
+    Holes inputHoles_;
+    Holes outputHoles_;
 };
 
 }  // namespace trend
