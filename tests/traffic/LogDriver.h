@@ -1,5 +1,5 @@
 #pragma once
-// A recording driver whose traffic log is a list the test fills, on port 1,
+// A recording driver whose traffic log is a list the test fills, on one port,
 // or, with `direct`, the driver library's own log.
 
 #include <vector>
@@ -12,17 +12,18 @@ class LogDriver : public RecordingDriver {
     std::vector<Tq7310Traffic> entries;
     int (*direct)(int32_t, uint32_t, Tq7310Traffic*, int32_t, int32_t*) = nullptr;
     int reads = 0;
+    int port = 1;  // where the entries are
 
-    int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
+    int readTraffic(std::int32_t asked, std::uint32_t after, Tq7310Traffic* records, int capacity,
                     std::int32_t* lost) override {
         ++reads;
         if (direct != nullptr) {
-            return direct(port, after, records, capacity, lost);
+            return direct(asked, after, records, capacity, lost);
         }
         *lost = 0;
         int n = 0;
         for (const Tq7310Traffic& e : entries) {
-            if (port == 1 && e.sequence > after && n < capacity) {
+            if (asked == port && e.sequence > after && n < capacity) {
                 records[n++] = e;
             }
         }

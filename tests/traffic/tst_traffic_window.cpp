@@ -85,6 +85,22 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(f.table->rowCount(), 2);
     }
 
+    // The tools in one row at the left above the rows, each row one line of
+    // text high.
+    void laidOut() {
+        Fixture f;
+        f.driver.add(TQ7310_OK);
+        f.feed.pull();
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        const auto* pause = f.window.findChild<QWidget*>("TrafficPause");
+        const auto* save = f.window.findChild<QWidget*>("TrafficSave");
+        QCOMPARE(save->y(), pause->y());
+        QVERIFY(save->geometry().bottom() < f.table->y());
+        QVERIFY(save->geometry().right() < f.window.width() / 2);
+        QVERIFY(f.table->rowHeight(0) <= f.table->fontMetrics().height() + 6);
+    }
+
     // Asked many times in a tick, the feed reads the log once after it.
     void oneReadAfterTheTick() {
         Fixture f;
@@ -95,6 +111,19 @@ class TstTrafficWindow : public QObject {
         QTRY_COMPARE(f.table->rowCount(), 2);
         QCoreApplication::processEvents();
         QCOMPARE(f.driver.reads, 255);
+    }
+
+    // The status line shows the bytes of the latest reply on its port.
+    void lastReplyOfEachPort() {
+        Fixture f;
+        f.driver.port = 255;
+        f.driver.add(TQ7310_BAD_FRAME, {0x13, 0x37});
+        f.driver.add(TQ7310_OK, {1, 3, 2, 0, 7, 0xF9, 0x86});
+        f.driver.add(TQ7310_BAD_FRAME, {0x42});
+        f.feed.pull();
+        QCOMPARE(f.feed.lastReply(255), QByteArray("\x42"));
+        QCOMPARE(f.feed.lastReply(1), QByteArray());
+        QCOMPARE(f.table->item(0, 0)->text(), "255 #1");
     }
 
     void rowsAreBounded() {
