@@ -98,6 +98,7 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(save->y(), pause->y());
         QVERIFY(save->geometry().bottom() < f.table->y());
         QVERIFY(save->geometry().right() < f.window.width() / 2);
+        QVERIFY(f.table->rowHeight(0) >= f.table->fontMetrics().height());
         QVERIFY(f.table->rowHeight(0) <= f.table->fontMetrics().height() + 6);
     }
 
