@@ -37,17 +37,21 @@ QString openFailureNote(int port, const QString& device, int systemError) {
 
 ModuleSearch::ModuleSearch(Prober& prober, QObject* parent) : QObject(parent), prober_(prober) {}
 
-void ModuleSearch::start(const Scope& scope) {
-    scope_ = scope;
-    portIndex_ = 0;
+void ModuleSearch::startPort() {
     attemptIndex_ = 0;
-    openAt_.reset();
     noted_.clear();
     silent_.clear();
     confirm_.clear();
     retry_.reset();
     runs_.clear();
     previousSilent_ = false;
+}
+
+void ModuleSearch::start(const Scope& scope) {
+    scope_ = scope;
+    portIndex_ = 0;
+    openAt_.reset();
+    startPort();
     done_ = 0;
     probes_ = 0;
     total_ = 0;
@@ -99,13 +103,7 @@ void ModuleSearch::endPort() {
     // by probes, not by ports.
     total_ -= static_cast<int>(plan_.size() - attemptIndex_ + confirm_.size()) + (retry_ ? 1 : 0);
     ++portIndex_;
-    attemptIndex_ = 0;
-    noted_.clear();
-    silent_.clear();
-    confirm_.clear();
-    retry_.reset();
-    runs_.clear();
-    previousSilent_ = false;
+    startPort();
     if (portIndex_ < scope_.ports.size()) {
         plan_ = planFor(scope_.ports[portIndex_]);
     }

@@ -72,6 +72,9 @@ class ModuleSearch : public QObject {
     void finished(bool stopped);
 
   private:
+    // Forgets what the search learnt of the port it leaves.
+    void startPort();
+
     struct Silence {
         int address;
         qint64 atMs;
