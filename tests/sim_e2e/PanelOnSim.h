@@ -15,8 +15,10 @@
 namespace sim_e2e {
 
 // The polls tick every 500 and 1000 ms; a handful of ticks is plenty for a
-// change on the module to reach a caption.
-inline constexpr int kTicksMs = 5000;
+// change on the module to reach a caption. The bound is generous: a test
+// that passes never waits for it, and a loaded, sanitized run has needed
+// seven seconds.
+inline constexpr int kTicksMs = 15000;
 
 using test_support::Heartbeat;
 using test_support::inputCaption;
