@@ -287,6 +287,14 @@ void TrendWindow::redraw(qint64 nowMs) {
     lastNowMs_ = nowMs;
     wallOffsetMs_ = feed_.wallOffsetMs();
     const qint64 fromMs = nowMs - spanMs();
+    // A line works out its whole path again at each change of its points and
+    // of its axes' ranges: emptied first, it does so once, with its new
+    // points in the new ranges.
+    for (const QList<Trace>* traces : {&valueTraces_, &stateTraces_}) {
+        for (const Trace& trace : *traces) {
+            trace.line->clear();
+        }
+    }
     for (QCategoryAxis* time : {valuesTime_, statesTime_}) {
         showTimes(time, fromMs + wallOffsetMs_, nowMs + wallOffsetMs_, timeStepMs(spanMs()));
     }
