@@ -8,11 +8,14 @@
 #include <QDir>
 #include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -46,15 +49,19 @@ QLineSeries* lineOf(const QChartView* view, const QString& trace) {
     return nullptr;
 }
 
-// The stretches of holes drawn in a chart, four corners each.
-int holesIn(const QChartView* view) {
-    int corners = 0;
+// The corners of the holes drawn in a chart, four a stretch.
+QList<QPointF> greyIn(const QChartView* view) {
+    QList<QPointF> corners;
     for (QAbstractSeries* s : view->chart()->series()) {
         if (auto* area = qobject_cast<QAreaSeries*>(s)) {
-            corners += int(area->upperSeries()->count());
+            corners += area->upperSeries()->points();
         }
     }
-    return corners / 4;
+    return corners;
+}
+
+int holesIn(const QChartView* view) {
+    return int(greyIn(view).size()) / 4;
 }
 
 }  // namespace
@@ -80,6 +87,7 @@ void tst_TrendWindow::opensBesideTheParts() {
     QVERIFY(trends != nullptr);
     QVERIFY(QTest::qWaitForWindowExposed(trends));
     QCOMPARE(trends->windowTitle(), QStringLiteral("曲线 - 计数测频模块 TQ7310"));
+    QCOMPARE(panel.text(QStringLiteral("TrendSpan")), QStringLiteral("最近 5 分钟"));
     QVERIFY(!trends->isModal());
     QCOMPARE(panel.window.centralWidget()->size(), QSize(1035, 611));
     // Closing it leaves the link and the polls as they were.
@@ -141,6 +149,25 @@ void tst_TrendWindow::failedReadIsAHole() {
     }
     QCOMPARE(view->chart()->series().size(), series);
     QCOMPARE(holesIn(view), holes);
+    if (chart == QStringLiteral("TrendStates")) {
+        // The grey covers the rows of the read that failed, and no other.
+        const bool inputsFailed = failing == QStringLiteral("Get_1X_B16");
+        const QList<QPointF> grey = greyIn(view);
+        QVERIFY(!grey.isEmpty());
+        const auto [low, high] = std::minmax_element(
+            grey.begin(), grey.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); });
+        for (QAbstractSeries* s : view->chart()->series()) {
+            auto* line = qobject_cast<QLineSeries*>(s);
+            if (line == nullptr || line->count() == 0 || s->name().isEmpty()) {
+                continue;
+            }
+            const bool output = s->name().startsWith(u'Y');
+            for (const QPointF& p : line->points()) {
+                const bool greyed = p.y() >= low->y() && p.y() <= high->y();
+                QVERIFY2(greyed == (output != inputsFailed), qPrintable(s->name()));
+            }
+        }
+    }
     // The values read, and only those, in one line a trace.
     QLineSeries* x1 = lineOf(view, QStringLiteral("X1"));
     QVERIFY(x1 != nullptr && x1->count() >= 2 && x1->count() <= ticks);
@@ -242,6 +269,23 @@ void tst_TrendWindow::readableCharts() {
     const double lowest = qMin(0, quantity == 2 ? 0 : x1);
     QVERIFY(axis->min() <= lowest && axis->min() > lowest - step);
     QCOMPARE(std::fmod(axis->min(), step), 0.0);
+
+    // Every row of states is named; the legend tells inputs from outputs and
+    // the grey, not each row.
+    auto* names = qobject_cast<QCategoryAxis*>(states->axes(Qt::Vertical).first());
+    QStringList legend;
+    for (QLegendMarker* marker : states->legend()->markers()) {
+        if (marker->isVisible()) {
+            legend << marker->label();
+        }
+    }
+    QCOMPARE(legend.size(), 3);
+    for (QAbstractSeries* s : states->series()) {
+        auto* line = qobject_cast<QLineSeries*>(s);
+        if (line != nullptr && !legend.contains(s->name())) {
+            QVERIFY2(names->categoriesLabels().contains(s->name()), qPrintable(s->name()));
+        }
+    }
 
     auto* time = qobject_cast<QCategoryAxis*>(values->axes(Qt::Horizontal).first());
     const QStringList labels = time->categoriesLabels();

@@ -73,10 +73,7 @@ QChart* newChart(QCategoryAxis** time) {
     auto* chart = new QChart;
     chart->setAnimationOptions(QChart::NoAnimation);
     chart->legend()->setAlignment(Qt::AlignTop);
-    *time = addTimeAxis(chart);
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    const qint64 span = kSpanMinutes[kDefaultSpan] * 60 * 1000;
-    showTimes(*time, now - span, now, timeStepMs(span));
+    *time = addTimeAxis(chart);  // its times are set at the first redraw, on show
     return chart;
 }
 
@@ -166,7 +163,7 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     // with it; drawn once the tick has returned, so that the charts never
     // lengthen a poll's tick.
     connect(&feed_, &Feed::counterTick, this, [this] {
-        if (isVisible() && !pause_->isChecked() && !redrawQueued_) {
+        if (!redrawQueued_) {
             redrawQueued_ = true;
             QMetaObject::invokeMethod(
                 this,
