@@ -6,6 +6,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QDir>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLegend>
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <functional>
 
+#include "ChartParts.h"
 #include "RecordingDriver.h"
 #include "TrendWindow.h"
 #include "WindowDriver.h"
@@ -75,6 +77,7 @@ class tst_TrendWindow : public QObject {
     void pauseHoldsTheViewAndPictureSaves();
     void readableCharts_data();
     void readableCharts();
+    void valueAxisTakesEachScale();
     void longRecordPathKeepsTheWindowsSize();
     void unwritableRecordStops_data();
     void unwritableRecordStops();
@@ -262,6 +265,12 @@ void tst_TrendWindow::readableCharts() {
 
     auto* axis = qobject_cast<QValueAxis*>(values->axes(Qt::Vertical).first());
     QCOMPARE(axis->titleText(), title);
+    // The plot leaves room for the widest value label, as laid out now.
+    const QFontMetrics metrics(axis->labelsFont());
+    for (double end : {axis->min(), axis->max()}) {
+        QVERIFY(metrics.horizontalAdvance(QString::number(end, 'f', 0)) <
+                values->plotArea().left());
+    }
     const double step = axis->tickInterval();
     const double power = std::pow(10.0, std::floor(std::log10(step)));
     QVERIFY2(QList<double>({1, 2, 5}).contains(step / power), qPrintable(QString::number(step)));
@@ -288,12 +297,32 @@ void tst_TrendWindow::readableCharts() {
     }
 
     auto* time = qobject_cast<QCategoryAxis*>(values->axes(Qt::Horizontal).first());
+    // "最近 N 分钟" shows N minutes.
+    const int minutes = panel.text(QStringLiteral("TrendSpan")).section(u' ', 1, 1).toInt();
+    QCOMPARE(time->max() - time->min(), minutes * 60000.0);
     const QStringList labels = time->categoriesLabels();
     QVERIFY(labels.size() >= 3);
     const qint64 stepMs = QList<qint64>{10, 60, 120, 600}[span] * 1000;
     for (const QString& label : labels) {
         const QDateTime t = QDateTime::fromMSecsSinceEpoch(qint64(time->endValue(label)));
         QCOMPARE((t.toMSecsSinceEpoch() + t.offsetFromUtc() * 1000) % stepMs, 0);
+    }
+}
+
+// From coarse to fine and back, each scale whole, whichever end moves.
+void tst_TrendWindow::valueAxisTakesEachScale() {
+    QValueAxis axis;
+    axis.setRange(0, 1);
+    axis.setTickInterval(1);
+    for (const trend::ValueScale& scale : {trend::ValueScale{0, 2.5e9, 5e8},
+                                           {0, 10, 2},
+                                           {-2500, 500, 500},
+                                           {-2500, 1000, 500},
+                                           {0, 1, 1}}) {
+        trend::showScale(&axis, scale);
+        QCOMPARE(axis.min(), scale.from);
+        QCOMPARE(axis.max(), scale.to);
+        QCOMPARE(axis.tickInterval(), scale.step);
     }
 }
 
