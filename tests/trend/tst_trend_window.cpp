@@ -7,6 +7,8 @@
 #include <QChartView>
 #include <QDir>
 #include <QFontMetrics>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QImage>
 #include <QLabel>
 #include <QLegend>
@@ -60,6 +62,18 @@ QList<QPointF> greyIn(const QChartView* view) {
         }
     }
     return corners;
+}
+
+// The texts a chart has drawn, as Qt Charts has cut them to their room, with
+// no blanks around them.
+QStringList drawnTexts(const QChart* chart) {
+    QStringList texts;
+    for (const QGraphicsItem* item : chart->scene()->items()) {
+        if (const auto* text = dynamic_cast<const QGraphicsTextItem*>(item)) {
+            texts << text->toPlainText().trimmed();
+        }
+    }
+    return texts;
 }
 
 int holesIn(const QChartView* view) {
@@ -265,6 +279,14 @@ void tst_TrendWindow::readableCharts() {
 
     auto* axis = qobject_cast<QValueAxis*>(values->axes(Qt::Vertical).first());
     QCOMPARE(axis->titleText(), title);
+    // The titles are drawn whole, not cut to an ellipsis, and the end
+    // labels as numbers, whatever pads them.
+    const QStringList drawn = drawnTexts(values);
+    for (const QString& whole :
+         {title, QStringLiteral("时间"), QString::number(axis->min(), 'f', 0),
+          QString::number(axis->max(), 'f', 0)}) {
+        QVERIFY2(drawn.contains(whole), qPrintable(drawn.join(u'|')));
+    }
     // The plot leaves room for the widest value label, as laid out now.
     const QFontMetrics metrics(axis->labelsFont());
     for (double end : {axis->min(), axis->max()}) {

@@ -5,6 +5,7 @@
 #include <QChartView>
 #include <QDateTime>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QGraphicsLayout>
 #include <QPainter>
 #include <QTimer>
@@ -55,6 +56,24 @@ void showScale(QValueAxis* axis, const ValueScale& scale) {
     }
     if (!coarser && axis->tickInterval() != scale.step) {
         axis->setTickInterval(scale.step);
+    }
+    // Qt Charts keeps the room of "..." for a vertical axis's labels beside
+    // its title, taking what they lack of it from the title, which labels of
+    // one digit cut to an ellipsis. Such labels are padded to that room with
+    // no-break spaces, written as HTML, which the labels are (the format
+    // itself is taken as Latin-1).
+    const QFontMetricsF metrics(axis->labelsFont());
+    const double room = metrics.horizontalAdvance(QStringLiteral("..."));
+    const auto width = [&metrics](const QString& pad, double end) {
+        return metrics.horizontalAdvance(pad + QString::number(end, 'f', 0));
+    };
+    QString pad;
+    while (qMax(width(pad, scale.from), width(pad, scale.to)) < room) {
+        pad += QChar(0x00A0);
+    }
+    const QString format = QStringLiteral("&nbsp;").repeated(pad.size()) + QStringLiteral("%.0f");
+    if (axis->labelFormat() != format) {
+        axis->setLabelFormat(format);
     }
 }
 
