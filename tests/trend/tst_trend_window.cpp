@@ -403,6 +403,7 @@ void tst_TrendWindow::unwritableRecordStops() {
     QCOMPARE(panel.text(QStringLiteral("TrendStatus")), status);
     QVERIFY(!panel.window.trendFeed().recording());
     QVERIFY(panel.find<QPushButton>(QStringLiteral("TrendRecord"))->isEnabled());
+    QVERIFY(!panel.find<QPushButton>(QStringLiteral("TrendStopRecord"))->isEnabled());
     // The polls go on and show what the module holds.
     panel.driver.count16 = {4321, 0, 0, 0};
     QTRY_COMPARE_WITH_TIMEOUT(panel.text(QStringLiteral("D_4R(0)")), QStringLiteral("4321"), 5000);
