@@ -40,6 +40,9 @@ QString titleOf(Quantity q) {
 }
 
 constexpr qint64 kMostHoles = 60;
+// A state has two levels only: its changes, two pixels to a group of points,
+// draw as they do at one, with half the points for Qt to stroke.
+constexpr qint64 kStateBuckets = 2;
 
 // The lowest level of state trace `index`: X1 on top, Y4 at the bottom.
 double stateLow(int index) {
@@ -353,7 +356,8 @@ void TrendWindow::redrawValues(qint64 fromMs) {
 void TrendWindow::redrawStates(qint64 fromMs) {
     for (int i = 0; i < kStates; ++i) {
         stateTraces_[i].line->replace(
-            shifted(feed_.history().steps(i, fromMs, stateLow(i), bucketMs()), wallOffsetMs_));
+            shifted(feed_.history().steps(i, fromMs, stateLow(i), kStateBuckets * bucketMs()),
+                    wallOffsetMs_));
     }
     showHoles(inputHoles_, feed_.history().stateHoles(0, fromMs, joinMs()), kStatesBetween,
               kStatesTop);
