@@ -196,6 +196,16 @@ class TstDriverFailures : public QObject {
         QCOMPARE(status.system_error, ENOENT);
         QCOMPARE(status.is_open, 0);
         QCOMPARE(QByteArray(status.device), missing);
+        {
+            // A name longer than the report's field is cut to it, still ended.
+            const QByteArray longer = missing + QByteArray("/x").repeated(150);
+            ScopedPortEnv longEnv(kPort + 2, longer.toStdString());
+            OpenPort_Modbus(kPort + 2, kBaud9600, kParityNone);
+            const Tq7310LinkStatus cut = linkStatus(kPort + 2);
+            const QByteArray field(cut.device, sizeof cut.device);
+            QCOMPARE(field.indexOf('\0'), qsizetype(sizeof cut.device - 1));
+            QVERIFY(longer.startsWith(field.left(field.indexOf('\0'))));
+        }
 
         // Every operation tries the device again and says why it failed.
         Buffer b = sentinelBuffer();
