@@ -6,7 +6,12 @@
 #include "ErrorKind.h"
 #include "SystemError.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// The Windows build compiles libmodbus from its sources, whose serial
+// backend keeps the handle the queue length is asked of.
+#include "modbus-private.h"
+#include "modbus-rtu-private.h"
+#else
 #include <sys/ioctl.h>
 #endif
 
@@ -16,69 +21,114 @@ namespace {
 
 // Past these the line is babbling; the flush after takes the rest.
 constexpr int kMaxWaitingFrames = 8;
-
-bool framedAnyway(int rc, int error) {
-    // A frame from another address (0), a bad CRC and an overlong byte count
-    // all leave the bytes read in the buffer.
-    return rc == 0 || (rc < 0 && (error == EMBBADCRC || error == EMBBADDATA));
-}
-
-int waitingBytes(modbus_t* ctx) {
-#if defined(_WIN32)
-    (void)ctx;
-    return -1;
-#else
-    int count = 0;
-    return ::ioctl(modbus_get_socket(ctx), FIONREAD, &count) == 0 ? count : -1;
-#endif
-}
+// What the receive buffer holds where libmodbus wrote nothing.
+constexpr std::uint8_t kUnread = 0xA5;
 
 void setResponseTimeout(modbus_t* ctx, std::int64_t us) {
     modbus_set_response_timeout(ctx, static_cast<std::uint32_t>(us / 1'000'000),
                                 static_cast<std::uint32_t>(us % 1'000'000));
 }
 
+int writtenLength(const std::uint8_t* buffer, int capacity) {
+    int length = capacity;
+    while (length > 0 && buffer[length - 1] == kUnread) {
+        --length;
+    }
+    return length;
+}
+
+// rc as libmodbus's receive returned it, `buffer` filled with kUnread before.
+Received received(int rc, const std::uint8_t* buffer, int capacity) {
+    Received got;
+    got.error = rc < 0 ? lastSystemError() : 0;
+    if (rc > 0) {
+        got.length = rc;
+        got.framed = true;
+    } else if (rc == 0 || got.error == EMBBADCRC || got.error == EMBBADDATA) {
+        // A frame from another address, a bad CRC or an overlong byte count:
+        // the bytes read are all in the buffer, as many as its start says.
+        got.length = receivedLength(buffer, capacity);
+        got.framed = true;
+        got.otherAddress = rc == 0;
+    } else {
+        got.length = writtenLength(buffer, capacity);
+    }
+    return got;
+}
+
 }  // namespace
 
-void exchange(modbus_t* ctx, const Request& request, Exchange& out) {
+bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out) {
     const auto pdu = request.bytes();
     errno = 0;
     if (modbus_send_raw_request(ctx, pdu.data(), Request::kBytes) < 0) {
         const ErrorKind kind = classifyModbusError(lastSystemError());
         out.verdict = {kind.outcome, 0, 0};
         out.systemError = kind.systemError;
-        return;
+        return false;
     }
     out.sent = request.frame();
     out.sentLength = Request::kFrameBytes;
+    return true;
+}
 
+Received receiveReply(modbus_t* ctx, std::uint8_t* buffer) {
+    std::fill(buffer, buffer + kMaxFrameBytes, kUnread);
     errno = 0;
-    const int rc = modbus_receive_confirmation(ctx, out.reply.data());
-    const int error = rc < 0 ? lastSystemError() : 0;
-    if (rc > 0 || framedAnyway(rc, error)) {
-        out.replyLength = rc > 0 ? rc : receivedLength(out.reply.data(), kMaxFrameBytes);
+    return received(modbus_receive_confirmation(ctx, buffer), buffer, kMaxFrameBytes);
+}
+
+Received receiveEcho(modbus_t* ctx, std::uint8_t* buffer, std::int64_t timeoutUs) {
+    modbus_set_indication_timeout(ctx, static_cast<std::uint32_t>(timeoutUs / 1'000'000),
+                                  static_cast<std::uint32_t>(timeoutUs % 1'000'000));
+    std::fill(buffer, buffer + kMaxFrameBytes, kUnread);
+    errno = 0;
+    const int rc = modbus_receive(ctx, buffer);
+    Received got;
+    got.error = rc < 0 ? lastSystemError() : 0;
+    got.framed = rc >= 0 || got.error == EMBBADCRC;
+    got.otherAddress = rc == 0;
+    got.length = rc > 0 ? rc : writtenLength(buffer, kMaxFrameBytes);
+    return got;
+}
+
+void exchange(modbus_t* ctx, const Request& request, Exchange& out) {
+    if (!sendRequest(ctx, request, out)) {
+        return;
+    }
+    const Received got = receiveReply(ctx, out.reply.data());
+    out.replyLength = got.length;
+    if (got.framed) {
         out.verdict = checkReply(request, out.reply.data(), out.replyLength);
         return;
     }
-    const ErrorKind kind = classifyModbusError(error);
+    const ErrorKind kind = classifyModbusError(got.error);
     out.verdict = {kind.outcome, 0, 0};
     out.systemError = kind.systemError;
-    out.replyLength = kind.outcome == TQ7310_TIMEOUT ? -1 : 0;
 }
 
 bool takeFrame(modbus_t* ctx, const StrayBytes& onBytes, int& error) {
-    std::uint8_t frame[kMaxFrameBytes] = {};
-    errno = 0;
-    const int rc = modbus_receive_confirmation(ctx, frame);
-    const int cause = rc < 0 ? lastSystemError() : 0;
-    if (rc > 0 || framedAnyway(rc, cause)) {
-        onBytes(frame, rc > 0 ? rc : receivedLength(frame, kMaxFrameBytes));
-        return true;
+    std::uint8_t frame[kMaxFrameBytes];
+    const Received got = receiveReply(ctx, frame);
+    if (got.length > 0) {
+        onBytes(frame, got.length);
     }
-    if (cause != ETIMEDOUT) {
-        error = cause;
+    if (!got.framed && got.error != ETIMEDOUT) {
+        error = got.error;
     }
-    return false;
+    return got.length > 0;
+}
+
+int waitingBytes(modbus_t* ctx) {
+#if defined(_WIN32)
+    auto* rtu = static_cast<modbus_rtu_t*>(ctx->backend_data);
+    DWORD errors = 0;
+    COMSTAT state{};
+    return ClearCommError(rtu->w_ser.fd, &errors, &state) ? static_cast<int>(state.cbInQue) : -1;
+#else
+    int count = 0;
+    return ::ioctl(modbus_get_socket(ctx), FIONREAD, &count) == 0 ? count : -1;
+#endif
 }
 
 int takeWaiting(modbus_t* ctx, std::int64_t byteUs, const StrayBytes& onBytes) {
@@ -88,33 +138,36 @@ int takeWaiting(modbus_t* ctx, std::int64_t byteUs, const StrayBytes& onBytes) {
     }
     // They are there already: the first byte needs no more than a byte's gap.
     setResponseTimeout(ctx, byteUs);
-    // libmodbus reads them frame by frame as it would frame a reply; they
-    // are logged as the one run of bytes they were.
-    std::uint8_t taken[kMaxFrameBytes] = {};
+    // libmodbus reads them piece by piece as it would frame a reply. A sound
+    // frame is handed on alone, so it can be named; the pieces between are
+    // handed on as the one run of bytes they were.
+    std::uint8_t run[kMaxFrameBytes];
+    int runLength = 0;
+    const auto handRun = [&] {
+        if (runLength > 0) {
+            onBytes(run, runLength);
+            runLength = 0;
+        }
+    };
     int length = 0;
     for (int frames = 0; waiting > 0 && frames < kMaxWaitingFrames; ++frames) {
-        std::uint8_t frame[kMaxFrameBytes] = {};
-        errno = 0;
-        const int rc = modbus_receive_confirmation(ctx, frame);
-        const int cause = rc < 0 ? lastSystemError() : 0;
-        int got = 0;
-        if (rc > 0 || framedAnyway(rc, cause)) {
-            got = rc > 0 ? rc : receivedLength(frame, kMaxFrameBytes);
-        } else if (cause == ETIMEDOUT) {
-            // A piece of a frame: the bytes that were waiting are the first
-            // ones it read.
-            got = waiting;
+        std::uint8_t frame[kMaxFrameBytes];
+        const Received got = receiveReply(ctx, frame);
+        length += got.length;
+        if (crcHolds(frame, got.length)) {
+            handRun();
+            onBytes(frame, got.length);
         } else {
+            const int kept = std::min(got.length, kMaxFrameBytes - runLength);
+            std::copy(frame, frame + kept, run + runLength);
+            runLength += kept;
+        }
+        if (!got.framed && got.error != ETIMEDOUT) {
             break;
         }
-        got = std::min(got, kMaxFrameBytes - length);
-        std::copy(frame, frame + got, taken + length);
-        length += got;
         waiting = waitingBytes(ctx);
     }
-    if (length > 0) {
-        onBytes(taken, length);
-    }
+    handRun();
     return length;
 }
 

@@ -16,22 +16,49 @@ struct Exchange {
     std::array<std::uint8_t, Request::kFrameBytes> sent{};
     int sentLength = 0;  // 0: nothing went out
     std::array<std::uint8_t, kMaxFrameBytes> reply{};
-    int replyLength = 0;  // -1: timed out, how many bytes had come is not known
+    int replyLength = 0;  // every byte read as the answer; 0: none came
     ReplyVerdict verdict{TQ7310_TIMEOUT, 0, 0};
-    int systemError = 0;  // TQ7310_IO_ERROR
+    int systemError = 0;        // TQ7310_IO_ERROR
+    std::uint32_t maybeAnswers = 0;  // TQ7310_AMBIGUOUS: the earlier request
 };
 
-// libmodbus frames the request, adds its CRC, sends it and times the
-// reception; the checks its high-level calls make afterwards are made here,
-// by checkReply, so the bytes stay ours to show.
+// What one receive through libmodbus took off the line.
+struct Received {
+    int length = 0;       // bytes read, whether or not they made a frame
+    bool framed = false;  // libmodbus read a frame to its end, sound or not
+    int error = 0;        // when it gave up: ETIMEDOUT or a system error
+    bool otherAddress = false;  // libmodbus passed the frame over for its address
+};
+
+// libmodbus frames the request, adds its CRC and sends it. False, with the
+// verdict set, when it could not.
+bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out);
+
+// Sends the request and reads one reply, judged by checkReply: the
+// transaction as libmodbus's high-level calls make it, bytes kept.
 void exchange(modbus_t* ctx, const Request& request, Exchange& out);
 
-// Bytes that came when no reply was awaited.
+// Reads one reply as libmodbus frames it into `buffer` (kMaxFrameBytes).
+// libmodbus never says how many bytes it had read when a frame is cut short
+// by the time-out; the buffer is filled with a marker first and the bytes up
+// to the last one that is not the marker are what came. Only marker bytes at
+// the very end of a cut frame go uncounted.
+Received receiveReply(modbus_t* ctx, std::uint8_t* buffer);
+
+// Reads our own request as an echoing adapter hands it back: libmodbus frames
+// it as a request (eight bytes for every function the driver sends), waiting
+// at most `timeoutUs` for it to start.
+Received receiveEcho(modbus_t* ctx, std::uint8_t* buffer, std::int64_t timeoutUs);
+
+// How many bytes wait unread on the line, or -1 where that cannot be told.
+int waitingBytes(modbus_t* ctx);
+
+// Bytes that came when no reply was awaited, one frame (or piece) a call.
 using StrayBytes = std::function<void(const std::uint8_t* bytes, int length)>;
 
 // Reads, through libmodbus, whatever is waiting on the line before a
-// request and hands it to `onBytes`; returns how many bytes were waiting,
-// or -1 where the platform cannot tell (Windows), 0 for none.
+// request and hands it to `onBytes` frame by frame; returns how many bytes
+// were taken, -1 where the platform cannot tell, 0 for none.
 int takeWaiting(modbus_t* ctx, std::int64_t byteUs, const StrayBytes& onBytes);
 
 // Reads one frame of what arrives within the response time-out and hands it

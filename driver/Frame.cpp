@@ -143,9 +143,14 @@ ReplyVerdict checkReply(const Request& request, const std::uint8_t* frame, int l
     const auto sent = request.frame();
     const ReplyVerdict verdict = judge(request, frame, length, sent);
     // Some adapters hand back what they send. A write is answered with its
-    // own echo, so only a read can tell one.
-    if (verdict.outcome != TQ7310_OK && request.isRead() && length > kHeaderBytes &&
-        length <= Request::kFrameBytes && std::equal(frame, frame + length, sent.begin())) {
+    // own echo, so only a read can tell one. libmodbus frames the echo of a
+    // read by the byte of the start address where a byte count would be: it
+    // reads part of the echo, or all of it and the start of what follows. A
+    // part that holds as a frame of its own is a reply, not an echo.
+    const int compared = std::min(length, Request::kFrameBytes);
+    const bool echoed = length >= Request::kFrameBytes || !crcHolds(frame, length);
+    if (verdict.outcome != TQ7310_OK && request.isRead() && length > kHeaderBytes + 1 && echoed &&
+        std::equal(frame, frame + compared, sent.begin())) {
         return {TQ7310_ECHO, 0, 0};
     }
     return verdict;

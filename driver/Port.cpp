@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "PortName.h"
 
@@ -44,6 +45,8 @@ int Port::open(int number, const LineSettings& settings) {
     timeouts_ = timeoutsFor(settings.baud);
     device_ = devicePathFor(number);
     quietUntil_ = {};
+    unansweredLedger_.clear();
+    echoes_ = false;
     broken_ = false;
     const Connection connection = connectRtu(device_, settings_, timeouts_);
     ctx_ = connection.ctx;
@@ -135,13 +138,8 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
     // Waiting for a straggler only pays where it could be mistaken for the
     // answer; on a dead line this keeps each request to one time-out.
     if (awaitStraggler && mistakable(unanswered_, request) && Clock::now() < quietUntil_) {
-        error = listenUntil(ctx_, quietUntil_, timeouts_, [this](const std::uint8_t* b, int n) {
-            const auto late =
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - lastEnd_);
-            logLate(b, n,
-                    static_cast<std::int32_t>(std::min<std::int64_t>(
-                        late.count(), std::numeric_limits<std::int32_t>::max())));
-        });
+        error = listenUntil(ctx_, quietUntil_, timeouts_,
+                            [this](const std::uint8_t* b, int n) { logStray(b, n, false); });
     }
     quietUntil_ = {};
     // RTU replies carry no transaction id: whatever came after an earlier
@@ -150,7 +148,7 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
     int taken = -1;
     if (error == 0) {
         taken = takeWaiting(ctx_, timeouts_.byteUs,
-                            [this](const std::uint8_t* b, int n) { logLate(b, n, -1); });
+                            [this](const std::uint8_t* b, int n) { logStray(b, n, true); });
         if (waiting != nullptr) {
             *waiting = taken;
         }
@@ -172,7 +170,7 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
         out.verdict = {kind.outcome, 0, 0};
         out.systemError = kind.systemError;
         const auto now = Clock::now();
-        conclude(request, out, false, std::chrono::system_clock::now(), now, now);
+        conclude(request, out, false, std::chrono::system_clock::now(), now, now, {});
         return false;
     }
     return true;
@@ -190,12 +188,15 @@ bool Port::run(const Request& request, Exchange& out, const std::int64_t* respon
     }
     const auto sent = std::chrono::system_clock::now();
     const auto start = Clock::now();
-    exchange(ctx_, request, out);
+    SideFrames side;
+    if (sendRequest(ctx_, request, out)) {
+        receive(request, out, probing ? *responseUs : timeouts_.responseUs, side);
+    }
     const auto end = Clock::now();
     if (probing) {
         setResponseTimeout(ctx_, timeouts_.responseUs);
     }
-    const bool ok = conclude(request, out, probing, sent, start, end);
+    const bool ok = conclude(request, out, probing, sent, start, end, side);
     if (probing) {
         quietUntil_ = {};
     }
@@ -204,7 +205,7 @@ bool Port::run(const Request& request, Exchange& out, const std::int64_t* respon
 
 bool Port::conclude(const Request& request, const Exchange& out, bool probe,
                     std::chrono::system_clock::time_point sent, Clock::time_point start,
-                    Clock::time_point end) {
+                    Clock::time_point end, const SideFrames& side) {
     const Tq7310Outcome outcome = out.verdict.outcome;
     const bool ok = outcome == TQ7310_OK;
     const bool gotReply = out.replyLength > 0;
@@ -214,7 +215,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     // A time-out may be answered late; after an echo the answer is still to
     // come; a sound frame that answers another request means this one's own
     // answer may still be on its way.
-    if (outcome == TQ7310_TIMEOUT || outcome == TQ7310_ECHO ||
+    if (outcome == TQ7310_TIMEOUT || outcome == TQ7310_ECHO || outcome == TQ7310_AMBIGUOUS ||
         (outcome == TQ7310_BAD_FRAME && crcHolds(out.reply.data(), out.replyLength))) {
         quietUntil_ = end + std::chrono::microseconds(timeouts_.settleUs);
         unanswered_ = request;
@@ -235,10 +236,23 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     entry.round_trip_us = gotReply ? roundTripUs : -1;
     entry.request_length = out.sentLength;
     std::copy_n(out.sent.begin(), out.sentLength, entry.request);
+    entry.follows = out.maybeAnswers;
     entry.reply_length = out.replyLength;
     std::copy_n(out.reply.begin(), std::max(out.replyLength, 0), entry.reply);
     lastSequence_ = log_.add(entry);
     lastEnd_ = end;
+    for (const SideFrame& frame : side) {
+        logSide(frame, lastSequence_);
+    }
+    // Nothing came, or only our own request: its answer may yet come, and
+    // until then a reply of its shape could be that answer.
+    if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO) {
+        constexpr std::size_t kMaxUnanswered = 16;
+        if (unansweredLedger_.size() == kMaxUnanswered) {
+            unansweredLedger_.erase(unansweredLedger_.begin());
+        }
+        unansweredLedger_.push_back({lastSequence_, request, end});
+    }
 
     std::lock_guard<std::mutex> guard(status_);
     ++report_.transactions;
@@ -249,6 +263,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     report_.system_error = out.systemError;
     report_.exception_code = out.verdict.exceptionCode;
     report_.other_address = out.verdict.otherAddress;
+    report_.maybe_answers = out.maybeAnswers;
     if (gotReply) {
         report_.round_trip_us = roundTripUs;
     }
@@ -258,18 +273,179 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     return ok;
 }
 
-void Port::logLate(const std::uint8_t* bytes, int length, std::int32_t lateUs) {
+namespace {
+
+std::int32_t microsecondsSince(Clock::time_point since, Clock::time_point now) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(now - since).count(),
+        std::numeric_limits<std::int32_t>::max()));
+}
+
+bool answers(const ReplyVerdict& verdict) {
+    return verdict.outcome == TQ7310_OK || verdict.outcome == TQ7310_EXCEPTION;
+}
+
+constexpr int kEchoBytes = Request::kFrameBytes;
+// An echo, late answers to earlier requests and this one's own: past these
+// the line is babbling.
+constexpr int kMaxFramesPerAnswer = 4;
+
+}  // namespace
+
+const Port::Unanswered* Port::answeredLate(const std::uint8_t* frame, int length,
+                                           const Request* current) {
+    const auto now = Clock::now();
+    std::erase_if(unansweredLedger_,
+                  [now](const Unanswered& u) { return now - u.end > kLateHorizon; });
+    for (const Unanswered& u : unansweredLedger_) {
+        const ReplyVerdict verdict = checkReply(u.request, frame, length);
+        const bool sameWrite = current != nullptr && !current->isRead() &&
+                               u.request.bytes() == current->bytes() &&
+                               verdict.outcome == TQ7310_OK;
+        if (answers(verdict) && !sameWrite) {
+            return &u;
+        }
+    }
+    return nullptr;
+}
+
+void Port::forget(std::uint32_t sequence) {
+    std::erase_if(unansweredLedger_,
+                  [sequence](const Unanswered& u) { return u.sequence == sequence; });
+}
+
+bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
+                    SideFrames& side) {
+    SideFrame echo;
+    echo.kind = TQ7310_TRAFFIC_ECHO;
+    const Received got = receiveEcho(ctx_, echo.bytes.data(), responseUs);
+    echo.length = got.length;
+    echo.read = Clock::now();
+    if (got.otherAddress) {
+        // libmodbus now skips the next request it reads; a fresh context
+        // forgets that.
+        broken_ = true;
+    }
+    if (got.length == kEchoBytes && std::equal(out.sent.begin(), out.sent.end(), echo.bytes.begin())) {
+        side.push_back(echo);
+        return true;
+    }
+    std::copy_n(echo.bytes.begin(), got.length, out.reply.begin());
+    out.replyLength = got.length;
+    if (got.length == 0) {
+        const ErrorKind kind = classifyModbusError(got.error);
+        out.verdict = {kind.outcome, 0, 0};
+        out.systemError = kind.systemError;
+        return false;
+    }
+    // The adapter no longer hands our requests back: what came is the start
+    // of an answer, read as far as a request reaches.
+    echoes_ = false;
+    out.verdict = checkReply(request, out.reply.data(), out.replyLength);
+    return false;
+}
+
+void Port::receive(const Request& request, Exchange& out, std::int64_t responseUs,
+                   SideFrames& side) {
+    const auto sentAt = Clock::now();
+    if (echoes_ && !takeEcho(request, out, responseUs, side)) {
+        return;
+    }
+    if (!side.empty()) {
+        side.back().since = sentAt;
+    }
+    // A frame that this request and an earlier unanswered one could both
+    // have drawn; a second answer after it settles whose it was.
+    std::optional<SideFrame> held;
+    const auto undecided = [&out, &held] {
+        std::copy_n(held->bytes.begin(), held->length, out.reply.begin());
+        out.replyLength = held->length;
+        out.verdict = {TQ7310_AMBIGUOUS, 0, 0};
+        out.maybeAnswers = held->follows;
+    };
+    for (int frames = 0; frames < kMaxFramesPerAnswer; ++frames) {
+        SideFrame frame;
+        const Received got = receiveReply(ctx_, frame.bytes.data());
+        frame.length = got.length;
+        frame.read = Clock::now();
+        const ReplyVerdict verdict = got.framed ? checkReply(request, frame.bytes.data(), got.length)
+                                                : ReplyVerdict{};
+        if (held && !(got.framed && answers(verdict))) {
+            if (got.length > 0) {
+                frame.since = frame.read;
+                side.push_back(frame);
+            }
+            undecided();
+            return;
+        }
+        if (held) {
+            side.push_back(*held);
+            forget(held->follows);
+            held.reset();
+        }
+        std::copy_n(frame.bytes.begin(), got.length, out.reply.begin());
+        out.replyLength = got.length;
+        if (!got.framed) {
+            // Bytes that made no frame before the time-out are a bad frame.
+            const ErrorKind kind = classifyModbusError(got.error);
+            out.verdict = {got.length > 0 ? TQ7310_BAD_FRAME : kind.outcome, 0, 0};
+            out.systemError = got.length > 0 ? 0 : kind.systemError;
+            return;
+        }
+        out.verdict = verdict;
+        if (verdict.outcome == TQ7310_ECHO) {
+            echoes_ = true;
+            return;
+        }
+        const Unanswered* earlier = answeredLate(frame.bytes.data(), got.length, &request);
+        if (earlier == nullptr) {
+            return;
+        }
+        frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
+        frame.follows = earlier->sequence;
+        frame.since = earlier->end;
+        if (answers(verdict)) {
+            held = frame;
+        } else {
+            side.push_back(frame);
+            forget(frame.follows);
+        }
+    }
+    if (held) {
+        undecided();
+    }
+}
+
+void Port::logSide(const SideFrame& frame, std::uint32_t exchangeSequence) {
     Tq7310Traffic entry{};
-    entry.kind = TQ7310_TRAFFIC_LATE;
+    entry.kind = frame.kind;
     entry.wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
+                        (std::chrono::system_clock::now() - (Clock::now() - frame.read))
+                            .time_since_epoch())
                         .count();
     entry.round_trip_us = -1;
-    entry.late_us = lateUs;
-    entry.follows = lastSequence_;
-    entry.reply_length = std::min(length, TQ7310_TRAFFIC_BYTES);
-    std::copy_n(bytes, entry.reply_length, entry.reply);
+    entry.late_us = frame.since == Clock::time_point{} ? -1 : microsecondsSince(frame.since, frame.read);
+    entry.follows = frame.follows != 0 ? frame.follows : exchangeSequence;
+    entry.reply_length = std::min(frame.length, TQ7310_TRAFFIC_BYTES);
+    std::copy_n(frame.bytes.begin(), entry.reply_length, entry.reply);
     log_.add(entry);
+}
+
+void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
+    SideFrame frame;
+    frame.length = std::min(length, kMaxFrameBytes);
+    std::copy_n(bytes, frame.length, frame.bytes.begin());
+    frame.read = Clock::now();
+    const Unanswered* earlier = answeredLate(bytes, length, nullptr);
+    if (earlier != nullptr) {
+        frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
+        frame.follows = earlier->sequence;
+        frame.since = foundWaiting ? Clock::time_point{} : earlier->end;
+        forget(earlier->sequence);
+    } else {
+        frame.since = foundWaiting ? Clock::time_point{} : lastEnd_;
+    }
+    logSide(frame, lastSequence_);
 }
 
 void Port::status(int number, Tq7310LinkStatus& out) const {

@@ -4,9 +4,12 @@
 #include <modbus/modbus.h>
 
 #include <cerrno>
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "ErrorKind.h"
 #include "Exchange.h"
@@ -79,14 +82,44 @@ class Port {
 
     void status(int number, Tq7310LinkStatus& out) const;
 
+    // A reply later than this after its request's time-out is taken to be
+    // no reply to it: the slowest slave we know of answered 3 s late.
+    static constexpr std::chrono::milliseconds kLateHorizon{TQ7310_LATE_REPLY_HORIZON_MS};
+
   private:
+    // A request still without its answer, which may yet come.
+    struct Unanswered {
+        std::uint32_t sequence = 0;
+        Request request;
+        Clock::time_point end;
+    };
+    // A frame read on the line that was not the answer to the request out.
+    struct SideFrame {
+        Tq7310TrafficKind kind = TQ7310_TRAFFIC_LATE;
+        std::uint32_t follows = 0;  // 0: the exchange it was read in
+        std::array<std::uint8_t, kMaxFrameBytes> bytes{};
+        int length = 0;
+        Clock::time_point read;
+        Clock::time_point since;  // what late_us is counted from
+    };
+    using SideFrames = std::vector<SideFrame>;
+
     bool run(const Request& request, Exchange& out, const std::int64_t* responseUs, int* waiting);
+    void receive(const Request& request, Exchange& out, std::int64_t responseUs, SideFrames& side);
+    bool takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
+                  SideFrames& side);
+    // The earliest request still unanswered that `frame` would answer, other
+    // than a write the same as `current` (its echo confirms either).
+    const Unanswered* answeredLate(const std::uint8_t* frame, int length,
+                                   const Request* current);
+    void forget(std::uint32_t sequence);
+    void logSide(const SideFrame& frame, std::uint32_t exchangeSequence);
+    void logStray(const std::uint8_t* bytes, int length, bool foundWaiting);
     bool prepare(const Request& request, bool awaitStraggler, int* waiting, Exchange& out);
     static void setResponseTimeout(modbus_t* ctx, std::int64_t us);
     bool conclude(const Request& request, const Exchange& out, bool probe,
                   std::chrono::system_clock::time_point sent, Clock::time_point start,
-                  Clock::time_point end);
-    void logLate(const std::uint8_t* bytes, int length, std::int32_t lateUs);
+                  Clock::time_point end, const SideFrames& side);
     bool reconnect();
     void dropConnection();
     void failBeforeSending(const ErrorKind& kind);
@@ -107,10 +140,15 @@ class Port {
     // The last transaction logged, which late bytes are logged after.
     std::uint32_t lastSequence_ = 0;
     Clock::time_point lastEnd_{};
+    // Requests whose answer may still come, oldest first, within kLateHorizon.
+    std::vector<Unanswered> unansweredLedger_;
+    // The adapter on this port hands back every request it sends: learned
+    // from a read, forgotten at open.
+    bool echoes_ = false;
 
     // Guarded by status_.
     mutable std::mutex status_;
-    Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}, 0};
+    Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}, 0, 0};
 
     TrafficLog log_;
 };

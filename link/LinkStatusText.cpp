@@ -83,7 +83,8 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
         text.module = QStringLiteral("尚无通讯");
     } else {
         text.module =
-            outcomeText(s.outcome, s.exception_code, s.other_address, s.system_error, lastReply);
+            outcomeText(s.outcome, s.exception_code, s.other_address, s.system_error, lastReply,
+                        s.maybe_answers);
         text.healthy = s.outcome == TQ7310_OK;
     }
     QString roundTrip = QStringLiteral("-");

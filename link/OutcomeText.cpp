@@ -22,20 +22,24 @@ QString hexBytes(const QByteArray& bytes) {
 }
 
 QString outcomeText(int outcome, int exceptionCode, int otherAddress, int systemError,
-                    const QByteArray& reply) {
+                    const QByteArray& reply, quint32 maybeAnswers) {
     switch (outcome) {
         case TQ7310_OK:
             return QStringLiteral("模块应答正常");
         case TQ7310_TIMEOUT:
-            // libmodbus does not say whether part of a reply came first.
-            return QStringLiteral("超时：无应答或应答不完整（超时前收到几个字节无从得知）");
+            return QStringLiteral("超时：无应答");
+        case TQ7310_AMBIGUOUS:
+            return QStringLiteral("可能是第 %1 条迟到的应答，无法分辨").arg(maybeAnswers);
         case TQ7310_EXCEPTION:
             return QStringLiteral("异常应答 ") + exceptionText(exceptionCode);
         case TQ7310_BAD_FRAME:
             return reply.isEmpty() ? QStringLiteral("坏帧：校验或格式不符")
                                    : QStringLiteral("坏帧：") + hexBytes(reply);
         case TQ7310_WRONG_SLAVE:
-            return QStringLiteral("地址 %1 的设备应答（有效帧，不是所问的地址）").arg(otherAddress);
+            // No slave answers from the broadcast address.
+            return otherAddress == 0
+                       ? QStringLiteral("收到地址 0 的有效帧（广播地址，不是从站的应答）")
+                       : QStringLiteral("地址 %1 的设备应答（有效帧，不是所问的地址）").arg(otherAddress);
         case TQ7310_ECHO:
             return QStringLiteral("回显：收到的是本机刚发出的请求（转换器回送发送的字节？）");
         case TQ7310_IO_ERROR:

@@ -13,6 +13,7 @@ QString exceptionText(int code);
 QString hexBytes(const QByteArray& bytes);
 
 // How a transaction ended. `reply` holds the bytes that came, where they are
-// known; a bad frame shows them.
+// known; a bad frame shows them. `maybeAnswers` names the earlier request an
+// ambiguous reply may answer.
 QString outcomeText(int outcome, int exceptionCode, int otherAddress, int systemError,
-                    const QByteArray& reply = {});
+                    const QByteArray& reply = {}, quint32 maybeAnswers = 0);

@@ -83,8 +83,15 @@ enum Tq7310Outcome {
     TQ7310_BAD_FRAME = 7,    /* CRC or framing error */
     TQ7310_WRONG_SLAVE = 8,  /* reply from another slave address */
     TQ7310_IO_ERROR = 9,     /* the device went away; system_error says why */
-    TQ7310_ECHO = 10         /* our own request came back: an adapter that echoes what it sends */
+    TQ7310_ECHO = 10,        /* our own request came back: an adapter that echoes what it sends */
+    TQ7310_AMBIGUOUS = 11    /* a reply came that an earlier request still unanswered could have
+                                produced as well: its values are not taken */
 };
+
+/* How long after a request timed out its answer may still come and be taken
+ * for the answer to a later request of the same shape: such a reply within
+ * this horizon is TQ7310_AMBIGUOUS, never data. */
+#define TQ7310_LATE_REPLY_HORIZON_MS 3500
 
 typedef struct Tq7310LinkStatus {
     int32_t outcome;        /* enum Tq7310Outcome, of the port's last operation */
@@ -98,6 +105,8 @@ typedef struct Tq7310LinkStatus {
     char parity;            /* 'N', 'O' or 'E' */
     char device[255];       /* the device the port number maps to, NUL-terminated */
     int32_t other_address;  /* WRONG_SLAVE: the address a valid frame came from, else 0 */
+    uint32_t maybe_answers; /* AMBIGUOUS: the traffic log's number of the earlier request the
+                               reply may answer late, else 0 */
 } Tq7310LinkStatus;
 
 /* Fills *status for port 1..255 and returns 0; -1 for another port or a null
@@ -136,8 +145,11 @@ MODBUSRTU_API int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t 
 #define TQ7310_TRAFFIC_BYTES 256 /* the longest RTU frame */
 
 enum Tq7310TrafficKind {
-    TQ7310_TRAFFIC_EXCHANGE = 0, /* a request and what came back for it */
-    TQ7310_TRAFFIC_LATE = 1      /* bytes that came after the transaction named by `follows` */
+    TQ7310_TRAFFIC_EXCHANGE = 0,   /* a request and what came back for it */
+    TQ7310_TRAFFIC_LATE = 1,       /* bytes that came after the transaction named by `follows` */
+    TQ7310_TRAFFIC_LATE_REPLY = 2, /* a sound frame that could only be the late answer to the
+                                      request `follows`; its values are not taken */
+    TQ7310_TRAFFIC_ECHO = 3        /* the request `follows`, handed back by an echoing adapter */
 };
 
 typedef struct Tq7310Traffic {
@@ -151,12 +163,14 @@ typedef struct Tq7310Traffic {
     int32_t other_address;  /* WRONG_SLAVE: the address the valid frame came from */
     int32_t system_error;   /* IO_ERROR: errno */
     int32_t round_trip_us;  /* EXCHANGE: request sent to reply read, or -1 without a reply */
-    int32_t late_us;        /* LATE: read this long after that transaction ended; -1 when only
-                               found waiting before the next request */
-    uint32_t follows;       /* LATE: the sequence of the transaction they came after */
+    int32_t late_us;        /* LATE, LATE_REPLY: read this long after that transaction ended;
+                               ECHO: after its request went out; -1 when only found waiting */
+    uint32_t follows;       /* LATE, LATE_REPLY, ECHO: the sequence of the transaction they came
+                               after, answer or repeat; EXCHANGE with AMBIGUOUS: the earlier
+                               request the reply may answer */
     int32_t request_length; /* bytes in request[], CRC included; 0 for LATE */
-    int32_t reply_length;   /* bytes in reply[]; -1 for a time-out, after which libmodbus cannot
-                               tell how many bytes, if any, had come */
+    int32_t reply_length;   /* bytes in reply[]: every byte read for the request, a frame cut
+                               short by a time-out too; 0 when none came */
     uint8_t request[TQ7310_TRAFFIC_BYTES];
     uint8_t reply[TQ7310_TRAFFIC_BYTES];
 } Tq7310Traffic;

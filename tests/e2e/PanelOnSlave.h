@@ -21,6 +21,7 @@ inline constexpr int kCounterTickMs = 1000;  // Timer2
 inline constexpr int kSlackMs = 300;
 // What a read of a silent module costs at 9600 baud before the driver gives up.
 inline constexpr int kResponseTimeoutMs = 503;
+inline constexpr int kLateHorizonMs = TQ7310_LATE_REPLY_HORIZON_MS;
 
 class PanelOnSlave : public test_support::WindowDriver {
   public:

@@ -77,7 +77,7 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(f.table->rowCount(), 2);
         f.click("TrafficPause");
         QCOMPARE(f.table->rowCount(), 4);
-        QCOMPARE(f.table->item(3, 3)->text(), "");
+        QCOMPARE(f.table->item(3, 3)->text(), "（无）");
         f.click("TrafficClear");
         QCOMPARE(f.table->rowCount(), 0);
         f.driver.add(TQ7310_OK);

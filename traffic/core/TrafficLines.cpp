@@ -81,15 +81,22 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
     const QString probe = e.probe != 0 ? QStringLiteral("（查找）") : QString();
     const QByteArray reply = bytesOf(e.reply, e.reply_length);
 
-    if (e.kind == TQ7310_TRAFFIC_LATE) {
+    if (e.kind != TQ7310_TRAFFIC_EXCHANGE) {
         TrafficLine late = base;
-        late.direction = QStringLiteral("迟到的接收");
         late.bytes = hexBytes(reply);
-        late.meaning = e.late_us >= 0
-                           ? QStringLiteral("第 %1 条之后迟到 %2 ms")
-                                 .arg(e.follows)
-                                 .arg(e.late_us / 1000.0, 0, 'f', 1)
-                           : QStringLiteral("第 %1 条之后到达，下一请求前才发现").arg(e.follows);
+        const QString ms = QString::number(e.late_us / 1000.0, 'f', 1);
+        if (e.kind == TQ7310_TRAFFIC_ECHO) {
+            late.direction = QStringLiteral("回显");
+            late.meaning =
+                QStringLiteral("第 %1 条请求由转换器送回，发出后 %2 ms").arg(e.follows).arg(ms);
+            return {late};
+        }
+        const QString what = e.kind == TQ7310_TRAFFIC_LATE_REPLY ? QStringLiteral("的迟到应答（未采用），")
+                                                                 : QStringLiteral("之后");
+        late.direction = QStringLiteral("迟到的接收");
+        late.meaning = QStringLiteral("第 %1 条").arg(e.follows) + what +
+                       (e.late_us >= 0 ? QStringLiteral("迟到 %1 ms").arg(ms)
+                                       : QStringLiteral("到达，下一请求前才发现"));
         late.failed = true;
         return {late};
     }
@@ -107,13 +114,16 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
     got.failed = e.outcome != TQ7310_OK;
     if (e.reply_length < 0) {
         got.bytes = QStringLiteral("?");
+    } else if (e.reply_length == 0) {
+        got.bytes = QStringLiteral("（无）");
     } else {
         got.bytes = hexBytes(reply);
     }
     if (e.outcome == TQ7310_OK) {
         got.meaning = valuesOf(e);
     } else {
-        got.meaning = outcomeText(e.outcome, e.exception_code, e.other_address, e.system_error);
+        got.meaning = outcomeText(e.outcome, e.exception_code, e.other_address, e.system_error,
+                                  {}, e.follows);
     }
     if (e.round_trip_us >= 0) {
         got.meaning += QStringLiteral("  往返 %1 ms").arg(e.round_trip_us / 1000.0, 0, 'f', 1);
