@@ -152,6 +152,7 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
         if (waiting != nullptr) {
             *waiting = taken;
         }
+
         if (taken > 0) {
             setResponseTimeout(ctx_, timeouts_.responseUs);
         }
@@ -190,7 +191,7 @@ bool Port::run(const Request& request, Exchange& out, const std::int64_t* respon
     const auto start = Clock::now();
     SideFrames side;
     if (sendRequest(ctx_, request, out)) {
-        receive(request, out, probing ? *responseUs : timeouts_.responseUs, side);
+        receive(request, out, probing ? *responseUs : timeouts_.responseUs, probing, side);
     }
     const auto end = Clock::now();
     if (probing) {
@@ -253,6 +254,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
         }
         unansweredLedger_.push_back({lastSequence_, request, end});
     }
+    echoedSequence_ = outcome == TQ7310_ECHO ? lastSequence_ : 0;
 
     std::lock_guard<std::mutex> guard(status_);
     ++report_.transactions;
@@ -345,7 +347,7 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
     return false;
 }
 
-void Port::receive(const Request& request, Exchange& out, std::int64_t responseUs,
+void Port::receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                    SideFrames& side) {
     const auto sentAt = Clock::now();
     if (echoes_ && !takeEcho(request, out, responseUs, side)) {
@@ -401,6 +403,12 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         if (earlier == nullptr) {
             return;
         }
+        if (probing && !answers(verdict)) {
+            // A search reads a late frame from an address asked before as
+            // the sign of life it is, and asks that address again.
+            forget(earlier->sequence);
+            return;
+        }
         frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
         frame.follows = earlier->sequence;
         frame.since = earlier->end;
@@ -432,6 +440,9 @@ void Port::logSide(const SideFrame& frame, std::uint32_t exchangeSequence) {
 }
 
 void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
+    // What follows a first echo is the rest of it and the answer behind it,
+    // cut where libmodbus framed the echo: that answer is no longer awaited.
+    forget(echoedSequence_);
     SideFrame frame;
     frame.length = std::min(length, kMaxFrameBytes);
     std::copy_n(bytes, frame.length, frame.bytes.begin());

@@ -105,7 +105,8 @@ class Port {
     using SideFrames = std::vector<SideFrame>;
 
     bool run(const Request& request, Exchange& out, const std::int64_t* responseUs, int* waiting);
-    void receive(const Request& request, Exchange& out, std::int64_t responseUs, SideFrames& side);
+    void receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
+                 SideFrames& side);
     bool takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
                   SideFrames& side);
     // The earliest request still unanswered that `frame` would answer, other
@@ -145,6 +146,8 @@ class Port {
     // The adapter on this port hands back every request it sends: learned
     // from a read, forgotten at open.
     bool echoes_ = false;
+    // The transaction that just found the echo, while nothing has come since.
+    std::uint32_t echoedSequence_ = 0;
 
     // Guarded by status_.
     mutable std::mutex status_;
