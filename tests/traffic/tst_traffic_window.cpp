@@ -3,10 +3,12 @@
 // and save give the same lines as text.
 #include <QAbstractButton>
 #include <QFile>
+#include <QLabel>
 #include <QTableWidget>
 #include <QtTest>
 
 #include "LogDriver.h"
+#include "SystemErrorText.h"
 #include "TrafficWindow.h"
 
 using traffic::TrafficWindow;
@@ -61,6 +63,9 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(text.count('\n'), 1);
         QVERIFY2(text.contains("端口1 #2\t接收\t13 37\t坏帧"), qPrintable(text));
         QFile::remove(path);
+        QVERIFY(!f.window.saveTo(QDir::temp().filePath("no-such-folder/tq7310.txt")));
+        QCOMPARE(f.window.findChild<QLabel*>("TrafficSaveResult")->text(),
+                 "未能保存：" + systemErrorText(ENOENT, ErrorSubject::File));
 
         f.table->selectRow(3);
         QCOMPARE(f.window.selectedText(), text.trimmed());

@@ -1,5 +1,7 @@
 #include "TrafficWindow.h"
 
+#include <cerrno>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -7,10 +9,13 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include "SystemErrorText.h"
 
 namespace traffic {
 
@@ -33,7 +38,8 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
       feed_(feed),
       table_(new QTableWidget(0, Columns, this)),
       pause_(button(QStringLiteral("暂停"), "TrafficPause", this)),
-      failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)) {
+      failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)),
+      saveResult_(new QLabel(this)) {
     setObjectName(QStringLiteral("TrafficLog"));
     setWindowTitle(QStringLiteral("通讯记录 - 计数测频模块 TQ7310"));
     resize(900, 560);
@@ -49,6 +55,8 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
         tools->addWidget(w);
     }
     tools->addStretch();
+    saveResult_->setObjectName(QStringLiteral("TrafficSaveResult"));
+    tools->addWidget(saveResult_);
 
     table_->setObjectName(QStringLiteral("TrafficLines"));
     table_->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("时间"),
@@ -148,17 +156,24 @@ void TrafficWindow::copySelection() const {
     QApplication::clipboard()->setText(selectedText());
 }
 
-bool TrafficWindow::saveTo(const QString& path) const {
+bool TrafficWindow::saveTo(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        return false;
-    }
-    for (int row = 0; row < table_->rowCount(); ++row) {
+    errno = 0;
+    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    for (int row = 0; saved && row < table_->rowCount(); ++row) {
         if (!table_->isRowHidden(row)) {
-            file.write(table_->item(row, Number)->data(kTextRole).toString().toUtf8() + '\n');
+            saved = file.write(table_->item(row, Number)->data(kTextRole).toString().toUtf8() +
+                               '\n') >= 0;
         }
     }
-    return file.flush();
+    saved = saved && file.flush();
+    // The system's reason, in the words of the one table; EIO where it
+    // left none.
+    const int error = errno != 0 ? errno : EIO;
+    saveResult_->setText(saved ? QStringLiteral("已保存：") + path
+                               : QStringLiteral("未能保存：") +
+                                     systemErrorText(error, ErrorSubject::File));
+    return saved;
 }
 
 void TrafficWindow::save() {

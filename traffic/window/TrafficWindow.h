@@ -7,6 +7,7 @@
 #include "TrafficFeed.h"
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -19,8 +20,9 @@ class TrafficWindow : public QWidget {
 
     explicit TrafficWindow(TrafficFeed& feed, QWidget* parent = nullptr);
 
-    // The rows shown, as text, one a line.
-    bool saveTo(const QString& path) const;
+    // The rows shown, as text, one a line; the window says whether it
+    // saved them, and why not.
+    bool saveTo(const QString& path);
     QString selectedText() const;
 
   private:
@@ -36,6 +38,7 @@ class TrafficWindow : public QWidget {
     QTableWidget* table_;
     QPushButton* pause_;
     QCheckBox* failuresOnly_;
+    QLabel* saveResult_;
     qint64 shownUntil_ = 0;  // feed index of the next line to show
     bool paused_ = false;
 };
