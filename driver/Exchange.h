@@ -18,15 +18,15 @@ struct Exchange {
     std::array<std::uint8_t, kMaxFrameBytes> reply{};
     int replyLength = 0;  // every byte read as the answer; 0: none came
     ReplyVerdict verdict{TQ7310_TIMEOUT, 0, 0};
-    int systemError = 0;        // TQ7310_IO_ERROR
+    int systemError = 0;             // TQ7310_IO_ERROR
     std::uint32_t maybeAnswers = 0;  // TQ7310_AMBIGUOUS: the earlier request
 };
 
 // What one receive through libmodbus took off the line.
 struct Received {
-    int length = 0;       // bytes read, whether or not they made a frame
-    bool framed = false;  // libmodbus read a frame to its end, sound or not
-    int error = 0;        // when it gave up: ETIMEDOUT or a system error
+    int length = 0;             // bytes read, whether or not they made a frame
+    bool framed = false;        // libmodbus read a frame to its end, sound or not
+    int error = 0;              // when it gave up: ETIMEDOUT or a system error
     bool otherAddress = false;  // libmodbus passed the frame over for its address
 };
 

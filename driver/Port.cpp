@@ -152,7 +152,6 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
         if (waiting != nullptr) {
             *waiting = taken;
         }
-
         if (taken > 0) {
             setResponseTimeout(ctx_, timeouts_.responseUs);
         }
@@ -328,7 +327,8 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
         // forgets that.
         broken_ = true;
     }
-    if (got.length == kEchoBytes && std::equal(out.sent.begin(), out.sent.end(), echo.bytes.begin())) {
+    if (got.length == kEchoBytes &&
+        std::equal(out.sent.begin(), out.sent.end(), echo.bytes.begin())) {
         side.push_back(echo);
         return true;
     }
@@ -370,8 +370,8 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         const Received got = receiveReply(ctx_, frame.bytes.data());
         frame.length = got.length;
         frame.read = Clock::now();
-        const ReplyVerdict verdict = got.framed ? checkReply(request, frame.bytes.data(), got.length)
-                                                : ReplyVerdict{};
+        const ReplyVerdict verdict =
+            got.framed ? checkReply(request, frame.bytes.data(), got.length) : ReplyVerdict{};
         if (held && !(got.framed && answers(verdict))) {
             if (got.length > 0) {
                 frame.since = frame.read;
@@ -427,12 +427,13 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
 void Port::logSide(const SideFrame& frame, std::uint32_t exchangeSequence) {
     Tq7310Traffic entry{};
     entry.kind = frame.kind;
-    entry.wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        (std::chrono::system_clock::now() - (Clock::now() - frame.read))
-                            .time_since_epoch())
-                        .count();
+    entry.wall_ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(
+            (std::chrono::system_clock::now() - (Clock::now() - frame.read)).time_since_epoch())
+            .count();
     entry.round_trip_us = -1;
-    entry.late_us = frame.since == Clock::time_point{} ? -1 : microsecondsSince(frame.since, frame.read);
+    entry.late_us =
+        frame.since == Clock::time_point{} ? -1 : microsecondsSince(frame.since, frame.read);
     entry.follows = frame.follows != 0 ? frame.follows : exchangeSequence;
     entry.reply_length = std::min(frame.length, TQ7310_TRAFFIC_BYTES);
     std::copy_n(frame.bytes.begin(), entry.reply_length, entry.reply);

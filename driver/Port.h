@@ -3,8 +3,8 @@
 
 #include <modbus/modbus.h>
 
-#include <cerrno>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -107,12 +107,10 @@ class Port {
     bool run(const Request& request, Exchange& out, const std::int64_t* responseUs, int* waiting);
     void receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                  SideFrames& side);
-    bool takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
-                  SideFrames& side);
+    bool takeEcho(const Request& request, Exchange& out, std::int64_t responseUs, SideFrames& side);
     // The earliest request still unanswered that `frame` would answer, other
     // than a write the same as `current` (its echo confirms either).
-    const Unanswered* answeredLate(const std::uint8_t* frame, int length,
-                                   const Request* current);
+    const Unanswered* answeredLate(const std::uint8_t* frame, int length, const Request* current);
     void forget(std::uint32_t sequence);
     void logSide(const SideFrame& frame, std::uint32_t exchangeSequence);
     void logStray(const std::uint8_t* bytes, int length, bool foundWaiting);

@@ -82,9 +82,8 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
     } else if (s.transactions == 0 && (s.outcome == TQ7310_OK || s.outcome == TQ7310_NONE)) {
         text.module = QStringLiteral("尚无通讯");
     } else {
-        text.module =
-            outcomeText(s.outcome, s.exception_code, s.other_address, s.system_error, lastReply,
-                        s.maybe_answers);
+        text.module = outcomeText(s.outcome, s.exception_code, s.other_address, s.system_error,
+                                  lastReply, s.maybe_answers);
         text.healthy = s.outcome == TQ7310_OK;
     }
     QString roundTrip = QStringLiteral("-");

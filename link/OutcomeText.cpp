@@ -39,7 +39,8 @@ QString outcomeText(int outcome, int exceptionCode, int otherAddress, int system
             // No slave answers from the broadcast address.
             return otherAddress == 0
                        ? QStringLiteral("收到地址 0 的有效帧（广播地址，不是从站的应答）")
-                       : QStringLiteral("地址 %1 的设备应答（有效帧，不是所问的地址）").arg(otherAddress);
+                       : QStringLiteral("地址 %1 的设备应答（有效帧，不是所问的地址）")
+                             .arg(otherAddress);
         case TQ7310_ECHO:
             return QStringLiteral("回显：收到的是本机刚发出的请求（转换器回送发送的字节？）");
         case TQ7310_IO_ERROR:

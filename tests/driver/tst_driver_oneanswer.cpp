@@ -79,17 +79,19 @@ int32_t call(const QString& text) {
 QString logWords(std::uint32_t before) {
     std::vector<Tq7310Traffic> entries(64);
     const int n = TQ7310_ReadTraffic(kPort, before, entries.data(), int(entries.size()), nullptr);
-    static const QMap<int, QString> names{
-        {TQ7310_OK, "OK"},         {TQ7310_TIMEOUT, "TIMEOUT"},     {TQ7310_EXCEPTION, "EXCEPTION"},
-        {TQ7310_BAD_FRAME, "BAD"}, {TQ7310_ECHO, "ECHO"},           {TQ7310_AMBIGUOUS, "AMBIGUOUS"},
-        {TQ7310_WRONG_SLAVE, "WRONG_SLAVE"}};
+    static const QMap<int, QString> names{{TQ7310_OK, "OK"},
+                                          {TQ7310_TIMEOUT, "TIMEOUT"},
+                                          {TQ7310_EXCEPTION, "EXCEPTION"},
+                                          {TQ7310_BAD_FRAME, "BAD"},
+                                          {TQ7310_ECHO, "ECHO"},
+                                          {TQ7310_AMBIGUOUS, "AMBIGUOUS"},
+                                          {TQ7310_WRONG_SLAVE, "WRONG_SLAVE"}};
     QStringList words;
     for (int i = 0; i < n; ++i) {
         const Tq7310Traffic& e = entries[std::size_t(i)];
         const QString of = QStringLiteral("(%1)").arg(e.follows - before);
         if (e.kind == TQ7310_TRAFFIC_EXCHANGE) {
-            words << names.value(e.outcome) +
-                         (e.outcome == TQ7310_AMBIGUOUS ? of : QString()) +
+            words << names.value(e.outcome) + (e.outcome == TQ7310_AMBIGUOUS ? of : QString()) +
                          (e.outcome == TQ7310_BAD_FRAME ? QStringLiteral("[%1]").arg(e.reply_length)
                                                         : QString());
         } else if (e.kind == TQ7310_TRAFFIC_LATE_REPLY) {
@@ -128,8 +130,7 @@ class TstDriverOneAnswer : public QObject {
             << Steps{{"hr 1 16", {}, FAIL}, {"ir 1 4", {ir}, 1}, {"hr 17 16", {hr1, hr2}, 200}}
             << "TIMEOUT OK OK late-reply(1)";
         QTest::newRow("late reply inside a read of another shape")
-            << Steps{{"hr 1 16", {}, FAIL}, {"ir 1 4", {hr1, ir}, 1}}
-            << "TIMEOUT OK late-reply(1)";
+            << Steps{{"hr 1 16", {}, FAIL}, {"ir 1 4", {hr1, ir}, 1}} << "TIMEOUT OK late-reply(1)";
         QTest::newRow("late reply found waiting")
             << Steps{{"hr 1 16", {}, FAIL}, {"ir 1 4", {ir, hr1}, 1}, {"di 1", {di}, 5}}
             << "TIMEOUT OK late-reply(1) OK";

@@ -138,8 +138,7 @@ void tst_E2eLinkStatus::moduleSilentFromTheStartIsNeverHealthy() {
     // Nothing has answered yet: an open port is not an answering module.
     QVERIFY2(panel->text("ModuleState") != "模块应答正常",
              qPrintable(panel->text("ModuleState") + " / " + panel->text("LinkCounters")));
-    QTRY_COMPARE_WITH_TIMEOUT(panel->text("ModuleState"),
-                              "超时：无应答",
+    QTRY_COMPARE_WITH_TIMEOUT(panel->text("ModuleState"), "超时：无应答",
                               kStatusTickMs + kResponseTimeoutMs + kSlackMs);
 }
 

@@ -84,8 +84,7 @@ void tst_LinkStatus::moduleWordsForEachOutcome_data() {
     QTest::addColumn<bool>("healthy");
 
     QTest::newRow("ok") << int(TQ7310_OK) << 0 << 0 << "模块应答正常" << true;
-    QTest::newRow("time-out") << int(TQ7310_TIMEOUT) << 0 << 0
-                              << "超时：无应答" << false;
+    QTest::newRow("time-out") << int(TQ7310_TIMEOUT) << 0 << 0 << "超时：无应答" << false;
     QTest::newRow("exception 02") << int(TQ7310_EXCEPTION) << 2 << 0 << "异常应答 02 非法数据地址"
                                   << false;
     QTest::newRow("exception 06") << int(TQ7310_EXCEPTION) << 6 << 0 << "异常应答 06 从站设备忙"

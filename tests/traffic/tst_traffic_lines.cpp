@@ -64,8 +64,7 @@ class TstTrafficLines : public QObject {
         probe.reply_length = 0;
         QTest::newRow("probe timed out")
             << probe
-            << QStringList{"发送（查找）: 读保持寄存器 1-16",
-                           "接收（查找）: 超时：无应答"};
+            << QStringList{"发送（查找）: 读保持寄存器 1-16", "接收（查找）: 超时：无应答"};
         QTest::newRow("nothing sent")
             << entry(x, {}, {}, TQ7310_NOT_OPEN) << QStringList{"接收: 未通讯"};
         Tq7310Traffic late = entry(TQ7310_TRAFFIC_LATE, {}, {0xAA, 0x42});

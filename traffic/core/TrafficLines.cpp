@@ -91,8 +91,9 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
                 QStringLiteral("第 %1 条请求由转换器送回，发出后 %2 ms").arg(e.follows).arg(ms);
             return {late};
         }
-        const QString what = e.kind == TQ7310_TRAFFIC_LATE_REPLY ? QStringLiteral("的迟到应答（未采用），")
-                                                                 : QStringLiteral("之后");
+        const QString what = e.kind == TQ7310_TRAFFIC_LATE_REPLY
+                                 ? QStringLiteral("的迟到应答（未采用），")
+                                 : QStringLiteral("之后");
         late.direction = QStringLiteral("迟到的接收");
         late.meaning = QStringLiteral("第 %1 条").arg(e.follows) + what +
                        (e.late_us >= 0 ? QStringLiteral("迟到 %1 ms").arg(ms)
@@ -122,8 +123,8 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
     if (e.outcome == TQ7310_OK) {
         got.meaning = valuesOf(e);
     } else {
-        got.meaning = outcomeText(e.outcome, e.exception_code, e.other_address, e.system_error,
-                                  {}, e.follows);
+        got.meaning = outcomeText(e.outcome, e.exception_code, e.other_address, e.system_error, {},
+                                  e.follows);
     }
     if (e.round_trip_us >= 0) {
         got.meaning += QStringLiteral("  往返 %1 ms").arg(e.round_trip_us / 1000.0, 0, 'f', 1);
