@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -17,6 +18,7 @@
 #include "Feed.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
+#include "SystemErrorText.h"
 
 namespace {
 
@@ -152,6 +154,8 @@ void tst_TrendRecord::endOfARecord_data() {
                                   << "记录已停止：文件已被截断";
     QTest::newRow("file shortened by a byte") << "shorten"
                                               << "记录已停止：文件已被截断";
+    QTest::newRow("folder hidden behind a link loop")
+        << "hide" << "记录已停止：无法查看文件：" + systemErrorText(ELOOP, ErrorSubject::File);
     QTest::newRow("a new record") << "restart"
                                   << "记录中：%1-2";
 }
@@ -186,6 +190,10 @@ void tst_TrendRecord::endOfARecord() {
         QVERIFY(std::rename(QFile::encodeName(other.fileName()), QFile::encodeName(path)) == 0);
     } else if (how == "truncate" || how == "shorten") {
         QVERIFY(QFile::resize(path, how == "truncate" ? 0 : size - 1));
+    } else if (how == "hide") {
+        // The file is still there, but its path cannot be looked at.
+        QVERIFY(QFile::rename(dir.path(), dir.path() + "-away"));
+        QVERIFY(QFile::link(dir.path(), dir.path()));
     } else {
         QVERIFY(feed.startRecording(path + "-2"));
     }
@@ -194,6 +202,9 @@ void tst_TrendRecord::endOfARecord() {
     // The first file ends with the row before the end, and nothing is
     // written after it; a new record takes the next tick.
     QCOMPARE(feed.recording(), how == "restart");
+    if (how == "hide") {
+        QVERIFY(QFile::remove(dir.path()) && QFile::rename(dir.path() + "-away", dir.path()));
+    }
     const QHash<QString, int> linesLeft{
         {"remove", -1}, {"move", -1}, {"replace", 1}, {"truncate", 0}, {"shorten", 1}};
     QCOMPARE(linesIn(path), linesLeft.value(how, 2));

@@ -111,10 +111,10 @@ QString RecordFile::append(const Sample& sample) {
     if (!file_.isOpen()) {
         return QStringLiteral("文件未打开");
     }
-    const FileFate fate = check_.check(file_.fileName(), file_.handle(), written_);
-    if (fate != FileFate::Same) {
+    const FileState state = check_.check(file_.fileName(), file_.handle(), written_);
+    if (state.fate != FileFate::Same) {
         close();
-        return fateText(fate);
+        return fateText(state);
     }
     return write(csvLine(recordFields(sample)));
 }
