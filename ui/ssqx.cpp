@@ -186,6 +186,10 @@ void ssqx::connectArrays() {
             });
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10"))),
             &QAbstractButton::clicked, this, [this] {
+                if (const auto s = driver_.linkStatus(linkParam_[link_param::kPort]);
+                    s && linkOpened_) {
+                    closedLinkCounts_ = {s->transactions, s->failures, s->round_trip_us};
+                }
                 linkOpened_ = false;
                 portControl_.Command10_Click();
             });
@@ -281,7 +285,13 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
             {QStringLiteral("“查找模块”正在用端口%1 查找，轮询已停").arg(port), {}, {}, false});
         return;
     }
-    const auto status = driver_.linkStatus(port);
+    auto status = driver_.linkStatus(port);
+    if (status && !linkOpened_) {
+        // The port's counts since its last open may be the finder's probes.
+        status->transactions = closedLinkCounts_.transactions;
+        status->failures = closedLinkCounts_.failures;
+        status->round_trip_us = closedLinkCounts_.roundTripUs;
+    }
     const TransactionCount& count = driver_.count();
     statusLine_->showStatus(
         describeLink(status, linkParam_, linkOpened_,

@@ -104,6 +104,12 @@ class ssqx : public QMainWindow, public WindowAccess {
     bool CloseLock = false;
     LinkStatusBar* statusLine_ = nullptr;
     bool linkOpened_ = false;  // "打开" was the last link action
+    // What the panel's link counted until "关闭", shown while it is closed.
+    struct ClosedLinkCounts {
+        int transactions = 0;
+        int failures = 0;
+        int roundTripUs = -1;
+    } closedLinkCounts_;
     QPointer<finder::FindModuleDialog> finder_;
     finder::LastLink lastLink_;  // the last link that answered, as saved
 

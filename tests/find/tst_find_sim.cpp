@@ -246,6 +246,7 @@ void tst_FindSim::openLinkClosedFirst() {
     QVERIFY(panel_->showWindow(panel_->linkPath()));
     QVERIFY(panel_->click(QStringLiteral("Command9")));
     QCOMPARE(panel_->driver().linkStatus(1)->is_open, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(panel_->driver().linkStatus(1)->transactions > 0, kSearchMs);
     QVERIFY(panel_->click(QStringLiteral("FindModule")));
     dialog_ = panel_->find<FindModuleDialog>(QStringLiteral("FindModuleDialog"));
     QVERIFY(dialog_);
@@ -253,6 +254,13 @@ void tst_FindSim::openLinkClosedFirst() {
     QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer1"))->isActive());
     QVERIFY(!panel_->find<QTimer>(QStringLiteral("Timer2"))->isActive());
     QVERIFY(panel_->find<QLabel>(QStringLiteral("FindLinkClosed")));
+    // The link's counts stay the link's, through a search and after it.
+    const QString counted = panel_->text(QStringLiteral("LinkCounters"));
+    QVERIFY2(!counted.startsWith(QStringLiteral("通讯 0 次")), qPrintable(counted));
+    QVERIFY(panel_->click(QStringLiteral("FindStart")));
+    QVERIFY(waitForProgress(4));
+    QVERIFY(panel_->click(QStringLiteral("FindClose")));
+    QCOMPARE(panel_->text(QStringLiteral("LinkCounters")), counted);
 }
 
 QStringList tst_FindSim::firstPassAt19200() {
