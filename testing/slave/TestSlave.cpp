@@ -226,8 +226,16 @@ void TestSlave::answer(const uint8_t* request, int length, std::unique_lock<std:
         return;
     }
     if (how == Misbehaviour::Scripted) {
-        if (master_ >= 0 && !script_.empty()) {
-            writeAll(master_, script_.data(), static_cast<int>(script_.size()));
+        std::vector<uint8_t> out = script_;
+        if (turn_ < turns_.size()) {
+            for (const auto& piece : turns_[turn_]) {
+                out.insert(out.end(), piece.empty() ? request : piece.data(),
+                           piece.empty() ? request + length : piece.data() + piece.size());
+            }
+        }
+        ++turn_;
+        if (master_ >= 0 && !out.empty()) {
+            writeAll(master_, out.data(), static_cast<int>(out.size()));
         }
         return;
     }
@@ -353,6 +361,14 @@ void TestSlave::answerWith(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
     misbehaviour_ = Misbehaviour::Scripted;
     script_ = bytes;
+}
+
+void TestSlave::answerInTurn(std::vector<Answer> answers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    misbehaviour_ = Misbehaviour::Scripted;
+    script_.clear();
+    turns_ = std::move(answers);
+    turn_ = 0;
 }
 
 ScopedPortEnv::ScopedPortEnv(int port, const std::string& path)

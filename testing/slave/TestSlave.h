@@ -69,6 +69,13 @@ class TestSlave {
 
     void misbehave(Misbehaviour m, int exceptionCode = 2, int lateMs = 600);
     void answerWith(const std::vector<uint8_t>& bytes);
+    // Scripted: request n (from 0, counted from this call) gets the pieces
+    // of answers[n] at once, an empty piece standing for the request itself
+    // echoed; later requests get nothing. What a real line does late, such
+    // as a reply to an earlier request, arrives with a later one, so no
+    // verdict waits on a guess of speed.
+    using Answer = std::vector<std::vector<uint8_t>>;
+    void answerInTurn(std::vector<Answer> answers);
 
     // Closes the slave's side of the pty: the driver's descriptor sees a
     // hang-up, and devicePath() leads nowhere until reconnect().
@@ -103,6 +110,8 @@ class TestSlave {
     int exceptionCode_ = 2;
     int lateMs_ = 600;
     std::vector<uint8_t> script_;
+    std::vector<Answer> turns_;
+    std::size_t turn_ = 0;
     int requests_ = 0;
     std::vector<WriteRecord> writes_;
     Command pending_ = Command::None;

@@ -8,12 +8,10 @@
 #include "DriverTestSupport.h"
 #include "ModbusRTU.h"
 #include "RtuFrames.h"
-#include "ScriptedLine.h"
 #include "TestSlave.h"
 
 using namespace driver_test;
-using test_slave::ScriptedLine;
-using Bytes = ScriptedLine::Bytes;
+using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
@@ -24,7 +22,7 @@ constexpr int32_t kSlave = 1;
 // arrives, and what the call returns.
 struct Step {
     QString call;  // "hr 1 16", "ir 1 4", "di 1", "set 5 7", "wait 3000"
-    ScriptedLine::Answer answer;
+    test_slave::TestSlave::Answer answer;
     int result = MODBUSRTU_FAILED;
 };
 using Steps = QList<Step>;
@@ -166,13 +164,14 @@ class TstDriverOneAnswer : public QObject {
     void eachCallGetsItsOwnAnswer() {
         QFETCH(Steps, steps);
         QFETCH(QString, log);
-        std::vector<ScriptedLine::Answer> answers;
+        std::vector<test_slave::TestSlave::Answer> answers;
         for (const Step& s : steps) {
             if (!s.call.startsWith("wait")) {
                 answers.push_back(s.answer);
             }
         }
-        ScriptedLine line(answers);
+        test_slave::TestSlave line(kSlave);
+        line.answerInTurn(answers);
         test_slave::ScopedPortEnv env(kPort, line.devicePath());
         std::vector<Tq7310Traffic> seen(512);
         std::uint32_t before = 0;
