@@ -70,6 +70,10 @@ class TstTrafficLines : public QObject {
         Tq7310Traffic late = entry(TQ7310_TRAFFIC_LATE, {}, {0xAA, 0x42});
         late.late_us = 74'250;
         QTest::newRow("late, timed") << late << QStringList{"迟到的接收: 第 3 条之后迟到 74.3 ms"};
+        Tq7310Traffic echo = entry(TQ7310_TRAFFIC_ECHO, {}, {1, 3});
+        echo.late_us = 8'000;
+        QTest::newRow("echo") << echo
+                              << QStringList{"回显: 第 3 条请求由转换器送回，发出后 8.0 ms"};
         QTest::newRow("late, found waiting")
             << entry(TQ7310_TRAFFIC_LATE, {}, {0xAA})
             << QStringList{"迟到的接收: 第 3 条之后到达，下一请求前才发现"};
