@@ -170,7 +170,7 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
         out.verdict = {kind.outcome, 0, 0};
         out.systemError = kind.systemError;
         const auto now = Clock::now();
-        conclude(request, out, false, std::chrono::system_clock::now(), now, now, {});
+        conclude(request, out, !awaitStraggler, std::chrono::system_clock::now(), now, now, {});
         return false;
     }
     return true;

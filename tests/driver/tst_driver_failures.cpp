@@ -146,6 +146,11 @@ class TstDriverFailures : public QObject {
         QVERIFY(slave_->waitForRequests(requests, 1000));
         QCOMPARE(slave_->requests(), requests);
         QVERIFY(slave_->writes().empty());
+        Tq7310Traffic last{};  // the log marks the probe's reads
+        for (std::uint32_t after = 0; TQ7310_ReadTraffic(kPort, after, &last, 1, nullptr) == 1;) {
+            after = last.sequence;
+        }
+        QCOMPARE(last.probe, 1);
         QCOMPARE(TQ7310_ProbeModule(kPort, 0, 50'000, &probe), -1);
         QCOMPARE(TQ7310_ProbeModule(kPort, kSlave, 0, &probe), -1);
         QCOMPARE(TQ7310_ProbeModule(kPort, kSlave, 50'000, nullptr), -1);
