@@ -104,9 +104,10 @@ class TstDriverOneAnswer : public QObject {
             << "TIMEOUT OK OK late-reply(1)";
         QTest::newRow("late reply inside a read of another shape")
             << Steps{{"hr 1 16", {}}, {"ir 1 4", {hr1, ir}, 1}} << "TIMEOUT OK late-reply(1)";
-        QTest::newRow("late reply found waiting")
-            << Steps{{"hr 1 16", {}}, {"ir 1 4", {ir, hr1}, 1}, {"di 1", {frame({2, 2, 5, 0})}, 5}}
-            << "TIMEOUT OK late-reply(1) OK";
+        QTest::newRow("late reply found waiting") << Steps{{"hr 1 16", {}},
+                                                           {"ir 1 4", {ir, hr1, hr2}, 1},
+                                                           {"di 1", {frame({2, 2, 5, 0})}, 5}}
+                                                  << "TIMEOUT OK late-reply(1) late OK";
         QTest::newRow("3 s late, nothing else came")
             << Steps{{"hr 1 16", {}}, {"wait 3000", {}}, {"hr 1 16", {hr1}}}
             << "TIMEOUT AMBIGUOUS(1)";
