@@ -254,6 +254,11 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
         if (!ok && result->exception_code == 0) {
             result->exception_code = ex.verdict.exceptionCode;
         }
+        if (ex.verdict.outcome == TQ7310_BAD_FRAME && ex.replyLength >= 2 &&
+            ex.reply[0] == address && (ex.reply[1] & 0x7F) == function) {
+            result->spoilt = 1;
+        }
+        result->echoed = p->echoes() ? 1 : 0;
         return ok;
     };
 
@@ -275,6 +280,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
 
     // A device of another kind stops at the first block it does not have.
     if (!read(0x04, module_map::kCount32Register, ex)) {
+        result->failed_outcome = ex.verdict.outcome;
         return 0;
     }
     modbusrtu::unpackRegisters(ex.reply.data(), kProbeBlock, words);
@@ -284,6 +290,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
          {std::tuple{std::uint8_t{0x02}, module_map::kFirstInput, &result->inputs},
           std::tuple{std::uint8_t{0x01}, module_map::kFirstCoil, &result->coils}}) {
         if (!read(function, first, ex)) {
+            result->failed_outcome = ex.verdict.outcome;
             return 0;
         }
         modbusrtu::unpackBits(ex.reply.data(), kProbeBlock, bits);

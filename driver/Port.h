@@ -82,6 +82,12 @@ class Port {
 
     void status(int number, Tq7310LinkStatus& out) const;
 
+    // Whether the adapter was found handing back every request since open.
+    bool echoes() {
+        const std::lock_guard<std::mutex> lock(line_);
+        return echoes_;
+    }
+
     // A reply later than this after its request's time-out is taken to be
     // no reply to it: the slowest slave we know of answered 3 s late.
     static constexpr std::chrono::milliseconds kLateHorizon{TQ7310_LATE_REPLY_HORIZON_MS};

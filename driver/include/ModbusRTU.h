@@ -128,6 +128,13 @@ typedef struct Tq7310Probe {
     int32_t other_address;         /* WRONG_SLAVE: the address a valid frame came from, else 0 */
     int32_t stray_bytes;           /* bytes that were waiting on the line before the first request
                                       (a late reply to the call before), or -1 where not counted */
+    int32_t echoed;                /* 1 when the port's adapter hands back every request: its echo
+                                      was read before each reply (learnt since the port opened) */
+    int32_t failed_outcome;        /* enum Tq7310Outcome of the first block after the first that got
+                                      no good reply, else TQ7310_OK */
+    int32_t spoilt;                /* 1 when a read got BAD_FRAME whose bytes began with the address
+                                      and function asked: a device there answered, and the line spoilt
+                                      its reply (another answering at once, noise), else 0 */
 } Tq7310Probe;
 
 /* Reads the module's points at `address` on an open port, each read waiting

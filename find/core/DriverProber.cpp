@@ -40,6 +40,14 @@ Answer answerOf(const std::optional<Tq7310Probe>& probe) {
     answer.roundTripUs = p.round_trip_us;
     answer.otherAddress = p.other_address;
     answer.strayBytes = p.stray_bytes;
+    if (p.spoilt != 0) {
+        answer.kind = Answer::Spoilt;
+        answer.why =
+            p.outcome == TQ7310_OK
+                ? QStringLiteral("保持寄存器读回，其余点表块的应答以所问地址开头，但校验不符")
+                : QStringLiteral("应答以所问地址和功能码开头，但校验不符");
+        return answer;
+    }
     switch (p.outcome) {
         case TQ7310_OK: {
             const Verdict verdict = judge(p);

@@ -28,6 +28,13 @@ QString span(int first, int count) {
 }  // namespace
 
 QString answerText(const Found& found) {
+    if (found.answer.points.echoed != 0 && found.kind != Answer::Echo) {
+        return kindText(found) + QStringLiteral("（经回显适配器）");
+    }
+    return kindText(found);
+}
+
+QString kindText(const Found& found) {
     switch (found.kind) {
         case Answer::Module:
             return QStringLiteral("TQ7310 模块");
@@ -40,12 +47,21 @@ QString answerText(const Found& found) {
             return QStringLiteral("有字节但无有效帧 (接线对，波特率或校验不对？)");
         case Answer::Echo:
             return QStringLiteral("回显");
+        case Answer::Spoilt:
+            return QStringLiteral("该地址似有多台设备同时应答");
+        case Answer::AddressBlind:
+            return QStringLiteral("每个地址都应答：不看地址的设备或网关");
         default:
             return {};
     }
 }
 
 QString whyText(const Found& found) {
+    if (found.kind == Answer::AddressBlind) {
+        return QStringLiteral("地址 %1–%2 读回的点都相同")
+            .arg(found.address)
+            .arg(found.lastAddress);
+    }
     if (found.lastAddress > found.address) {
         return QStringLiteral("地址 %1–%2 均应答 异常 %3，可能是网关")
             .arg(found.address)

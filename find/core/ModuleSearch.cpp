@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "DriverProber.h"
+#include "ModuleMap.h"
 #include "SystemErrorText.h"
 
 namespace finder {
@@ -16,6 +17,24 @@ constexpr int kEchoKey = -2;
 
 int settingKey(const LineSetting& s) {
     return s.baudCode * 10 + s.parityCode;
+}
+
+// The same answer: what one device gives at every address. Counters,
+// frequencies and the counting inputs' pulses move between probes; the
+// configuration, the other inputs and the outputs hold.
+bool alike(const Answer& a, const Answer& b) {
+    const Tq7310Probe& p = a.points;
+    const Tq7310Probe& q = b.points;
+    const auto steady = [](std::int32_t inputs) { return inputs >> module_map::kCountingInputs; };
+    return a.kind == b.kind && a.exceptionCode == b.exceptionCode && p.outcome == q.outcome &&
+           p.fits == q.fits && steady(p.inputs) == steady(q.inputs) && p.coils == q.coils &&
+           p.echoed == q.echoed &&
+           std::equal(std::begin(p.holding_registers), std::end(p.holding_registers),
+                      std::begin(q.holding_registers));
+}
+
+bool refusal(const Answer& a) {
+    return a.points.outcome == TQ7310_EXCEPTION && a.exceptionCode != 0;
 }
 
 // A probe's wait and the longest a patient one may wait: a late reply seen
@@ -43,6 +62,8 @@ void ModuleSearch::startPort() {
     silent_.clear();
     confirm_.clear();
     retry_.reset();
+    spoiltAt_.reset();
+    lookedBack_ = false;
     runs_.clear();
     previousSilent_ = false;
 }
@@ -88,6 +109,7 @@ void ModuleSearch::stop() {
 }
 
 void ModuleSearch::finish(bool stopped) {
+    endRuns();
     if (openAt_) {
         prober_.close(scope_.ports[portIndex_]);
         openAt_.reset();
@@ -97,6 +119,7 @@ void ModuleSearch::finish(bool stopped) {
 }
 
 void ModuleSearch::endPort() {
+    endRuns();
     prober_.close(scope_.ports[portIndex_]);
     openAt_.reset();
     // What this port will not be asked no longer counts, so the bar moves
@@ -113,28 +136,66 @@ bool ModuleSearch::onceFor(const LineSetting& setting, int key) {
     return noted_.insert({settingKey(setting), key}).second;
 }
 
+void ModuleSearch::extendRun(const Found& row) {
+    const auto run = runs_.find(settingKey(row.setting));
+    if (run != runs_.end() && alike(run->second.row.answer, row.answer)) {
+        Run& r = run->second;
+        const std::size_t foldAt = refusal(row.answer) ? 2 : kAddressBlindRun;
+        r.held.push_back(row);
+        if (r.row.lastAddress == 0 && r.held.size() + 1 < foldAt) {
+            return;
+        }
+        r.held.clear();
+        r.row.lastAddress = row.address;
+        if (!refusal(row.answer)) {
+            r.row.kind = Answer::AddressBlind;
+        }
+        emit grown(r.row);
+        return;
+    }
+    endRun(row.setting);
+    runs_[settingKey(row.setting)] = Run{row, {}};
+    emit found(row);
+}
+
+void ModuleSearch::endRun(const LineSetting& setting) {
+    const auto run = runs_.find(settingKey(setting));
+    if (run == runs_.end()) {
+        return;
+    }
+    const std::vector<Found> held = std::move(run->second.held);
+    runs_.erase(run);
+    for (const Found& row : held) {
+        emit found(row);
+    }
+}
+
+void ModuleSearch::endRuns() {
+    while (!runs_.empty()) {
+        endRun(runs_.begin()->second.row.setting);
+    }
+}
+
 void ModuleSearch::report(int port, const LineSetting& setting, int address, const Answer& answer) {
     Found row{port, prober_.device(port), setting, address, 0, answer.kind, answer};
+    const bool spoiltBefore = spoiltAt_ == address;
+    spoiltAt_.reset();
     switch (answer.kind) {
         case Answer::Module:
         case Answer::MaybeModule:
-            emit found(row);
-            return;
         case Answer::OtherDevice:
-            if (answer.points.outcome == TQ7310_EXCEPTION && answer.exceptionCode != 0) {
-                // A run of alike refusals is one device answering for all of
-                // them (a gateway), not a device at every address.
-                const auto run = runs_.find(settingKey(setting));
-                if (run != runs_.end() &&
-                    run->second.answer.exceptionCode == answer.exceptionCode &&
-                    std::max(run->second.address, run->second.lastAddress) + 1 == address) {
-                    run->second.lastAddress = address;
-                    emit grown(run->second);
-                    return;
-                }
-                runs_[settingKey(setting)] = row;
+            extendRun(row);
+            return;
+        case Answer::Spoilt:
+            // Twice at one address: more than one device answers there.
+            // Once may be noise: ask again.
+            if (spoiltBefore) {
+                emit found(row);
+            } else {
+                spoiltAt_ = address;
+                retry_ = address;
+                ++total_;
             }
-            emit found(row);
             return;
         case Answer::Garbled:
             if (onceFor(setting, kGarbledKey)) {
@@ -146,6 +207,11 @@ void ModuleSearch::report(int port, const LineSetting& setting, int address, con
             if (onceFor(setting, kEchoKey)) {
                 row.address = 0;
                 emit found(row);
+                if (answer.points.echoed != 0) {
+                    // The port has learnt the echo and reads past it now.
+                    retry_ = address;
+                    ++total_;
+                }
             }
             return;
         case Answer::OtherAddress:
@@ -205,6 +271,7 @@ void ModuleSearch::planned(int port, const Attempt& attempt, const Answer& answe
         return;
     }
     if (answer.partly()) {
+        endRun(attempt.setting);
         confirm_.push_back(attempt.address);
         ++total_;
         return;
@@ -212,29 +279,44 @@ void ModuleSearch::planned(int port, const Attempt& attempt, const Answer& answe
     report(port, attempt.setting, attempt.address, answer);
 }
 
+bool ModuleSearch::lookBackDue() const {
+    if (!openAt_ || lookedBack_ || !previousSilent_ || silent_.empty()) {
+        return false;
+    }
+    return attemptIndex_ >= plan_.size() || !(plan_[attemptIndex_].setting == *openAt_);
+}
+
 void ModuleSearch::step() {
     if (portIndex_ >= scope_.ports.size()) {
         finish(false);
         return;
     }
-    if (attemptIndex_ >= plan_.size() && confirm_.empty() && !retry_) {
+    if (attemptIndex_ >= plan_.size() && confirm_.empty() && !retry_ && !lookBackDue()) {
         endPort();
         schedule();
         return;
     }
     const int port = scope_.ports[portIndex_];
-    // Confirmations and the retry stay at the setting the sign of life came at.
+    // Confirmations, the retry and the look back stay at the setting the
+    // sign of life came at.
     const bool confirming = !confirm_.empty();
     const bool retrying = !confirming && retry_.has_value();
+    const bool lookingBack = !confirming && !retrying && lookBackDue();
     Attempt attempt;
     if (confirming || retrying) {
         attempt = {*openAt_, confirming ? confirm_.front() : *retry_};
+    } else if (lookingBack) {
+        attempt = {*openAt_, silent_.back().address};
+        lookedBack_ = true;
+        ++total_;
     } else {
         attempt = plan_[attemptIndex_];
     }
     if (!openAt_ || !(*openAt_ == attempt.setting)) {
         silent_.clear();
         previousSilent_ = false;
+        lookedBack_ = false;
+        spoiltAt_.reset();
         const OpenResult opened = prober_.open(port, attempt.setting);
         if (!opened.ok) {
             emit note(openFailureNote(port, prober_.device(port), opened.systemError));
@@ -247,7 +329,11 @@ void ModuleSearch::step() {
     }
     emit trying(port, attempt.setting, attempt.address);
     const Answer answer = prober_.probe(port, attempt.address, attempt.setting,
-                                        confirming ? Wait::Patient : Wait::Fast);
+                                        confirming || lookingBack ? Wait::Patient : Wait::Fast);
+    if (answer.kind != Answer::Module && answer.kind != Answer::MaybeModule &&
+        answer.kind != Answer::OtherDevice) {
+        endRun(attempt.setting);
+    }
     ++probes_;
     ++done_;
     if (answer.kind == Answer::CannotProbe) {
@@ -290,7 +376,7 @@ void ModuleSearch::step() {
         }
     } else {
         planned(port, attempt, answer);
-        ++attemptIndex_;
+        attemptIndex_ += lookingBack ? 0 : 1;
     }
     const qint64 msLeft = clock_.elapsed() * (total_ - done_) / std::max(1, probes_);
     emit progress(done_, total_, msLeft);

@@ -88,7 +88,15 @@ class ModuleSearch : public QObject {
     // What to do with an answer to the plan's own attempt.
     void planned(int port, const Attempt& attempt, const Answer& answer);
     void report(int port, const LineSetting& setting, int address, const Answer& answer);
+    // A row of points or a refusal: it starts a run or carries one on.
+    void extendRun(const Found& row);
+    // Shows what the setting's run held back; its next answer starts afresh.
+    void endRun(const LineSetting& setting);
+    void endRuns();
     bool onceFor(const LineSetting& setting, int key);
+    // Before the port leaves a setting: the last silent address once more,
+    // patiently, so a slow device's late reply has a probe to arrive in.
+    bool lookBackDue() const;
 
     Prober& prober_;
     Scope scope_;
@@ -100,14 +108,29 @@ class ModuleSearch : public QObject {
     std::deque<Silence> silent_;           // recent silent addresses at the open setting
     std::deque<int> confirm_;              // addresses to ask again patiently
     std::optional<int> retry_;             // the address whose probe saw the sign of life
-    std::map<int, Found> runs_;            // each setting's latest exception row, while it may grow
-    bool previousSilent_ = false;          // the last attempt at the open setting was silent
+    std::optional<int> spoiltAt_;          // asked again after a reply spoilt on the line
+    bool lookedBack_ = false;              // the open setting's last silent address asked again
+
+    // Alike answers to probe after probe at one setting: a gateway's
+    // refusals, or a device that does not look at the address. The first row
+    // is shown at once; the next are held back until the run is long enough
+    // to be one device (refusals: two; points: kAddressBlindRun).
+    struct Run {
+        Found row;
+        std::vector<Found> held;
+    };
+    std::map<int, Run> runs_;      // by setting
+    bool previousSilent_ = false;  // the last attempt at the open setting was silent
     bool running_ = false;
     int done_ = 0;
     int total_ = 0;
     int probes_ = 0;
     QElapsedTimer clock_;
 };
+
+// Modules side by side at fresh settings read back alike, so only this many
+// alike answers in a row are taken for one device answering every address.
+inline constexpr std::size_t kAddressBlindRun = 4;
 
 // The note for a device that would not open, in the technician's words.
 QString openFailureNote(int port, const QString& device, int systemError);

@@ -26,6 +26,8 @@ struct Answer {
         OtherAddress,  // a valid frame, but from another address than the one asked
         PortGone,      // the device went away or cannot be used any more
         CannotProbe,   // the driver library has no probe, or refused it
+        Spoilt,        // a reply began as the one asked for, then failed its check
+        AddressBlind,  // the search's word for alike answers at address after address
     };
     Kind kind = Silent;
     QString why;  // what the bytes showed, in the technician's words

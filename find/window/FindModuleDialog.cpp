@@ -229,6 +229,11 @@ void FindModuleDialog::showGrown(const Found& found) {
         if (r.port == found.port && r.setting == found.setting && r.address == found.address) {
             rows_[row] = found;
             fillRow(static_cast<int>(row));
+            // Picked as a module, it turned out to answer at every address.
+            if (results_->currentRow() == static_cast<int>(row) && found.kind != Answer::Module) {
+                results_->setCurrentCell(-1, -1);
+                results_->clearSelection();
+            }
             return;
         }
     }

@@ -1,8 +1,13 @@
 #pragma once
 // Several slaves on one RS-485 line, for a test: a pseudo-terminal for the
 // master (reached through a symbolic link) and the slaves' devices, where
-// what any of them sends reaches all the others, as on a two-wire bus. The bytes are carried by a
-// thread of its own, so a master that blocks in a transaction does not hold the line up.
+// what any of them sends reaches all the others, as on a two-wire bus. The
+// bytes are carried by a thread of its own, so a master that blocks in a
+// transaction does not hold the line up.
+//
+// A line can have one of a real line's troubles (Trouble): an adapter that
+// echoes, slaves that answer at once, or one slave behind something that
+// ignores the address.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -10,19 +15,43 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "RtuFrames.h"
+
 namespace test_bus {
+
+enum class Trouble {
+    None,
+    // The master hears every byte it sends, as from an adapter without
+    // echo suppression.
+    Echo,
+    // Replies that overlap reach the master as the wired AND of their bytes,
+    // once every slave has sent a whole frame (or kCollisionWait has passed);
+    // slaves answering at once do not hear each other.
+    Collide,
+    // Every request reaches the first slave as if sent to its own address,
+    // and its reply comes back from the address asked: a device or gateway
+    // that ignores the address byte.
+    AddressBlind,
+};
 
 class SharedLine {
   public:
+    static constexpr auto kCollisionWait = std::chrono::milliseconds(300);
+
     // `slaves`: the devices the slaves serve on, opened as a master would.
-    SharedLine(const std::string& masterLink, const std::vector<std::string>& slaves)
-        : link_(masterLink) {
+    // `slaveAddress`: the first slave's own, for Trouble::AddressBlind.
+    SharedLine(const std::string& masterLink, const std::vector<std::string>& slaves,
+               Trouble trouble = Trouble::None, int slaveAddress = 1)
+        : link_(masterLink), trouble_(trouble), slaveAddress_(slaveAddress) {
         int device = -1;
         if (::openpty(&master_, &device, nullptr, nullptr, nullptr) != 0) {
             return;
@@ -87,13 +116,95 @@ class SharedLine {
         }
     }
 
+    using Bytes = std::vector<std::uint8_t>;
+
+    // How long a reply starting with `bytes` is; 0 while that cannot be told.
+    static std::size_t replyLength(const Bytes& bytes) {
+        if (bytes.size() < 3) {
+            return 0;
+        }
+        if ((bytes[1] & 0x80) != 0) {
+            return 5;
+        }
+        return bytes[1] <= 4 ? 5u + bytes[2] : 8u;
+    }
+
+    // What the master receives of `bytes` from the device at `from` (0: the
+    // master itself).
+    void toMaster(std::size_t from, const Bytes& bytes) {
+        if (trouble_ == Trouble::AddressBlind && from == 1 && bytes.size() >= 4) {
+            const Bytes readdressed = frames_.readdressed(asked_, bytes);
+            send(master_, readdressed);
+            return;
+        }
+        send(master_, bytes);
+    }
+
+    void fromMaster(const Bytes& bytes) {
+        // The slaves hear the baud rate the master set: a strict simulator
+        // ignores a request at another.
+        termios master{};
+        if (::tcgetattr(held_, &master) == 0) {
+            for (const int fd : slaves_) {
+                termios t{};
+                if (::tcgetattr(fd, &t) == 0 && ::cfgetospeed(&t) != ::cfgetospeed(&master)) {
+                    ::cfsetspeed(&t, ::cfgetospeed(&master));
+                    ::tcsetattr(fd, TCSANOW, &t);
+                }
+            }
+        }
+        if (trouble_ == Trouble::Echo) {
+            send(master_, bytes);
+        }
+        Bytes onward = bytes;
+        if (trouble_ == Trouble::AddressBlind && bytes.size() >= 4) {
+            asked_ = bytes[0];
+            onward = frames_.readdressed(slaveAddress_, bytes);
+        }
+        for (const int fd : slaves_) {
+            send(fd, onward);
+        }
+    }
+
+    // Collide: the held replies as the master hears them, when they are due.
+    void collide() {
+        const bool any = std::any_of(replies_.begin(), replies_.end(),
+                                     [](const Bytes& b) { return !b.empty(); });
+        if (!any) {
+            return;
+        }
+        const bool whole = std::all_of(replies_.begin(), replies_.end(), [](const Bytes& b) {
+            return !b.empty() && b.size() >= replyLength(b) && replyLength(b) > 0;
+        });
+        if (!whole && std::chrono::steady_clock::now() - firstHeld_ < kCollisionWait) {
+            return;
+        }
+        Bytes wired;
+        for (Bytes& b : replies_) {
+            wired.resize(std::max(wired.size(), b.size()), 0xFF);
+            for (std::size_t i = 0; i < b.size(); ++i) {
+                wired[i] &= b[i];
+            }
+            b.clear();
+        }
+        send(master_, wired);
+    }
+
+    static void send(int fd, const Bytes& bytes) {
+        send(fd, reinterpret_cast<const char*>(bytes.data()), ssize_t(bytes.size()));
+    }
+
     void carry() {
         std::vector<pollfd> fds{{master_, POLLIN, 0}};
         for (const int fd : slaves_) {
             fds.push_back({fd, POLLIN, 0});
         }
-        char buffer[512];
+        replies_.assign(slaves_.size(), {});
+        std::uint8_t buffer[512];
         while (!stop_) {
+            if (trouble_ == Trouble::Collide) {
+                collide();
+            }
             if (::poll(fds.data(), fds.size(), 20) <= 0) {
                 continue;
             }
@@ -105,10 +216,25 @@ class SharedLine {
                 if (n <= 0) {
                     continue;
                 }
+                const Bytes bytes(buffer, buffer + n);
+                if (i == 0) {
+                    fromMaster(bytes);
+                    continue;
+                }
+                if (trouble_ == Trouble::Collide) {
+                    Bytes& held = replies_[i - 1];
+                    if (std::all_of(replies_.begin(), replies_.end(),
+                                    [](const Bytes& b) { return b.empty(); })) {
+                        firstHeld_ = std::chrono::steady_clock::now();
+                    }
+                    held.insert(held.end(), bytes.begin(), bytes.end());
+                    continue;
+                }
                 // Everyone on the bus hears everyone else.
-                for (std::size_t j = 0; j < fds.size(); ++j) {
+                toMaster(i, bytes);
+                for (std::size_t j = 1; j < fds.size(); ++j) {
                     if (j != i) {
-                        send(fds[j].fd, buffer, n);
+                        send(fds[j].fd, bytes);
                     }
                 }
             }
@@ -116,6 +242,12 @@ class SharedLine {
     }
 
     std::string link_;
+    Trouble trouble_;
+    int slaveAddress_;
+    int asked_ = 0;  // AddressBlind: the address of the latest request
+    RtuFrames frames_;
+    std::vector<Bytes> replies_;  // Collide: each slave's reply so far
+    std::chrono::steady_clock::time_point firstHeld_;
     int master_ = -1;
     int held_ = -1;
     std::vector<int> slaves_;

@@ -54,6 +54,8 @@ class tst_FindSim : public QObject {
     void slowModuleFoundInFirstPass_data();
     void slowModuleFoundInFirstPass();
     void twoModulesOnOneLine();
+    void troubledLines_data();
+    void troubledLines();
     void openLinkClosedFirst();
 
   private:
@@ -64,7 +66,7 @@ class tst_FindSim : public QObject {
     bool waitForProgress(int done);
     // Searches 19200,E until the first pass over the listed addresses is
     // over; the table's rows then.
-    QStringList firstPassAt19200();
+    QStringList firstPass(const QStringList& settings = {QStringLiteral("19200E")});
 
     std::unique_ptr<PanelOnSim> panel_;
     QPointer<FindModuleDialog> dialog_;
@@ -263,8 +265,8 @@ void tst_FindSim::openLinkClosedFirst() {
     QCOMPARE(panel_->text(QStringLiteral("LinkCounters")), counted);
 }
 
-QStringList tst_FindSim::firstPassAt19200() {
-    tickOnly({QStringLiteral("19200E")});
+QStringList tst_FindSim::firstPass(const QStringList& settings) {
+    tickOnly(settings);
     bool pastFirstPass = false;
     connect(&dialog_->search(), &finder::ModuleSearch::trying, this,
             [&](int, const finder::LineSetting&, int address) {
@@ -295,7 +297,7 @@ void tst_FindSim::slowModuleFoundInFirstPass() {
     QVERIFY(openDialog());
     // The fast pass as on a real line: the wait a module on an adapter needs.
     dialog_->prober().setAllowanceUs(finder::kProbeAllowanceUs);
-    QCOMPARE(firstPassAt19200(), QStringList("1|" + panel_->linkPath() + "|19200|E|5|TQ7310 模块"));
+    QCOMPARE(firstPass(), QStringList("1|" + panel_->linkPath() + "|19200|E|5|TQ7310 模块"));
 }
 
 void tst_FindSim::twoModulesOnOneLine() {
@@ -313,8 +315,69 @@ void tst_FindSim::twoModulesOnOneLine() {
     QVERIFY(line.ok());
     QVERIFY(openDialog());
     const QString device = panel_->linkPath();
-    QCOMPARE(firstPassAt19200(), (QStringList{"1|" + device + "|19200|E|4|TQ7310 模块",
-                                              "1|" + device + "|19200|E|5|TQ7310 模块"}));
+    QCOMPARE(firstPass(), (QStringList{"1|" + device + "|19200|E|4|TQ7310 模块",
+                                       "1|" + device + "|19200|E|5|TQ7310 模块"}));
+}
+
+using SimArgs = QList<QStringList>;
+Q_DECLARE_METATYPE(test_bus::Trouble)
+
+void tst_FindSim::troubledLines_data() {
+    // Each at 19200 baud on the bus, its counter 1 at 5, 6, ...; searched at
+    // 19200,E and 38400,N.
+    QTest::addColumn<SimArgs>("sims");
+    QTest::addColumn<test_bus::Trouble>("trouble");
+    QTest::addColumn<int>("allowanceUs");
+    QTest::addColumn<QStringList>("rows");  // "address|answer"; a run of addresses "–"
+
+    using test_bus::Trouble;
+    // A slow module's reply may come within the fast probe or during the
+    // look back after the pass; either way it is found at its own address.
+    for (const char* turnaround : {"60", "150"}) {
+        QTest::addRow("slow module at the band's end, %s ms", turnaround)
+            << SimArgs{{"--address", "16", "--turnaround", turnaround}} << Trouble::None
+            << int(finder::kProbeAllowanceUs) << QStringList{"16|TQ7310 模块"};
+    }
+    QTest::newRow("behind an adapter that echoes")
+        << SimArgs{{"--address", "7"}} << Trouble::Echo << kLenientAllowanceUs
+        << QStringList{"—|回显", "7|TQ7310 模块（经回显适配器）", "—|回显"};
+    QTest::newRow("two modules at one address")
+        << SimArgs{{"--address", "5"}, {"--address", "5"}} << Trouble::Collide
+        << kLenientAllowanceUs << QStringList{"5|该地址似有多台设备同时应答"};
+    QTest::newRow("a slave that ignores the address")
+        << SimArgs{{"--address", "1"}} << Trouble::AddressBlind << kLenientAllowanceUs
+        << QStringList{"–|每个地址都应答：不看地址的设备或网关"};
+}
+
+void tst_FindSim::troubledLines() {
+    QFETCH(SimArgs, sims);
+    QFETCH(test_bus::Trouble, trouble);
+    QFETCH(int, allowanceUs);
+    QFETCH(QStringList, rows);
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<SimProcess>> running;
+    std::vector<std::string> devices;
+    for (const QStringList& args : sims) {
+        auto& sim = running.emplace_back(std::make_unique<SimProcess>());
+        const QString link = dir.filePath(QStringLiteral("sim%1").arg(running.size()));
+        QVERIFY2(sim->start(args + QStringList{"--baud", "19200", "--link", link}),
+                 qPrintable(sim->transcript()));
+        QVERIFY(sim->command("count 1 " + QByteArray::number(4 + int(running.size()))));
+        devices.push_back(sim->device().toStdString());
+    }
+    test_bus::SharedLine line(panel_->linkPath().toStdString(), devices, trouble, 1);
+    QVERIFY(line.ok());
+    QVERIFY(openDialog());
+    dialog_->prober().setAllowanceUs(allowanceUs);
+    QStringList seen;
+    for (const QString& row : firstPass({QStringLiteral("19200E"), QStringLiteral("38400N")})) {
+        seen << row.section(QLatin1Char('|'), 4, 5).replace(QRegularExpression("\\d+–\\d+"), "–");
+    }
+    QCOMPARE(seen.join('\n'), rows.join('\n'));
+    // Nothing is picked for the technician where no module was told apart.
+    const auto* table = panel_->find<QTableWidget>(QStringLiteral("FindResults"));
+    const bool picked = table->currentRow() >= 0;
+    QCOMPARE(picked, rows.join(QString()).contains(QStringLiteral("TQ7310 模块")));
 }
 
 QTEST_MAIN(tst_FindSim)
