@@ -62,6 +62,8 @@ class tst_TrendHistory : public QObject {
   private slots:
     void curve_data();
     void curve();
+    void unread_data();
+    void unread();
     void steps_data();
     void steps();
     void legendValue_data();
@@ -136,6 +138,62 @@ void tst_TrendHistory::curve() {
     // Each curve is its own input and quantity.
     QVERIFY(history.curve(Quantity::Frequency, 0, fromMs, bucketMs).isEmpty());
     QVERIFY(history.curve(Quantity::Count32, 1, fromMs, bucketMs).isEmpty());
+}
+
+void tst_TrendHistory::unread_data() {
+    QTest::addColumn<QString>("ticks");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("nowMs");
+    QTest::addColumn<QString>("unread");
+    QTest::addColumn<QString>("reads");  // made/failed from fromMs to nowMs
+
+    const qint64 gap = kUnreadAfterMs;
+    QTest::newRow("ticks every second, failed ones too: all read")
+        << "0:1 1000:- 2000:3" << qint64(0) << qint64(3000) << ""
+        << "3/1";
+    QTest::newRow("a gap of the limit is read") << "0:1 5000:2" << qint64(0) << gap << ""
+                                                << "2/0";
+    QTest::newRow("a longer gap is not") << "0:1 5001:2" << qint64(0) << gap + 1 << "0-5001"
+                                         << "2/0";
+    QTest::newRow("from the last tick to the present")
+        << "0:1 1000:-" << qint64(0) << qint64(10000) << "1000-10000"
+        << "2/1";
+    QTest::newRow("from the span's start to the first tick")
+        << "8000:1 9000:2" << qint64(0) << qint64(9000) << "0-8000"
+        << "2/0";
+    QTest::newRow("a tick before the span ends the gap's start at the span's")
+        << "1000:1 9000:2" << qint64(3000) << qint64(9000) << "3000-9000"
+        << "1/0";
+    QTest::newRow("nothing read at all") << "" << qint64(0) << qint64(10000) << "0-10000"
+                                         << "0/0";
+}
+
+void tst_TrendHistory::unread() {
+    QFETCH(QString, ticks);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, nowMs);
+    QFETCH(QString, unread);
+    QFETCH(QString, reads);
+    History history;
+    for (const Sample& s : samples(ticks)) {
+        history.add(s);
+        StateSample states;
+        states.ms = s.ms;
+        if (s.frequency[1]) {  // the states' read failed with it
+            states.states[1] = true;
+        }
+        history.add(states);
+    }
+    QStringList stretches;
+    for (const Stretch& u : history.unread(fromMs, nowMs)) {
+        stretches << QStringLiteral("%1-%2").arg(u.fromMs).arg(u.toMs);
+    }
+    QCOMPARE(stretches.join(u' '), unread);
+    QCOMPARE(history.unreadStates(fromMs, nowMs), history.unread(fromMs, nowMs));
+    const Reads r = history.reads(Quantity::Frequency, 1, fromMs, nowMs);
+    QCOMPARE(QStringLiteral("%1/%2").arg(r.made).arg(r.failed), reads);
+    QCOMPARE(history.stateReads(1, fromMs, nowMs), r);
+    QCOMPARE(history.reads(Quantity::Count32, 1, fromMs, nowMs).failed, r.made);
 }
 
 void tst_TrendHistory::steps_data() {

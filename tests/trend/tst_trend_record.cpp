@@ -155,7 +155,8 @@ void tst_TrendRecord::endOfARecord_data() {
     QTest::newRow("file shortened by a byte") << "shorten"
                                               << "记录已停止：文件已被截断";
     QTest::newRow("folder hidden behind a link loop")
-        << "hide" << "记录已停止：无法查看文件：" + systemErrorText(ELOOP, ErrorSubject::File);
+        << "hide"
+        << "记录已停止：无法查看文件：" + systemErrorText(ELOOP, ErrorSubject::File);
     QTest::newRow("a new record") << "restart"
                                   << "记录中：%1-2";
 }

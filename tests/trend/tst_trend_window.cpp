@@ -53,11 +53,12 @@ QLineSeries* lineOf(const QChartView* view, const QString& trace) {
     return nullptr;
 }
 
-// The corners of the holes drawn in a chart, four a stretch.
-QList<QPointF> greyIn(const QChartView* view) {
+// The corners of the holes (or of the unread stretches) drawn in a chart,
+// four a stretch.
+QList<QPointF> greyIn(const QChartView* view, const QString& kind = QStringLiteral("TrendHoles")) {
     QList<QPointF> corners;
     for (QAbstractSeries* s : view->chart()->series()) {
-        if (auto* area = qobject_cast<QAreaSeries*>(s)) {
+        if (auto* area = qobject_cast<QAreaSeries*>(s); area && area->objectName() == kind) {
             corners += area->upperSeries()->points();
         }
     }
@@ -301,8 +302,8 @@ void tst_TrendWindow::readableCharts() {
     QVERIFY(axis->min() <= lowest && axis->min() > lowest - step);
     QCOMPARE(std::fmod(axis->min(), step), 0.0);
 
-    // Every row of states is named; the legend tells inputs from outputs and
-    // the grey, not each row.
+    // Every row of states is named; the legend tells inputs from outputs,
+    // failed reads from no reads, not each row.
     auto* names = qobject_cast<QCategoryAxis*>(states->axes(Qt::Vertical).first());
     QStringList legend;
     for (QLegendMarker* marker : states->legend()->markers()) {
@@ -310,7 +311,8 @@ void tst_TrendWindow::readableCharts() {
             legend << marker->label();
         }
     }
-    QCOMPARE(legend.size(), 3);
+    QCOMPARE(legend.size(), 4);
+    QVERIFY(legend.contains(QStringLiteral("未读取")));
     for (QAbstractSeries* s : states->series()) {
         auto* line = qobject_cast<QLineSeries*>(s);
         if (line != nullptr && !legend.contains(s->name())) {

@@ -206,6 +206,56 @@ Stretches History::stateHoles(int index, qint64 fromMs, qint64 joinMs) const {
     return holes.take();
 }
 
+namespace {
+
+template <typename Deque>
+Stretches gaps(const Deque& d, qint64 fromMs, qint64 nowMs) {
+    Stretches out;
+    auto it = firstFrom(d, fromMs);
+    qint64 last = it == d.begin() ? fromMs : std::prev(it)->ms;
+    const auto gap = [&](qint64 toMs) {
+        if (toMs - last > kUnreadAfterMs) {
+            out.append({qMax(last, fromMs), toMs});
+        }
+    };
+    for (; it != d.end(); ++it) {
+        gap(it->ms);
+        last = it->ms;
+    }
+    gap(nowMs);
+    return out;
+}
+
+template <typename Deque, typename Failed>
+Reads count(const Deque& d, qint64 fromMs, qint64 toMs, Failed failed) {
+    Reads r;
+    for (auto it = firstFrom(d, fromMs); it != d.end() && it->ms <= toMs; ++it) {
+        ++r.made;
+        r.failed += failed(*it) ? 1 : 0;
+    }
+    return r;
+}
+
+}  // namespace
+
+Stretches History::unread(qint64 fromMs, qint64 nowMs) const {
+    return gaps(values_, fromMs, nowMs);
+}
+
+Stretches History::unreadStates(qint64 fromMs, qint64 nowMs) const {
+    return gaps(states_, fromMs, nowMs);
+}
+
+Reads History::reads(Quantity quantity, int input, qint64 fromMs, qint64 toMs) const {
+    return count(values_, fromMs, toMs,
+                 [&](const Point& p) { return !of(p, quantity)[input].has_value(); });
+}
+
+Reads History::stateReads(int index, qint64 fromMs, qint64 toMs) const {
+    return count(states_, fromMs, toMs,
+                 [&](const StateSample& s) { return !s.states[index].has_value(); });
+}
+
 Line History::steps(int index, qint64 fromMs, double low, qint64 bucketMs) const {
     LineBuilder line(fromMs, bucketMs);
     bool open = false;

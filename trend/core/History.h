@@ -23,11 +23,24 @@ using Line = QList<QPointF>;
 // Stretches of time with no value, from the tick before a failed read (or the
 // failed read itself, first in a span) to the tick after it (or itself, last).
 struct Stretch {
+    enum Kind { Failed, Unread };
     qint64 fromMs;
     qint64 toMs;
     bool operator==(const Stretch&) const = default;
 };
 using Stretches = QList<Stretch>;
+
+// No tick for this long: nobody was reading (the link closed, the polls
+// stopped, a search holding the port). A counter tick comes every second and
+// a status tick every half, later by the time-outs of a silent module.
+inline constexpr qint64 kUnreadAfterMs = 5000;
+
+// Of the reads in a stretch, how many were made and how many failed.
+struct Reads {
+    int made = 0;
+    int failed = 0;
+    bool operator==(const Reads&) const = default;
+};
 
 class History {
   public:
@@ -47,6 +60,14 @@ class History {
     // inputs, or a group of states, at once: their holes are the same.
     Stretches holes(Quantity quantity, int input, qint64 fromMs, qint64 joinMs = 1) const;
     Stretches stateHoles(int index, qint64 fromMs, qint64 joinMs = 1) const;
+    // Where no read was made from `fromMs` to `nowMs`: from a tick (or the
+    // span's start) to the next tick (or the present) more than
+    // kUnreadAfterMs later. Counter ticks, then status ticks.
+    Stretches unread(qint64 fromMs, qint64 nowMs) const;
+    Stretches unreadStates(qint64 fromMs, qint64 nowMs) const;
+    // The reads of `input`'s `quantity`, or of state `index`, in [fromMs, toMs].
+    Reads reads(Quantity quantity, int input, qint64 fromMs, qint64 toMs) const;
+    Reads stateReads(int index, qint64 fromMs, qint64 toMs) const;
     // The latest value of a curve, if its last read answered.
     Value latest(Quantity quantity, int input) const;
 

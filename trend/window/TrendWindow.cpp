@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <QValueAxis>
@@ -39,7 +41,9 @@ QString titleOf(Quantity q) {
     return q == Quantity::Frequency ? QStringLiteral("频率 Hz") : QStringLiteral("计数");
 }
 
-constexpr qint64 kMostHoles = 60;
+const QColor kFailedColour(228, 228, 228);
+constexpr int kIdleRedrawMs = 1000;
+const QColor kUnreadColour(214, 228, 246);
 // A state has two levels only: its changes, two pixels to a group of points,
 // draw as they do at one, with half the points for Qt to stroke.
 constexpr qint64 kStateBuckets = 2;
@@ -165,6 +169,9 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     // Once a counter tick, the states of the two status ticks in between
     // with it; drawn once the tick has returned, so that the charts never
     // lengthen a poll's tick.
+    auto* idle = new QTimer(this);
+    idle->start(kIdleRedrawMs);
+    connect(idle, &QTimer::timeout, this, &TrendWindow::redrawWhileUnread);
     connect(&feed_, &Feed::counterTick, this, [this] {
         if (!redrawQueued_) {
             redrawQueued_ = true;
@@ -183,6 +190,15 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
 
 TrendWindow::~TrendWindow() = default;
 
+void TrendWindow::redrawWhileUnread() {
+    // With the polls stopped no tick draws the charts: time still passes,
+    // and the stretch nobody reads grows.
+    const qint64 now = feed_.nowMs();
+    if (isVisible() && !pause_->isChecked() && now - lastNowMs_ >= kIdleRedrawMs) {
+        redraw(now);
+    }
+}
+
 void TrendWindow::buildCharts() {
     static const QColor kColours[] = {QColor(0, 90, 200), QColor(220, 50, 32), QColor(0, 150, 60),
                                       QColor(150, 60, 190)};
@@ -200,7 +216,8 @@ void TrendWindow::buildCharts() {
         valueTraces_.append(
             {name, kColours[i], addLine(valuesChart_, valuesAxis_, name, kColours[i])});
     }
-    valueHoles_ = addHoles(valuesChart_, valuesAxis_);
+    valueHoles_ = addHoles(valuesChart_, valuesAxis_, Stretch::Failed);
+    valueUnread_ = addHoles(valuesChart_, valuesAxis_, Stretch::Unread);
 
     statesChart_ = newChart(&statesTime_);
     auto* names = new QCategoryAxis(statesChart_);
@@ -229,9 +246,10 @@ void TrendWindow::buildCharts() {
     // The legend tells inputs from outputs, with no points of their own.
     addLine(statesChart_, statesAxis_, QStringLiteral("输入 X1–X4、DI1–DI6"), inputColour);
     addLine(statesChart_, statesAxis_, QStringLiteral("输出 Y1–Y4"), outputColour);
-    inputHoles_ = addHoles(statesChart_, statesAxis_);
-    outputHoles_ = addHoles(statesChart_, statesAxis_);
+    inputHoles_ = addHoles(statesChart_, statesAxis_, Stretch::Failed);
+    outputHoles_ = addHoles(statesChart_, statesAxis_, Stretch::Failed);
     hideFromLegend(statesChart_, outputHoles_.area);
+    statesUnread_ = addHoles(statesChart_, statesAxis_, Stretch::Unread);
 }
 
 QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString& name,
@@ -245,20 +263,25 @@ QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString
     return series;
 }
 
-// Added after the lines, so drawn over them: a hole hides the line joining
-// the values on either side of it.
-TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y) {
+// Added after the lines, so drawn over them: a stretch hides the line
+// joining the values on either side of it. Unread stretches come last, over
+// the failed reads.
+TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y, Stretch::Kind kind) {
     Holes h;
     h.upper = new QLineSeries(chart);
     h.lower = new QLineSeries(chart);
     h.area = new QAreaSeries(h.upper, h.lower);
-    h.area->setObjectName(QStringLiteral("TrendHoles"));
-    h.area->setName(QStringLiteral("读取失败"));
+    const bool unread = kind == Stretch::Unread;
+    h.area->setObjectName(unread ? QStringLiteral("TrendUnread") : QStringLiteral("TrendHoles"));
+    h.area->setName(unread ? QStringLiteral("未读取") : QStringLiteral("读取失败"));
     h.area->setPen(Qt::NoPen);
-    h.area->setBrush(QColor(228, 228, 228));
+    h.area->setBrush(unread ? kUnreadColour : kFailedColour);
     chart->addSeries(h.area);
     h.area->attachAxis(chart->axes(Qt::Horizontal).first());
     h.area->attachAxis(y);
+    connect(h.area, &QAreaSeries::hovered, this, [this, h](const QPointF& at, bool entered) {
+        QToolTip::showText(QCursor::pos(), entered ? stretchText(h, at.x()) : QString());
+    });
     return h;
 }
 
@@ -304,10 +327,9 @@ void TrendWindow::redraw(qint64 nowMs) {
 }
 
 qint64 TrendWindow::joinMs() const {
-    // Filling a chart's holes costs with their number: no more than
-    // kMostHoles of them a chart, whatever the cable does. What is read
-    // between two holes closer than that is under the one stretch.
-    return qMax(2 * bucketMs(), spanMs() / kMostHoles);
+    // Holes that share a pixel are one: a chart has no more of them than
+    // half its pixels, and the reads between holes further apart show.
+    return bucketMs();
 }
 
 qint64 TrendWindow::bucketMs() const {
@@ -351,6 +373,7 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     }
     showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, joinMs()), scale.from,
               scale.to);
+    showHoles(valueUnread_, feed_.history().unread(fromMs, lastNowMs_), scale.from, scale.to);
 }
 
 void TrendWindow::redrawStates(qint64 fromMs) {
@@ -363,6 +386,38 @@ void TrendWindow::redrawStates(qint64 fromMs) {
               kStatesTop);
     showHoles(outputHoles_, feed_.history().stateHoles(kInputStates, fromMs, joinMs()),
               kStatesBottom, kStatesBetween);
+    showHoles(statesUnread_, feed_.history().unreadStates(fromMs, lastNowMs_), kStatesBottom,
+              kStatesTop);
+}
+
+QString TrendWindow::stretchText(const Holes& holes, double x) const {
+    const qint64 ms = qint64(x) - wallOffsetMs_;
+    const QList<QPointF> corners = holes.upper->points();
+    for (qsizetype i = 0; i + 3 < corners.size(); i += 4) {
+        const qint64 from = qint64(corners[i].x()) - wallOffsetMs_;
+        const qint64 to = qint64(corners[i + 3].x()) - wallOffsetMs_;
+        if (ms < from || ms > to) {
+            continue;
+        }
+        const auto clock = [this](qint64 at) {
+            return QDateTime::fromMSecsSinceEpoch(at + wallOffsetMs_).toString(u"HH:mm:ss");
+        };
+        const QString when = clock(from) + QStringLiteral("–") + clock(to);
+        if (&holes == &valueUnread_ || &holes == &statesUnread_) {
+            return QStringLiteral("未读取 %1：这段时间没有读取 (端口关闭、轮询停止或查找占用端口)")
+                .arg(when);
+        }
+        const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
+        const Reads r = &holes == &valueHoles_ ? feed_.history().reads(quantity, 0, from, to)
+                        : &holes == &inputHoles_
+                            ? feed_.history().stateReads(0, from, to)
+                            : feed_.history().stateReads(kInputStates, from, to);
+        return QStringLiteral("读取失败 %1：%2 次读取中 %3 次失败")
+            .arg(when)
+            .arg(r.made)
+            .arg(r.failed);
+    }
+    return {};
 }
 
 QString TrendWindow::pictureTitle() const {

@@ -61,8 +61,11 @@ class TrendWindow : public QMainWindow {
     void buildCharts();
     QLineSeries* addLine(QChart* chart, QAbstractAxis* y, const QString& name,
                          const QColor& colour);
-    Holes addHoles(QChart* chart, QAbstractAxis* y);
+    Holes addHoles(QChart* chart, QAbstractAxis* y, Stretch::Kind kind);
+    // What the stretch under `x` (a time on the axis) holds, for its tooltip.
+    QString stretchText(const Holes& holes, double x) const;
     void showHoles(Holes& holes, const Stretches& stretches, double low, double high);
+    void redrawWhileUnread();
     void redrawValues(qint64 fromMs);
     void redrawStates(qint64 fromMs);
     qint64 spanMs() const;
@@ -93,6 +96,7 @@ class TrendWindow : public QMainWindow {
     QValueAxis* valuesAxis_ = nullptr;
     QList<Trace> valueTraces_;
     Holes valueHoles_;
+    Holes valueUnread_;
 
     QChart* statesChart_ = nullptr;
     QCategoryAxis* statesTime_ = nullptr;
@@ -100,6 +104,7 @@ class TrendWindow : public QMainWindow {
     QList<Trace> stateTraces_;
     Holes inputHoles_;
     Holes outputHoles_;
+    Holes statesUnread_;
 };
 
 }  // namespace trend
