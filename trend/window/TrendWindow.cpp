@@ -279,6 +279,10 @@ TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y, Stretc
     chart->addSeries(h.area);
     h.area->attachAxis(chart->axes(Qt::Horizontal).first());
     h.area->attachAxis(y);
+    // Without a pen the legend's box would show no colour of its own.
+    for (QLegendMarker* marker : chart->legend()->markers(h.area)) {
+        marker->setPen(QPen(h.area->brush().color().darker(130)));
+    }
     connect(h.area, &QAreaSeries::hovered, this, [this, h](const QPointF& at, bool entered) {
         QToolTip::showText(QCursor::pos(), entered ? stretchText(h, at.x()) : QString());
     });
