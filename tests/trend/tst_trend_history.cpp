@@ -5,6 +5,7 @@
 
 #include "History.h"
 #include "Scales.h"
+#include "StretchText.h"
 
 using namespace trend;
 
@@ -64,6 +65,8 @@ class tst_TrendHistory : public QObject {
     void curve();
     void unread_data();
     void unread();
+    void stretchTip_data();
+    void stretchTip();
     void steps_data();
     void steps();
     void legendValue_data();
@@ -194,6 +197,31 @@ void tst_TrendHistory::unread() {
     QCOMPARE(QStringLiteral("%1/%2").arg(r.made).arg(r.failed), reads);
     QCOMPARE(history.stateReads(1, fromMs, nowMs), r);
     QCOMPARE(history.reads(Quantity::Count32, 1, fromMs, nowMs).failed, r.made);
+}
+
+void tst_TrendHistory::stretchTip_data() {
+    QTest::addColumn<qint64>("ms");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("tip");  // empty: no stretch there
+    const QString failed = QStringLiteral("读取失败 00:00:02–00:00:04：3 次读取中 1 次失败");
+    QTest::newRow("a failed read's stretch, at its start") << qint64(2000) << 0 << failed;
+    QTest::newRow("at its end") << qint64(4000) << 0 << failed;
+    QTest::newRow("between stretches") << qint64(4001) << 0 << QString();
+    QTest::newRow("before them") << qint64(1999) << 0 << QString();
+    QTest::newRow("unread") << qint64(9000) << 1
+                            << QStringLiteral(
+                                   "未读取 00:00:08–00:00:10：这段时间没有读取 "
+                                   "(端口关闭、轮询停止或查找占用端口)");
+}
+
+void tst_TrendHistory::stretchTip() {
+    QFETCH(qint64, ms);
+    QFETCH(int, kind);
+    QFETCH(QString, tip);
+    const Stretches stretches{{2000, 4000}, {8000, 10000}};
+    const Stretch* s = stretchAt(stretches, ms);
+    const qint64 midnight = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toMSecsSinceEpoch();
+    QCOMPARE(s ? stretchText(*s, Stretch::Kind(kind), {3, 1}, midnight) : QString(), tip);
 }
 
 void tst_TrendHistory::steps_data() {

@@ -196,6 +196,10 @@ void tst_TrendWindow::failedReadIsAHole() {
             }
         }
     }
+    // Before the first tick and after the last nobody read: apart from the holes.
+    trends->redraw(trend::Feed::steadyMs() + trend::kUnreadAfterMs + 1);
+    QCOMPARE(greyIn(view, QStringLiteral("TrendUnread")).size(), 8);
+    QCOMPARE(holesIn(view), holes);
 }
 
 void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {

@@ -22,6 +22,7 @@
 #include <cmath>
 #include <limits>
 #include "ChartParts.h"
+#include "StretchText.h"
 
 namespace trend {
 
@@ -216,8 +217,8 @@ void TrendWindow::buildCharts() {
         valueTraces_.append(
             {name, kColours[i], addLine(valuesChart_, valuesAxis_, name, kColours[i])});
     }
-    valueHoles_ = addHoles(valuesChart_, valuesAxis_, Stretch::Failed);
-    valueUnread_ = addHoles(valuesChart_, valuesAxis_, Stretch::Unread);
+    addHoles(valueHoles_, valuesChart_, valuesAxis_, Stretch::Failed);
+    addHoles(valueUnread_, valuesChart_, valuesAxis_, Stretch::Unread);
 
     statesChart_ = newChart(&statesTime_);
     auto* names = new QCategoryAxis(statesChart_);
@@ -246,10 +247,10 @@ void TrendWindow::buildCharts() {
     // The legend tells inputs from outputs, with no points of their own.
     addLine(statesChart_, statesAxis_, QStringLiteral("输入 X1–X4、DI1–DI6"), inputColour);
     addLine(statesChart_, statesAxis_, QStringLiteral("输出 Y1–Y4"), outputColour);
-    inputHoles_ = addHoles(statesChart_, statesAxis_, Stretch::Failed);
-    outputHoles_ = addHoles(statesChart_, statesAxis_, Stretch::Failed);
+    addHoles(inputHoles_, statesChart_, statesAxis_, Stretch::Failed);
+    addHoles(outputHoles_, statesChart_, statesAxis_, Stretch::Failed);
     hideFromLegend(statesChart_, outputHoles_.area);
-    statesUnread_ = addHoles(statesChart_, statesAxis_, Stretch::Unread);
+    addHoles(statesUnread_, statesChart_, statesAxis_, Stretch::Unread);
 }
 
 QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString& name,
@@ -266,8 +267,8 @@ QLineSeries* TrendWindow::addLine(QChart* chart, QAbstractAxis* y, const QString
 // Added after the lines, so drawn over them: a stretch hides the line
 // joining the values on either side of it. Unread stretches come last, over
 // the failed reads.
-TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y, Stretch::Kind kind) {
-    Holes h;
+void TrendWindow::addHoles(Holes& h, QChart* chart, QAbstractAxis* y, Stretch::Kind kind) {
+    h.kind = kind;
     h.upper = new QLineSeries(chart);
     h.lower = new QLineSeries(chart);
     h.area = new QAreaSeries(h.upper, h.lower);
@@ -283,13 +284,13 @@ TrendWindow::Holes TrendWindow::addHoles(QChart* chart, QAbstractAxis* y, Stretc
     for (QLegendMarker* marker : chart->legend()->markers(h.area)) {
         marker->setPen(QPen(h.area->brush().color().darker(130)));
     }
-    connect(h.area, &QAreaSeries::hovered, this, [this, h](const QPointF& at, bool entered) {
-        QToolTip::showText(QCursor::pos(), entered ? stretchText(h, at.x()) : QString());
+    connect(h.area, &QAreaSeries::hovered, this, [this, &h](const QPointF& at, bool entered) {
+        QToolTip::showText(QCursor::pos(), entered ? tipAt(h, at.x()) : QString());
     });
-    return h;
 }
 
 void TrendWindow::showHoles(Holes& holes, const Stretches& stretches, double low, double high) {
+    holes.shown = stretches;
     QList<QPointF> upper;
     upper.reserve(stretches.size() * 4);
     for (const Stretch& s : stretches) {
@@ -394,34 +395,20 @@ void TrendWindow::redrawStates(qint64 fromMs) {
               kStatesTop);
 }
 
-QString TrendWindow::stretchText(const Holes& holes, double x) const {
+QString TrendWindow::tipAt(const Holes& holes, double x) const {
     const qint64 ms = qint64(x) - wallOffsetMs_;
-    const QList<QPointF> corners = holes.upper->points();
-    for (qsizetype i = 0; i + 3 < corners.size(); i += 4) {
-        const qint64 from = qint64(corners[i].x()) - wallOffsetMs_;
-        const qint64 to = qint64(corners[i + 3].x()) - wallOffsetMs_;
-        if (ms < from || ms > to) {
-            continue;
-        }
-        const auto clock = [this](qint64 at) {
-            return QDateTime::fromMSecsSinceEpoch(at + wallOffsetMs_).toString(u"HH:mm:ss");
-        };
-        const QString when = clock(from) + QStringLiteral("–") + clock(to);
-        if (&holes == &valueUnread_ || &holes == &statesUnread_) {
-            return QStringLiteral("未读取 %1：这段时间没有读取 (端口关闭、轮询停止或查找占用端口)")
-                .arg(when);
-        }
-        const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
-        const Reads r = &holes == &valueHoles_ ? feed_.history().reads(quantity, 0, from, to)
-                        : &holes == &inputHoles_
-                            ? feed_.history().stateReads(0, from, to)
-                            : feed_.history().stateReads(kInputStates, from, to);
-        return QStringLiteral("读取失败 %1：%2 次读取中 %3 次失败")
-            .arg(when)
-            .arg(r.made)
-            .arg(r.failed);
+    const Stretch* s = stretchAt(holes.shown, ms);
+    if (s == nullptr) {
+        return {};
     }
-    return {};
+    const History& history = feed_.history();
+    const Quantity quantity = kQuantities[qBound(0, quantity_->currentIndex(), 2)];
+    const Reads reads = holes.kind == Stretch::Unread ? Reads{}
+                        : &holes == &valueHoles_ ? history.reads(quantity, 0, s->fromMs, s->toMs)
+                        : &holes == &inputHoles_
+                            ? history.stateReads(0, s->fromMs, s->toMs)
+                            : history.stateReads(kInputStates, s->fromMs, s->toMs);
+    return stretchText(*s, holes.kind, reads, wallOffsetMs_);
 }
 
 QString TrendWindow::pictureTitle() const {

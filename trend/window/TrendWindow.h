@@ -53,6 +53,8 @@ class TrendWindow : public QMainWindow {
     // The stretches where a read failed, drawn over the lines between `low`
     // and `high`: one series however many holes there are.
     struct Holes {
+        Stretch::Kind kind = Stretch::Failed;
+        Stretches shown;
         QAreaSeries* area = nullptr;
         QLineSeries* upper = nullptr;
         QLineSeries* lower = nullptr;
@@ -61,9 +63,9 @@ class TrendWindow : public QMainWindow {
     void buildCharts();
     QLineSeries* addLine(QChart* chart, QAbstractAxis* y, const QString& name,
                          const QColor& colour);
-    Holes addHoles(QChart* chart, QAbstractAxis* y, Stretch::Kind kind);
+    void addHoles(Holes& holes, QChart* chart, QAbstractAxis* y, Stretch::Kind kind);
     // What the stretch under `x` (a time on the axis) holds, for its tooltip.
-    QString stretchText(const Holes& holes, double x) const;
+    QString tipAt(const Holes& holes, double x) const;
     void showHoles(Holes& holes, const Stretches& stretches, double low, double high);
     void redrawWhileUnread();
     void redrawValues(qint64 fromMs);
