@@ -118,65 +118,43 @@ class SharedLine {
 
     using Bytes = std::vector<std::uint8_t>;
 
-    // How long a reply starting with `bytes` is; 0 while that cannot be told.
-    static std::size_t replyLength(const Bytes& bytes) {
-        if (bytes.size() < 3) {
-            return 0;
-        }
-        if ((bytes[1] & 0x80) != 0) {
-            return 5;
-        }
-        return bytes[1] <= 4 ? 5u + bytes[2] : 8u;
-    }
-
-    // What the master receives of `bytes` from the device at `from` (0: the
-    // master itself).
-    void toMaster(std::size_t from, const Bytes& bytes) {
-        if (trouble_ == Trouble::AddressBlind && from == 1 && bytes.size() >= 4) {
-            const Bytes readdressed = frames_.readdressed(asked_, bytes);
-            send(master_, readdressed);
-            return;
-        }
-        send(master_, bytes);
+    // Whether `bytes` hold a whole reply.
+    static bool whole(const Bytes& bytes) {
+        const std::size_t length = bytes.size() < 3         ? 0
+                                   : (bytes[1] & 0x80) != 0 ? 5
+                                   : bytes[1] <= 4          ? 5u + bytes[2]
+                                                            : 8;
+        return length > 0 && bytes.size() >= length;
     }
 
     void fromMaster(const Bytes& bytes) {
         // The slaves hear the baud rate the master set: a strict simulator
         // ignores a request at another.
         termios master{};
-        if (::tcgetattr(held_, &master) == 0) {
-            for (const int fd : slaves_) {
-                termios t{};
-                if (::tcgetattr(fd, &t) == 0 && ::cfgetospeed(&t) != ::cfgetospeed(&master)) {
-                    ::cfsetspeed(&t, ::cfgetospeed(&master));
-                    ::tcsetattr(fd, TCSANOW, &t);
-                }
+        termios t{};
+        for (const int fd : slaves_) {
+            if (::tcgetattr(held_, &master) == 0 && ::tcgetattr(fd, &t) == 0) {
+                ::cfsetspeed(&t, ::cfgetospeed(&master));
+                ::tcsetattr(fd, TCSANOW, &t);
             }
         }
         if (trouble_ == Trouble::Echo) {
             send(master_, bytes);
         }
-        Bytes onward = bytes;
         if (trouble_ == Trouble::AddressBlind && bytes.size() >= 4) {
             asked_ = bytes[0];
-            onward = frames_.readdressed(slaveAddress_, bytes);
         }
         for (const int fd : slaves_) {
-            send(fd, onward);
+            send(fd, readdressed(slaveAddress_, bytes));
         }
     }
 
-    // Collide: the held replies as the master hears them, when they are due.
+    // Collide: the held replies as the master hears them, once all are in.
     void collide() {
-        const bool any = std::any_of(replies_.begin(), replies_.end(),
-                                     [](const Bytes& b) { return !b.empty(); });
-        if (!any) {
-            return;
-        }
-        const bool whole = std::all_of(replies_.begin(), replies_.end(), [](const Bytes& b) {
-            return !b.empty() && b.size() >= replyLength(b) && replyLength(b) > 0;
-        });
-        if (!whole && std::chrono::steady_clock::now() - firstHeld_ < kCollisionWait) {
+        const auto empty = [](const Bytes& b) { return b.empty(); };
+        if (std::all_of(replies_.begin(), replies_.end(), empty) ||
+            (!std::all_of(replies_.begin(), replies_.end(), whole) &&
+             std::chrono::steady_clock::now() - firstHeld_ < kCollisionWait)) {
             return;
         }
         Bytes wired;
@@ -188,6 +166,11 @@ class SharedLine {
             b.clear();
         }
         send(master_, wired);
+    }
+
+    // AddressBlind: a frame as from or to `address`.
+    Bytes readdressed(int address, const Bytes& frame) {
+        return asked_ != 0 && frame.size() >= 4 ? frames_.readdressed(address, frame) : frame;
     }
 
     static void send(int fd, const Bytes& bytes) {
@@ -222,16 +205,14 @@ class SharedLine {
                     continue;
                 }
                 if (trouble_ == Trouble::Collide) {
-                    Bytes& held = replies_[i - 1];
-                    if (std::all_of(replies_.begin(), replies_.end(),
-                                    [](const Bytes& b) { return b.empty(); })) {
+                    if (replies_[i - 1].empty()) {
                         firstHeld_ = std::chrono::steady_clock::now();
                     }
-                    held.insert(held.end(), bytes.begin(), bytes.end());
+                    replies_[i - 1].insert(replies_[i - 1].end(), bytes.begin(), bytes.end());
                     continue;
                 }
                 // Everyone on the bus hears everyone else.
-                toMaster(i, bytes);
+                send(master_, readdressed(asked_, bytes));
                 for (std::size_t j = 1; j < fds.size(); ++j) {
                     if (j != i) {
                         send(fds[j].fd, bytes);
