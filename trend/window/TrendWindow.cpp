@@ -44,6 +44,7 @@ QString titleOf(Quantity q) {
 
 const QColor kFailedColour(228, 228, 228);
 constexpr int kIdleRedrawMs = 1000;
+constexpr qint64 kJoinPixels = 3;
 const QColor kUnreadColour(214, 228, 246);
 // A state has two levels only: its changes, two pixels to a group of points,
 // draw as they do at one, with half the points for Qt to stroke.
@@ -332,9 +333,11 @@ void TrendWindow::redraw(qint64 nowMs) {
 }
 
 qint64 TrendWindow::joinMs() const {
-    // Holes that share a pixel are one: a chart has no more of them than
-    // half its pixels, and the reads between holes further apart show.
-    return bucketMs();
+    // Holes a few pixels apart are one: the reads between them would not
+    // show, and each stretch costs its painting. Holes further apart stay
+    // apart at every span, so reads that mostly answer never look like an
+    // outage.
+    return kJoinPixels * bucketMs();
 }
 
 qint64 TrendWindow::bucketMs() const {
