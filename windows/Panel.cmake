@@ -1,6 +1,10 @@
 # The panel for Windows, cross-built against Qt for MinGW-w64 from the same
 # folders as on Linux, beside ModbusRTU.dll; and the panel's tests that need
 # no pseudo-terminal, run under Wine on the offscreen platform.
+# Qt's code generators run on this machine: the Linux Qt's.
+set(QT_HOST_PATH /usr CACHE PATH "Qt for the build machine")
+set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH
+    "Its CMake packages")
 list(APPEND CMAKE_FIND_ROOT_PATH ${TQ7310_QT_DIR})
 list(APPEND CMAKE_PREFIX_PATH ${TQ7310_QT_DIR})
 find_package(Qt6 REQUIRED COMPONENTS Widgets Charts Test)
