@@ -20,23 +20,35 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     addWidget(link_, 3);
     addWidget(module_, 2);
     record_->setObjectName(QStringLiteral("RecordState"));
-    trend_->setObjectName(QStringLiteral("TrendWindow"));
-    trend_->setFocusPolicy(Qt::NoFocus);
     addWidget(record_, 2);
     record_->hide();
     addPermanentWidget(counters_);
-    // The buttons take no Tab stop: the Tab key goes round the window's own
-    // controls as it always has.
-    findModule_->setObjectName(QStringLiteral("FindModule"));
-    findModule_->setFocusPolicy(Qt::NoFocus);
-    addPermanentWidget(findModule_);
-    connect(findModule_, &QPushButton::clicked, this, &LinkStatusBar::findModuleClicked);
-    addPermanentWidget(trend_);
-    connect(trend_, &QPushButton::clicked, this, &LinkStatusBar::trendWindowClicked);
-    traffic_->setObjectName(QStringLiteral("TrafficWindow"));
-    traffic_->setFocusPolicy(Qt::NoFocus);
-    addPermanentWidget(traffic_);
-    connect(traffic_, &QPushButton::clicked, this, &LinkStatusBar::trafficWindowClicked);
+    // The buttons are Tab stops after the window's own controls (the window
+    // puts them there) and have shortcuts; a click leaves the focus where it
+    // was.
+    const struct {
+        QPushButton* button;
+        const char* name;
+        QKeyCombination key;
+        void (LinkStatusBar::*clicked)();
+    } buttons[] = {
+        {findModule_, "FindModule", Qt::CTRL | Qt::Key_F, &LinkStatusBar::findModuleClicked},
+        {trend_, "TrendWindow", Qt::CTRL | Qt::Key_G, &LinkStatusBar::trendWindowClicked},
+        {traffic_, "TrafficWindow", Qt::CTRL | Qt::Key_L, &LinkStatusBar::trafficWindowClicked},
+    };
+    for (const auto& b : buttons) {
+        b.button->setObjectName(QString::fromLatin1(b.name));
+        b.button->setFocusPolicy(Qt::TabFocus);
+        b.button->setShortcut(QKeySequence(b.key));
+        b.button->setToolTip(QStringLiteral("%1 (%2)").arg(
+            b.button->text(), b.button->shortcut().toString(QKeySequence::NativeText)));
+        addPermanentWidget(b.button);
+        connect(b.button, &QPushButton::clicked, this, b.clicked);
+    }
+}
+
+QList<QPushButton*> LinkStatusBar::buttons() const {
+    return {findModule_, trend_, traffic_};
 }
 
 void LinkStatusBar::showRecordStatus(const QString& status) {

@@ -209,6 +209,12 @@ void ssqx::applyTabOrder() {
             setTabOrder(before, after);
         }
     }
+    // Then the status line's buttons, and round to the first control.
+    QWidget* previous = control(order.back());
+    for (QPushButton* button : statusLine_->buttons()) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
 }
 
 QString ssqx::text(const QString& name) const {

@@ -124,6 +124,8 @@ class tst_MainWindow : public QObject {
     void textBoxesHaveNoLengthLimit();
     void tabOrder();
     void tabKeyStopsAtEveryControlInOrder();
+    void statusButtonShortcuts_data();
+    void statusButtonShortcuts();
     void fontsAsDesigned();
     void frameCaptionsInTheirColours_data();
     void frameCaptionsInTheirColours();
@@ -529,13 +531,35 @@ void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
     const auto& order = mainWindowTabOrder();
     find(*window, order.front())->setFocus(Qt::TabFocusReason);
     QStringList visited{focusedControl()};
-    for (std::size_t i = 1; i <= order.size(); ++i) {
+    for (std::size_t i = 1; i <= order.size() + 3; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << focusedControl();
     }
     QStringList expected(order.begin(), order.end());
-    expected << order.front();  // and round again
+    // The status line's buttons, and round again.
+    expected << "FindModule"
+             << "TrendWindow"
+             << "TrafficWindow" << order.front();
     QCOMPARE(visited, expected);
+}
+
+void tst_MainWindow::statusButtonShortcuts_data() {
+    QTest::addColumn<int>("key");  // with Ctrl
+    QTest::addColumn<QString>("opens");
+    QTest::newRow("Ctrl+F 查找模块") << int(Qt::Key_F) << "FindModuleDialog";
+    QTest::newRow("Ctrl+G 曲线") << int(Qt::Key_G) << "TrendView";
+    QTest::newRow("Ctrl+L 通讯记录") << int(Qt::Key_L) << "TrafficLog";
+}
+
+void tst_MainWindow::statusButtonShortcuts() {
+    QFETCH(int, key);
+    QFETCH(QString, opens);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::ControlModifier);
+    const auto opened = [&] { return window->findChild<QWidget*>(opens); };
+    QTRY_VERIFY(opened() && opened()->isVisible());
+    opened()->close();
 }
 
 void tst_MainWindow::fontsAsDesigned() {
