@@ -368,4 +368,8 @@ void ssqx::findModule() {
 void ssqx::useFound(const finder::Found& found) {
     showLinkSettings(*this, found.port, found.setting.baudCode, found.setting.parityCode,
                      found.address);
+    statusLine_->showMessage(QStringLiteral("已填入：端口%1 %2,8,1 地址 %3，按“打开”连接")
+                                 .arg(found.port)
+                                 .arg(found.setting.text())
+                                 .arg(found.address));
 }

@@ -83,6 +83,13 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     results_->setSelectionMode(QAbstractItemView::SingleSelection);
     results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     results_->horizontalHeader()->setStretchLastSection(true);
+    // Tab leaves the table for the buttons; Enter on a row takes it.
+    results_->setTabKeyNavigation(false);
+    connect(results_, &QTableWidget::activated, this, [this] {
+        if (use_->isEnabled()) {
+            use_->click();
+        }
+    });
     results_->verticalHeader()->hide();
 
     auto* top = new QHBoxLayout;
@@ -129,6 +136,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
         const int row = results_->currentRow();
         if (row >= 0 && row < static_cast<int>(rows_.size())) {
             emit use(rows_[static_cast<std::size_t>(row)]);
+            accept();
         }
     });
     connect(results_, &QTableWidget::currentCellChanged, this, [this](int row) {

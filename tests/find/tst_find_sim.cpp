@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -45,6 +47,7 @@ class tst_FindSim : public QObject {
     void initTestCase();
     void init();
     void cleanup();
+    void findsUsesAndOpens_data();
     void findsUsesAndOpens();
     void otherBaudNotFound_data();
     void otherBaudNotFound();
@@ -82,6 +85,8 @@ void tst_FindSim::initTestCase() {
 }
 
 void tst_FindSim::init() {
+    // Each search starts from the window's setting, whatever an earlier test opened.
+    QSettings(QStringLiteral("tq7310-panel"), QStringLiteral("tq7310-panel")).remove("lastLink");
     panel_ = std::make_unique<PanelOnSim>();
     QVERIFY(panel_->valid());
 }
@@ -120,7 +125,14 @@ bool tst_FindSim::waitForProgress(int done) {
     return bar->value() >= done;
 }
 
+void tst_FindSim::findsUsesAndOpens_data() {
+    QTest::addColumn<bool>("byKeyboard");  // Enter on the row, or "使用"
+    QTest::newRow("使用") << false;
+    QTest::newRow("Enter on the row") << true;
+}
+
 void tst_FindSim::findsUsesAndOpens() {
+    QFETCH(bool, byKeyboard);
     QVERIFY2(panel_->startSim({"--baud", "19200", "--address", "7", "--verbose"}),
              qPrintable(panel_->sim().transcript()));
     QVERIFY(openDialog());
@@ -153,13 +165,23 @@ void tst_FindSim::findsUsesAndOpens() {
     QVERIFY(log.filter(QStringLiteral("ignored, sent at 9600 baud")).size() > 0);
 
     table->selectRow(0);
-    QVERIFY(panel_->click(QStringLiteral("FindUse")));
+    if (byKeyboard) {
+        // Tab leaves the table; Enter on the row takes it.
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Tab);
+        QVERIFY(!table->hasFocus());
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Return);
+    } else {
+        QVERIFY(panel_->click(QStringLiteral("FindUse")));
+    }
+    QTRY_VERIFY(!dialog_ || !dialog_->isVisible());
     QCOMPARE(panel_->text(QStringLiteral("Combo1")), QStringLiteral("1 "));
     QCOMPARE(panel_->text(QStringLiteral("Combo2")), QStringLiteral("7 "));
     QVERIFY(panel_->window().isSelected(QStringLiteral("Option1(1)")));
     QVERIFY(panel_->window().isSelected(QStringLiteral("Option2(2)")));
-    QVERIFY(panel_->click(QStringLiteral("FindClose")));
-    QTRY_VERIFY(!dialog_);
+    QCOMPARE(panel_->find<QStatusBar>(QStringLiteral("LinkStatusBar"))->currentMessage(),
+             QStringLiteral("已填入：端口1 19200,E,8,1 地址 7，按“打开”连接"));
 
     QVERIFY(panel_->click(QStringLiteral("Command9")));
     QTRY_VERIFY_WITH_TIMEOUT(panel_->driver().linkStatus(1)->transactions >= 2, kTicksMs);
