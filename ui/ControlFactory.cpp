@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +15,22 @@
 #include <climits>
 
 namespace {
+
+// Scrolls a box's text back to its start when the focus leaves it: the Tab
+// key selects the whole text and leaves its end in view.
+class StartWhenLeft : public QObject {
+  public:
+    explicit StartWhenLeft(QComboBox* combo) : QObject(combo), combo_(combo) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::FocusOut) {
+            combo_->lineEdit()->setCursorPosition(0);
+        }
+        return false;
+    }
+
+  private:
+    QComboBox* combo_;
+};
 
 QColor toColor(Rgb c) {
     return QColor(c.red, c.green, c.blue);
@@ -131,10 +148,19 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
             unlimit(combo->lineEdit());
             combo->setEditText(spec.caption);
             combo->setStyle(designedComboStyle());
-            // A chosen item shows from its start, its code before the colon
-            // first, even where its words run past the box.
-            QObject::connect(combo, &QComboBox::currentIndexChanged, combo,
-                             [combo] { combo->lineEdit()->setCursorPosition(0); });
+            // A box not being edited shows its text from the start, its code
+            // before the colon first, even where its words run past the box:
+            // after a choice, after its text was set, and once the focus has
+            // passed through it.
+            QLineEdit* edit = combo->lineEdit();
+            QObject::connect(combo, &QComboBox::currentIndexChanged, edit,
+                             [edit] { edit->setCursorPosition(0); });
+            QObject::connect(edit, &QLineEdit::textChanged, edit, [edit] {
+                if (!edit->hasFocus()) {
+                    edit->setCursorPosition(0);
+                }
+            });
+            combo->installEventFilter(new StartWhenLeft(combo));
             return combo;
         }
         case ControlKind::TextBox: {
