@@ -300,6 +300,10 @@ void tst_FindSearch::signsOfLife_data() {
         << Replies{{"19200,E@6", reply(Answer::OtherAddress, 3)}} << Kinds{}
         << Kinds{{"19200,E@3", Answer::Module}} << QStringList{"1 19200,E@3 module"}
         << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@6"};
+    QTest::newRow("the last address asked again, silent: looked back at before leaving")
+        << Replies{{"19200,E@8", reply(Answer::OtherAddress, 3)}} << Kinds{}
+        << Kinds{{"19200,E@3", Answer::Module}} << QStringList{"1 19200,E@3 module"}
+        << QStringList{"patient 1 19200,E@3", "probe 1 19200,E@8", "patient 1 19200,E@8"};
     QTest::newRow("a frame from an unknown address: latest first")
         << Replies{{"19200,E@4", reply(Answer::OtherAddress)}} << Kinds{}
         << Kinds{{"19200,E@3", Answer::MaybeModule}} << QStringList{"1 19200,E@3 maybe"}
@@ -350,8 +354,13 @@ void tst_FindSearch::signsOfLife() {
     asked = first < 0 ? QStringList{} : asked.mid(first, second.size());
     QCOMPARE(asked, second);
     // Besides the look back at the last address when the pass ends silent.
-    QCOMPARE(line.calls.filter(QRegularExpression("^patient 1 19200,E@[1-7]$")).size(),
-             second.filter(QStringLiteral("patient ")).size());
+    QStringList patients = line.calls.filter(QRegularExpression("^patient "));
+    const QString lookBack = QStringLiteral("patient 1 19200,E@8");
+    if (line.calls.size() > 1 && line.calls[line.calls.size() - 2] == lookBack &&
+        !second.endsWith(lookBack)) {
+        patients.removeLast();
+    }
+    QCOMPARE(patients.size(), second.filter(QStringLiteral("patient ")).size());
 }
 
 void tst_FindSearch::stopEndsAtOnce() {
