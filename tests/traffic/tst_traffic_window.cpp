@@ -53,21 +53,22 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(f.table->item(3, 4)->foreground().color(), QColor(200, 0, 0));
         QCOMPARE(f.table->item(1, 4)->text(), "值 7");
 
+        // A failure with what was asked.
         f.window.findChild<QAbstractButton*>("TrafficFailuresOnly")->click();
-        QCOMPARE(f.shown(), (QStringList{"接收 13 37"}));
+        QCOMPARE(f.shown(), (QStringList{"发送 01 03 00 00 00 01 84 0A", "接收 13 37"}));
         const QString path = QDir::temp().filePath("tq7310-traffic-test.txt");
         QVERIFY(f.window.saveTo(path));
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(saved.readAll());
-        QCOMPARE(text.count('\n'), 1);
+        QCOMPARE(text.count('\n'), 2);
         QVERIFY2(text.contains("端口1 #2\t接收\t13 37\t坏帧"), qPrintable(text));
         QFile::remove(path);
         QVERIFY(!f.window.saveTo(QDir::temp().filePath("no-such-folder/tq7310.txt")));
         QCOMPARE(f.window.findChild<QLabel*>("TrafficSaveResult")->text(),
                  "未能保存：" + systemErrorText(ENOENT, ErrorSubject::File));
 
-        f.table->selectRow(3);
+        f.table->selectAll();
         QCOMPARE(f.window.selectedText(), text.trimmed());
     }
 

@@ -122,6 +122,14 @@ void TrafficWindow::addRow(const TrafficLine& line) {
     table_->item(row, Number)->setData(kFailedRole, line.failed);
     table_->item(row, Number)->setData(kTextRole, lineText(line));
     table_->setRowHidden(row, failuresOnly_->isChecked() && !line.failed);
+    // A failure keeps what was asked beside it: the rows of its exchange
+    // before it are shown with it.
+    for (int before = row - 1;
+         line.failed && before >= 0 && table_->item(before, Number)->text() == cells[Number];
+         --before) {
+        table_->item(before, Number)->setData(kFailedRole, true);
+        table_->setRowHidden(before, false);
+    }
 }
 
 void TrafficWindow::setPaused(bool paused) {
