@@ -61,7 +61,14 @@ class TstTrafficWindow : public QObject {
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(saved.readAll());
-        QCOMPARE(text.count('\n'), 2);
+        // When and on what, then the rows with their dates.
+        QCOMPARE(text.count('\n'), 4);
+        QVERIFY2(text.startsWith("# 通讯记录，保存于 ") &&
+                     text.section('\n', 1, 1).startsWith("# 端口1") &&
+                     QRegularExpression("^\\d{4}-\\d\\d-\\d\\d ")
+                         .match(text.section('\n', 2))
+                         .hasMatch(),
+                 qPrintable(text));
         QVERIFY2(text.contains("端口1 #2\t接收\t13 37\t坏帧"), qPrintable(text));
         QFile::remove(path);
         QVERIFY(!f.window.saveTo(QDir::temp().filePath("no-such-folder/tq7310.txt")));
@@ -69,7 +76,7 @@ class TstTrafficWindow : public QObject {
                  "未能保存：" + systemErrorText(ENOENT, ErrorSubject::File));
 
         f.table->selectAll();
-        QCOMPARE(f.window.selectedText(), text.trimmed());
+        QCOMPARE(f.window.selectedText(), text.section('\n', 2).trimmed());
     }
 
     void pauseHoldsAndClearEmpties() {

@@ -70,4 +70,16 @@ QByteArray TrafficFeed::lastReply(int port) const {
                                                       : QByteArray();
 }
 
+QString TrafficFeed::portText(int port) const {
+    const auto status = driver_.linkStatus(port);
+    if (!status) {
+        return QStringLiteral("端口%1").arg(port);
+    }
+    return QStringLiteral("端口%1 %2 %3,%4,8,1")
+        .arg(port)
+        .arg(QString::fromLocal8Bit(status->device))
+        .arg(status->baud)
+        .arg(QLatin1Char(status->parity));
+}
+
 }  // namespace traffic

@@ -34,6 +34,8 @@ class TrafficFeed : public QObject {
     qint64 lostEntries() const { return lost_; }
     // The reply of the latest transaction on `port`, as far as it came.
     QByteArray lastReply(int port) const;
+    // "端口1 /dev/ttyUSB0 19200,E,8,1": the port's device and its last settings.
+    QString portText(int port) const;
 
   signals:
     void linesAdded();

@@ -134,7 +134,7 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
 }
 
 QString lineText(const TrafficLine& line) {
-    return QStringList{line.time.toString(QStringLiteral("hh:mm:ss.zzz")),
+    return QStringList{line.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")),
                        QStringLiteral("端口%1 #%2").arg(line.port).arg(line.sequence),
                        line.direction, line.bytes, line.meaning}
         .join(QLatin1Char('\t'));

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -24,6 +25,7 @@ namespace {
 enum Column { Number, Time, Direction, Bytes, Meaning, Columns };
 constexpr int kFailedRole = Qt::UserRole;
 constexpr int kTextRole = Qt::UserRole + 1;
+constexpr int kPortRole = Qt::UserRole + 2;
 
 QPushButton* button(const QString& caption, const char* name, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -121,6 +123,7 @@ void TrafficWindow::addRow(const TrafficLine& line) {
     }
     table_->item(row, Number)->setData(kFailedRole, line.failed);
     table_->item(row, Number)->setData(kTextRole, lineText(line));
+    table_->item(row, Number)->setData(kPortRole, line.port);
     table_->setRowHidden(row, failuresOnly_->isChecked() && !line.failed);
     // A failure keeps what was asked beside it: the rows of its exchange
     // before it are shown with it.
@@ -168,6 +171,17 @@ bool TrafficWindow::saveTo(const QString& path) {
     QFile file(path);
     errno = 0;
     bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
+    // What the rows were read on, and when they were saved.
+    QStringList header{QStringLiteral("# 通讯记录，保存于 ") +
+                       QDateTime::currentDateTime().toString(Qt::ISODate)};
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        const QString port = QStringLiteral("# ") +
+                             feed_.portText(table_->item(row, Number)->data(kPortRole).toInt());
+        if (!table_->isRowHidden(row) && !header.contains(port)) {
+            header << port;
+        }
+    }
+    saved = saved && file.write(header.join(QLatin1Char('\n')).toUtf8() + '\n') >= 0;
     for (int row = 0; saved && row < table_->rowCount(); ++row) {
         if (!table_->isRowHidden(row)) {
             saved = file.write(table_->item(row, Number)->data(kTextRole).toString().toUtf8() +
