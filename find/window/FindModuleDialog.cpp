@@ -82,7 +82,14 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     results_->setSelectionBehavior(QAbstractItemView::SelectRows);
     results_->setSelectionMode(QAbstractItemView::SingleSelection);
     results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    results_->horizontalHeader()->setStretchLastSection(true);
+    // The columns fit the dialog: the short ones to their contents, the
+    // reason and the points share the rest, elided, whole in the tooltip.
+    results_->setWordWrap(false);
+    results_->setTextElideMode(Qt::ElideRight);
+    results_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (const int column : {6, 7}) {
+        results_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
+    }
     // Tab leaves the table for the buttons; Enter on a row takes it.
     results_->setTabKeyNavigation(false);
     connect(results_, &QTableWidget::activated, this, [this] {
@@ -267,7 +274,6 @@ void FindModuleDialog::fillRow(int row) {
         item->setToolTip(cells[column]);
         results_->setItem(row, column, item);
     }
-    results_->resizeColumnsToContents();
 }
 
 void FindModuleDialog::showProgress(int done, int total, qint64 msLeft) {

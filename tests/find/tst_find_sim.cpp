@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -144,6 +145,8 @@ void tst_FindSim::findsUsesAndOpens() {
     QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, kSearchMs);
     QVERIFY(panel_->click(QStringLiteral("FindStop")));
     QCOMPARE(rowsOf(table), QStringList("1|" + panel_->linkPath() + "|19200|E|7|TQ7310 模块"));
+    // The columns fit the dialog; the long ones are whole in their tooltips.
+    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
     // Holding registers 1..16 as the simulator starts: every function 0.
     QVERIFY(table->item(0, 7)->text().endsWith(
         QStringLiteral("保持寄存器1-16: 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0")));
