@@ -1,5 +1,6 @@
 #include "ControlFactory.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
@@ -13,6 +14,39 @@
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
 #include <climits>
+
+// A bordered label showing a value the module reports.
+class ValueBox : public QLabel {
+    Q_OBJECT
+  public:
+    using QLabel::QLabel;
+};
+
+// An option button that is a Tab stop of its own. Qt gives a group of
+// auto-exclusive radio buttons a single Tab stop, the chosen one, so these
+// exclude the other option buttons of their frame themselves; clicking the
+// chosen one keeps it chosen.
+class OptionButton : public QRadioButton {
+    Q_OBJECT
+  public:
+    OptionButton(const QString& caption, QWidget* parent) : QRadioButton(caption, parent) {
+        setAutoExclusive(false);
+        connect(this, &QAbstractButton::toggled, this, [this](bool checked) {
+            if (!checked) {
+                return;
+            }
+            for (auto* other :
+                 parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly)) {
+                if (other != this) {
+                    other->setChecked(false);
+                }
+            }
+        });
+    }
+
+  protected:
+    void nextCheckState() override { setChecked(true); }
+};
 
 namespace {
 
@@ -31,6 +65,69 @@ class StartWhenLeft : public QObject {
   private:
     QComboBox* combo_;
 };
+
+// A value box may be named by the caption beside it; its number is then
+// still read, as its value.
+class AccessibleValueBox : public QAccessibleWidget {
+  public:
+    explicit AccessibleValueBox(ValueBox* box) : QAccessibleWidget(box, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override {
+        const QString shown = static_cast<const QLabel*>(widget())->text();
+        if (t == QAccessible::Value ||
+            (t == QAccessible::Name && widget()->accessibleName().isEmpty())) {
+            return shown;
+        }
+        return QAccessibleWidget::text(t);
+    }
+};
+
+// Qt reads a checkable button that excludes no others as a check box; an
+// option button excludes the others of its frame itself, so it reads as the
+// radio button it is.
+class AccessibleOptionButton : public QAccessibleWidget {
+  public:
+    explicit AccessibleOptionButton(OptionButton* option)
+        : QAccessibleWidget(option, QAccessible::RadioButton) {}
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Name && option()->accessibleName().isEmpty()) {
+            return option()->text();
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.checkable = true;
+        s.checked = option()->isChecked();
+        return s;
+    }
+    QStringList actionNames() const override {
+        QStringList names;
+        if (option()->isEnabled()) {
+            names << toggleAction();
+        }
+        return names << QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == toggleAction() || action == pressAction()) {
+            option()->click();
+        } else {
+            QAccessibleWidget::doAction(action);
+        }
+    }
+
+  private:
+    OptionButton* option() const { return static_cast<OptionButton*>(widget()); }
+};
+
+QAccessibleInterface* accessibleControl(const QString&, QObject* object) {
+    if (auto* box = qobject_cast<ValueBox*>(object)) {
+        return new AccessibleValueBox(box);
+    }
+    if (auto* option = qobject_cast<OptionButton*>(object)) {
+        return new AccessibleOptionButton(option);
+    }
+    return nullptr;
+}
 
 QColor toColor(Rgb c) {
     return QColor(c.red, c.green, c.blue);
@@ -58,31 +155,6 @@ class ColouredFrame : public QGroupBox {
 
   private:
     QColor colour_;
-};
-
-// An option button that is a Tab stop of its own. Qt gives a group of
-// auto-exclusive radio buttons a single Tab stop, the chosen one, so these
-// exclude the other option buttons of their frame themselves; clicking the
-// chosen one keeps it chosen.
-class OptionButton : public QRadioButton {
-  public:
-    OptionButton(const QString& caption, QWidget* parent) : QRadioButton(caption, parent) {
-        setAutoExclusive(false);
-        connect(this, &QAbstractButton::toggled, this, [this](bool checked) {
-            if (!checked) {
-                return;
-            }
-            for (auto* other :
-                 parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly)) {
-                if (other != this) {
-                    other->setChecked(false);
-                }
-            }
-        });
-    }
-
-  protected:
-    void nextCheckState() override { setChecked(true); }
 };
 
 // A drop-down list's parts as Windows measures them, for which the window
@@ -130,7 +202,7 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
         case ControlKind::Caption:
             return new QLabel(spec.caption, parent);
         case ControlKind::ValueBox: {
-            auto* label = new QLabel(spec.caption, parent);
+            auto* label = new ValueBox(spec.caption, parent);
             label->setFrameStyle(QFrame::Box | QFrame::Plain);
             label->setLineWidth(1);
             label->setAlignment((spec.centred ? Qt::AlignHCenter : Qt::AlignLeft) |
@@ -156,7 +228,8 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
             QObject::connect(combo, &QComboBox::currentIndexChanged, edit,
                              [edit] { edit->setCursorPosition(0); });
             QObject::connect(edit, &QLineEdit::textChanged, edit, [edit] {
-                if (!edit->hasFocus()) {
+                // Set, not typed: typing marks the text modified.
+                if (!edit->hasFocus() && !edit->isModified()) {
                     edit->setCursorPosition(0);
                 }
             });
@@ -237,6 +310,11 @@ void setBackgroundColour(QWidget* widget, Rgb colour) {
 }
 
 QHash<QString, QWidget*> buildControls(QWidget* client, const std::vector<ControlSpec>& layout) {
+    static const bool readable = [] {
+        QAccessible::installFactory(accessibleControl);
+        return true;
+    }();
+    (void)readable;
     QHash<QString, QWidget*> controls;
     for (const ControlSpec& spec : layout) {
         QWidget* parent = spec.parent.isEmpty() ? client : controls.value(spec.parent, client);
@@ -260,3 +338,5 @@ QHash<QString, QWidget*> buildControls(QWidget* client, const std::vector<Contro
     }
     return controls;
 }
+
+#include "ControlFactory.moc"

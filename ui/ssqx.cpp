@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "AccessibleNames.h"
 #include "ControlFactory.h"
 #include "ControlNames.h"
 #include "FindModuleDialog.h"
@@ -65,6 +66,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     client->setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
     setCentralWidget(client);
     controls_ = buildControls(client, mainWindowLayout());
+    nameControls(controls_, mainWindowLayout());
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
     driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
