@@ -331,6 +331,11 @@ void tst_FindSearch::signsOfLife_data() {
         gateway[QStringLiteral("19200,E@%1").arg(a)] =
             reply(Answer::OtherDevice, 0, 0, a == 5 ? 0x02 : 0x0B);
     }
+    Answer laterRefused = reply(Answer::OtherDevice);
+    laterRefused.exceptionCode = 0x02;  // its first block read back
+    QTest::newRow("two devices whose later blocks are refused alike stay two rows")
+        << Replies{{"19200,E@1", laterRefused}, {"19200,E@2", laterRefused}} << Kinds{} << Kinds{}
+        << QStringList{"1 19200,E@1 other", "1 19200,E@2 other"} << QStringList{};
     QTest::newRow("alike exception replies make one row")
         << gateway << Kinds{} << Kinds{}
         << QStringList{"1 19200,E@1-4 other", "1 19200,E@5 other", "1 19200,E@6-8 other"}
