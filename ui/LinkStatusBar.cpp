@@ -57,7 +57,6 @@ void LinkStatusBar::showRecordStatus(const QString& status) {
 }
 
 void LinkStatusBar::showStatus(const LinkStatusText& text) {
-    clearMessage();  // a word on what was filled in lasts until the link says more
     link_->setText(text.link);
     module_->setText(text.module);
     counters_->setText(text.counters);

@@ -184,6 +184,7 @@ void ssqx::connectArrays() {
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command9"))),
             &QAbstractButton::clicked, this, [this] {
                 linkOpened_ = true;
+                statusLine_->clearMessage();
                 portControl_.Command9_Click();
             });
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10"))),
@@ -370,6 +371,7 @@ void ssqx::findModule() {
 void ssqx::useFound(const finder::Found& found) {
     showLinkSettings(*this, found.port, found.setting.baudCode, found.setting.parityCode,
                      found.address);
+    // Until "打开" is pressed.
     statusLine_->showMessage(QStringLiteral("已填入：端口%1 %2,8,1 地址 %3，按“打开”连接")
                                  .arg(found.port)
                                  .arg(found.setting.text())
