@@ -25,15 +25,7 @@ QString span(int first, int count) {
     return QStringLiteral("%1-%2").arg(first).arg(first + count - 1);
 }
 
-}  // namespace
-
-QString answerText(const Found& found) {
-    if (found.answer.points.echoed != 0 && found.kind != Answer::Echo) {
-        return kindText(found) + QStringLiteral("（经回显适配器）");
-    }
-    return kindText(found);
-}
-
+// The kind of answer, without the adapter it came through.
 QString kindText(const Found& found) {
     switch (found.kind) {
         case Answer::Module:
@@ -54,6 +46,15 @@ QString kindText(const Found& found) {
         default:
             return {};
     }
+}
+
+}  // namespace
+
+QString answerText(const Found& found) {
+    if (found.answer.points.echoed != 0 && found.kind != Answer::Echo) {
+        return kindText(found) + QStringLiteral("（经回显适配器）");
+    }
+    return kindText(found);
 }
 
 QString whyText(const Found& found) {

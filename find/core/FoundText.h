@@ -11,8 +11,6 @@ namespace finder {
 // "TQ7310 模块", "可能是 TQ7310 模块", "其他 Modbus 设备", "回显", bytes
 // without a frame …; behind an echoing adapter it says so.
 QString answerText(const Found& found);
-// The same, without the adapter.
-QString kindText(const Found& found);
 // The evidence behind answerText.
 QString whyText(const Found& found);
 // Highest point on the left, as a row of switches is read; empty unless all
