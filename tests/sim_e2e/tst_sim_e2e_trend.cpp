@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 #include "CsvReader.h"
 #include "PanelOnSim.h"
@@ -120,7 +121,10 @@ void tst_SimE2eTrend::rowsGoOnWhenTheModuleIsGone() {
     for (const QStringList& row : rows) {
         QCOMPARE(row.size(), kFields);
     }
-    QVERIFY(!rows.first()[kFirstCount16].isEmpty());
+    // Values while the module was there (a loaded machine may fail a read
+    // before it went), none once it had gone.
+    QVERIFY(std::any_of(rows.begin(), rows.end() - 1,
+                        [](const QStringList& row) { return !row[kFirstCount16].isEmpty(); }));
     for (int field = kFirstCount16; field < kFields; ++field) {
         QVERIFY2(rows.last()[field].isEmpty(), qPrintable(rows.last().join(u',')));
     }
