@@ -15,18 +15,24 @@
 // 3. The same with the simulator slow (150 ms turnaround): its late reply
 //    is a sign of life that asks earlier addresses again, patiently; what
 //    that confirmation costs is reported.
-// 4. With --full, addresses 1..247 too. Aim: under 2 minutes.
+// 4. The window's thread during a search: how late a 10 ms timer on it
+//    fires while the search runs on its own thread, against the same search
+//    run on the window's thread (the reference). Aim: never 50 ms late.
+// 5. With --full, addresses 1..247 too. Aim: under 2 minutes.
 //
 //   ./find_bench [--full]
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 
 #include "BenchSupport.h"
 #include "DriverProber.h"
 #include "LibraryDriver.h"
 #include "ModuleSearch.h"
+#include "SearchThread.h"
 
 namespace {
 
@@ -160,6 +166,53 @@ bool search(LibraryDriver& driver, int lastAddress, double aimMs, int turnaround
     return well;
 }
 
+// How late a 10 ms timer on this thread fires while `search` runs, in ms.
+std::vector<double> lateness(finder::ModuleSearch& search, const std::function<void()>& start) {
+    constexpr int kTickMs = 10;
+    std::vector<double> late;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    auto last = Clock::now();
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        late.push_back(std::max(0.0, msSince(last) - kTickMs));
+        last = Clock::now();
+    });
+    QEventLoop loop;
+    QObject::connect(&search, &finder::ModuleSearch::finished, &loop, &QEventLoop::quit);
+    tick.start(kTickMs);
+    last = Clock::now();
+    start();
+    loop.exec();
+    return late;
+}
+
+bool responsiveness(LibraryDriver& driver) {
+    SimProcess sim;
+    if (!bench::startSimulator(sim, {"--pace", "--baud", "19200", "--address", "7"})) {
+        return false;
+    }
+    const finder::Scope scope{{1}, finder::allSettings(), {1, 2}, 1, module_line::kListedAddresses};
+    finder::DriverProber prober(driver);
+    std::printf(
+        "\nthe window's thread during a search (1..16 at nine settings): how late a "
+        "10 ms timer fires\n%-24s %9s %9s %9s\n",
+        "search runs", "p50 ms", "p99 ms", "max ms");
+    finder::ModuleSearch here(prober);
+    const auto reference = lateness(here, [&] { here.start(scope); });
+    finder::SearchThread own(prober);
+    const auto measured = lateness(own.search(), [&] { own.start(scope); });
+    for (const auto& [name, late] : {std::pair{"on the window's thread", reference},
+                                     std::pair{"on its own thread", measured}}) {
+        std::printf("%-24s %9.2f %9.2f %9.2f\n", name, bench::percentile(late, 0.5),
+                    bench::percentile(late, 0.99), bench::percentile(late, 1.0));
+    }
+    const double worst = bench::percentile(measured, 1.0);
+    std::printf("worst lateness %.1f ms, %.3f of the reference's; aim < 50 ms: %s\n", worst,
+                worst / std::max(0.001, bench::percentile(reference, 1.0)),
+                worst < 50 ? "met" : "MISSED");
+    return worst < 50;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,6 +228,7 @@ int main(int argc, char** argv) {
     bool well = search(driver, module_line::kListedAddresses, 10'000);
     // A slow module costs its confirmation: no time aim, the cost is shown.
     well = search(driver, module_line::kListedAddresses, 1e9, 150) && well;
+    well = responsiveness(driver) && well;
     if (full) {
         well = search(driver, module_line::kLastAddress, 120'000) && well;
     }

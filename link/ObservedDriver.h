@@ -3,6 +3,10 @@
 // The status line hangs on it, so it follows every poll and command without
 // a transaction of its own. It also counts the transactions since the last
 // open and how many of them failed, for a library that keeps no such count.
+// The finder calls it from a thread of its own: the observer is called on
+// the thread that made the call.
+
+#include <mutex>
 
 #include "ForwardingDriver.h"
 
@@ -17,16 +21,22 @@ class ObservedDriver final : public ForwardingDriver {
 
     using ForwardingDriver::ForwardingDriver;
     void setObserver(Observer observer) { observer_ = std::move(observer); }
-    const TransactionCount& count() const { return count_; }
+    TransactionCount count() const {
+        const std::lock_guard<std::mutex> lock(countMutex_);
+        return count_;
+    }
 
   protected:
     DriverResult around(const Call& call, const std::function<DriverResult()>& forward) override {
         const DriverResult result = forward();
-        if (call.operation == Operation::Open) {
-            count_ = {};
-        } else if (result && call.operation != Operation::Close) {
-            ++count_.transactions;
-            count_.failures += *result == MODBUSRTU_FAILED;
+        {
+            const std::lock_guard<std::mutex> lock(countMutex_);
+            if (call.operation == Operation::Open) {
+                count_ = {};
+            } else if (result && call.operation != Operation::Close) {
+                ++count_.transactions;
+                count_.failures += *result == MODBUSRTU_FAILED;
+            }
         }
         if (observer_) {
             observer_(call.port);
@@ -36,5 +46,6 @@ class ObservedDriver final : public ForwardingDriver {
 
   private:
     Observer observer_;
+    mutable std::mutex countMutex_;
     TransactionCount count_;
 };

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QThread>
 #include <cstdio>
 #include <cstdlib>
 
@@ -69,7 +70,12 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     nameControls(controls_, mainWindowLayout());
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
-    driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
+    driver_.setObserver([this](std::int32_t port) {
+        // The finder's probes run on a thread of their own.
+        QMetaObject::invokeMethod(
+            this, [this, port] { refreshLinkStatus(port); },
+            QThread::currentThread() == thread() ? Qt::DirectConnection : Qt::QueuedConnection);
+    });
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
     connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
     connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
@@ -301,7 +307,7 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
         status->failures = closedLinkCounts_.failures;
         status->round_trip_us = closedLinkCounts_.roundTripUs;
     }
-    const TransactionCount& count = driver_.count();
+    const TransactionCount count = driver_.count();
     statusLine_->showStatus(
         describeLink(status, linkParam_, linkOpened_,
                      {driver_.libraryLoaded(), count.transactions, count.failures}, lastReply));

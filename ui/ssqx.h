@@ -10,9 +10,10 @@
 // line reads the driver's account of the port (no transaction of its own).
 //
 // The handlers see the window only as WindowAccess and share the link
-// settings through LinkParam. Everything runs on the GUI thread; the polls
-// yield to the event queue between their driver transactions, so a click can
-// be handled in the middle of a tick.
+// settings through LinkParam. Everything but the finder's search (see
+// SearchThread) runs on the GUI thread; the polls yield to the event queue
+// between their driver transactions, so a click can be handled in the middle
+// of a tick.
 
 #include <QHash>
 #include <QMainWindow>

@@ -11,6 +11,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <atomic>
 #include <deque>
 #include <map>
 #include <optional>
@@ -60,6 +61,7 @@ class ModuleSearch : public QObject {
     // Ends the search now, with the port closed; no probe is under way
     // whenever the event loop runs, so none is cut short.
     void stop();
+    // Safe to ask from any thread.
     bool running() const { return running_; }
 
   signals:
@@ -121,7 +123,7 @@ class ModuleSearch : public QObject {
     };
     std::map<int, Run> runs_;      // by setting
     bool previousSilent_ = false;  // the last attempt at the open setting was silent
-    bool running_ = false;
+    std::atomic<bool> running_ = false;
     int done_ = 0;
     int total_ = 0;
     int probes_ = 0;

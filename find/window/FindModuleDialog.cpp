@@ -28,7 +28,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
                                    bool linkWasClosed, QWidget* parent, LineBusy lineBusy)
     : QDialog(parent),
       prober_(driver),
-      search_(prober_, this),
+      search_(prober_),
       window_(window),
       lineBusy_(std::move(lineBusy)),
       waitForQuiet_(new QTimer(this)),
@@ -137,6 +137,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
             ended(true);
         }
         search_.stop();
+        stop_->setEnabled(false);
     });
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     connect(use_, &QPushButton::clicked, this, [this] {
@@ -151,19 +152,19 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
                          rows_[static_cast<std::size_t>(row)].address != 0 &&
                          rows_[static_cast<std::size_t>(row)].lastAddress == 0);
     });
-    connect(&search_, &ModuleSearch::trying, this,
+    connect(&search_.search(), &ModuleSearch::trying, this,
             [this](int port, const LineSetting& s, int address) {
                 trying_->setText(QStringLiteral("正在试: 端口%1  %2,8,1  地址 %3")
                                      .arg(port)
                                      .arg(s.text())
                                      .arg(address));
             });
-    connect(&search_, &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
-    connect(&search_, &ModuleSearch::found, this, &FindModuleDialog::showFound);
-    connect(&search_, &ModuleSearch::grown, this, &FindModuleDialog::showGrown);
-    connect(&search_, &ModuleSearch::note, this,
+    connect(&search_.search(), &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
+    connect(&search_.search(), &ModuleSearch::found, this, &FindModuleDialog::showFound);
+    connect(&search_.search(), &ModuleSearch::grown, this, &FindModuleDialog::showGrown);
+    connect(&search_.search(), &ModuleSearch::note, this,
             [this](const QString& text) { notes_->addItem(text); });
-    connect(&search_, &ModuleSearch::finished, this, &FindModuleDialog::ended);
+    connect(&search_.search(), &ModuleSearch::finished, this, &FindModuleDialog::ended);
 }
 
 std::vector<int> FindModuleDialog::portsToSearch() {
@@ -294,7 +295,7 @@ void FindModuleDialog::ended(bool stopped) {
 void FindModuleDialog::done(int result) {
     // Closing the dialog in any way ends the search and lets go of the port.
     waitForQuiet_->stop();
-    search_.stop();
+    search_.stopAndWait();
     QDialog::done(result);
 }
 

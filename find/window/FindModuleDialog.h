@@ -9,6 +9,7 @@
 #include "DriverProber.h"
 #include "FoundText.h"
 #include "ModuleSearch.h"
+#include "SearchThread.h"
 
 class QCheckBox;
 class QLabel;
@@ -39,7 +40,8 @@ class FindModuleDialog : public QDialog {
     FindModuleDialog(ModuleDriver& driver, const WindowSetting& window, bool linkWasClosed,
                      QWidget* parent = nullptr, LineBusy lineBusy = {});
 
-    ModuleSearch& search() { return search_; }
+    // Runs on a thread of its own: connect to its signals, call nothing.
+    ModuleSearch& search() { return search_.search(); }
     // The search holds the port, or waits for the line to start.
     bool searching() const;
     DriverProber& prober() { return prober_; }
@@ -62,7 +64,7 @@ class FindModuleDialog : public QDialog {
     std::vector<int> portsToSearch();
 
     DriverProber prober_;
-    ModuleSearch search_;
+    SearchThread search_;  // after the prober, which it uses until it ends
     WindowSetting window_;
     LineBusy lineBusy_;
     QTimer* waitForQuiet_;

@@ -1,5 +1,6 @@
 // The search's order and what it reports, on scripted ports.
 
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include "LastLink.h"
 #include "ModuleSearch.h"
 #include "ScriptedLine.h"
+#include "SearchThread.h"
 
 using namespace finder;
 
@@ -69,7 +71,28 @@ QStringList searchOne(ScriptedLine& line) {
     return rows;
 }
 
+// Holds the third probe until the test lets it go; notes where probes ran.
+class HeldLine : public ScriptedLine {
+  public:
+    QSemaphore held;
+    QSemaphore letGo;
+    QThread* probedOn = nullptr;
+
+    Answer probe(int port, int address, const LineSetting& setting, Wait wait) override {
+        probedOn = QThread::currentThread();
+        if (probes().size() == 2) {
+            held.release();
+            letGo.tryAcquire(1, kSearchMs);
+        }
+        return ScriptedLine::probe(port, address, setting, wait);
+    }
+};
+
+enum class Ending { ToTheEnd, Stop, StopAndWait };
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Ending)
 
 class tst_FindSearch : public QObject {
     Q_OBJECT
@@ -85,6 +108,8 @@ class tst_FindSearch : public QObject {
     void signsOfLife();
     void stopEndsAtOnce();
     void opensOncePerSetting();
+    void onItsOwnThread_data();
+    void onItsOwnThread();
 };
 
 void tst_FindSearch::lastLinkKept_data() {
@@ -404,6 +429,50 @@ void tst_FindSearch::opensOncePerSetting() {
     QCOMPARE(line.calls, (QStringList{"open 1 19200,E", "probe 1 19200,E@2", "probe 1 19200,E@1",
                                       "patient 1 19200,E@1", "open 1 9600,N", "probe 1 9600,N@1",
                                       "probe 1 9600,N@2", "patient 1 9600,N@2", "close 1"}));
+}
+
+void tst_FindSearch::onItsOwnThread_data() {
+    QTest::addColumn<Ending>("ending");
+    QTest::addColumn<QStringList>("told");  // what reached this thread, in order
+    QTest::newRow("to the end") << Ending::ToTheEnd
+                                << QStringList{"found 1 9600,E@5 module",
+                                               "found 1 19200,E@2 module", "finished 0"};
+    QTest::newRow("停止 during a probe") << Ending::Stop << QStringList{"finished 1"};
+    QTest::newRow("关闭 during a probe") << Ending::StopAndWait << QStringList{"finished 1"};
+}
+
+void tst_FindSearch::onItsOwnThread() {
+    QFETCH(Ending, ending);
+    QFETCH(QStringList, told);
+    HeldLine line;
+    line.ports[1].answers = {{"9600,E@5", Answer::Module}, {"19200,E@2", Answer::Module}};
+    SearchThread thread(line);
+    QStringList heard;
+    connect(&thread.search(), &ModuleSearch::found, this,
+            [&](const Found& f) { heard << "found " + rowText(f); });
+    connect(&thread.search(), &ModuleSearch::finished, this,
+            [&](bool stopped) { heard << QStringLiteral("finished %1").arg(stopped); });
+    thread.start({{1}, {at(1, 2), at(2, 2)}, at(1, 2), 1, 8});
+    // This thread is free while a probe waits on the search's.
+    QVERIFY(line.held.tryAcquire(1, kSearchMs));
+    QVERIFY(thread.running());
+    if (ending != Ending::ToTheEnd) {
+        thread.stop();  // comes during the probe
+    }
+    line.letGo.release();
+    if (ending == Ending::StopAndWait) {
+        thread.stopAndWait();
+        QVERIFY(!thread.running());
+        QCOMPARE(line.calls.last(), QStringLiteral("close 1"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(heard.filter(QStringLiteral("finished")).size() == 1, kSearchMs);
+    QCOMPARE(heard, told);
+    QVERIFY(line.probedOn != QThread::currentThread());
+    // The probe under way when the stop came was the last one.
+    QCOMPARE(line.calls.last(), QStringLiteral("close 1"));
+    if (ending != Ending::ToTheEnd) {
+        QCOMPARE(line.probes().size(), 3);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_FindSearch)

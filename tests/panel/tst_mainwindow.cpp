@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -774,12 +775,15 @@ void tst_MainWindow::findStartsWhereOpenWould() {
     click(*window, "FindModule");
     auto* dialog = window->findChild<finder::FindModuleDialog*>();
     QVERIFY(dialog);
-    QSignalSpy trying(&dialog->search(), &finder::ModuleSearch::trying);
-    QSignalSpy finished(&dialog->search(), &finder::ModuleSearch::finished);
+    QList<int> asked;
+    bool ended = false;
+    connect(&dialog->search(), &finder::ModuleSearch::trying, this,
+            [&](int, const finder::LineSetting&, int address) { asked << address; });
+    connect(&dialog->search(), &finder::ModuleSearch::finished, this, [&] { ended = true; });
     click(*window, "FindStart");
-    QVERIFY(finished.count() > 0 || finished.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(ended, 5000);
     QCOMPARE(driver.calls.value(0), opens);
-    QCOMPARE(trying.value(0).value(2).toInt(), probes);
+    QCOMPARE(asked.value(0), probes);
     dialog->close();
 }
 
@@ -880,10 +884,13 @@ void tst_MainWindow::searchWaitsForTheTickItInterrupted() {
     driver.probeReply = silent;
     click(*window, "Command9");
     QStringList order;
-    int probes = 0;
+    // The search's first probe waits until the status line has been read.
+    QSemaphore statusRead;
     driver.onCall = [&](const QString& op) {
         order << op;
-        probes += op == "TQ7310_ProbeModule";
+        if (op == "TQ7310_ProbeModule" && order.count(op) == 1) {
+            statusRead.tryAcquire(1, 5000);
+        }
         if (op == "Get_3X_UnDX") {
             post(*window, "FindModule");  // clicked during the tick's first yield
         } else if (op == "Get_3X_LUNDX") {
@@ -891,12 +898,15 @@ void tst_MainWindow::searchWaitsForTheTickItInterrupted() {
         }
     };
     window->counterPoll().Timer2_Timer();
-    QTRY_VERIFY(probes >= 3);
+    // Meanwhile the status line does not count the probes as the panel's.
+    QTRY_VERIFY(find<QLabel>(*window, "LinkState")->text().contains("查找模块"));
+    statusRead.release();
+    auto* dialog = window->findChild<finder::FindModuleDialog*>();
+    QTRY_VERIFY(!dialog->searching());
     const qsizetype firstProbe = order.indexOf("TQ7310_ProbeModule");
+    QVERIFY(firstProbe > 0);
     QVERIFY(order.indexOf("ClosePort_Modbus") < firstProbe);
     QCOMPARE(order.mid(firstProbe).filter("Get_"), QStringList());
-    // Meanwhile the status line does not count the probes as the panel's.
-    QVERIFY(find<QLabel>(*window, "LinkState")->text().contains("查找模块"));
 }
 
 QTEST_MAIN(tst_MainWindow)
