@@ -91,4 +91,49 @@ QString pointsText(const Found& found) {
              registers(p.holding_registers, kConfigRegistersRead));
 }
 
+QStringList columnTitles() {
+    return {QStringLiteral("端口"), QStringLiteral("设备"),    QStringLiteral("波特率"),
+            QStringLiteral("校验"), QStringLiteral("地址"),    QStringLiteral("应答"),
+            QStringLiteral("依据"), QStringLiteral("读回的点")};
+}
+
+QStringList rowCells(const Found& found) {
+    const QString address = found.lastAddress > found.address
+                                ? QStringLiteral("%1–%2").arg(found.address).arg(found.lastAddress)
+                            : found.address != 0 ? QString::number(found.address)
+                                                 : QStringLiteral("—");
+    return {QString::number(found.port),
+            found.device,
+            QString::number(found.setting.baud()),
+            found.setting.parityName(),
+            address,
+            answerText(found),
+            whyText(found),
+            pointsText(found)};
+}
+
+QString recordText(const SearchRecord& record) {
+    QStringList ports;
+    for (const auto& [number, device] : record.ports) {
+        ports << QStringLiteral("%1 (%2)").arg(number).arg(device);
+    }
+    QStringList settings;
+    for (const LineSetting& setting : record.settings) {
+        settings << setting.text();
+    }
+    QStringList lines{QStringLiteral("# 查找模块，开始于 ") + record.started.toString(Qt::ISODate),
+                      QStringLiteral("# 端口：") + ports.join(QStringLiteral("、")),
+                      QStringLiteral("# 波特率和校验：%1；地址 1–%2")
+                          .arg(settings.join(QLatin1Char(' ')))
+                          .arg(record.lastAddress),
+                      QStringLiteral("# ") + record.state, columnTitles().join(QLatin1Char('\t'))};
+    for (const Found& found : record.rows) {
+        lines << rowCells(found).join(QLatin1Char('\t'));
+    }
+    for (const QString& note : record.notes) {
+        lines << QStringLiteral("# 备注：") + note;
+    }
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
 }  // namespace finder

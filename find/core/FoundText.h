@@ -2,7 +2,10 @@
 // A found row's words: what answered, why the search says so, and the
 // points it gave back.
 
+#include <QDateTime>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 #include "ModuleSearch.h"
 
@@ -16,5 +19,24 @@ QString whyText(const Found& found);
 // Highest point on the left, as a row of switches is read; empty unless all
 // four blocks were read back.
 QString pointsText(const Found& found);
+
+// The results table's columns, and one row's cells.
+QStringList columnTitles();
+QStringList rowCells(const Found& found);
+
+// A search as the dialog showed it, for the clipboard or a file.
+struct SearchRecord {
+    QDateTime started;
+    std::vector<std::pair<int, QString>> ports;  // number and device
+    std::vector<LineSetting> settings;
+    int lastAddress = 0;
+    QString state;  // how it ended, or that it still runs
+    std::vector<Found> rows;
+    QStringList notes;
+};
+
+// A header of what was searched and when (lines starting "# "), then the
+// rows with tabs between cells, so they paste into a spreadsheet.
+QString recordText(const SearchRecord& record);
 
 }  // namespace finder

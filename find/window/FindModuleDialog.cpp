@@ -1,6 +1,9 @@
 #include "FindModuleDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "LastLink.h"
+#include "TextFile.h"
 
 namespace finder {
 
@@ -43,7 +47,10 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
       start_(new QPushButton(QStringLiteral("开始"), this)),
       stop_(new QPushButton(QStringLiteral("停止"), this)),
       use_(new QPushButton(QStringLiteral("使用"), this)),
-      close_(new QPushButton(QStringLiteral("关闭"), this)) {
+      close_(new QPushButton(QStringLiteral("关闭"), this)),
+      copy_(new QPushButton(QStringLiteral("复制"), this)),
+      save_(new QPushButton(QStringLiteral("保存"), this)),
+      saveResult_(new QLabel(this)) {
     setObjectName(QStringLiteral("FindModuleDialog"));
     setWindowTitle(QStringLiteral("查找模块"));
     setWindowModality(Qt::WindowModal);
@@ -59,6 +66,9 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     stop_->setObjectName(QStringLiteral("FindStop"));
     use_->setObjectName(QStringLiteral("FindUse"));
     close_->setObjectName(QStringLiteral("FindClose"));
+    copy_->setObjectName(QStringLiteral("FindCopy"));
+    save_->setObjectName(QStringLiteral("FindSave"));
+    saveResult_->setObjectName(QStringLiteral("FindSaveResult"));
 
     auto* where = new QGroupBox(QStringLiteral("端口"), this);
     auto* whereLayout = new QVBoxLayout(where);
@@ -75,10 +85,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
         settings_.emplace_back(box, s);
     }
 
-    results_->setHorizontalHeaderLabels({QStringLiteral("端口"), QStringLiteral("设备"),
-                                         QStringLiteral("波特率"), QStringLiteral("校验"),
-                                         QStringLiteral("地址"), QStringLiteral("应答"),
-                                         QStringLiteral("依据"), QStringLiteral("读回的点")});
+    results_->setHorizontalHeaderLabels(columnTitles());
     results_->setSelectionBehavior(QAbstractItemView::SelectRows);
     results_->setSelectionMode(QAbstractItemView::SingleSelection);
     results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -106,7 +113,12 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     status->addWidget(trying_, 1);
     status->addWidget(timeLeft_);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    for (QPushButton* b : {copy_, save_}) {
+        b->setAutoDefault(false);
+        b->setEnabled(false);
+        buttons->addWidget(b);
+    }
+    buttons->addWidget(saveResult_, 1);
     for (QPushButton* b : {start_, stop_, use_, close_}) {
         b->setAutoDefault(false);
         buttons->addWidget(b);
@@ -140,6 +152,9 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
         stop_->setEnabled(false);
     });
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(copy_, &QPushButton::clicked, this,
+            [this] { QApplication::clipboard()->setText(recordText()); });
+    connect(save_, &QPushButton::clicked, this, &FindModuleDialog::save);
     connect(use_, &QPushButton::clicked, this, [this] {
         const int row = results_->currentRow();
         if (row >= 0 && row < static_cast<int>(rows_.size())) {
@@ -198,6 +213,13 @@ void FindModuleDialog::begin() {
     rows_.clear();
     results_->setRowCount(0);
     notes_->clear();
+    saveResult_->clear();
+    searched_ = {QDateTime::currentDateTime(), {}, scope.settings, scope.lastAddress, {}, {}, {}};
+    for (const int port : scope.ports) {
+        searched_.ports.emplace_back(port, prober_.device(port));
+    }
+    copy_->setEnabled(true);
+    save_->setEnabled(true);
     if (scope.ports.empty() || scope.settings.empty()) {
         notes_->addItem(scope.ports.empty() ? QStringLiteral("没有可查找的端口")
                                             : QStringLiteral("没有勾选波特率和校验"));
@@ -256,24 +278,37 @@ void FindModuleDialog::showGrown(const Found& found) {
 }
 
 void FindModuleDialog::fillRow(int row) {
-    const Found& found = rows_[static_cast<std::size_t>(row)];
-    const QString address = found.lastAddress > found.address
-                                ? QStringLiteral("%1–%2").arg(found.address).arg(found.lastAddress)
-                            : found.address != 0 ? QString::number(found.address)
-                                                 : QStringLiteral("—");
-    const QStringList cells = {QString::number(found.port),
-                               found.device,
-                               QString::number(found.setting.baud()),
-                               found.setting.parityName(),
-                               address,
-                               answerText(found),
-                               whyText(found),
-                               pointsText(found)};
+    const QStringList cells = rowCells(rows_[static_cast<std::size_t>(row)]);
     for (int column = 0; column < cells.size(); ++column) {
         auto* item = new QTableWidgetItem(cells[column]);
         // The points run wider than any window: the whole line on hovering.
         item->setToolTip(cells[column]);
         results_->setItem(row, column, item);
+    }
+}
+
+QString FindModuleDialog::recordText() const {
+    SearchRecord record = searched_;
+    record.state = trying_->text();
+    record.rows = rows_;
+    for (int row = 0; row < notes_->count(); ++row) {
+        record.notes << notes_->item(row)->text();
+    }
+    return finder::recordText(record);
+}
+
+bool FindModuleDialog::saveTo(const QString& path) {
+    const SaveOutcome outcome = writeTextFile(path, recordText());
+    saveResult_->setText(outcome.words);
+    return outcome.saved;
+}
+
+void FindModuleDialog::save() {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存查找结果"),
+                                                      QStringLiteral("查找模块.txt"),
+                                                      QStringLiteral("文本文件 (*.txt)"));
+    if (!path.isEmpty()) {
+        saveTo(path);
     }
 }
 

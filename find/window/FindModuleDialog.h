@@ -46,6 +46,10 @@ class FindModuleDialog : public QDialog {
     bool searching() const;
     DriverProber& prober() { return prober_; }
 
+    // The search as shown: what was tried, when, how it ended, its rows.
+    QString recordText() const;
+    bool saveTo(const QString& path);
+
   signals:
     void use(const finder::Found& found);
 
@@ -62,6 +66,7 @@ class FindModuleDialog : public QDialog {
     void showProgress(int done, int total, qint64 msLeft);
     void ended(bool stopped);
     std::vector<int> portsToSearch();
+    void save();
 
     DriverProber prober_;
     SearchThread search_;  // after the prober, which it uses until it ends
@@ -69,6 +74,7 @@ class FindModuleDialog : public QDialog {
     LineBusy lineBusy_;
     QTimer* waitForQuiet_;
     Scope pending_;
+    SearchRecord searched_;  // what the last search tried, and when
     std::vector<Found> rows_;
     QRadioButton* onePort_;
     QRadioButton* allPorts_;
@@ -82,6 +88,9 @@ class FindModuleDialog : public QDialog {
     QPushButton* stop_;
     QPushButton* use_;
     QPushButton* close_;
+    QPushButton* copy_;
+    QPushButton* save_;
+    QLabel* saveResult_;
 };
 
 }  // namespace finder

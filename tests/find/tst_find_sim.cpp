@@ -2,6 +2,7 @@
 // tq7310-sim on a pseudo-terminal with strict line settings.
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
@@ -148,6 +149,24 @@ void tst_FindSim::findsUsesAndOpens() {
         connect(&dialog_->search(), &finder::ModuleSearch::finished, this, [&] { ended = true; });
         QVERIFY(panel_->click(QStringLiteral("FindStop")));
         QTRY_VERIFY_WITH_TIMEOUT(ended, kSearchMs);
+        // Copied and saved alike: what was tried, how it ended, the rows.
+        QVERIFY(panel_->click(QStringLiteral("FindCopy")));
+        const QString saved = QDir::temp().filePath(QStringLiteral("tst_find_sim_saved.txt"));
+        QVERIFY(dialog_->saveTo(saved));
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString text = QString::fromUtf8(file.readAll());
+        QFile::remove(saved);
+        QCOMPARE(QApplication::clipboard()->text(), text);
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QVERIFY(lines.first().startsWith(QStringLiteral("# 查找模块，开始于 ")));
+        QCOMPARE(lines.mid(1, 4),
+                 (QStringList{"# 端口：1 (" + panel_->linkPath() + ")",
+                              "# 波特率和校验：9600,E 19200,E；地址 1–247", "# 已停止，端口已关闭",
+                              "端口\t设备\t波特率\t校验\t地址\t应答\t依据\t读回的点"}));
+        QVERIFY(
+            lines.value(5).startsWith("1\t" + panel_->linkPath() + "\t19200\tE\t7\tTQ7310 模块\t"));
+        QVERIFY(lines.value(5).endsWith(table->item(0, 7)->text()));
     }
     QCOMPARE(rowsOf(table), QStringList("1|" + panel_->linkPath() + "|19200|E|7|TQ7310 模块"));
     // The columns fit the dialog; the long ones are whole in their tooltips.

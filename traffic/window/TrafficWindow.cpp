@@ -1,12 +1,9 @@
 #include "TrafficWindow.h"
 
-#include <cerrno>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDateTime>
-#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,7 +13,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "SystemErrorText.h"
+#include "TextFile.h"
 
 namespace traffic {
 
@@ -168,34 +165,24 @@ void TrafficWindow::copySelection() const {
 }
 
 bool TrafficWindow::saveTo(const QString& path) {
-    QFile file(path);
-    errno = 0;
-    bool saved = file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text);
     // What the rows were read on, and when they were saved.
-    QStringList header{QStringLiteral("# 通讯记录，保存于 ") +
-                       QDateTime::currentDateTime().toString(Qt::ISODate)};
+    QStringList lines{QStringLiteral("# 通讯记录，保存于 ") +
+                      QDateTime::currentDateTime().toString(Qt::ISODate)};
     for (int row = 0; row < table_->rowCount(); ++row) {
         const QString port = QStringLiteral("# ") +
                              feed_.portText(table_->item(row, Number)->data(kPortRole).toInt());
-        if (!table_->isRowHidden(row) && !header.contains(port)) {
-            header << port;
+        if (!table_->isRowHidden(row) && !lines.contains(port)) {
+            lines << port;
         }
     }
-    saved = saved && file.write(header.join(QLatin1Char('\n')).toUtf8() + '\n') >= 0;
-    for (int row = 0; saved && row < table_->rowCount(); ++row) {
+    for (int row = 0; row < table_->rowCount(); ++row) {
         if (!table_->isRowHidden(row)) {
-            saved = file.write(table_->item(row, Number)->data(kTextRole).toString().toUtf8() +
-                               '\n') >= 0;
+            lines << table_->item(row, Number)->data(kTextRole).toString();
         }
     }
-    saved = saved && file.flush();
-    // The system's reason, in the words of the one table; EIO where it
-    // left none.
-    const int error = errno != 0 ? errno : EIO;
-    saveResult_->setText(saved ? QStringLiteral("已保存：") + path
-                               : QStringLiteral("未能保存：") +
-                                     systemErrorText(error, ErrorSubject::File));
-    return saved;
+    const SaveOutcome outcome = writeTextFile(path, lines.join(QLatin1Char('\n')) + '\n');
+    saveResult_->setText(outcome.words);
+    return outcome.saved;
 }
 
 void TrafficWindow::save() {
