@@ -91,6 +91,34 @@ class TstTrafficLines : public QObject {
         QCOMPARE(said, lines);
     }
 
+    // A frame of any length reads whole: its bytes sixteen to a line.
+    void detailWhole_data() {
+        QTest::addColumn<int>("count");         // bytes in the frame; -1: none came
+        QTest::addColumn<QStringList>("tail");  // the detail after its first line
+        QTest::newRow("37 bytes") << 37
+                                  << QStringList{"字节（37）：",
+                                                 QString("00 ").repeated(16).trimmed(),
+                                                 QString("10 ").repeated(16).trimmed(),
+                                                 "20 20 20 20 20", "含义：值"};
+        QTest::newRow("none came") << -1 << QStringList{"字节：（无）", "含义：值"};
+    }
+
+    void detailWhole() {
+        QFETCH(int, count);
+        QFETCH(QStringList, tail);
+        traffic::TrafficLine line{
+            7, 2, QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 6)), "接收", "（无）", "值", false};
+        QStringList bytes;
+        for (int i = 0; i < count; ++i) {
+            bytes << QStringLiteral("%1").arg(i / 16 * 16, 2, 16, QLatin1Char('0'));
+        }
+        if (count > 0) {
+            line.bytes = bytes.join(' ');
+        }
+        QCOMPARE(traffic::detailText(line).split('\n'),
+                 QStringList{"端口2 #7  2026-01-02 03:04:05.006  接收"} + tail);
+    }
+
     void eachKindOfReply_data() {
         QTest::addColumn<Misbehaviour>("how");
         QTest::addColumn<QByteArray>("script");

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -52,6 +53,10 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(f.table->item(3, 4)->text(), "坏帧：校验或格式不符");
         QCOMPARE(f.table->item(3, 4)->foreground().color(), QColor(200, 0, 0));
         QCOMPARE(f.table->item(1, 4)->text(), "值 7");
+        // The current row whole below the rows.
+        f.table->setCurrentCell(3, 0);
+        QCOMPARE(f.window.findChild<QPlainTextEdit*>("TrafficDetail")->toPlainText(),
+                 traffic::detailText(f.feed.line(3)));
 
         // A failure with what was asked.
         f.window.findChild<QAbstractButton*>("TrafficFailuresOnly")->click();

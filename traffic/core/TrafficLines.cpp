@@ -1,5 +1,6 @@
 #include "TrafficLines.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include "OutcomeText.h"
@@ -138,6 +139,27 @@ QString lineText(const TrafficLine& line) {
                        QStringLiteral("端口%1 #%2").arg(line.port).arg(line.sequence),
                        line.direction, line.bytes, line.meaning}
         .join(QLatin1Char('\t'));
+}
+
+QString detailText(const TrafficLine& line) {
+    constexpr int kBytesALine = 16;
+    QStringList lines{
+        QStringLiteral("端口%1 #%2  %3  %4")
+            .arg(line.port)
+            .arg(line.sequence)
+            .arg(line.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")), line.direction)};
+    static const QRegularExpression hex(QStringLiteral("^[0-9A-F]{2}( [0-9A-F]{2})*$"));
+    if (hex.match(line.bytes).hasMatch()) {
+        const QStringList bytes = line.bytes.split(QLatin1Char(' '));
+        lines << QStringLiteral("字节（%1）：").arg(bytes.size());
+        for (qsizetype first = 0; first < bytes.size(); first += kBytesALine) {
+            lines << bytes.mid(first, kBytesALine).join(QLatin1Char(' '));
+        }
+    } else {
+        lines << QStringLiteral("字节：") + line.bytes;  // none came, or "?"
+    }
+    lines << QStringLiteral("含义：") + line.meaning;
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace traffic

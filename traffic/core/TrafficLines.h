@@ -26,4 +26,8 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& entry);
 // for copying and saving.
 QString lineText(const TrafficLine& line);
 
+// The whole line, however long its frame: where and when, then the bytes
+// sixteen to a line with their count, then what they say.
+QString detailText(const TrafficLine& line);
+
 }  // namespace traffic

@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableWidget>
@@ -38,7 +39,8 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
       table_(new QTableWidget(0, Columns, this)),
       pause_(button(QStringLiteral("暂停"), "TrafficPause", this)),
       failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)),
-      saveResult_(new QLabel(this)) {
+      saveResult_(new QLabel(this)),
+      detail_(new QPlainTextEdit(this)) {
     setObjectName(QStringLiteral("TrafficLog"));
     setWindowTitle(QStringLiteral("通讯记录 - 计数测频模块 TQ7310"));
     resize(900, 560);
@@ -72,9 +74,20 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     table_->setColumnWidth(Direction, 110);
     table_->setColumnWidth(Bytes, 300);
 
+    // A long frame is cut at the column's edge: the current row is whole
+    // below, for the keyboard and a screen reader, and in the tooltips.
+    detail_->setObjectName(QStringLiteral("TrafficDetail"));
+    detail_->setReadOnly(true);
+    detail_->setFixedHeight(fontMetrics().lineSpacing() * 6 + 12);
+    detail_->setFont(QFont(QStringLiteral("monospace")));
+    connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) {
+        detail_->setPlainText(row >= 0 ? table_->item(row, Bytes)->toolTip() : QString());
+    });
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(tools);
-    layout->addWidget(table_);
+    layout->addWidget(table_, 1);
+    layout->addWidget(detail_);
 
     connect(pause_, &QPushButton::clicked, this, [this] { setPaused(!paused_); });
     connect(clear, &QPushButton::clicked, this, &TrafficWindow::clear);
@@ -111,10 +124,14 @@ void TrafficWindow::addRow(const TrafficLine& line) {
     const QString cells[Columns] = {QStringLiteral("%1 #%2").arg(line.port).arg(line.sequence),
                                     line.time.toString(QStringLiteral("hh:mm:ss.zzz")),
                                     line.direction, line.bytes, line.meaning};
+    const QString detail = detailText(line);
     for (int column = 0; column < Columns; ++column) {
         auto* item = new QTableWidgetItem(cells[column]);
         if (line.failed) {
             item->setForeground(QColor(200, 0, 0));
+        }
+        if (column == Bytes || column == Meaning) {
+            item->setToolTip(detail);
         }
         table_->setItem(row, column, item);
     }

@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -39,6 +40,7 @@ class TrafficWindow : public QWidget {
     QPushButton* pause_;
     QCheckBox* failuresOnly_;
     QLabel* saveResult_;
+    QPlainTextEdit* detail_;  // the current row whole
     qint64 shownUntil_ = 0;  // feed index of the next line to show
     bool paused_ = false;
 };
