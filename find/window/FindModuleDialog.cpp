@@ -69,6 +69,9 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     copy_->setObjectName(QStringLiteral("FindCopy"));
     save_->setObjectName(QStringLiteral("FindSave"));
     saveResult_->setObjectName(QStringLiteral("FindSaveResult"));
+    progress_->setAccessibleName(QStringLiteral("查找进度"));
+    results_->setAccessibleName(QStringLiteral("查找结果"));
+    notes_->setAccessibleName(QStringLiteral("查找备注"));
 
     auto* where = new QGroupBox(QStringLiteral("端口"), this);
     auto* whereLayout = new QVBoxLayout(where);

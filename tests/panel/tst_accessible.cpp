@@ -1,7 +1,9 @@
-// Every control of the main window that a screen reader can reach and act on
-// has a name of its own: not empty, not a bare number, not another control's.
-// Hidden controls stay out of its way, and option buttons read as such.
+// Every control of the main window and of the windows it opens that a screen
+// reader can reach has a name of its own: not empty, not a bare number, not
+// another control's. Hidden controls stay out of its way, and option buttons
+// read as such.
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -13,10 +15,11 @@
 
 namespace {
 
-bool actsOnClickOrKeys(QAccessible::Role role) {
+bool reachable(QAccessible::Role role) {
     return role == QAccessible::PushButton || role == QAccessible::ComboBox ||
            role == QAccessible::EditableText || role == QAccessible::RadioButton ||
-           role == QAccessible::CheckBox;
+           role == QAccessible::CheckBox || role == QAccessible::Table ||
+           role == QAccessible::List || role == QAccessible::ProgressBar;
 }
 
 // Qt on Linux names a drop-down list by its current item and tells its
@@ -42,10 +45,12 @@ void collectNames(QAccessibleInterface* iface, QMultiHash<QString, QString>& nam
         if (qobject_cast<QRadioButton*>(object)) {
             QCOMPARE(child->role(), QAccessible::RadioButton);
         }
-        if (actsOnClickOrKeys(child->role())) {
+        if (reachable(child->role()) || object->inherits("QChartView")) {
             names.insert(heardName(child).trimmed(), object->objectName());
         }
-        if (child->role() != QAccessible::ComboBox) {  // its own edit line and list
+        // A drop-down list's own edit line and list, a table's cells.
+        if (child->role() != QAccessible::ComboBox && child->role() != QAccessible::Table &&
+            child->role() != QAccessible::List) {
             collectNames(child, names);
         }
     }
@@ -56,18 +61,41 @@ void collectNames(QAccessibleInterface* iface, QMultiHash<QString, QString>& nam
 class tst_Accessible : public QObject {
     Q_OBJECT
   private slots:
+    void everyShownControlHasItsOwnName_data();
     void everyShownControlHasItsOwnName();
 };
 
+void tst_Accessible::everyShownControlHasItsOwnName_data() {
+    QTest::addColumn<QString>("opener");  // the status strip's button, none for the main window
+    QTest::addColumn<QString>("opened");  // the window's objectName
+    QTest::addColumn<int>("atLeast");     // named controls
+    QTest::newRow("main window") << ""
+                                 << "ssqx" << 50;
+    QTest::newRow("查找模块") << "FindModule"
+                              << "FindModuleDialog" << 20;
+    QTest::newRow("曲线") << "TrendWindow"
+                          << "TrendView" << 8;
+    QTest::newRow("通讯记录") << "TrafficWindow"
+                              << "TrafficLog" << 7;
+}
+
 void tst_Accessible::everyShownControlHasItsOwnName() {
+    QFETCH(QString, opener);
+    QFETCH(QString, opened);
+    QFETCH(int, atLeast);
     RecordingDriver driver;
     ssqx window(driver, [] {});
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (!opener.isEmpty()) {
+        window.findChild<QAbstractButton*>(opener)->click();
+    }
+    QWidget* shown = opened == window.objectName() ? &window : window.findChild<QWidget*>(opened);
+    QVERIFY(shown && QTest::qWaitForWindowExposed(shown));
 
     QMultiHash<QString, QString> names;
-    collectNames(QAccessible::queryAccessibleInterface(&window), names);
-    QVERIFY(names.size() > 50);
+    collectNames(QAccessible::queryAccessibleInterface(shown), names);
+    QVERIFY2(names.size() >= atLeast, qPrintable(QStringList(names.keys()).join(' ')));
     static const QRegularExpression bareNumber(R"(^[\d.:\-]*$)");
     QStringList faults;
     for (const QString& name : names.uniqueKeys()) {

@@ -77,6 +77,8 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     // A long frame is cut at the column's edge: the current row is whole
     // below, for the keyboard and a screen reader, and in the tooltips.
     detail_->setObjectName(QStringLiteral("TrafficDetail"));
+    detail_->setAccessibleName(QStringLiteral("当前行的全部字节和含义"));
+    table_->setAccessibleName(QStringLiteral("通讯记录的行"));
     detail_->setReadOnly(true);
     detail_->setFixedHeight(fontMetrics().lineSpacing() * 6 + 12);
     detail_->setFont(QFont(QStringLiteral("monospace")));

@@ -125,8 +125,14 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     auto* save = button(QStringLiteral("TrendSavePicture"), QStringLiteral("保存图片"), central);
     record_ = button(QStringLiteral("TrendRecord"), QStringLiteral("记录"), central);
     stopRecord_ = button(QStringLiteral("TrendStopRecord"), QStringLiteral("停止记录"), central);
-    bar->addWidget(quantity_);
-    bar->addWidget(span_);
+    // A screen reader names a drop-down list by its label.
+    for (const auto& [caption, box] :
+         {std::pair{QStringLiteral("显示"), quantity_}, std::pair{QStringLiteral("时间"), span_}}) {
+        auto* label = new QLabel(caption, central);
+        label->setBuddy(box);
+        bar->addWidget(label);
+        bar->addWidget(box);
+    }
     bar->addWidget(pause_);
     bar->addWidget(save);
     bar->addStretch();
@@ -141,9 +147,11 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     buildCharts();
     auto* values = new QChartView(valuesChart_, charts_);
     values->setObjectName(QStringLiteral("TrendValues"));
+    values->setAccessibleName(QStringLiteral("计数和频率曲线"));
     values->setRenderHint(QPainter::Antialiasing);
     auto* states = new QChartView(statesChart_, charts_);
     states->setObjectName(QStringLiteral("TrendStates"));
+    states->setAccessibleName(QStringLiteral("输入输出状态曲线"));
     chartsLayout->addWidget(values, 1);
     chartsLayout->addWidget(states, 1);
     aligner_ = new PlotAligner({values, states}, 4, this);
