@@ -257,6 +257,8 @@ void tst_FindSim::endingLeavesPortClosed() {
     QVERIFY(panel_->click(QStringLiteral("FindStart")));
     QVERIFY(waitForProgress(3));
     QCOMPARE(panel_->driver().linkStatus(1)->is_open, 1);
+    QCOMPARE(panel_->find<QLabel>(QStringLiteral("LinkState"))->text(),
+             QStringLiteral("“查找模块”正在用端口1 查找，轮询已停"));
     bool ended = false;
     connect(&dialog_->search(), &finder::ModuleSearch::finished, this, [&] { ended = true; });
     QVERIFY(panel_->click(button));

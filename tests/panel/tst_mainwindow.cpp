@@ -141,6 +141,7 @@ class tst_MainWindow : public QObject {
     void findStartsWhereOpenWould_data();
     void findStartsWhereOpenWould();
     void useFillsWhatOpenReads();
+    void finderOpensAgainAfterEsc();
     void everyNameAHandlerUsesExists();
     void eachTimerDrivesItsPoll_data();
     void eachTimerDrivesItsPoll();
@@ -802,6 +803,20 @@ void tst_MainWindow::useFillsWhatOpenReads() {
     QCOMPARE(window->linkParam()[link_param::kAddress], 33);
     QCOMPARE(find<QComboBox>(*window, "Combo1")->currentText(), "4 ");
     QCOMPARE(find<QComboBox>(*window, "Combo1")->currentIndex(), 3);  // the listed item
+}
+
+// Closed with Esc, after Tab keys or none, the finder opens again every time.
+void tst_MainWindow::finderOpensAgainAfterEsc() {
+    for (int tabs : {0, 12, 0, 25}) {
+        click(*window, "FindModule");
+        auto* dialog = window->findChild<finder::FindModuleDialog*>();
+        QVERIFY(dialog && dialog->isVisible());
+        for (int tab = 0; tab < tabs; ++tab) {
+            QTest::keyClick(dialog, Qt::Key_Tab);
+        }
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QTRY_VERIFY(!window->findChild<finder::FindModuleDialog*>());
+    }
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {
