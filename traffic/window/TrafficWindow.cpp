@@ -80,8 +80,12 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     detail_->setAccessibleName(QStringLiteral("当前行的全部字节和含义"));
     table_->setAccessibleName(QStringLiteral("通讯记录的行"));
     detail_->setReadOnly(true);
-    detail_->setFixedHeight(fontMetrics().lineSpacing() * 6 + 12);
     detail_->setFont(QFont(QStringLiteral("monospace")));
+    // A register block's reply (37 bytes) and its meaning without scrolling.
+    constexpr int kDetailLines = 7;
+    detail_->setFixedHeight(
+        detail_->fontMetrics().lineSpacing() * kDetailLines +
+        2 * (detail_->frameWidth() + static_cast<int>(detail_->document()->documentMargin())));
     connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) {
         detail_->setPlainText(row >= 0 ? table_->item(row, Bytes)->toolTip() : QString());
     });

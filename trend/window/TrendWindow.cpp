@@ -126,8 +126,8 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     record_ = button(QStringLiteral("TrendRecord"), QStringLiteral("记录"), central);
     stopRecord_ = button(QStringLiteral("TrendStopRecord"), QStringLiteral("停止记录"), central);
     // A screen reader names a drop-down list by its label.
-    for (const auto& [caption, box] :
-         {std::pair{QStringLiteral("显示"), quantity_}, std::pair{QStringLiteral("时间"), span_}}) {
+    for (const auto& [caption, box] : {std::pair{QStringLiteral("显示"), quantity_},
+                                       std::pair{QStringLiteral("时间范围"), span_}}) {
         auto* label = new QLabel(caption, central);
         label->setBuddy(box);
         bar->addWidget(label);
