@@ -170,19 +170,21 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
                          rows_[static_cast<std::size_t>(row)].address != 0 &&
                          rows_[static_cast<std::size_t>(row)].lastAddress == 0);
     });
-    connect(&search_.search(), &ModuleSearch::trying, this,
+    // Queued: the search runs on a thread of its own.
+    const ModuleSearch* search = &search_.search();
+    connect(search, &ModuleSearch::trying, this,
             [this](int port, const LineSetting& s, int address) {
                 trying_->setText(QStringLiteral("正在试: 端口%1  %2,8,1  地址 %3")
                                      .arg(port)
                                      .arg(s.text())
                                      .arg(address));
             });
-    connect(&search_.search(), &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
-    connect(&search_.search(), &ModuleSearch::found, this, &FindModuleDialog::showFound);
-    connect(&search_.search(), &ModuleSearch::grown, this, &FindModuleDialog::showGrown);
-    connect(&search_.search(), &ModuleSearch::note, this,
+    connect(search, &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
+    connect(search, &ModuleSearch::found, this, &FindModuleDialog::showFound);
+    connect(search, &ModuleSearch::grown, this, &FindModuleDialog::showGrown);
+    connect(search, &ModuleSearch::note, this,
             [this](const QString& text) { notes_->addItem(text); });
-    connect(&search_.search(), &ModuleSearch::finished, this, &FindModuleDialog::ended);
+    connect(search, &ModuleSearch::finished, this, &FindModuleDialog::ended);
 }
 
 std::vector<int> FindModuleDialog::portsToSearch() {
