@@ -111,6 +111,7 @@ class TstTrafficWindow : public QObject {
         f.feed.pull();
         f.window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        QCOMPARE(f.window.windowTitle(), "通讯记录 - 计数测频模块 TQ7310");
         const auto* pause = f.window.findChild<QWidget*>("TrafficPause");
         const auto* save = f.window.findChild<QWidget*>("TrafficSave");
         QCOMPARE(save->y(), pause->y());
