@@ -61,6 +61,29 @@ class ForwardingDriver : public ModuleDriver {
         return around({Operation::Write, port},
                       [&] { return inner_.Set_4X_D1(port, address, reg, value); });
     }
+    DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override {
+        return around({Operation::Read, port}, [&] {
+            return inner_.readBits(port, address, function, first, count, bits);
+        });
+    }
+    DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
+                               std::int32_t first, std::int32_t count,
+                               std::uint16_t* values) override {
+        return around({Operation::Read, port}, [&] {
+            return inner_.readRegisters(port, address, function, first, count, values);
+        });
+    }
+    DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t count, const std::uint8_t* bits) override {
+        return around({Operation::Write, port},
+                      [&] { return inner_.writeCoils(port, address, first, count, bits); });
+    }
+    DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
+                                std::int32_t count, const std::uint16_t* values) override {
+        return around({Operation::Write, port},
+                      [&] { return inner_.writeRegisters(port, address, first, count, values); });
+    }
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override {
         std::optional<Tq7310Probe> probe;

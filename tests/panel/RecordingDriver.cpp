@@ -101,6 +101,54 @@ std::optional<Tq7310Probe> RecordingDriver::probeModule(std::int32_t port, std::
     return probeReply;
 }
 
+DriverResult RecordingDriver::anyPoints(const char* operation,
+                                        std::initializer_list<std::int32_t> args) {
+    if (!record(operation, args)) {
+        return std::nullopt;
+    }
+    return pointFailure ? pointFailure : DriverResult(0);
+}
+
+DriverResult RecordingDriver::readBits(std::int32_t port, std::int32_t address,
+                                       std::int32_t function, std::int32_t first,
+                                       std::int32_t count, std::uint8_t* bits) {
+    const DriverResult result = anyPoints("readBits", {port, address, function, first, count});
+    for (int i = 0; result == 0 && i < count; ++i) {
+        bits[i] = static_cast<std::uint8_t>(points[{address, function, first + i}]);
+    }
+    return result;
+}
+
+DriverResult RecordingDriver::readRegisters(std::int32_t port, std::int32_t address,
+                                            std::int32_t function, std::int32_t first,
+                                            std::int32_t count, std::uint16_t* values) {
+    const DriverResult result = anyPoints("readRegisters", {port, address, function, first, count});
+    for (int i = 0; result == 0 && i < count; ++i) {
+        values[i] = points[{address, function, first + i}];
+    }
+    return result;
+}
+
+DriverResult RecordingDriver::writeCoils(std::int32_t port, std::int32_t address,
+                                         std::int32_t first, std::int32_t count,
+                                         const std::uint8_t* bits) {
+    const DriverResult result = anyPoints("writeCoils", {port, address, first, count});
+    for (int i = 0; result == 0 && i < count; ++i) {
+        points[{address, 1, first + i}] = bits[i];
+    }
+    return result;
+}
+
+DriverResult RecordingDriver::writeRegisters(std::int32_t port, std::int32_t address,
+                                             std::int32_t first, std::int32_t count,
+                                             const std::uint16_t* values) {
+    const DriverResult result = anyPoints("writeRegisters", {port, address, first, count});
+    for (int i = 0; result == 0 && i < count; ++i) {
+        points[{address, 3, first + i}] = values[i];
+    }
+    return result;
+}
+
 std::optional<Tq7310LinkStatus> RecordingDriver::linkStatus(std::int32_t) {
     return std::nullopt;
 }

@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <map>
+#include <tuple>
 #include <vector>
 
 #include "ModuleDriver.h"
@@ -28,6 +30,11 @@ class RecordingDriver : public ModuleDriver {
     // nothing is recorded.
     std::optional<Tq7310Probe> probeReply;
 
+    // Any point: what each slave holds, by address, table (1 coils .. 4
+    // input registers) and point; unlisted points read 0. Writes change it.
+    std::map<std::tuple<int, int, int>, std::uint16_t> points;
+    std::optional<std::int32_t> pointFailure;  // when set, any-point calls return it
+
     // Runs after each call is recorded: lets a test act in the middle of a tick.
     std::function<void(const QString& operation)> onCall;
 
@@ -48,6 +55,15 @@ class RecordingDriver : public ModuleDriver {
     DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override;
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
+    DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override;
+    DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
+                               std::int32_t first, std::int32_t count,
+                               std::uint16_t* values) override;
+    DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t count, const std::uint8_t* bits) override;
+    DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
+                                std::int32_t count, const std::uint16_t* values) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override;
@@ -58,6 +74,8 @@ class RecordingDriver : public ModuleDriver {
 
   private:
     bool record(const char* operation, std::initializer_list<std::int32_t> args);
+    // Records an any-point call: its result.
+    DriverResult anyPoints(const char* operation, std::initializer_list<std::int32_t> args);
     DriverResult read(const char* operation, std::initializer_list<std::int32_t> args,
                       const std::int32_t* values, std::size_t count, std::int32_t* buffer);
 };

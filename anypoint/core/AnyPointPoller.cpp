@@ -1,0 +1,164 @@
+#include "AnyPointPoller.h"
+
+#include "OutcomeText.h"
+
+namespace anypoint {
+
+namespace {
+// How soon a turn that found the link closed or the line busy looks again.
+constexpr int kClosedLookMs = 500;
+constexpr int kBusyLookMs = 10;
+}  // namespace
+
+AnyPointPoller::AnyPointPoller(ModuleDriver& driver, LinkPort linkPort, LineBusy lineBusy,
+                               QObject* parent)
+    : QObject(parent),
+      driver_(driver),
+      linkPort_(std::move(linkPort)),
+      lineBusy_(std::move(lineBusy)) {
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &AnyPointPoller::turn);
+    clock_.start();
+}
+
+void AnyPointPoller::addRow(const PointRow& row) {
+    rows_.push_back(row);
+    clocks_.push_back({row.periodMs, std::nullopt});
+    schedule(0);
+}
+
+void AnyPointPoller::removeRow(std::size_t index) {
+    if (index >= rows_.size()) {
+        return;
+    }
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
+    clocks_.erase(clocks_.begin() + static_cast<std::ptrdiff_t>(index));
+    std::erase_if(writes_, [index](const PendingWrite& w) { return w.row == index; });
+    for (PendingWrite& w : writes_) {
+        w.row -= w.row > index ? 1 : 0;
+    }
+}
+
+void AnyPointPoller::changeRow(std::size_t index, const PointRow& row) {
+    if (index >= rows_.size()) {
+        return;
+    }
+    PointRow settings = row;
+    settings.values.clear();
+    settings.outcome.clear();
+    settings.failed = false;
+    settings.roundTripUs = -1;
+    rows_[index] = settings;
+    clocks_[index] = {row.periodMs, std::nullopt};
+    emit rowChanged(static_cast<int>(index));
+    schedule(0);
+}
+
+void AnyPointPoller::write(std::size_t index, int first, std::vector<std::uint16_t> values) {
+    if (index < rows_.size() && isWritable(rows_[index].table) && !values.empty()) {
+        writes_.push_back({index, first, std::move(values)});
+        schedule(0);
+    }
+}
+
+void AnyPointPoller::schedule(int afterMs) {
+    if (!timer_.isActive() || timer_.remainingTime() > afterMs) {
+        timer_.start(afterMs);
+    }
+}
+
+void AnyPointPoller::turn() {
+    if (rows_.empty()) {
+        return;
+    }
+    const int port = linkPort_();
+    if (port == 0) {
+        showClosed();
+        timer_.start(kClosedLookMs);
+        return;
+    }
+    if (lineBusy_ && lineBusy_()) {
+        timer_.start(kBusyLookMs);
+        return;
+    }
+    if (!writes_.empty()) {
+        const PendingWrite write = writes_.front();
+        writes_.pop_front();
+        writeNow(port, write);
+        schedule(0);
+        return;
+    }
+    const std::int64_t now = clock_.elapsed();
+    if (const auto index = nextRow(clocks_, now)) {
+        clocks_[*index].askedAtMs = now;
+        read(port, *index);
+        schedule(0);
+    } else if (const auto wait = msUntilDue(clocks_, now)) {
+        timer_.start(static_cast<int>(*wait));
+    }
+}
+
+void AnyPointPoller::read(int port, std::size_t index) {
+    PointRow& row = rows_[index];
+    std::vector<std::uint16_t> values(static_cast<std::size_t>(row.count));
+    DriverResult result;
+    if (isBitTable(row.table)) {
+        std::vector<std::uint8_t> bits(values.size());
+        result = driver_.readBits(port, row.address, static_cast<int>(row.table), row.first,
+                                  row.count, bits.data());
+        std::copy(bits.begin(), bits.end(), values.begin());
+    } else {
+        result = driver_.readRegisters(port, row.address, static_cast<int>(row.table), row.first,
+                                       row.count, values.data());
+    }
+    row.failed = result != 0;
+    row.values = row.failed ? std::vector<std::uint16_t>{} : values;
+    row.outcome = row.failed ? failure(port, result) : QStringLiteral("应答正常");
+    const auto status = driver_.linkStatus(port);
+    row.roundTripUs = !row.failed && status ? status->round_trip_us : -1;
+    emit rowChanged(static_cast<int>(index));
+}
+
+void AnyPointPoller::writeNow(int port, const PendingWrite& write) {
+    PointRow& row = rows_[write.row];
+    const auto count = static_cast<std::int32_t>(write.values.size());
+    DriverResult result;
+    if (row.table == Table::Coils) {
+        const std::vector<std::uint8_t> bits(write.values.begin(), write.values.end());
+        result = driver_.writeCoils(port, row.address, write.first, count, bits.data());
+    } else {
+        result = driver_.writeRegisters(port, row.address, write.first, count, write.values.data());
+    }
+    row.writeFailed = result != 0;
+    row.written = row.writeFailed ? QStringLiteral("写入失败：") + failure(port, result)
+                                  : QStringLiteral("已写入 %1 点").arg(count);
+    clocks_[write.row].askedAtMs.reset();  // read back at once
+    emit rowChanged(static_cast<int>(write.row));
+}
+
+QString AnyPointPoller::failure(int port, const DriverResult& result) {
+    if (!result) {
+        return QStringLiteral("驱动库没有读写任意点的功能");
+    }
+    const auto s = driver_.linkStatus(port);
+    if (!s) {
+        return QStringLiteral("失败");
+    }
+    return outcomeText(s->outcome, s->exception_code, s->other_address, s->system_error, {},
+                       s->maybe_answers);
+}
+
+void AnyPointPoller::showClosed() {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        PointRow& row = rows_[i];
+        if (row.outcome != QStringLiteral("端口未打开")) {
+            row.values.clear();
+            row.failed = false;
+            row.roundTripUs = -1;
+            row.outcome = QStringLiteral("端口未打开");
+            emit rowChanged(static_cast<int>(i));
+        }
+    }
+}
+
+}  // namespace anypoint

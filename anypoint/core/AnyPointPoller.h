@@ -1,0 +1,66 @@
+#pragma once
+// Asks the rows' points through the driver on the window's thread, one
+// transaction a turn of the event loop, rows in turns (RowTurns): never on a
+// closed link, never while the main window's poll is in a tick, and never
+// two at once, just as the commands go. A write goes before the next read,
+// once, and its row reads back at its next turn.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+#include "ModuleDriver.h"
+#include "PointRow.h"
+#include "RowTurns.h"
+
+namespace anypoint {
+
+class AnyPointPoller : public QObject {
+    Q_OBJECT
+  public:
+    using LinkPort = std::function<int()>;   // the open link's port; 0 while it is closed
+    using LineBusy = std::function<bool()>;  // the main window's poll is in a tick
+
+    AnyPointPoller(ModuleDriver& driver, LinkPort linkPort, LineBusy lineBusy,
+                   QObject* parent = nullptr);
+
+    const std::vector<PointRow>& rows() const { return rows_; }
+    void addRow(const PointRow& row);
+    void removeRow(std::size_t index);
+    // New settings for a row: what it read before is dropped.
+    void changeRow(std::size_t index, const PointRow& row);
+    // Writes values (0/1 for coils) to points first.. of the row's slave and
+    // table.
+    void write(std::size_t index, int first, std::vector<std::uint16_t> values);
+
+  signals:
+    void rowChanged(int index);
+
+  private:
+    struct PendingWrite {
+        std::size_t row;
+        int first;
+        std::vector<std::uint16_t> values;
+    };
+
+    void schedule(int afterMs);
+    void turn();
+    void read(int port, std::size_t index);
+    void writeNow(int port, const PendingWrite& write);
+    // How a call that did not go through ended, from the port's status.
+    QString failure(int port, const DriverResult& result);
+    void showClosed();
+
+    ModuleDriver& driver_;
+    LinkPort linkPort_;
+    LineBusy lineBusy_;
+    QTimer timer_;
+    QElapsedTimer clock_;
+    std::vector<PointRow> rows_;
+    std::vector<RowClock> clocks_;
+    std::deque<PendingWrite> writes_;
+};
+
+}  // namespace anypoint

@@ -1,0 +1,32 @@
+#include "PointRow.h"
+
+namespace anypoint {
+
+QString tableName(Table table) {
+    switch (table) {
+        case Table::Coils:
+            return QStringLiteral("线圈 01");
+        case Table::DiscreteInputs:
+            return QStringLiteral("离散输入 02");
+        case Table::HoldingRegisters:
+            return QStringLiteral("保持寄存器 03");
+        case Table::InputRegisters:
+            return QStringLiteral("输入寄存器 04");
+    }
+    return {};
+}
+
+bool isBitTable(Table table) {
+    return table == Table::Coils || table == Table::DiscreteInputs;
+}
+
+bool isWritable(Table table) {
+    return table == Table::Coils || table == Table::HoldingRegisters;
+}
+
+int maxCount(Table table) {
+    // What one request's reply can carry (Modbus application protocol 1.1b3).
+    return isBitTable(table) ? 2000 : 125;
+}
+
+}  // namespace anypoint

@@ -1,0 +1,46 @@
+#pragma once
+// One row of "读写任意点": which points of which slave, how they read, how
+// often, and what the last read brought.
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+#include "PointFormat.h"
+
+namespace anypoint {
+
+// The Modbus read function of each table; coils and holding registers are
+// the ones that can be written.
+enum class Table { Coils = 1, DiscreteInputs = 2, HoldingRegisters = 3, InputRegisters = 4 };
+
+inline constexpr Table kTables[] = {Table::Coils, Table::DiscreteInputs, Table::HoldingRegisters,
+                                    Table::InputRegisters};
+
+// "线圈 01", "离散输入 02", "保持寄存器 03", "输入寄存器 04"
+QString tableName(Table table);
+bool isBitTable(Table table);
+bool isWritable(Table table);
+// The most points one read of the table may ask for.
+int maxCount(Table table);
+
+struct PointRow {
+    int address = 1;  // slave address 1..247
+    Table table = Table::HoldingRegisters;
+    int first = 1;  // point number, from 1
+    int count = 1;
+    Format format = Format::Unsigned;
+    int periodMs = 1000;  // 0: not polled
+
+    // The last read: values one a point (bits 0/1), how it went, its round
+    // trip in microseconds (-1 unknown).
+    std::vector<std::uint16_t> values;
+    QString outcome;
+    bool failed = false;
+    int roundTripUs = -1;
+    // The last write: how it went; empty when none was asked.
+    QString written;
+    bool writeFailed = false;
+};
+
+}  // namespace anypoint
