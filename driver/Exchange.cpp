@@ -59,16 +59,18 @@ Received received(int rc, const std::uint8_t* buffer, int capacity) {
 }  // namespace
 
 bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out) {
-    const auto pdu = request.bytes();
+    // Our own frame without its CRC is what libmodbus is handed: it adds
+    // the CRC, which is the same, and keeps the framing its own.
+    const auto frame = request.frame();
     errno = 0;
-    if (modbus_send_raw_request(ctx, pdu.data(), Request::kBytes) < 0) {
+    if (modbus_send_raw_request(ctx, frame.data(), request.length()) < 0) {
         const ErrorKind kind = classifyModbusError(lastSystemError());
         out.verdict = {kind.outcome, 0, 0};
         out.systemError = kind.systemError;
         return false;
     }
-    out.sent = request.frame();
-    out.sentLength = Request::kFrameBytes;
+    out.sent = frame;
+    out.sentLength = request.length() + 2;
     return true;
 }
 

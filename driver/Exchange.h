@@ -13,7 +13,7 @@ namespace modbusrtu {
 
 // One request and what came back, byte for byte.
 struct Exchange {
-    std::array<std::uint8_t, Request::kFrameBytes> sent{};
+    std::array<std::uint8_t, kMaxFrameBytes> sent{};
     int sentLength = 0;  // 0: nothing went out
     std::array<std::uint8_t, kMaxFrameBytes> reply{};
     int replyLength = 0;  // every byte read as the answer; 0: none came
@@ -46,7 +46,8 @@ void exchange(modbus_t* ctx, const Request& request, Exchange& out);
 Received receiveReply(modbus_t* ctx, std::uint8_t* buffer);
 
 // Reads our own request as an echoing adapter hands it back: libmodbus frames
-// it as a request (eight bytes for every function the driver sends), waiting
+// it as a request (eight bytes for every function the driver sends but a
+// write of several points, whose byte count it follows), waiting
 // at most `timeoutUs` for it to start.
 Received receiveEcho(modbus_t* ctx, std::uint8_t* buffer, std::int64_t timeoutUs);
 

@@ -43,14 +43,54 @@ std::array<std::uint8_t, Request::kBytes> Request::bytes() const {
             static_cast<std::uint8_t>(quantity & 0xFF)};
 }
 
-std::array<std::uint8_t, Request::kFrameBytes> Request::frame() const {
-    std::array<std::uint8_t, kFrameBytes> frame{};
-    const auto pdu = bytes();
-    std::copy(pdu.begin(), pdu.end(), frame.begin());
-    const std::uint16_t crc = crc16(pdu.data(), pdu.size());
-    frame[kBytes] = static_cast<std::uint8_t>(crc & 0xFF);
-    frame[kBytes + 1] = static_cast<std::uint8_t>(crc >> 8);
+int Request::dataBytes() const {
+    switch (function) {
+        case 0x0F:
+            return (quantity + 7) / 8;
+        case 0x10:
+            return 2 * quantity;
+        default:
+            return 0;
+    }
+}
+
+std::array<std::uint8_t, kMaxFrameBytes> Request::frame() const {
+    std::array<std::uint8_t, kMaxFrameBytes> frame{};
+    const auto header = bytes();
+    std::copy(header.begin(), header.end(), frame.begin());
+    if (writesSeveral()) {
+        frame[kBytes] = static_cast<std::uint8_t>(dataBytes());
+        std::copy_n(data.begin(), dataBytes(), frame.begin() + kBytes + 1);
+    }
+    const auto body = static_cast<std::size_t>(length());
+    const std::uint16_t crc = crc16(frame.data(), body);
+    frame[body] = static_cast<std::uint8_t>(crc & 0xFF);
+    frame[body + 1] = static_cast<std::uint8_t>(crc >> 8);
     return frame;
+}
+
+Request coilWrite(std::uint8_t slave, std::uint16_t first, const std::uint8_t* bits, int count) {
+    if (count == 1) {
+        return {slave, 0x05, first, static_cast<std::uint16_t>(bits[0] != 0 ? 0xFF00 : 0)};
+    }
+    Request request{slave, 0x0F, first, static_cast<std::uint16_t>(count)};
+    for (int i = 0; i < count; ++i) {
+        request.data[i / 8] |= static_cast<std::uint8_t>((bits[i] != 0 ? 1 : 0) << (i % 8));
+    }
+    return request;
+}
+
+Request registerWrite(std::uint8_t slave, std::uint16_t first, const std::uint16_t* values,
+                      int count) {
+    if (count == 1) {
+        return {slave, 0x06, first, values[0]};
+    }
+    Request request{slave, 0x10, first, static_cast<std::uint16_t>(count)};
+    for (int i = 0; i < count; ++i) {
+        request.data[2 * i] = static_cast<std::uint8_t>(values[i] >> 8);
+        request.data[2 * i + 1] = static_cast<std::uint8_t>(values[i] & 0xFF);
+    }
+    return request;
 }
 
 int Request::replyLength() const {
@@ -117,7 +157,7 @@ int receivedLength(const std::uint8_t* frame, int available) {
 namespace {
 
 ReplyVerdict judge(const Request& request, const std::uint8_t* frame, int length,
-                   const std::array<std::uint8_t, Request::kFrameBytes>& sent) {
+                   const std::array<std::uint8_t, kMaxFrameBytes>& sent) {
     const ReplyVerdict bad{};
     if (!crcHolds(frame, length)) {
         return bad;

@@ -12,25 +12,45 @@ namespace modbusrtu {
 // The longest RTU frame: address, 253 bytes of PDU, CRC.
 inline constexpr int kMaxFrameBytes = 256;
 
+// The most values one write of several coils (0F) or registers (10)
+// carries: 1968 coils or 123 registers, 246 bytes either way.
+inline constexpr int kMaxWriteBytes = 246;
+
 // One request of the driver: a read of `quantity` points or registers from
-// protocol address `first` (functions 01..04), or a single write of `quantity`
-// as the value to protocol address `first` (05, 06). Every one is six bytes
-// before its CRC.
+// protocol address `first` (functions 01..04), a single write of `quantity`
+// as the value to protocol address `first` (05, 06), or a write of `quantity`
+// coils or registers from `first` (0F, 10) whose values are in `data`, packed
+// as they go out. The first six bytes, the header, are all a single write and
+// a read have before the CRC.
 struct Request {
     std::uint8_t slave = 0;
     std::uint8_t function = 0;
     std::uint16_t first = 0;
     std::uint16_t quantity = 0;
+    std::array<std::uint8_t, kMaxWriteBytes> data{};
 
     static constexpr int kBytes = 6;
     static constexpr int kFrameBytes = kBytes + 2;
     bool isRead() const { return function <= 0x04; }
+    bool writesSeveral() const { return function == 0x0F || function == 0x10; }
+    // The bytes of `data` that go out.
+    int dataBytes() const;
+    // The request without its CRC, as libmodbus is handed it.
+    int length() const { return writesSeveral() ? kBytes + 1 + dataBytes() : kBytes; }
     std::array<std::uint8_t, kBytes> bytes() const;
-    // As it goes on the line, CRC included.
-    std::array<std::uint8_t, kFrameBytes> frame() const;
+    // As it goes on the line, CRC included: the first length() + 2 bytes.
+    std::array<std::uint8_t, kMaxFrameBytes> frame() const;
     // The length of the reply a sound slave gives, CRC included.
     int replyLength() const;
+    bool operator==(const Request&) const = default;
 };
+
+// A write of `count` coils from protocol address `first`, bits[i] != 0
+// switching point i on: one (05) or several (0F).
+Request coilWrite(std::uint8_t slave, std::uint16_t first, const std::uint8_t* bits, int count);
+// A write of `count` holding registers: one (06) or several (10).
+Request registerWrite(std::uint8_t slave, std::uint16_t first, const std::uint16_t* values,
+                      int count);
 
 // The Modbus CRC of `length` bytes, in the order it goes on the line
 // (low byte first) as the value's low byte.

@@ -286,7 +286,6 @@ bool answers(const ReplyVerdict& verdict) {
     return verdict.outcome == TQ7310_OK || verdict.outcome == TQ7310_EXCEPTION;
 }
 
-constexpr int kEchoBytes = Request::kFrameBytes;
 // An echo, late answers to earlier requests and this one's own: past these
 // the line is babbling.
 constexpr int kMaxFramesPerAnswer = 4;
@@ -300,8 +299,7 @@ const Port::Unanswered* Port::answeredLate(const std::uint8_t* frame, int length
                   [now](const Unanswered& u) { return now - u.end > kLateHorizon; });
     for (const Unanswered& u : unansweredLedger_) {
         const ReplyVerdict verdict = checkReply(u.request, frame, length);
-        const bool sameWrite = current != nullptr && !current->isRead() &&
-                               u.request.bytes() == current->bytes() &&
+        const bool sameWrite = current != nullptr && !current->isRead() && u.request == *current &&
                                verdict.outcome == TQ7310_OK;
         if (answers(verdict) && !sameWrite) {
             return &u;
@@ -327,8 +325,8 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
         // forgets that.
         broken_ = true;
     }
-    if (got.length == kEchoBytes &&
-        std::equal(out.sent.begin(), out.sent.end(), echo.bytes.begin())) {
+    if (got.length == out.sentLength &&
+        std::equal(out.sent.begin(), out.sent.begin() + out.sentLength, echo.bytes.begin())) {
         side.push_back(echo);
         return true;
     }

@@ -33,7 +33,10 @@ inline bool mistakable(const Request& unanswered, const Request& next) {
     if (next.isRead()) {
         return unanswered.quantity == next.quantity;
     }
-    return unanswered.first != next.first || unanswered.quantity != next.quantity;
+    // A write of several points is answered with its header alone, so the
+    // values decide whether it is the same write.
+    return unanswered.first != next.first || unanswered.quantity != next.quantity ||
+           unanswered.data != next.data;
 }
 
 // One numbered port: its libmodbus context, the settings to reopen it with

@@ -196,7 +196,7 @@ class Generator {
             }
             default: {
                 const auto sent = r.frame();
-                Bytes echo(sent.begin(), sent.end());
+                Bytes echo(sent.begin(), sent.begin() + r.length() + 2);
                 if (pick(0, 1) == 1)
                     echo.insert(echo.end(), good.begin(), good.end());
                 return echo;

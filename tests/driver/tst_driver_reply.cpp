@@ -21,7 +21,7 @@ const Request kCoilOn{kSlave, 0x05, 3, 0xFF00};
 
 Bytes requestFrame(const Request& r) {
     const auto f = r.frame();
-    return Bytes(f.begin(), f.end());
+    return Bytes(f.begin(), f.begin() + r.length() + 2);
 }
 
 Bytes damaged(Bytes frame) {
