@@ -25,24 +25,23 @@
 #include <modbus/modbus.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
-#include <cstring>
 #include <tuple>
 
 #include "LineSettings.h"
 #include "ModuleMap.h"
 #include "Port.h"
-#include "PortName.h"
+#include "Ports.h"
 
 namespace {
 
 using modbusrtu::Exchange;
-using modbusrtu::isPortNumber;
+using modbusrtu::isPointRange;
+using modbusrtu::isSlaveAddress;
 using modbusrtu::Port;
-using modbusrtu::Request;
+using modbusrtu::portFor;
+using modbusrtu::request;
 
-constexpr std::int64_t kLastPoint = 65536;
 constexpr int kPointsPerB16 = 16;
 constexpr int kMaxRegisters = 125;  // one read request's worth
 constexpr int kMaxLongs = kMaxRegisters / 2;
@@ -50,30 +49,6 @@ constexpr int kMaxLongs = kMaxRegisters / 2;
 constexpr int kProbeBlock = 16;
 constexpr int32_t kMinProbeWaitUs = 1'000;
 constexpr int32_t kMaxProbeWaitUs = 1'000'000;
-
-Port* portFor(std::int64_t number) {
-    static std::array<Port, module_line::kLastPort + 1> ports;
-    return isPortNumber(number) ? &ports[static_cast<std::size_t>(number)] : nullptr;
-}
-
-bool isSlaveAddress(std::int64_t address) {
-    return address >= module_line::kFirstAddress && address <= module_line::kLastAddress;
-}
-
-// Points first..first+span-1 all exist; computed wide so no int32 argument
-// can wrap around into range.
-bool isPointRange(std::int64_t first, std::int64_t span) {
-    return span >= 1 && first >= 1 && first + span - 1 <= kLastPoint;
-}
-
-std::uint16_t protocolAddress(std::int64_t point) {
-    return static_cast<std::uint16_t>(point - 1);
-}
-
-Request request(int32_t address, std::uint8_t function, std::int64_t point, std::int64_t quantity) {
-    return {static_cast<std::uint8_t>(address), function, protocolAddress(point),
-            static_cast<std::uint16_t>(quantity)};
-}
 
 int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, bool coils) {
     Port* p = portFor(port);

@@ -70,6 +70,34 @@ MODBUSRTU_API int32_t Rst_0X_Bit1(int32_t port, int32_t address, int32_t coil);
  * without sending. 0 or -8888. */
 MODBUSRTU_API int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value);
 
+/* ---- Our own addition: any points, by function code ---- */
+
+/* Reads `count` coils (function 1, count 1..2000) or discrete inputs
+ * (function 2, 1..2000) first..first+count-1 into bits[0..count-1], one byte
+ * 0 or 1 a point. Returns 0; -8888 on failure, the buffer untouched. */
+MODBUSRTU_API int32_t TQ7310_ReadBits(int32_t port, int32_t address, int32_t function,
+                                      int32_t first, int32_t count, uint8_t* bits);
+
+/* Reads `count` holding registers (function 3, count 1..125) or input
+ * registers (function 4, 1..125) into values[0..count-1]. Returns 0; -8888
+ * on failure, the buffer untouched. */
+MODBUSRTU_API int32_t TQ7310_ReadRegisters(int32_t port, int32_t address, int32_t function,
+                                           int32_t first, int32_t count, uint16_t* values);
+
+/* Writes coils first..first+count-1 (count 1..1968), bits[i] != 0 switching
+ * point first+i on: one coil as function 5, more as function 15. 0 or -8888. */
+MODBUSRTU_API int32_t TQ7310_WriteCoils(int32_t port, int32_t address, int32_t first, int32_t count,
+                                        const uint8_t* bits);
+
+/* Writes holding registers first..first+count-1 (count 1..123): one as
+ * function 6, more as function 16. 0 or -8888. */
+MODBUSRTU_API int32_t TQ7310_WriteRegisters(int32_t port, int32_t address, int32_t first,
+                                            int32_t count, const uint16_t* values);
+
+/* All four refuse without sending, as the operations above do: a port
+ * outside 1..255, an address outside 1..247, a function other than those
+ * named, a count outside its range, points outside 1..65536, a null buffer. */
+
 /* ---- Our own addition: what happened on a port ---- */
 
 enum Tq7310Outcome {

@@ -27,6 +27,10 @@ QString functionName(int function) {
             return QStringLiteral("写线圈");
         case 0x06:
             return QStringLiteral("写保持寄存器");
+        case 0x0F:
+            return QStringLiteral("写多个线圈");
+        case 0x10:
+            return QStringLiteral("写多个保持寄存器");
         default:
             return QStringLiteral("功能 %1").arg(function, 2, 16, QLatin1Char('0'));
     }
@@ -58,7 +62,9 @@ QString requestMeaning(const Tq7310Traffic& e) {
 
 QString valuesOf(const Tq7310Traffic& e) {
     const int function = e.request[1];
-    if (function == 0x05 || function == 0x06) {
+    // A write's reply carries no values: reading `quantity` of them would
+    // run past the reply.
+    if (function >= 0x05) {
         return QStringLiteral("已写入");
     }
     const std::uint8_t* data = e.reply + 3;
