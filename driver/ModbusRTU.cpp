@@ -210,6 +210,16 @@ int32_t TQ7310_GetLinkStatus(int32_t port, Tq7310LinkStatus* status) {
     return 0;
 }
 
+int32_t TQ7310_GetLinkCounters(int32_t port, Tq7310LinkCounters* counters) {
+    const Port* p = portFor(port);
+    if (p == nullptr || counters == nullptr ||
+        counters->size < static_cast<int32_t>(sizeof(Tq7310LinkCounters))) {
+        return -1;
+    }
+    p->counters(*counters);
+    return 0;
+}
+
 int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
                            Tq7310Probe* result) {
     Port* p = portFor(port);

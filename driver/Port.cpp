@@ -36,6 +36,12 @@ void Port::resetCountersLocked() {
     report_.transactions = 0;
     report_.failures = 0;
     report_.round_trip_us = -1;
+    counters_ = {};
+}
+
+void Port::countFailureLocked(Tq7310Outcome outcome) {
+    ++report_.failures;
+    counters_.failed(outcome);
 }
 
 int Port::open(int number, const LineSettings& settings) {
@@ -106,7 +112,7 @@ bool Port::reconnect() {
     report_.is_open = broken_ ? 0 : 1;
     if (broken_) {
         ++report_.transactions;
-        ++report_.failures;
+        countFailureLocked(TQ7310_OPEN_FAILED);
         report_.outcome = TQ7310_OPEN_FAILED;
         report_.system_error = connection.error;
         report_.exception_code = 0;
@@ -258,7 +264,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     std::lock_guard<std::mutex> guard(status_);
     ++report_.transactions;
     if (!ok) {
-        ++report_.failures;
+        countFailureLocked(outcome);
     }
     report_.outcome = outcome;
     report_.system_error = out.systemError;
@@ -267,6 +273,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     report_.maybe_answers = out.maybeAnswers;
     if (gotReply) {
         report_.round_trip_us = roundTripUs;
+        counters_.roundTrip(roundTripUs);
     }
     if (broken_) {
         report_.is_open = 0;
@@ -468,6 +475,17 @@ void Port::status(int number, Tq7310LinkStatus& out) const {
     if (out.device[0] == '\0' || out.is_open == 0) {
         copyDevice(devicePathFor(number), out);
     }
+}
+
+void Port::counters(Tq7310LinkCounters& out) const {
+    LinkCounters kept;
+    {
+        std::lock_guard<std::mutex> guard(status_);
+        kept = counters_;
+        out.transactions = report_.transactions;
+        out.failures = report_.failures;
+    }
+    kept.fill(out);
 }
 
 }  // namespace modbusrtu

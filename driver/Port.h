@@ -15,6 +15,7 @@
 #include "Exchange.h"
 #include "Frame.h"
 #include "LineSettings.h"
+#include "LinkCounters.h"
 #include "ModbusRTU.h"
 #include "SerialDevice.h"
 #include "SystemError.h"
@@ -84,6 +85,7 @@ class Port {
     }
 
     void status(int number, Tq7310LinkStatus& out) const;
+    void counters(Tq7310LinkCounters& out) const;
 
     // Whether the adapter was found handing back every request since open.
     bool echoes() {
@@ -132,6 +134,9 @@ class Port {
     void dropConnection();
     void failBeforeSending(const ErrorKind& kind);
     void resetCountersLocked();
+    // Every failed transaction goes through here, so the kinds add up to
+    // the failures.
+    void countFailureLocked(Tq7310Outcome outcome);
 
     // Guarded by line_.
     std::mutex line_;
@@ -159,6 +164,7 @@ class Port {
     // Guarded by status_.
     mutable std::mutex status_;
     Tq7310LinkStatus report_{TQ7310_NONE, 0, 0, -1, 0, 0, 0, 0, 'N', {}, 0, 0};
+    LinkCounters counters_;
 
     TrafficLog log_;
 };

@@ -141,6 +141,34 @@ typedef struct Tq7310LinkStatus {
  * pointer. Sends nothing. */
 MODBUSRTU_API int32_t TQ7310_GetLinkStatus(int32_t port, Tq7310LinkStatus* status);
 
+/* Counts by kind of failure and the round trips, since the port was last
+ * opened, like the status's counters. A struct of its own: callers built
+ * against a smaller Tq7310LinkStatus pass no more room than it had. */
+typedef struct Tq7310LinkCounters {
+    int32_t size;          /* set by the caller to sizeof(Tq7310LinkCounters); later versions
+                              only append fields and fill no more than this size */
+    int32_t transactions;  /* as in the status, taken at the same moment as the rest */
+    int32_t failures;      /* as in the status: the sum of the nine kinds below */
+    int32_t timeouts;      /* TIMEOUT */
+    int32_t bad_frames;    /* BAD_FRAME */
+    int32_t exceptions;    /* EXCEPTION */
+    int32_t wrong_slaves;  /* WRONG_SLAVE: replies from another address */
+    int32_t echoes;        /* ECHO */
+    int32_t ambiguous;     /* AMBIGUOUS: replies that may be an earlier request's late answer */
+    int32_t io_errors;     /* IO_ERROR */
+    int32_t open_failures; /* OPEN_FAILED: the driver's own reopens after the device went away */
+    int32_t refused;       /* BAD_ARGUMENT from libmodbus once the request was taken */
+    int32_t round_trips;   /* transactions that got a reply */
+    int32_t round_trip_min_us;    /* of all of them, -1 before any */
+    int32_t round_trip_max_us;    /* of all of them, -1 before any */
+    int32_t round_trip_median_us; /* of the latest 1000, the lower middle one; -1 before any */
+    int32_t round_trip_p95_us;    /* of the latest 1000, nearest rank; -1 before any */
+} Tq7310LinkCounters;
+
+/* Fills *counters for port 1..255 and returns 0; -1 for another port, a null
+ * pointer or a size below this version's. Sends nothing. */
+MODBUSRTU_API int32_t TQ7310_GetLinkCounters(int32_t port, Tq7310LinkCounters* counters);
+
 /* ---- Our own addition: asking who is at an address ---- */
 
 typedef struct Tq7310Probe {
