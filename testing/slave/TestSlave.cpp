@@ -23,8 +23,8 @@ namespace test_slave {
 namespace {
 
 constexpr int kCoils = 2000;
-constexpr int kInputs = 100;
-constexpr int kInputRegisters = 100;
+constexpr int kInputs = 2000;
+constexpr int kInputRegisters = 2000;
 constexpr int kHoldingRegisters = 2000;
 // Commands wait for the serving thread; it never blocks longer than one
 // reply, so this only trips when the thread is stuck.

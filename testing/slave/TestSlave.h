@@ -44,8 +44,8 @@ struct WriteRecord {
 // devicePath() (a symlink that reconnect() repoints), so the port number it
 // is given maps there through ScopedPortEnv.
 //
-// Coils 0..1999, discrete inputs 0..99, input registers 0..99 and holding
-// registers 0..1999 (protocol addresses). Setters take point numbers from 1.
+// Coils, discrete inputs, input registers and holding registers 0..1999 (protocol addresses).
+// Setters take point numbers from 1.
 class TestSlave {
   public:
     explicit TestSlave(int slaveAddress = 1);

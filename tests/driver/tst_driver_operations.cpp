@@ -153,7 +153,7 @@ class TstDriverOperations : public QObject {
         QCOMPARE(b[count], kSentinel);
     }
 
-    // The slave has 100 input registers, so 50 values is its whole range.
+    // 50 values at once: 100 input registers.
     void longReadOfFifty() {
         for (int point = 1; point <= 100; ++point) {
             slave_->setInputRegister(point, static_cast<uint16_t>(point));
