@@ -28,6 +28,7 @@ struct DriverLibrary {
     decltype(&Set_4X_D1) SetRegister = nullptr;
     decltype(&TQ7310_GetLinkStatus) GetLinkStatus = nullptr;
     decltype(&TQ7310_ReadTraffic) ReadTraffic = nullptr;
+    decltype(&TQ7310_ReadRegisters) ReadRegisters = nullptr;
 
     // Returns an empty string, or what could not be loaded or found.
     std::string load(const char* path) {
@@ -65,6 +66,7 @@ struct DriverLibrary {
         resolve(SetRegister, "Set_4X_D1");
         resolve(GetLinkStatus, "TQ7310_GetLinkStatus");
         resolve(ReadTraffic, "TQ7310_ReadTraffic");
+        resolve(ReadRegisters, "TQ7310_ReadRegisters");
         return missing.empty() ? std::string() : "not exported:" + missing;
     }
 

@@ -170,6 +170,10 @@ void everyReadAndWrite() {
     CHECK_EQ(b[kPresetY2 - 1], 1234);
     CHECK_EQ(b[15], 0);
     CHECK_EQ(b[16], kSentinel);
+    std::array<uint16_t, 16> words{};
+    CHECK_EQ(dll.ReadRegisters(kPort, kSlave, 3, kPresetY1, 3, words.data()), 0);
+    CHECK_EQ(words[0], 65535);
+    CHECK_EQ(words[2], 1234);
     CHECK_EQ(dll.status(kPort).outcome, TQ7310_OK);
     CHECK(dll.status(kPort).round_trip_us > 0);
     dll.ClosePort(kPort);
