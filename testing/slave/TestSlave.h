@@ -44,8 +44,7 @@ struct WriteRecord {
 // devicePath() (a symlink that reconnect() repoints), so the port number it
 // is given maps there through ScopedPortEnv.
 //
-// Coils, discrete inputs, input registers and holding registers 0..1999 (protocol addresses).
-// Setters take point numbers from 1.
+// 2000 points of each kind, protocol addresses 0..1999. Setters take point numbers from 1.
 class TestSlave {
   public:
     explicit TestSlave(int slaveAddress = 1);
