@@ -210,6 +210,8 @@ class TstDriverAnyPoint : public QObject {
         add("bad CRC on a coil write", Misbehaviour::BadCrc,
             [=, this] { return TQ7310_WriteCoils(kPort, kSlave, 1, 10, bits_.data()); },
             TQ7310_BAD_FRAME, {&C::bad_frames});
+        add("point 65536 goes out", Misbehaviour::None, [=, this] { return read(4, 65536, 1); },
+            TQ7310_EXCEPTION, {&C::exceptions});
         add("another address answers", Misbehaviour::WrongSlave,
             [=, this] { return read(4, 1, 3); }, TQ7310_WRONG_SLAVE, {&C::wrong_slaves});
         // The echo ({}) of the read teaches the port; the write's, however
