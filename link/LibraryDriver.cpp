@@ -105,6 +105,32 @@ std::optional<Tq7310LinkStatus> LibraryDriver::linkStatus(std::int32_t port) {
     return status;
 }
 
+DriverResult LibraryDriver::readBits(std::int32_t port, std::int32_t address, std::int32_t function,
+                                     std::int32_t first, std::int32_t count, std::uint8_t* bits) {
+    return call<decltype(::TQ7310_ReadBits)>("TQ7310_ReadBits", port, address, function, first,
+                                             count, bits);
+}
+
+DriverResult LibraryDriver::readRegisters(std::int32_t port, std::int32_t address,
+                                          std::int32_t function, std::int32_t first,
+                                          std::int32_t count, std::uint16_t* values) {
+    return call<decltype(::TQ7310_ReadRegisters)>("TQ7310_ReadRegisters", port, address, function,
+                                                  first, count, values);
+}
+
+DriverResult LibraryDriver::writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
+                                       std::int32_t count, const std::uint8_t* bits) {
+    return call<decltype(::TQ7310_WriteCoils)>("TQ7310_WriteCoils", port, address, first, count,
+                                               bits);
+}
+
+DriverResult LibraryDriver::writeRegisters(std::int32_t port, std::int32_t address,
+                                           std::int32_t first, std::int32_t count,
+                                           const std::uint16_t* values) {
+    return call<decltype(::TQ7310_WriteRegisters)>("TQ7310_WriteRegisters", port, address, first,
+                                                   count, values);
+}
+
 std::optional<Tq7310Probe> LibraryDriver::probeModule(std::int32_t port, std::int32_t address,
                                                       std::int32_t responseUs) {
     auto fn = reinterpret_cast<decltype(::TQ7310_ProbeModule)*>(symbol("TQ7310_ProbeModule"));

@@ -37,6 +37,15 @@ class LibraryDriver final : public ModuleDriver {
     DriverResult Rst_0X_Bit1(std::int32_t port, std::int32_t address, std::int32_t coil) override;
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
+    DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override;
+    DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
+                               std::int32_t first, std::int32_t count,
+                               std::uint16_t* values) override;
+    DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
+                            std::int32_t count, const std::uint8_t* bits) override;
+    DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
+                                std::int32_t count, const std::uint16_t* values) override;
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
