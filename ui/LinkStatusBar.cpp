@@ -11,7 +11,8 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
       record_(new ElidedLabel(QString(), this)),
       findModule_(new QPushButton(QStringLiteral("查找模块"), this)),
       trend_(new QPushButton(QStringLiteral("曲线"), this)),
-      traffic_(new QPushButton(QStringLiteral("通讯记录"), this)) {
+      traffic_(new QPushButton(QStringLiteral("通讯记录"), this)),
+      anyPoint_(new QPushButton(QStringLiteral("读写任意点"), this)) {
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
@@ -35,6 +36,7 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
         {findModule_, "FindModule", Qt::CTRL | Qt::Key_F, &LinkStatusBar::findModuleClicked},
         {trend_, "TrendWindow", Qt::CTRL | Qt::Key_G, &LinkStatusBar::trendWindowClicked},
         {traffic_, "TrafficWindow", Qt::CTRL | Qt::Key_L, &LinkStatusBar::trafficWindowClicked},
+        {anyPoint_, "AnyPoint", Qt::CTRL | Qt::Key_R, &LinkStatusBar::anyPointWindowClicked},
     };
     for (const auto& b : buttons) {
         b.button->setObjectName(QString::fromLatin1(b.name));
@@ -48,7 +50,7 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
 }
 
 QList<QPushButton*> LinkStatusBar::buttons() const {
-    return {findModule_, trend_, traffic_};
+    return {findModule_, trend_, traffic_, anyPoint_};
 }
 
 void LinkStatusBar::showRecordStatus(const QString& status) {

@@ -2,7 +2,7 @@
 // The status line under the main window's controls: the link, the module's
 // health and the counters since the last "打开"; the record under way; and
 // the buttons into "查找模块", for a module whose settings nobody knows, and
-// into the curves and the traffic on the line.
+// into the curves, the traffic on the line and any point of any slave.
 
 #include <QLabel>
 #include <QPushButton>
@@ -16,13 +16,14 @@ class LinkStatusBar : public QStatusBar {
     explicit LinkStatusBar(QWidget* parent = nullptr);
     void showStatus(const LinkStatusText& text);
     void showRecordStatus(const QString& status);
-    // "查找模块", "曲线", "通讯记录", in their Tab order.
+    // "查找模块", "曲线", "通讯记录", "读写任意点", in their Tab order.
     QList<QPushButton*> buttons() const;
 
   signals:
     void findModuleClicked();
     void trendWindowClicked();
     void trafficWindowClicked();
+    void anyPointWindowClicked();
 
   private:
     QLabel* link_;
@@ -32,4 +33,5 @@ class LinkStatusBar : public QStatusBar {
     QPushButton* findModule_;
     QPushButton* trend_;
     QPushButton* traffic_;
+    QPushButton* anyPoint_;
 };

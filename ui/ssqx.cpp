@@ -14,6 +14,7 @@
 #include <cstdlib>
 
 #include "AccessibleNames.h"
+#include "AnyPointWindow.h"
 #include "ControlFactory.h"
 #include "ControlNames.h"
 #include "FindModuleDialog.h"
@@ -52,7 +53,11 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       coilCommands_(linkParam_, driver_),
       configWrite_(linkParam_, driver_, *this),
       trendFeed_(statusPoll_, counterPoll_),
-      trafficFeed_(driver_) {
+      trafficFeed_(driver_),
+      // Any point on the link "打开" opened, between the ticks.
+      anyPointPoller_(
+          driver_, [this] { return linkOpened_ ? linkParam_[link_param::kPort] : 0; },
+          [this] { return statusPoll_.ticking() || counterPoll_.ticking(); }) {
     setObjectName(QStringLiteral("ssqx"));
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
@@ -79,6 +84,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
     connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
     connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
+    connect(statusLine_, &LinkStatusBar::anyPointWindowClicked, this, &ssqx::showAnyPointWindow);
     // Once the log is read, the status line can show the bytes of a bad reply.
     connect(&trafficFeed_, &traffic::TrafficFeed::linesAdded, this,
             [this] { refreshLinkStatus(statusPort_, trafficFeed_.lastReply(statusPort_)); });
@@ -102,9 +108,10 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
 }
 
 ssqx::~ssqx() {
-    // The curves' window draws from the feed, a member that goes before the
-    // window's children do.
+    // The curves' window draws from the feed, and the any-point window from
+    // its poller: members that go before the window's children do.
     delete trendWindow_;
+    delete anyPointWindow_;
 }
 
 void ssqx::endProgramNow() {
@@ -341,6 +348,15 @@ void ssqx::showTrendWindow() {
     trendWindow_->show();
     trendWindow_->raise();
     trendWindow_->activateWindow();
+}
+
+void ssqx::showAnyPointWindow() {
+    if (anyPointWindow_ == nullptr) {
+        anyPointWindow_ = new anypoint::AnyPointWindow(anyPointPoller_, this);
+    }
+    anyPointWindow_->show();
+    anyPointWindow_->raise();
+    anyPointWindow_->activateWindow();
 }
 
 void ssqx::yieldToEvents() {

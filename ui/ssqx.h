@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 
+#include "AnyPointPoller.h"
 #include "CoilCommands.h"
 #include "ConfigWrite.h"
 #include "CounterPoll.h"
@@ -45,6 +46,9 @@ class TrendWindow;
 }
 namespace traffic {
 class TrafficWindow;
+}
+namespace anypoint {
+class AnyPointWindow;
 }
 
 class ssqx : public QMainWindow, public WindowAccess {
@@ -95,6 +99,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     void useFound(const finder::Found& found);
     void showTrendWindow();
     void showTrafficWindow();
+    void showAnyPointWindow();
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;
@@ -123,5 +128,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     trend::TrendWindow* trendWindow_ = nullptr;
     traffic::TrafficFeed trafficFeed_;
     traffic::TrafficWindow* trafficWindow_ = nullptr;
+    anypoint::AnyPointPoller anyPointPoller_;
+    anypoint::AnyPointWindow* anyPointWindow_ = nullptr;
     std::int32_t statusPort_ = 0;  // the port the status line speaks of
 };

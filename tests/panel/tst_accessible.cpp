@@ -19,7 +19,8 @@ bool reachable(QAccessible::Role role) {
     return role == QAccessible::PushButton || role == QAccessible::ComboBox ||
            role == QAccessible::EditableText || role == QAccessible::RadioButton ||
            role == QAccessible::CheckBox || role == QAccessible::Table ||
-           role == QAccessible::List || role == QAccessible::ProgressBar;
+           role == QAccessible::List || role == QAccessible::ProgressBar ||
+           role == QAccessible::SpinBox;
 }
 
 // Qt on Linux names a drop-down list by its current item and tells its
@@ -77,6 +78,8 @@ void tst_Accessible::everyShownControlHasItsOwnName_data() {
                           << "TrendView" << 8;
     QTest::newRow("通讯记录") << "TrafficWindow"
                               << "TrafficLog" << 7;
+    QTest::newRow("读写任意点") << "AnyPoint"
+                                << "AnyPointWindow" << 11;
 }
 
 void tst_Accessible::everyShownControlHasItsOwnName() {

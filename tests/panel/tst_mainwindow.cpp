@@ -535,7 +535,7 @@ void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
     const auto& order = mainWindowTabOrder();
     find(*window, order.front())->setFocus(Qt::TabFocusReason);
     QStringList visited{focusedControl()};
-    for (std::size_t i = 1; i <= order.size() + 3; ++i) {
+    for (std::size_t i = 1; i <= order.size() + 4; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << focusedControl();
     }
@@ -543,7 +543,8 @@ void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
     // The status line's buttons, and round again.
     expected << "FindModule"
              << "TrendWindow"
-             << "TrafficWindow" << order.front();
+             << "TrafficWindow"
+             << "AnyPoint" << order.front();
     QCOMPARE(visited, expected);
 }
 
@@ -553,6 +554,7 @@ void tst_MainWindow::statusButtonShortcuts_data() {
     QTest::newRow("Ctrl+F 查找模块") << int(Qt::Key_F) << "FindModuleDialog";
     QTest::newRow("Ctrl+G 曲线") << int(Qt::Key_G) << "TrendView";
     QTest::newRow("Ctrl+L 通讯记录") << int(Qt::Key_L) << "TrafficLog";
+    QTest::newRow("Ctrl+R 读写任意点") << int(Qt::Key_R) << "AnyPointWindow";
 }
 
 void tst_MainWindow::statusButtonShortcuts() {

@@ -1,0 +1,309 @@
+#include "AnyPointWindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace anypoint {
+
+namespace {
+
+enum RowColumn {
+    Slave,
+    Function,
+    First,
+    Count,
+    Shape,
+    Period,
+    Values,
+    Outcome,
+    RoundTrip,
+    Columns
+};
+constexpr int kPeriodsMs[] = {0, 500, 1000, 2000, 5000, 10000, 30000, 60000};
+constexpr int kPointRole = Qt::UserRole;
+const QColor kFailed(200, 0, 0);
+
+QString periodText(int ms) {
+    return ms == 0 ? QStringLiteral("不轮询") : QStringLiteral("%1 秒").arg(ms / 1000.0);
+}
+
+// The number of each value's first point, beside the values.
+QStringList numberedValues(const PointRow& row) {
+    const QStringList texts = isBitTable(row.table) ? valueTexts(Format::Unsigned, row.values)
+                                                    : valueTexts(row.format, row.values);
+    const int step = isBitTable(row.table) ? 1 : registersPerValue(row.format);
+    QStringList numbered;
+    for (int i = 0; i < texts.size(); ++i) {
+        numbered << QStringLiteral("%1: %2").arg(row.first + i * step).arg(texts[i]);
+    }
+    return numbered;
+}
+
+template <typename Widget>
+Widget* named(Widget* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+}  // namespace
+
+AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      poller_(poller),
+      address_(named(new QSpinBox(this), "AnyPointAddress")),
+      table_(named(new QComboBox(this), "AnyPointTable")),
+      first_(named(new QSpinBox(this), "AnyPointFirst")),
+      count_(named(new QSpinBox(this), "AnyPointCount")),
+      format_(named(new QComboBox(this), "AnyPointFormat")),
+      period_(named(new QComboBox(this), "AnyPointPeriod")),
+      rows_(named(new QTableWidget(0, Columns, this), "AnyPointRows")),
+      points_(named(new QTableWidget(0, 2, this), "AnyPointPoints")),
+      note_(named(new QLabel(this), "AnyPointNote")) {
+    setObjectName(QStringLiteral("AnyPointWindow"));
+    setWindowTitle(QStringLiteral("读写任意点 - 计数测频模块 TQ7310"));
+    resize(980, 600);
+
+    address_->setRange(1, 247);
+    first_->setRange(1, 65536);
+    for (Table t : kTables) {
+        table_->addItem(tableName(t), static_cast<int>(t));
+    }
+    table_->setCurrentIndex(2);  // holding registers
+    for (Format f : kFormats) {
+        format_->addItem(formatName(f), static_cast<int>(f));
+    }
+    for (int ms : kPeriodsMs) {
+        period_->addItem(periodText(ms), ms);
+    }
+    period_->setCurrentIndex(2);  // 1 s
+    const auto fitCount = [this] {
+        const Table t = static_cast<Table>(table_->currentData().toInt());
+        count_->setRange(1, std::min(maxCount(t), 65537 - first_->value()));
+        format_->setEnabled(!isBitTable(t));
+    };
+    connect(table_, &QComboBox::currentIndexChanged, this, fitCount);
+    connect(first_, &QSpinBox::valueChanged, this, fitCount);
+    fitCount();
+
+    auto* settings = new QHBoxLayout;
+    const std::pair<const char*, QWidget*> fields[] = {{"从站地址", address_}, {"功能", table_},
+                                                       {"起始点", first_},     {"数量", count_},
+                                                       {"格式", format_},      {"周期", period_}};
+    for (const auto& [caption, field] : fields) {
+        auto* label = new QLabel(QString::fromUtf8(caption), this);
+        label->setBuddy(field);
+        settings->addWidget(label);
+        settings->addWidget(field);
+    }
+    settings->addStretch();
+    auto* add = named(new QPushButton(QStringLiteral("添加"), this), "AnyPointAdd");
+    auto* change = named(new QPushButton(QStringLiteral("修改所选"), this), "AnyPointChange");
+    auto* remove = named(new QPushButton(QStringLiteral("删除所选"), this), "AnyPointRemove");
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {add, change, remove}) {
+        buttons->addWidget(b);
+    }
+    buttons->addWidget(note_, 1);
+
+    rows_->setHorizontalHeaderLabels(
+        {QStringLiteral("从站"), QStringLiteral("功能"), QStringLiteral("起始点"),
+         QStringLiteral("数量"), QStringLiteral("格式"), QStringLiteral("周期"),
+         QStringLiteral("值"), QStringLiteral("结果"), QStringLiteral("往返")});
+    rows_->setAccessibleName(QStringLiteral("读写的行"));
+    rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rows_->setSelectionMode(QAbstractItemView::SingleSelection);
+    rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    rows_->setTabKeyNavigation(false);
+    rows_->setWordWrap(false);
+    rows_->verticalHeader()->hide();
+    rows_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    rows_->horizontalHeader()->setSectionResizeMode(Values, QHeaderView::Stretch);
+
+    points_->setHorizontalHeaderLabels({QStringLiteral("点"), QStringLiteral("值")});
+    points_->setAccessibleName(QStringLiteral("所选行的点：值可输入后写入"));
+    points_->setTabKeyNavigation(false);
+    points_->verticalHeader()->hide();
+    points_->horizontalHeader()->setStretchLastSection(true);
+    points_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                             QAbstractItemView::AnyKeyPressed);
+
+    auto* where = new QLabel(
+        QStringLiteral(
+            "在主窗口“打开”的端口上读写，与主窗口的轮询轮流进行；本窗口不打开、不关闭端口。"),
+        this);
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(rows_, 3);
+    lower->addWidget(points_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(where);
+    layout->addLayout(settings);
+    layout->addLayout(buttons);
+    layout->addLayout(lower, 1);
+
+    connect(add, &QPushButton::clicked, this, &AnyPointWindow::addRow);
+    connect(change, &QPushButton::clicked, this, &AnyPointWindow::changeRow);
+    connect(remove, &QPushButton::clicked, this, &AnyPointWindow::removeRow);
+    connect(rows_, &QTableWidget::currentCellChanged, this, [this](int row) {
+        if (row >= 0 && row < static_cast<int>(poller_.rows().size())) {
+            showSettings(poller_.rows()[static_cast<std::size_t>(row)]);
+        }
+        showPoints();
+    });
+    connect(points_, &QTableWidget::itemChanged, this, &AnyPointWindow::pointEdited);
+    connect(&poller_, &AnyPointPoller::rowChanged, this, [this](int index) {
+        fillRow(index);
+        const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
+        if (index == chosenRow() && note_->text().startsWith(QStringLiteral("正在写入"))) {
+            note_->setText(row.written);
+        }
+        // Not while a value is being typed: its editor would go.
+        const QWidget* focus = QApplication::focusWidget();
+        const bool typing = focus && focus != points_ && points_->isAncestorOf(focus);
+        if (index == chosenRow() && !typing) {
+            showPoints();
+        }
+    });
+    for (std::size_t i = 0; i < poller_.rows().size(); ++i) {
+        rows_->insertRow(static_cast<int>(i));
+        fillRow(static_cast<int>(i));
+    }
+}
+
+PointRow AnyPointWindow::rowFromSettings() const {
+    PointRow row;
+    row.address = address_->value();
+    row.table = static_cast<Table>(table_->currentData().toInt());
+    row.first = first_->value();
+    row.count = count_->value();
+    row.format = static_cast<Format>(format_->currentData().toInt());
+    row.periodMs = period_->currentData().toInt();
+    return row;
+}
+
+void AnyPointWindow::showSettings(const PointRow& row) {
+    address_->setValue(row.address);
+    table_->setCurrentIndex(table_->findData(static_cast<int>(row.table)));
+    first_->setValue(row.first);
+    count_->setValue(row.count);
+    format_->setCurrentIndex(format_->findData(static_cast<int>(row.format)));
+    period_->setCurrentIndex(period_->findData(row.periodMs));
+}
+
+void AnyPointWindow::addRow() {
+    poller_.addRow(rowFromSettings());
+    const int index = rows_->rowCount();
+    rows_->insertRow(index);
+    fillRow(index);
+    rows_->selectRow(index);
+}
+
+void AnyPointWindow::changeRow() {
+    if (const int index = chosenRow(); index >= 0) {
+        poller_.changeRow(static_cast<std::size_t>(index), rowFromSettings());
+        showPoints();
+    }
+}
+
+void AnyPointWindow::removeRow() {
+    if (const int index = chosenRow(); index >= 0) {
+        poller_.removeRow(static_cast<std::size_t>(index));
+        rows_->removeRow(index);
+        showPoints();
+    }
+}
+
+int AnyPointWindow::chosenRow() const {
+    const int row = rows_->currentRow();
+    return row >= 0 && row < static_cast<int>(poller_.rows().size()) ? row : -1;
+}
+
+void AnyPointWindow::fillRow(int index) {
+    const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
+    QString outcome = row.outcome;
+    if (!row.written.isEmpty()) {
+        outcome += QStringLiteral("；") + row.written;
+    }
+    const QString cells[Columns] = {
+        QString::number(row.address),
+        tableName(row.table),
+        QString::number(row.first),
+        QString::number(row.count),
+        isBitTable(row.table) ? QStringLiteral("—") : formatName(row.format),
+        periodText(row.periodMs),
+        numberedValues(row).join(QStringLiteral("  ")),
+        outcome,
+        row.roundTripUs >= 0 ? QStringLiteral("%1 ms").arg(row.roundTripUs / 1000.0, 0, 'f', 1)
+                             : QStringLiteral("-")};
+    for (int column = 0; column < Columns; ++column) {
+        auto* item = new QTableWidgetItem(cells[column]);
+        item->setToolTip(cells[column]);
+        if (column == Outcome && (row.failed || row.writeFailed)) {
+            item->setForeground(kFailed);
+        }
+        rows_->setItem(index, column, item);
+    }
+}
+
+void AnyPointWindow::showPoints() {
+    filling_ = true;
+    points_->setRowCount(0);
+    if (const int index = chosenRow(); index >= 0) {
+        const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
+        const bool writable = isWritable(row.table);
+        const QStringList values = numberedValues(row);
+        for (int i = 0; i < values.size(); ++i) {
+            const int point = values[i].section(QLatin1Char(':'), 0, 0).toInt();
+            const QString value = values[i].section(QStringLiteral(": "), 1);
+            auto* number = new QTableWidgetItem(QString::number(point));
+            number->setFlags(Qt::ItemIsEnabled);
+            auto* cell = new QTableWidgetItem(row.table == Table::Coils ? QString() : value);
+            cell->setData(kPointRole, point);
+            Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+            if (row.table == Table::Coils) {
+                cell->setCheckState(value == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
+                flags |= Qt::ItemIsUserCheckable;
+            } else if (writable && value != QStringLiteral("—")) {
+                flags |= Qt::ItemIsEditable;
+            }
+            cell->setFlags(flags);
+            points_->insertRow(i);
+            points_->setItem(i, 0, number);
+            points_->setItem(i, 1, cell);
+        }
+    }
+    filling_ = false;
+}
+
+void AnyPointWindow::pointEdited(QTableWidgetItem* item) {
+    const int index = chosenRow();
+    if (filling_ || index < 0) {
+        return;
+    }
+    const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
+    const int point = item->data(kPointRole).toInt();
+    if (row.table == Table::Coils) {
+        poller_.write(static_cast<std::size_t>(index), point,
+                      {static_cast<std::uint16_t>(item->checkState() == Qt::Checked)});
+        note_->setText(QStringLiteral("正在写入线圈 %1…").arg(point));
+        return;
+    }
+    const auto registers = registersOf(row.format, item->text());
+    if (!registers) {
+        note_->setText(
+            QStringLiteral("“%1”不是%2能写的值，未写入").arg(item->text(), formatName(row.format)));
+        showPoints();  // back to what was read
+        return;
+    }
+    poller_.write(static_cast<std::size_t>(index), point, *registers);
+    note_->setText(QStringLiteral("正在写入点 %1…").arg(point));
+}
+
+}  // namespace anypoint

@@ -1,0 +1,49 @@
+#pragma once
+// "读写任意点": rows of any points of any slave on the open link, each read
+// at its own period, and the chosen row's points, whose values can be typed
+// in (or a coil ticked) to be written. It never opens or closes the port.
+
+#include <QWidget>
+
+#include "AnyPointPoller.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QSpinBox;
+class QTableWidget;
+class QTableWidgetItem;
+
+namespace anypoint {
+
+class AnyPointWindow : public QWidget {
+    Q_OBJECT
+  public:
+    AnyPointWindow(AnyPointPoller& poller, QWidget* parent = nullptr);
+
+  private:
+    // The row the settings above describe.
+    PointRow rowFromSettings() const;
+    void showSettings(const PointRow& row);
+    void addRow();
+    void changeRow();
+    void removeRow();
+    void fillRow(int index);
+    void showPoints();
+    void pointEdited(QTableWidgetItem* item);
+    int chosenRow() const;
+
+    AnyPointPoller& poller_;
+    QSpinBox* address_;
+    QComboBox* table_;
+    QSpinBox* first_;
+    QSpinBox* count_;
+    QComboBox* format_;
+    QComboBox* period_;
+    QTableWidget* rows_;
+    QTableWidget* points_;
+    QLabel* note_;
+    bool filling_ = false;  // the window writes the cells, not the user
+};
+
+}  // namespace anypoint
