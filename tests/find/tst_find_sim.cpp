@@ -148,6 +148,7 @@ void tst_FindSim::findsUsesAndOpens() {
         bool ended = false;
         connect(&dialog_->search(), &finder::ModuleSearch::finished, this, [&] { ended = true; });
         QVERIFY(panel_->click(QStringLiteral("FindStop")));
+        QVERIFY(!panel_->find<QWidget>(QStringLiteral("FindStop"))->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(ended, kSearchMs);
         // Copied and saved alike: what was tried, how it ended, the rows.
         QVERIFY(panel_->click(QStringLiteral("FindCopy")));
