@@ -63,9 +63,8 @@ class ForwardingDriver : public ModuleDriver {
     }
     DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
                           std::int32_t first, std::int32_t count, std::uint8_t* bits) override {
-        return around({Operation::Read, port}, [&] {
-            return inner_.readBits(port, address, function, first, count, bits);
-        });
+        return around({Operation::Read, port},
+                      [&] { return inner_.readBits(port, address, function, first, count, bits); });
     }
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
                                std::int32_t first, std::int32_t count,
@@ -95,6 +94,9 @@ class ForwardingDriver : public ModuleDriver {
     }
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override {
         return inner_.linkStatus(port);
+    }
+    std::optional<Tq7310LinkCounters> linkCounters(std::int32_t port) override {
+        return inner_.linkCounters(port);
     }
     int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
                     std::int32_t* lost) override {

@@ -131,6 +131,17 @@ DriverResult LibraryDriver::writeRegisters(std::int32_t port, std::int32_t addre
                                                    count, values);
 }
 
+std::optional<Tq7310LinkCounters> LibraryDriver::linkCounters(std::int32_t port) {
+    auto fn =
+        reinterpret_cast<decltype(::TQ7310_GetLinkCounters)*>(symbol("TQ7310_GetLinkCounters"));
+    Tq7310LinkCounters counters{};
+    counters.size = sizeof counters;
+    if (!fn || fn(port, &counters) != 0) {
+        return std::nullopt;
+    }
+    return counters;
+}
+
 std::optional<Tq7310Probe> LibraryDriver::probeModule(std::int32_t port, std::int32_t address,
                                                       std::int32_t responseUs) {
     auto fn = reinterpret_cast<decltype(::TQ7310_ProbeModule)*>(symbol("TQ7310_ProbeModule"));

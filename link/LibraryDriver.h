@@ -49,6 +49,7 @@ class LibraryDriver final : public ModuleDriver {
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+    std::optional<Tq7310LinkCounters> linkCounters(std::int32_t port) override;
     int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
                     std::int32_t* lost) override;
     bool libraryLoaded() override { return library_.isLoaded(); }

@@ -58,9 +58,8 @@ class ModuleDriver {
         (void)port, (void)address, (void)first, (void)count, (void)bits;
         return std::nullopt;
     }
-    virtual DriverResult writeRegisters(std::int32_t port, std::int32_t address,
-                                        std::int32_t first, std::int32_t count,
-                                        const std::uint16_t* values) {
+    virtual DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
+                                        std::int32_t count, const std::uint16_t* values) {
         (void)port, (void)address, (void)first, (void)count, (void)values;
         return std::nullopt;
     }
@@ -68,6 +67,13 @@ class ModuleDriver {
     // What happened on the port lately; sends nothing. Empty when the library
     // is missing or has no status export.
     virtual std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) = 0;
+
+    // The port's failures by kind and its round trips since it was opened;
+    // sends nothing. Empty when the library has no such export.
+    virtual std::optional<Tq7310LinkCounters> linkCounters(std::int32_t port) {
+        (void)port;
+        return std::nullopt;
+    }
 
     // Who answers at `address` on an open port, each read waiting at most
     // `responseUs` for its reply to start; only reads. Empty when the library

@@ -53,6 +53,10 @@ QList<QPushButton*> LinkStatusBar::buttons() const {
     return {findModule_, trend_, traffic_, anyPoint_};
 }
 
+void LinkStatusBar::showCountersDetail(const QString& detail) {
+    counters_->setToolTip(detail);
+}
+
 void LinkStatusBar::showRecordStatus(const QString& status) {
     record_->setText(status);
     record_->setVisible(!status.isEmpty());

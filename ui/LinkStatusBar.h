@@ -16,6 +16,8 @@ class LinkStatusBar : public QStatusBar {
     explicit LinkStatusBar(QWidget* parent = nullptr);
     void showStatus(const LinkStatusText& text);
     void showRecordStatus(const QString& status);
+    // The counts' breakdown, on hovering them; empty for none.
+    void showCountersDetail(const QString& detail);
     // "查找模块", "曲线", "通讯记录", "读写任意点", in their Tab order.
     QList<QPushButton*> buttons() const;
 

@@ -15,6 +15,7 @@
 
 #include "AccessibleNames.h"
 #include "AnyPointWindow.h"
+#include "CountersText.h"
 #include "ControlFactory.h"
 #include "ControlNames.h"
 #include "FindModuleDialog.h"
@@ -320,6 +321,8 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
         describeLink(status, linkParam_, linkOpened_,
                      {driver_.libraryLoaded(), count.transactions, count.failures}, lastReply));
     statusPort_ = port;
+    const auto counters = linkOpened_ ? driver_.linkCounters(port) : std::nullopt;
+    statusLine_->showCountersDetail(counters ? countersBreakdown(*counters) : QString());
     using namespace link_param;
     if (linkOpened_ && status && status->outcome == TQ7310_OK) {
         const finder::LastLink answered{linkParam_[kPort],

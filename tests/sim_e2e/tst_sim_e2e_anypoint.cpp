@@ -95,6 +95,11 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     const QString counters = panel.text(QStringLiteral("LinkCounters"));
     const int failures = outcome.contains(QStringLiteral("写入失败")) ? 1 : 0;
     QVERIFY2(counters.contains(QStringLiteral("失败 %1 次").arg(failures)), qPrintable(counters));
+    // Told by kind on hovering the counts.
+    const QString kinds = panel.find<QWidget>(QStringLiteral("LinkCounters"))->toolTip();
+    QVERIFY2(kinds.contains(QStringLiteral("失败 %1 次").arg(failures)) &&
+                 kinds.contains(QStringLiteral("异常应答 1")) == (failures == 1),
+             qPrintable(kinds));
 }
 
 QTEST_MAIN(tst_SimE2eAnyPoint)

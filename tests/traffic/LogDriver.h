@@ -10,6 +10,8 @@
 class LogDriver : public RecordingDriver {
   public:
     std::vector<Tq7310Traffic> entries;
+    std::optional<Tq7310LinkCounters> counters;  // what the port counted, if the library does
+    std::optional<Tq7310LinkCounters> linkCounters(std::int32_t) override { return counters; }
     int (*direct)(int32_t, uint32_t, Tq7310Traffic*, int32_t, int32_t*) = nullptr;
     int reads = 0;
     int port = 1;  // where the entries are

@@ -84,6 +84,34 @@ class TstTrafficWindow : public QObject {
         QCOMPARE(f.window.selectedText(), text.section('\n', 2).trimmed());
     }
 
+    // The 统计 line: the newest row's port's failures by kind, from
+    // "统计清零" on, until the port is opened again.
+    void statsByKind() {
+        Fixture f;
+        auto* stats = f.window.findChild<QLabel*>("TrafficStats");
+        f.driver.add(TQ7310_TIMEOUT);
+        f.feed.pull();
+        QCOMPARE(stats->text(), "统计：驱动库不按种类计数");
+        Tq7310LinkCounters c{};
+        c.transactions = 5;
+        c.failures = 3;
+        c.timeouts = 2;
+        c.echoes = 1;
+        f.driver.counters = c;
+        f.driver.add(TQ7310_OK);
+        f.feed.pull();
+        QVERIFY2(stats->text().startsWith(
+                     "统计 端口1（自打开端口）：通讯 5 次  失败 3 次：超时 2  回显 1；"),
+                 qPrintable(stats->text()));
+        f.click("TrafficStatsReset");
+        QVERIFY2(stats->text().contains("清零）：通讯 0 次  失败 0 次；"),
+                 qPrintable(stats->text()));
+        f.driver.counters->transactions = 1;  // opened again
+        f.driver.add(TQ7310_OK);
+        f.feed.pull();
+        QVERIFY2(stats->text().contains("（自打开端口）：通讯 1 次"), qPrintable(stats->text()));
+    }
+
     void pauseHoldsAndClearEmpties() {
         Fixture f;
         f.driver.add(TQ7310_OK);

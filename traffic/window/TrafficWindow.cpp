@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "CountersText.h"
 #include "TextFile.h"
 
 namespace traffic {
@@ -40,7 +41,8 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
       pause_(button(QStringLiteral("暂停"), "TrafficPause", this)),
       failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)),
       saveResult_(new QLabel(this)),
-      detail_(new QPlainTextEdit(this)) {
+      detail_(new QPlainTextEdit(this)),
+      stats_(new QLabel(this)) {
     setObjectName(QStringLiteral("TrafficLog"));
     setWindowTitle(QStringLiteral("通讯记录 - 计数测频模块 TQ7310"));
     resize(900, 560);
@@ -90,8 +92,18 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
         detail_->setPlainText(row >= 0 ? table_->item(row, Bytes)->toolTip() : QString());
     });
 
+    stats_->setObjectName(QStringLiteral("TrafficStats"));
+    stats_->setWordWrap(true);
+    stats_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* resetStats = button(QStringLiteral("统计清零"), "TrafficStatsReset", this);
+    auto* statsRow = new QHBoxLayout;
+    statsRow->addWidget(stats_, 1);
+    statsRow->addWidget(resetStats);
+    connect(resetStats, &QPushButton::clicked, this, &TrafficWindow::resetStats);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(tools);
+    layout->addLayout(statsRow);
     layout->addWidget(table_, 1);
     layout->addWidget(detail_);
 
@@ -101,6 +113,7 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     connect(copy, &QPushButton::clicked, this, &TrafficWindow::copySelection);
     connect(save, &QPushButton::clicked, this, &TrafficWindow::save);
     connect(&feed_, &TrafficFeed::linesAdded, this, &TrafficWindow::addNewLines);
+    connect(&feed_, &TrafficFeed::linesAdded, this, &TrafficWindow::showStats);
     shownUntil_ = feed_.firstIndex();
     addNewLines();
 }
@@ -153,6 +166,40 @@ void TrafficWindow::addRow(const TrafficLine& line) {
         table_->item(before, Number)->setData(kFailedRole, true);
         table_->setRowHidden(before, false);
     }
+}
+
+void TrafficWindow::showStats() {
+    if (feed_.endIndex() == feed_.firstIndex()) {
+        return;
+    }
+    const int port = feed_.line(feed_.endIndex() - 1).port;
+    const auto now = feed_.counters(port);
+    if (!now) {
+        stats_->setText(QStringLiteral("统计：驱动库不按种类计数"));
+        return;
+    }
+    auto base = statsFrom_.find(port);
+    if (base != statsFrom_.end() && base->second.counters.transactions > now->transactions) {
+        statsFrom_.erase(base);  // the port was opened again: its counts began anew
+        base = statsFrom_.end();
+    }
+    const bool reset = base != statsFrom_.end();
+    stats_->setText(QStringLiteral("统计 端口%1（%2）：")
+                        .arg(port)
+                        .arg(reset ? base->second.at.toString(QStringLiteral("自 hh:mm:ss 清零"))
+                                   : QStringLiteral("自打开端口")) +
+                    countersBreakdown(reset ? countsSince(*now, base->second.counters) : *now));
+}
+
+void TrafficWindow::resetStats() {
+    if (feed_.endIndex() == feed_.firstIndex()) {
+        return;
+    }
+    const int port = feed_.line(feed_.endIndex() - 1).port;
+    if (const auto now = feed_.counters(port)) {
+        statsFrom_[port] = {*now, QDateTime::currentDateTime()};
+    }
+    showStats();
 }
 
 void TrafficWindow::setPaused(bool paused) {

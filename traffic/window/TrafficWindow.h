@@ -2,7 +2,9 @@
 // "通讯记录": one row per frame on the line, newest at the bottom, followed
 // unless the user scrolled up.
 
+#include <QDateTime>
 #include <QWidget>
+#include <map>
 
 #include "TrafficFeed.h"
 
@@ -34,6 +36,9 @@ class TrafficWindow : public QWidget {
     void applyFilter();
     void copySelection() const;
     void save();
+    // The 统计 line for the port of the newest row.
+    void showStats();
+    void resetStats();
 
     TrafficFeed& feed_;
     QTableWidget* table_;
@@ -41,7 +46,13 @@ class TrafficWindow : public QWidget {
     QCheckBox* failuresOnly_;
     QLabel* saveResult_;
     QPlainTextEdit* detail_;  // the current row whole
-    qint64 shownUntil_ = 0;  // feed index of the next line to show
+    QLabel* stats_;
+    struct StatsBase {
+        Tq7310LinkCounters counters;
+        QDateTime at;
+    };
+    std::map<int, StatsBase> statsFrom_;  // by port: the counts at "统计清零"
+    qint64 shownUntil_ = 0;               // feed index of the next line to show
     bool paused_ = false;
 };
 
