@@ -4,7 +4,9 @@
 // own and is not counted). Then the cost of one tick of each poll against a
 // driver that answers at once, next to what the same number of label
 // updates costs by itself, so the window's own overhead stands apart from
-// Qt's.
+// Qt's. Last, what four "读写任意点" rows read every second cost the main
+// polls: the period of Timer1's ticks against the simulator without rows
+// and with them, in one run. Aim: the median within 5 %.
 //
 //   ./tick_bench [seconds of polling, default 10] [ticks, default 2000]
 #include <sys/resource.h>
@@ -13,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -182,6 +185,70 @@ void measureTicks(int runs) {
     std::printf("  tick/ref: the tick's median over the reference's median\n");
 }
 
+// The intervals between Timer1's ticks over `seconds`, in ms.
+std::vector<double> tickIntervals(QTimer* timer, int seconds) {
+    std::vector<double> intervals;
+    QElapsedTimer since;
+    const auto tick = QObject::connect(timer, &QTimer::timeout, [&] {
+        if (since.isValid()) {
+            intervals.push_back(double(since.nsecsElapsed()) / 1e6);
+        }
+        since.start();
+    });
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(tick);
+    return intervals;
+}
+
+bool measureAnyPointRows(int seconds) {
+    SimProcess sim;
+    if (!bench::startSimulator(sim, {})) {
+        return false;
+    }
+    LibraryDriver driver;
+    auto window = std::make_unique<ssqx>(driver, [] {});
+    window->show();
+    const test_support::WindowDriver ui(window.get());
+    auto* timer1 = ui.find<QTimer>("Timer1");
+    if (!timer1 || !ui.press("Command9") || !ui.press("AnyPoint")) {
+        return false;
+    }
+    const auto without = tickIntervals(timer1, seconds);
+    // Four rows of 16 points each, every second: the module's whole map.
+    const test_support::WindowDriver rows(window->findChild<QWidget*>("AnyPointWindow"));
+    const std::pair<int, int> blocks[] = {{0, 1}, {1, 1}, {2, 1}, {3, 11}};
+    for (const auto& [table, first] : blocks) {
+        rows.choose("AnyPointTable", table);
+        rows.find<QSpinBox>("AnyPointFirst")->setValue(first);
+        rows.find<QSpinBox>("AnyPointCount")->setValue(16);
+        rows.press("AnyPointAdd");
+    }
+    const auto before = driver.linkStatus(1);
+    const auto with = tickIntervals(timer1, seconds);
+    const auto after = driver.linkStatus(1);
+    ui.press("Command10");
+    if (without.empty() || with.empty() || !before || !after) {
+        return false;
+    }
+    const double ratio = bench::percentile(with, 0.5) / bench::percentile(without, 0.5);
+    std::printf(
+        "\nTimer1's period against tq7310-sim, %d s each, without and with four "
+        "读写任意点 rows at 1 s\n",
+        seconds);
+    std::printf("  %-26s %10s %10s %10s\n", "", "median ms", "p95 ms", "max ms");
+    for (const auto& [what, intervals] :
+         {std::pair{"without rows", without}, std::pair{"with four rows", with}}) {
+        std::printf("  %-26s %10.1f %10.1f %10.1f\n", what, bench::percentile(intervals, 0.5),
+                    bench::percentile(intervals, 0.95), bench::percentile(intervals, 1.0));
+    }
+    std::printf("  median with/without %.3f (aim <= 1.05): %s; %d transactions, %d failed\n", ratio,
+                ratio <= 1.05 ? "met" : "MISSED", after->transactions - before->transactions,
+                after->failures - before->failures);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,5 +261,6 @@ int main(int argc, char** argv) {
     // be read before the tick loops below can add to it.
     const bool polled = measureLivePolling(seconds);
     measureTicks(runs);
-    return polled ? 0 : 1;
+    const bool rows = measureAnyPointRows(seconds);
+    return polled && rows ? 0 : 1;
 }
