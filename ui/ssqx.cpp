@@ -5,24 +5,29 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QThread>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "AccessibleNames.h"
 #include "AnyPointWindow.h"
-#include "CountersText.h"
 #include "ControlFactory.h"
 #include "ControlNames.h"
+#include "CountersText.h"
 #include "FindModuleDialog.h"
 #include "Layout.h"
 #include "LinkStatusBar.h"
 #include "ProgramIcon.h"
 #include "SerialLine.h"
+#include "SystemErrorText.h"
+#include "TextFile.h"
 #include "TrafficWindow.h"
 #include "TrendWindow.h"
 #include "WindowLinkSettings.h"
@@ -356,10 +361,87 @@ void ssqx::showTrendWindow() {
 void ssqx::showAnyPointWindow() {
     if (anyPointWindow_ == nullptr) {
         anyPointWindow_ = new anypoint::AnyPointWindow(anyPointPoller_, this);
+        const QString filter = QStringLiteral("工作区 (*.json)");
+        connect(anyPointWindow_, &anypoint::AnyPointWindow::saveWorkspaceClicked, this, [=, this] {
+            const QString path =
+                QFileDialog::getSaveFileName(anyPointWindow_, QStringLiteral("保存工作区"),
+                                             QStringLiteral("工作区.json"), filter);
+            if (!path.isEmpty()) {
+                saveWorkspace(path);
+            }
+        });
+        connect(anyPointWindow_, &anypoint::AnyPointWindow::openWorkspaceClicked, this, [=, this] {
+            const QString path = QFileDialog::getOpenFileName(
+                anyPointWindow_, QStringLiteral("打开工作区"), QString(), filter);
+            if (!path.isEmpty()) {
+                openWorkspace(path);
+            }
+        });
     }
     anyPointWindow_->show();
     anyPointWindow_->raise();
     anyPointWindow_->activateWindow();
+}
+
+anypoint::Workspace ssqx::workspace() const {
+    using namespace link_param;
+    const WindowLinkSettings shown = readLinkSettings(*this);
+    anypoint::Workspace w;
+    w.port = shown.port.value_or(linkParam_[kPort]);
+    w.baudCode = shown.baudCode.value_or(linkParam_[kBaudCode]);
+    w.parityCode = shown.parityCode.value_or(linkParam_[kParityCode]);
+    w.address = shown.address.value_or(linkParam_[kAddress]);
+    w.rows = anyPointPoller_.rows();
+    const auto open = [](const QWidget* window) { return window && window->isVisible(); };
+    w.trendOpen = open(trendWindow_);
+    if (trendWindow_) {
+        w.trendSpan =
+            trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))->currentIndex();
+    }
+    w.trafficOpen = open(trafficWindow_);
+    w.anyPointOpen = open(anyPointWindow_);
+    return w;
+}
+
+void ssqx::applyWorkspace(const anypoint::Workspace& w) {
+    showLinkSettings(*this, w.port, w.baudCode, w.parityCode, w.address);
+    anyPointPoller_.replaceRows(w.rows);
+    if (w.trendOpen) {
+        showTrendWindow();
+        trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
+            ->setCurrentIndex(w.trendSpan);
+    }
+    if (w.trafficOpen) {
+        showTrafficWindow();
+    }
+    if (w.anyPointOpen) {
+        showAnyPointWindow();
+    }
+}
+
+bool ssqx::openWorkspace(const QString& path) {
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        statusLine_->showMessage(QStringLiteral("未能打开工作区：") +
+                                 systemErrorText(errno != 0 ? errno : EIO, ErrorSubject::File));
+        return false;
+    }
+    const auto read = anypoint::readWorkspace(file.readAll());
+    if (const auto* why = std::get_if<QString>(&read)) {
+        statusLine_->showMessage(*why);
+        return false;
+    }
+    applyWorkspace(std::get<anypoint::Workspace>(read));
+    statusLine_->showMessage(QStringLiteral("已打开工作区：") + path);
+    return true;
+}
+
+bool ssqx::saveWorkspace(const QString& path) {
+    const SaveOutcome outcome =
+        writeTextFile(path, QString::fromUtf8(anypoint::workspaceJson(workspace())));
+    statusLine_->showMessage(outcome.words);
+    return outcome.saved;
 }
 
 void ssqx::yieldToEvents() {

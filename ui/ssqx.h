@@ -35,6 +35,7 @@
 #include "StatusPoll.h"
 #include "TrafficFeed.h"
 #include "WindowAccess.h"
+#include "Workspace.h"
 
 class LinkStatusBar;
 namespace finder {
@@ -59,6 +60,14 @@ class ssqx : public QMainWindow, public WindowAccess {
     ~ssqx() override;
 
     static void endProgramNow();
+
+    // The session: link settings on the window, the any-point rows, which
+    // windows are open. Opening a file says in the status line how it went;
+    // a refused one changes nothing.
+    anypoint::Workspace workspace() const;
+    void applyWorkspace(const anypoint::Workspace& workspace);
+    bool openWorkspace(const QString& path);
+    bool saveWorkspace(const QString& path);
 
     // WindowAccess
     QString text(const QString& control) const override;

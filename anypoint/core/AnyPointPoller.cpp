@@ -27,6 +27,18 @@ void AnyPointPoller::addRow(const PointRow& row) {
     schedule(0);
 }
 
+void AnyPointPoller::replaceRows(const std::vector<PointRow>& rows) {
+    rows_.clear();
+    clocks_.clear();
+    writes_.clear();
+    for (const PointRow& row : rows) {
+        rows_.push_back(settingsOf(row));
+        clocks_.push_back({row.periodMs, std::nullopt});
+    }
+    emit rowsReplaced();
+    schedule(0);
+}
+
 void AnyPointPoller::removeRow(std::size_t index) {
     if (index >= rows_.size()) {
         return;
@@ -43,12 +55,7 @@ void AnyPointPoller::changeRow(std::size_t index, const PointRow& row) {
     if (index >= rows_.size()) {
         return;
     }
-    PointRow settings = row;
-    settings.values.clear();
-    settings.outcome.clear();
-    settings.failed = false;
-    settings.roundTripUs = -1;
-    rows_[index] = settings;
+    rows_[index] = settingsOf(row);
     clocks_[index] = {row.periodMs, std::nullopt};
     emit rowChanged(static_cast<int>(index));
     schedule(0);

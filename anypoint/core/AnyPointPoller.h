@@ -34,9 +34,12 @@ class AnyPointPoller : public QObject {
     // Writes values (0/1 for coils) to points first.. of the row's slave and
     // table.
     void write(std::size_t index, int first, std::vector<std::uint16_t> values);
+    // All rows at once, as a workspace brings them; pending writes are dropped.
+    void replaceRows(const std::vector<PointRow>& rows);
 
   signals:
     void rowChanged(int index);
+    void rowsReplaced();
 
   private:
     struct PendingWrite {

@@ -29,4 +29,15 @@ int maxCount(Table table) {
     return isBitTable(table) ? 2000 : 125;
 }
 
+PointRow settingsOf(const PointRow& row) {
+    PointRow settings;
+    settings.address = row.address;
+    settings.table = row.table;
+    settings.first = row.first;
+    settings.count = row.count;
+    settings.format = row.format;
+    settings.periodMs = row.periodMs;
+    return settings;
+}
+
 }  // namespace anypoint

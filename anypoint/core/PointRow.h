@@ -43,4 +43,7 @@ struct PointRow {
     bool writeFailed = false;
 };
 
+// The row's settings alone, without what it read or wrote.
+PointRow settingsOf(const PointRow& row);
+
 }  // namespace anypoint

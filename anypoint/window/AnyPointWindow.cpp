@@ -112,6 +112,13 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
         buttons->addWidget(b);
     }
     buttons->addWidget(note_, 1);
+    // The whole session, this window's rows with the rest of the panel.
+    auto* save = named(new QPushButton(QStringLiteral("保存工作区"), this), "WorkspaceSave");
+    auto* open = named(new QPushButton(QStringLiteral("打开工作区"), this), "WorkspaceOpen");
+    buttons->addWidget(save);
+    buttons->addWidget(open);
+    connect(save, &QPushButton::clicked, this, &AnyPointWindow::saveWorkspaceClicked);
+    connect(open, &QPushButton::clicked, this, &AnyPointWindow::openWorkspaceClicked);
 
     rows_->setHorizontalHeaderLabels(
         {QStringLiteral("从站"), QStringLiteral("功能"), QStringLiteral("起始点"),
@@ -171,10 +178,16 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
             showPoints();
         }
     });
-    for (std::size_t i = 0; i < poller_.rows().size(); ++i) {
-        rows_->insertRow(static_cast<int>(i));
-        fillRow(static_cast<int>(i));
+    connect(&poller_, &AnyPointPoller::rowsReplaced, this, &AnyPointWindow::showAllRows);
+    showAllRows();
+}
+
+void AnyPointWindow::showAllRows() {
+    rows_->setRowCount(static_cast<int>(poller_.rows().size()));
+    for (int i = 0; i < rows_->rowCount(); ++i) {
+        fillRow(i);
     }
+    showPoints();
 }
 
 PointRow AnyPointWindow::rowFromSettings() const {

@@ -21,6 +21,10 @@ class AnyPointWindow : public QWidget {
   public:
     AnyPointWindow(AnyPointPoller& poller, QWidget* parent = nullptr);
 
+  signals:
+    void saveWorkspaceClicked();
+    void openWorkspaceClicked();
+
   private:
     // The row the settings above describe.
     PointRow rowFromSettings() const;
@@ -29,6 +33,7 @@ class AnyPointWindow : public QWidget {
     void changeRow();
     void removeRow();
     void fillRow(int index);
+    void showAllRows();
     void showPoints();
     void pointEdited(QTableWidgetItem* item);
     int chosenRow() const;

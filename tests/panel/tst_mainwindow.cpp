@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -142,6 +144,7 @@ class tst_MainWindow : public QObject {
     void findStartsWhereOpenWould();
     void useFillsWhatOpenReads();
     void finderOpensAgainAfterEsc();
+    void workspaceComesBack();
     void everyNameAHandlerUsesExists();
     void eachTimerDrivesItsPoll_data();
     void eachTimerDrivesItsPoll();
@@ -819,6 +822,36 @@ void tst_MainWindow::finderOpensAgainAfterEsc() {
         QTest::keyClick(dialog, Qt::Key_Escape);
         QTRY_VERIFY(!window->findChild<finder::FindModuleDialog*>());
     }
+}
+
+// Saved and opened in another window, the session is as it was; a file from
+// a newer version changes nothing and says why.
+void tst_MainWindow::workspaceComesBack() {
+    find<QComboBox>(*window, "Combo1")->setEditText("3 ");
+    find<QRadioButton>(*window, "Option1(2)")->click();
+    click(*window, "AnyPoint");
+    auto* rows = window->findChild<QWidget*>("AnyPointWindow");
+    rows->findChild<QSpinBox*>("AnyPointFirst")->setValue(14);
+    QTest::mouseClick(rows->findChild<QPushButton*>("AnyPointAdd"), Qt::LeftButton);
+    click(*window, "TrafficWindow");
+    const QString path = QDir::temp().filePath("tst_mainwindow_workspace.json");
+    QVERIFY(window->saveWorkspace(path));
+    RecordingDriver otherDriver;
+    ssqx other(otherDriver, [] {});
+    const QByteArray fresh = anypoint::workspaceJson(other.workspace());
+    QVERIFY(other.openWorkspace(path));
+    QCOMPARE(anypoint::workspaceJson(other.workspace()),
+             anypoint::workspaceJson(window->workspace()));
+    QVERIFY(anypoint::workspaceJson(other.workspace()) != fresh);
+
+    QFile newer(path);
+    QVERIFY(newer.open(QIODevice::WriteOnly) && newer.write(R"({"version": 2})") > 0);
+    newer.close();
+    ssqx third(otherDriver, [] {});
+    QVERIFY(!third.openWorkspace(path));
+    QCOMPARE(anypoint::workspaceJson(third.workspace()), fresh);
+    QCOMPARE(third.statusBar()->currentMessage(), "工作区文件来自更新的版本（版本 2），未打开");
+    QFile::remove(path);
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {

@@ -1,0 +1,111 @@
+// The workspace file: what is saved comes back, and a file that is newer or
+// does not read is refused whole, with the reason.
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+#include "Workspace.h"
+
+using anypoint::Workspace;
+
+namespace {
+
+QString text(const Workspace& w) {
+    QStringList rows;
+    for (const anypoint::PointRow& r : w.rows) {
+        rows << QStringLiteral("%1/%2/%3/%4/%5/%6")
+                    .arg(r.address)
+                    .arg(static_cast<int>(r.table))
+                    .arg(r.first)
+                    .arg(r.count)
+                    .arg(static_cast<int>(r.format))
+                    .arg(r.periodMs);
+    }
+    return QStringLiteral("%1 %2 %3 %4 %5%6%7 span %8 rows %9")
+        .arg(w.port)
+        .arg(w.baudCode)
+        .arg(w.parityCode)
+        .arg(w.address)
+        .arg(w.trendOpen)
+        .arg(w.trafficOpen)
+        .arg(w.anyPointOpen)
+        .arg(w.trendSpan)
+        .arg(rows.join(' '));
+}
+
+}  // namespace
+
+class tst_AnyPointWorkspace : public QObject {
+    Q_OBJECT
+  private slots:
+    void read_data();
+    void read();
+};
+
+void tst_AnyPointWorkspace::read_data() {
+    QTest::addColumn<QByteArray>("edit");  // "key": value put into a saved file; empty: as saved
+    QTest::addColumn<QString>("result");   // the workspace read, or why it was refused
+
+    const QString saved = "200 3 0 247 101 span 3 rows 1/3/14/3/6/500 9/1/1/2000/0/0";
+    QTest::newRow("as saved") << QByteArray() << saved;
+    QTest::newRow("newer") << QByteArray(R"("version": 2)")
+                           << "工作区文件来自更新的版本（版本 2），未打开";
+    QTest::newRow("no version") << QByteArray(R"("version": "1")")
+                                << "工作区文件没有版本号，未打开";
+    QTest::newRow("port 256") << QByteArray(R"("port": 256)") << "工作区文件的 port 无效，未打开";
+    QTest::newRow("baud code 4") << QByteArray(R"("baudCode": 4)")
+                                 << "工作区文件的 baudCode 无效，未打开";
+    QTest::newRow("a fraction") << QByteArray(R"("address": 1.5)")
+                                << "工作区文件的 address 无效，未打开";
+    QTest::newRow("126 registers")
+        << QByteArray(R"("rows": [{"address": 1, "function": 3, "first": 1, "count": 126,)"
+                      R"( "format": 0, "periodMs": 0}])")
+        << "工作区文件的第 1 行的点超出范围，未打开";
+    QTest::newRow("function 5")
+        << QByteArray(R"("rows": [{"address": 1, "function": 5, "first": 1, "count": 1,)"
+                      R"( "format": 0, "periodMs": 0}])")
+        << "工作区文件的第 1 行的 function 无效，未打开";
+    QTest::newRow("not JSON") << QByteArray("{") << "工作区文件不是有效的 JSON，未打开";
+}
+
+void tst_AnyPointWorkspace::read() {
+    QFETCH(QByteArray, edit);
+    QFETCH(QString, result);
+    Workspace w;
+    w.port = 200;
+    w.baudCode = 3;
+    w.parityCode = 0;
+    w.address = 247;
+    w.trendOpen = true;
+    w.anyPointOpen = true;
+    w.trendSpan = 3;
+    anypoint::PointRow row;
+    row.first = 14;
+    row.count = 3;
+    row.format = anypoint::Format::Float32;
+    row.periodMs = 500;
+    row.values = {1, 2, 3};  // what it read is not kept
+    w.rows.push_back(row);
+    row = {};
+    row.address = 9;
+    row.table = anypoint::Table::Coils;
+    row.count = 2000;
+    row.periodMs = 0;
+    w.rows.push_back(row);
+    QByteArray json = anypoint::workspaceJson(w);
+    if (!edit.isEmpty()) {  // the edited keys over the saved ones; not JSON as it is
+        QJsonObject saved = QJsonDocument::fromJson(json).object();
+        const QJsonDocument changes = QJsonDocument::fromJson("{" + edit + "}");
+        const QJsonObject edits = changes.object();
+        for (auto it = edits.begin(); it != edits.end(); ++it) {
+            saved.insert(it.key(), it.value());
+        }
+        json = changes.isNull() ? edit : QJsonDocument(saved).toJson();
+    }
+    const auto read = anypoint::readWorkspace(json);
+    const auto* readBack = std::get_if<Workspace>(&read);
+    QCOMPARE(readBack ? text(*readBack) : std::get<QString>(read), result);
+}
+
+QTEST_GUILESS_MAIN(tst_AnyPointWorkspace)
+#include "tst_anypoint_workspace.moc"
