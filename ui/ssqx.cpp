@@ -81,12 +81,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     nameControls(controls_, mainWindowLayout());
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
-    driver_.setObserver([this](std::int32_t port) {
-        // The finder's probes run on a thread of their own.
-        QMetaObject::invokeMethod(
-            this, [this, port] { refreshLinkStatus(port); },
-            QThread::currentThread() == thread() ? Qt::DirectConnection : Qt::QueuedConnection);
-    });
+    driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
     connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
     connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
@@ -305,6 +300,13 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
 }
 
 void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
+    if (QThread::currentThread() != thread()) {
+        // The finder's probes run on a thread of their own.
+        QMetaObject::invokeMethod(
+            this, [this, port, lastReply] { refreshLinkStatus(port, lastReply); },
+            Qt::QueuedConnection);
+        return;
+    }
     // The log is read in any case, so the finder's probes reach "通讯记录".
     trafficFeed_.schedule();
     if (finder_ && finder_->searching()) {

@@ -86,6 +86,9 @@ void tst_AnyPointPoller::asks() {
         shown << first.written;
     }
     QCOMPARE(shown.join(' '), firstRow);
+    poller.removeRow(2);  // past the last: nothing
+    poller.removeRow(0);
+    QCOMPARE(poller.rows().front().address, 9);
 }
 
 QTEST_GUILESS_MAIN(tst_AnyPointPoller)

@@ -83,6 +83,7 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     QTRY_COMPARE_WITH_TIMEOUT(points->rowCount(), count, kWaitMs);
 
     QTableWidgetItem* cell = points->item(point - first, 1);
+    QCOMPARE(bool(cell->flags() & Qt::ItemIsEditable), !typed.isEmpty());  // a coil is ticked
     if (typed.isEmpty()) {
         cell->setCheckState(Qt::Checked);
     } else {
@@ -90,6 +91,8 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     }
     QTRY_COMPARE_WITH_TIMEOUT(rows->item(0, 7)->text(), outcome, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(rows->item(0, 6)->text(), values, kWaitMs);
+    QCOMPARE(rows->item(0, 7)->foreground().color() == QColor(200, 0, 0),
+             outcome.contains(QStringLiteral("失败")));
     // The port's counts hold the rows' transactions too; the refused write
     // is the only failure.
     const QString counters = panel.text(QStringLiteral("LinkCounters"));
