@@ -37,34 +37,39 @@ Port* accepted(int32_t port, int32_t address, int32_t first, int32_t count, int3
     return p;
 }
 
+// A read by one of two neighbouring function codes (coils and inputs, or
+// holding and input registers), unpacked into `out` once the reply checked
+// out.
+template <typename Value>
+int32_t readPoints(int32_t port, int32_t address, int32_t function, int32_t first, int32_t count,
+                   Value* out, int32_t firstFunction, int32_t maxCount,
+                   void (*unpack)(const std::uint8_t*, int, Value*)) {
+    const bool fine =
+        (function == firstFunction || function == firstFunction + 1) && out != nullptr;
+    Port* p = accepted(port, address, first, count, maxCount, fine);
+    Exchange ex;
+    const auto code = static_cast<std::uint8_t>(function);
+    if (p == nullptr || !p->transact(modbusrtu::request(address, code, first, count), ex)) {
+        return MODBUSRTU_FAILED;
+    }
+    unpack(ex.reply.data(), count, out);
+    return 0;
+}
+
 }  // namespace
 
 extern "C" {
 
 int32_t TQ7310_ReadBits(int32_t port, int32_t address, int32_t function, int32_t first,
                         int32_t count, uint8_t* bits) {
-    const bool fine = (function == 0x01 || function == 0x02) && bits != nullptr;
-    Port* p = accepted(port, address, first, count, kMaxReadBits, fine);
-    Exchange ex;
-    const auto code = static_cast<std::uint8_t>(function);
-    if (p == nullptr || !p->transact(modbusrtu::request(address, code, first, count), ex)) {
-        return MODBUSRTU_FAILED;
-    }
-    modbusrtu::unpackBits(ex.reply.data(), count, bits);
-    return 0;
+    return readPoints(port, address, function, first, count, bits, 0x01, kMaxReadBits,
+                      modbusrtu::unpackBits);
 }
 
 int32_t TQ7310_ReadRegisters(int32_t port, int32_t address, int32_t function, int32_t first,
                              int32_t count, uint16_t* values) {
-    const bool fine = (function == 0x03 || function == 0x04) && values != nullptr;
-    Port* p = accepted(port, address, first, count, kMaxReadRegisters, fine);
-    Exchange ex;
-    const auto code = static_cast<std::uint8_t>(function);
-    if (p == nullptr || !p->transact(modbusrtu::request(address, code, first, count), ex)) {
-        return MODBUSRTU_FAILED;
-    }
-    modbusrtu::unpackRegisters(ex.reply.data(), count, values);
-    return 0;
+    return readPoints(port, address, function, first, count, values, 0x03, kMaxReadRegisters,
+                      modbusrtu::unpackRegisters);
 }
 
 int32_t TQ7310_WriteCoils(int32_t port, int32_t address, int32_t first, int32_t count,
