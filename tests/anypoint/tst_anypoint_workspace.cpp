@@ -61,6 +61,10 @@ void tst_AnyPointWorkspace::read_data() {
         << QByteArray(R"("rows": [{"address": 1, "function": 3, "first": 1, "count": 126,)"
                       R"( "format": 0, "periodMs": 0}])")
         << "工作区文件的第 1 行的点超出范围，未打开";
+    QTest::newRow("past point 65536")
+        << QByteArray(R"("rows": [{"address": 1, "function": 1, "first": 65536, "count": 2,)"
+                      R"( "format": 0, "periodMs": 0}])")
+        << "工作区文件的第 1 行的点超出范围，未打开";
     QTest::newRow("function 5")
         << QByteArray(R"("rows": [{"address": 1, "function": 5, "first": 1, "count": 1,)"
                       R"( "format": 0, "periodMs": 0}])")
