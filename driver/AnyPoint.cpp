@@ -56,6 +56,21 @@ int32_t readPoints(int32_t port, int32_t address, int32_t function, int32_t firs
     return 0;
 }
 
+// A write of `count` points from `values`, framed by `frame`.
+template <typename Value>
+int32_t writePoints(int32_t port, int32_t address, int32_t first, int32_t count,
+                    const Value* values, int32_t maxCount,
+                    Request (*frame)(std::uint8_t, std::uint16_t, const Value*, int)) {
+    Port* p = accepted(port, address, first, count, maxCount, values != nullptr);
+    if (p == nullptr) {
+        return MODBUSRTU_FAILED;
+    }
+    Exchange ex;
+    const auto slave = static_cast<std::uint8_t>(address);
+    return p->transact(frame(slave, protocolAddress(first), values, count), ex) ? 0
+                                                                                : MODBUSRTU_FAILED;
+}
+
 }  // namespace
 
 extern "C" {
@@ -74,26 +89,13 @@ int32_t TQ7310_ReadRegisters(int32_t port, int32_t address, int32_t function, in
 
 int32_t TQ7310_WriteCoils(int32_t port, int32_t address, int32_t first, int32_t count,
                           const uint8_t* bits) {
-    Port* p = accepted(port, address, first, count, kMaxWriteCoils, bits != nullptr);
-    if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
-    Exchange ex;
-    const auto slave = static_cast<std::uint8_t>(address);
-    const Request request = modbusrtu::coilWrite(slave, protocolAddress(first), bits, count);
-    return p->transact(request, ex) ? 0 : MODBUSRTU_FAILED;
+    return writePoints(port, address, first, count, bits, kMaxWriteCoils, modbusrtu::coilWrite);
 }
 
 int32_t TQ7310_WriteRegisters(int32_t port, int32_t address, int32_t first, int32_t count,
                               const uint16_t* values) {
-    Port* p = accepted(port, address, first, count, kMaxWriteRegisters, values != nullptr);
-    if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
-    Exchange ex;
-    const auto slave = static_cast<std::uint8_t>(address);
-    const Request request = modbusrtu::registerWrite(slave, protocolAddress(first), values, count);
-    return p->transact(request, ex) ? 0 : MODBUSRTU_FAILED;
+    return writePoints(port, address, first, count, values, kMaxWriteRegisters,
+                       modbusrtu::registerWrite);
 }
 
 }  // extern "C"
