@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
+#include "LibraryDriver.h"
 #include "SimProcess.h"
 #include "WindowDriver.h"
 #include "ssqx.h"
@@ -59,6 +61,25 @@ inline bool startSimulator(SimProcess& sim, const QStringList& args) {
     qputenv("TQ7310_COM1", sim.device().toLocal8Bit());
     return true;
 }
+
+// The real window on the real driver library, its port 1 on a simulator.
+// Members go in reverse: the window before the driver, the simulator last.
+struct LivePanel {
+    SimProcess sim;
+    LibraryDriver driver;
+    std::unique_ptr<ssqx> window;
+    test_support::WindowDriver ui{nullptr};
+
+    bool start() {
+        if (!startSimulator(sim, {})) {
+            return false;
+        }
+        window = std::make_unique<ssqx>(driver, [] {});
+        window->show();
+        ui = test_support::WindowDriver(window.get());
+        return true;
+    }
+};
 
 // Answers every call at once, and with other values at every round so each
 // tick really changes its labels, as a running module's counts do.

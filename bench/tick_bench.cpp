@@ -44,14 +44,11 @@ double cpuSeconds(const rusage& r) {
 // Polls the simulator for `seconds` with the real driver; false when the
 // panel never got going.
 bool measureLivePolling(int seconds) {
-    SimProcess sim;
-    if (!bench::startSimulator(sim, {})) {
+    bench::LivePanel panel;
+    if (!panel.start()) {
         return false;
     }
-    LibraryDriver driver;
-    auto window = std::make_unique<ssqx>(driver, [] {});
-    window->show();
-    const test_support::WindowDriver ui(window.get());
+    auto& [sim, driver, window, ui] = panel;
     if (!ui.press("Command9")) {
         return false;
     }
@@ -203,14 +200,11 @@ std::vector<double> tickIntervals(QTimer* timer, int seconds) {
 }
 
 bool measureAnyPointRows(int seconds) {
-    SimProcess sim;
-    if (!bench::startSimulator(sim, {})) {
+    bench::LivePanel panel;
+    if (!panel.start()) {
         return false;
     }
-    LibraryDriver driver;
-    auto window = std::make_unique<ssqx>(driver, [] {});
-    window->show();
-    const test_support::WindowDriver ui(window.get());
+    auto& [sim, driver, window, ui] = panel;
     auto* timer1 = ui.find<QTimer>("Timer1");
     if (!timer1 || !ui.press("Command9") || !ui.press("AnyPoint")) {
         return false;

@@ -231,14 +231,11 @@ void measureHoles() {
 }
 
 bool measureLive(int seconds) {
-    SimProcess sim;
-    if (!bench::startSimulator(sim, {})) {
+    bench::LivePanel panel;
+    if (!panel.start()) {
         return false;
     }
-    LibraryDriver driver;
-    auto window = std::make_unique<ssqx>(driver, [] {});
-    window->show();
-    const test_support::WindowDriver ui(window.get());
+    auto& [sim, driver, window, ui] = panel;
     QTemporaryDir dir;
     if (!ui.press(QStringLiteral("Command9")) || !ui.press(QStringLiteral("TrendWindow"))) {
         return false;
