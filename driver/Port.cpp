@@ -47,12 +47,19 @@ void Port::countFailureLocked(Tq7310Outcome outcome) {
 int Port::open(int number, const LineSettings& settings) {
     std::lock_guard<std::mutex> line(line_);
     dropConnection();
+    const std::string device = devicePathFor(number);
+    if (device != device_ || settings.baud != settings_.baud ||
+        settings.parity != settings_.parity) {
+        // What was asked on another device, or at other settings, comes as
+        // garbage if at all; a search reports an echo at each setting.
+        quietUntil_ = {};
+        unansweredLedger_.clear();
+        echo_ = Echo::Unknown;
+        echoMisses_ = 0;
+    }
     settings_ = settings;
     timeouts_ = timeoutsFor(settings.baud);
-    device_ = devicePathFor(number);
-    quietUntil_ = {};
-    unansweredLedger_.clear();
-    echoes_ = false;
+    device_ = device;
     broken_ = false;
     const Connection connection = connectRtu(device_, settings_, timeouts_);
     ctx_ = connection.ctx;
@@ -78,6 +85,9 @@ int Port::open(int number, const LineSettings& settings) {
 void Port::close() {
     std::lock_guard<std::mutex> line(line_);
     dropConnection();
+    // Another adapter may be plugged in before the next open.
+    echo_ = Echo::Unknown;
+    echoMisses_ = 0;
     wanted_ = false;
     broken_ = false;
     std::lock_guard<std::mutex> guard(status_);
@@ -142,8 +152,11 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
     }
     int error = 0;
     // Waiting for a straggler only pays where it could be mistaken for the
-    // answer; on a dead line this keeps each request to one time-out.
-    if (awaitStraggler && mistakable(unanswered_, request) && Clock::now() < quietUntil_) {
+    // answer; on a dead line this keeps each request to one time-out. The
+    // answer behind the echo that was just found is on its way whatever is
+    // asked next, and would run into it.
+    if (awaitStraggler && (echoedSequence_ != 0 || mistakable(unanswered_, request)) &&
+        Clock::now() < quietUntil_) {
         error = listenUntil(ctx_, quietUntil_, timeouts_,
                             [this](const std::uint8_t* b, int n) { logStray(b, n, false); });
     }
@@ -209,20 +222,31 @@ bool Port::run(const Request& request, Exchange& out, const std::int64_t* respon
     return ok;
 }
 
+namespace {
+
+// The slave answered the request: an exception answers it too.
+bool answers(const ReplyVerdict& verdict) {
+    return verdict.outcome == TQ7310_OK || verdict.outcome == TQ7310_EXCEPTION;
+}
+
+}  // namespace
+
 bool Port::conclude(const Request& request, const Exchange& out, bool probe,
                     std::chrono::system_clock::time_point sent, Clock::time_point start,
                     Clock::time_point end, const SideFrames& side) {
     const Tq7310Outcome outcome = out.verdict.outcome;
     const bool ok = outcome == TQ7310_OK;
     const bool gotReply = out.replyLength > 0;
+    // Only an exchange that got its own answer says how long the slave takes.
+    const bool answered = answers(out.verdict);
     if (outcome == TQ7310_IO_ERROR && isDeviceGone(out.systemError)) {
         broken_ = true;
     }
     // A time-out may be answered late; after an echo the answer is still to
-    // come; a sound frame that answers another request means this one's own
-    // answer may still be on its way.
+    // come; bytes that were not its answer, or a frame from another address,
+    // may have come before it.
     if (outcome == TQ7310_TIMEOUT || outcome == TQ7310_ECHO || outcome == TQ7310_AMBIGUOUS ||
-        (outcome == TQ7310_BAD_FRAME && crcHolds(out.reply.data(), out.replyLength))) {
+        outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE) {
         quietUntil_ = end + std::chrono::microseconds(timeouts_.settleUs);
         unanswered_ = request;
     }
@@ -250,9 +274,13 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     for (const SideFrame& frame : side) {
         logSide(frame, lastSequence_);
     }
-    // Nothing came, or only our own request: its answer may yet come, and
-    // until then a reply of its shape could be that answer.
-    if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO) {
+    // Nothing came, only our own request, noise or another address's frame:
+    // its answer may yet come, and until then a reply of its shape could be
+    // that answer. A search owes nothing to what it heard garbled.
+    if (answered) {
+        retire(request.slave, std::numeric_limits<std::uint32_t>::max());
+    } else if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO ||
+               (!probe && (outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE))) {
         constexpr std::size_t kMaxUnanswered = 16;
         if (unansweredLedger_.size() == kMaxUnanswered) {
             unansweredLedger_.erase(unansweredLedger_.begin());
@@ -271,7 +299,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     report_.exception_code = out.verdict.exceptionCode;
     report_.other_address = out.verdict.otherAddress;
     report_.maybe_answers = out.maybeAnswers;
-    if (gotReply) {
+    if (answered) {
         report_.round_trip_us = roundTripUs;
         counters_.roundTrip(roundTripUs);
     }
@@ -287,10 +315,6 @@ std::int32_t microsecondsSince(Clock::time_point since, Clock::time_point now) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(now - since).count(),
         std::numeric_limits<std::int32_t>::max()));
-}
-
-bool answers(const ReplyVerdict& verdict) {
-    return verdict.outcome == TQ7310_OK || verdict.outcome == TQ7310_EXCEPTION;
 }
 
 // An echo, late answers to earlier requests and this one's own: past these
@@ -320,6 +344,12 @@ void Port::forget(std::uint32_t sequence) {
                   [sequence](const Unanswered& u) { return u.sequence == sequence; });
 }
 
+void Port::retire(std::uint8_t slave, std::uint32_t through) {
+    std::erase_if(unansweredLedger_, [slave, through](const Unanswered& u) {
+        return u.request.slave == slave && u.sequence <= through;
+    });
+}
+
 bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
                     SideFrames& side) {
     SideFrame echo;
@@ -334,6 +364,7 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
     }
     if (got.length == out.sentLength &&
         std::equal(out.sent.begin(), out.sent.begin() + out.sentLength, echo.bytes.begin())) {
+        echoMisses_ = 0;
         side.push_back(echo);
         return true;
     }
@@ -345,9 +376,12 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
         out.systemError = kind.systemError;
         return false;
     }
-    // The adapter no longer hands our requests back: what came is the start
-    // of an answer, read as far as a request reaches.
-    echoes_ = false;
+    // What came is the start of an answer, read as far as a request reaches.
+    // One echo lost on a noisy line does not make the adapter stop echoing:
+    // only a run of them does.
+    if (++echoMisses_ >= kEchoMissesToForget) {
+        echo_ = Echo::Absent;
+    }
     out.verdict = checkReply(request, out.reply.data(), out.replyLength);
     return false;
 }
@@ -355,7 +389,7 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
 void Port::receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                    SideFrames& side) {
     const auto sentAt = Clock::now();
-    if (echoes_ && !takeEcho(request, out, responseUs, side)) {
+    if (echo_ == Echo::Learned && !takeEcho(request, out, responseUs, side)) {
         return;
     }
     if (!side.empty()) {
@@ -364,11 +398,13 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
     // A frame that this request and an earlier unanswered one could both
     // have drawn; a second answer after it settles whose it was.
     std::optional<SideFrame> held;
-    const auto undecided = [&out, &held] {
+    // Either way the frame spent the earlier request.
+    const auto undecided = [this, &request, &out, &held] {
         std::copy_n(held->bytes.begin(), held->length, out.reply.begin());
         out.replyLength = held->length;
         out.verdict = {TQ7310_AMBIGUOUS, 0, 0};
         out.maybeAnswers = held->follows;
+        retire(request.slave, held->follows);
     };
     for (int frames = 0; frames < kMaxFramesPerAnswer; ++frames) {
         SideFrame frame;
@@ -387,7 +423,7 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         }
         if (held) {
             side.push_back(*held);
-            forget(held->follows);
+            retire(request.slave, held->follows);
             held.reset();
         }
         std::copy_n(frame.bytes.begin(), got.length, out.reply.begin());
@@ -401,11 +437,22 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         }
         out.verdict = verdict;
         if (verdict.outcome == TQ7310_ECHO) {
-            echoes_ = true;
+            echo_ = Echo::Learned;
+            echoMisses_ = 0;
+            return;
+        }
+        if (echo_ == Echo::Unknown && !request.isRead() && frames == 0 &&
+            got.length == out.sentLength &&
+            std::equal(out.sent.begin(), out.sent.begin() + out.sentLength, frame.bytes.begin())) {
+            frame.since = sentAt;
+            settleWriteEcho(request, out, frame, side);
             return;
         }
         const Unanswered* earlier = answeredLate(frame.bytes.data(), got.length, &request);
         if (earlier == nullptr) {
+            if (echo_ == Echo::Unknown && answers(verdict)) {
+                echo_ = Echo::Absent;
+            }
             return;
         }
         if (probing && !answers(verdict)) {
@@ -421,12 +468,40 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
             held = frame;
         } else {
             side.push_back(frame);
-            forget(frame.follows);
+            retire(earlier->request.slave, frame.follows);
         }
     }
     if (held) {
         undecided();
     }
+}
+
+void Port::settleWriteEcho(const Request& request, Exchange& out, SideFrame& first,
+                           SideFrames& side) {
+    SideFrame second;
+    const Received got = receiveReply(ctx_, second.bytes.data());
+    second.length = got.length;
+    second.read = Clock::now();
+    const ReplyVerdict verdict =
+        got.framed ? checkReply(request, second.bytes.data(), got.length) : ReplyVerdict{};
+    if (got.framed && answers(verdict)) {
+        // An answer behind it: the first was the adapter handing it back.
+        echo_ = Echo::Learned;
+        echoMisses_ = 0;
+        first.kind = TQ7310_TRAFFIC_ECHO;
+        side.push_back(first);
+        std::copy_n(second.bytes.begin(), got.length, out.reply.begin());
+        out.replyLength = got.length;
+        out.verdict = verdict;
+        return;
+    }
+    if (got.length > 0) {
+        second.since = second.read;
+        side.push_back(second);
+    }
+    // The slave's answer, or its echo with no answer behind it: the write
+    // done, or ignored. Nothing on the line tells which.
+    out.verdict = {TQ7310_AMBIGUOUS, 0, 0};
 }
 
 void Port::logSide(const SideFrame& frame, std::uint32_t exchangeSequence) {
@@ -458,7 +533,7 @@ void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
         frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
         frame.follows = earlier->sequence;
         frame.since = foundWaiting ? Clock::time_point{} : earlier->end;
-        forget(earlier->sequence);
+        retire(earlier->request.slave, earlier->sequence);
     } else {
         frame.since = foundWaiting ? Clock::time_point{} : lastEnd_;
     }

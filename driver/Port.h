@@ -28,7 +28,7 @@ namespace modbusrtu {
 // the reply's checks; a late echo of the very same write only confirms what
 // the repeat asks, so a repeated write need not wait.
 inline bool mistakable(const Request& unanswered, const Request& next) {
-    if (unanswered.function != next.function) {
+    if (unanswered.slave != next.slave || unanswered.function != next.function) {
         return false;
     }
     if (next.isRead()) {
@@ -87,10 +87,10 @@ class Port {
     void status(int number, Tq7310LinkStatus& out) const;
     void counters(Tq7310LinkCounters& out) const;
 
-    // Whether the adapter was found handing back every request since open.
+    // Whether the adapter was found handing back the requests it sends.
     bool echoes() {
         const std::lock_guard<std::mutex> lock(line_);
-        return echoes_;
+        return echo_ == Echo::Learned;
     }
 
     // A reply later than this after its request's time-out is taken to be
@@ -123,6 +123,12 @@ class Port {
     // than a write the same as `current` (its echo confirms either).
     const Unanswered* answeredLate(const std::uint8_t* frame, int length, const Request* current);
     void forget(std::uint32_t sequence);
+    // A slave answers in order, once a request: once it has answered the
+    // request `through`, its earlier requests will never be answered.
+    void retire(std::uint8_t slave, std::uint32_t through);
+    // A write whose first frame is the request itself, before the port
+    // knows whether it echoes: one more listen tells.
+    void settleWriteEcho(const Request& request, Exchange& out, SideFrame& first, SideFrames& side);
     void logSide(const SideFrame& frame, std::uint32_t exchangeSequence);
     void logStray(const std::uint8_t* bytes, int length, bool foundWaiting);
     bool prepare(const Request& request, bool awaitStraggler, int* waiting, Exchange& out);
@@ -153,11 +159,16 @@ class Port {
     // The last transaction logged, which late bytes are logged after.
     std::uint32_t lastSequence_ = 0;
     Clock::time_point lastEnd_{};
-    // Requests whose answer may still come, oldest first, within kLateHorizon.
+    // Requests whose answer may still come, oldest first, within kLateHorizon;
+    // kept across a reopen of the same device, since they are still on their way.
     std::vector<Unanswered> unansweredLedger_;
-    // The adapter on this port hands back every request it sends: learned
-    // from a read, forgotten at open.
-    bool echoes_ = false;
+    // Whether the adapter on this port hands back the requests it sends:
+    // learned from a read (or a write answered behind its echo), forgotten at
+    // close or after kEchoMissesToForget replies in a row came without one.
+    enum class Echo { Unknown, Learned, Absent };
+    static constexpr int kEchoMissesToForget = 3;
+    Echo echo_ = Echo::Unknown;
+    int echoMisses_ = 0;
     // The transaction that just found the echo, while nothing has come since.
     std::uint32_t echoedSequence_ = 0;
 

@@ -44,8 +44,9 @@ QString countersBreakdown(const Tq7310LinkCounters& c) {
     if (!kinds.isEmpty()) {
         text += QStringLiteral("：") + kinds.join(QStringLiteral("  "));
     }
-    return text + QStringLiteral("；往返 %1 次：最小 %2  中位 %3  95% %4  最大 %5 ms"
-                                 "（自打开端口；中位和 95% 取最近 1000 次）")
+    return text + QStringLiteral(
+                      "；往返 %1 次：最小 %2  中位 %3  95% %4  最大 %5 ms"
+                      "（只计得到本次应答的通讯，自打开端口；中位和 95% 取最近 1000 次）")
                       .arg(c.round_trips)
                       .arg(ms(c.round_trip_min_us), ms(c.round_trip_median_us),
                            ms(c.round_trip_p95_us), ms(c.round_trip_max_us));

@@ -29,7 +29,12 @@ QString outcomeText(int outcome, int exceptionCode, int otherAddress, int system
         case TQ7310_TIMEOUT:
             return QStringLiteral("超时：无应答");
         case TQ7310_AMBIGUOUS:
-            return QStringLiteral("可能是第 %1 条迟到的应答，无法分辨").arg(maybeAnswers);
+            // Without an earlier request: a write answered by a frame equal
+            // to it, before the port knew whether its adapter echoes.
+            return maybeAnswers == 0
+                       ? QStringLiteral(
+                             "收到的帧与所发请求相同：是转换器的回显还是写入成功，无法分辨")
+                       : QStringLiteral("可能是第 %1 条迟到的应答，无法分辨").arg(maybeAnswers);
         case TQ7310_EXCEPTION:
             return QStringLiteral("异常应答 ") + exceptionText(exceptionCode);
         case TQ7310_BAD_FRAME:

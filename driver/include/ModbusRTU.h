@@ -125,7 +125,7 @@ typedef struct Tq7310LinkStatus {
     int32_t outcome;        /* enum Tq7310Outcome, of the port's last operation */
     int32_t system_error;   /* errno for OPEN_FAILED and IO_ERROR, else 0 */
     int32_t exception_code; /* Modbus exception code for EXCEPTION, else 0 */
-    int32_t round_trip_us;  /* round trip of the last transaction that got a reply, or -1 */
+    int32_t round_trip_us;  /* round trip of the last transaction that got its own answer, or -1 */
     int32_t transactions;   /* transactions attempted since the port was last opened */
     int32_t failures;       /* of which failed */
     int32_t is_open;        /* 1 when the port is open */
@@ -158,7 +158,7 @@ typedef struct Tq7310LinkCounters {
     int32_t io_errors;     /* IO_ERROR */
     int32_t open_failures; /* OPEN_FAILED: the driver's own reopens after the device went away */
     int32_t refused;       /* BAD_ARGUMENT from libmodbus once the request was taken */
-    int32_t round_trips;   /* transactions that got a reply */
+    int32_t round_trips;   /* transactions that got their own answer (OK or an exception) */
     int32_t round_trip_min_us;    /* of all of them, -1 before any */
     int32_t round_trip_max_us;    /* of all of them, -1 before any */
     int32_t round_trip_median_us; /* of the latest 1000, the lower middle one; -1 before any */

@@ -44,6 +44,13 @@ inline Tq7310LinkStatus linkStatus(int32_t port) {
     return s;
 }
 
+// A read first, as the panel's polls make one: until a read is answered the
+// driver cannot tell a write's answer from the adapter handing it back.
+inline bool readFirst(int32_t port, int32_t slave) {
+    Buffer b = sentinelBuffer();
+    return Get_4X_UnDX(port, slave, 1, 1, b.data()) != MODBUSRTU_FAILED;
+}
+
 }  // namespace driver_test
 
 #endif

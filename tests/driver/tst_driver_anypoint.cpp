@@ -141,6 +141,7 @@ class TstDriverAnyPoint : public QObject {
             (table == 1 ? bits_[i] = uint8_t(v * 7) : values_[i] = uint16_t(v));  // 7: any but 0
             put(table, first + i, v ^ 1);
         }
+        QVERIFY(readFirst(kPort, kSlave));
         QCOMPARE(table == 1 ? TQ7310_WriteCoils(kPort, kSlave, first, count, bits_.data())
                             : TQ7310_WriteRegisters(kPort, kSlave, first, count, values_.data()),
                  0);

@@ -20,8 +20,9 @@ constexpr int32_t kPort = 7;
 constexpr int32_t kSlave = 1;
 const Bytes kEcho{};
 
-// A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", or "wait MS" to
-// play lateness), what the line sends when its request arrives, the result.
+// A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "wait MS" to play
+// lateness, or "reopen"), what the line sends when its request arrives, the
+// result.
 struct Step {
     QString call;
     Answer answer;
@@ -29,9 +30,9 @@ struct Step {
 };
 using Steps = QList<Step>;
 
-Bytes frame(const Bytes& pdu) {
+Bytes frame(const Bytes& pdu, int slave = kSlave) {
     static RtuFrames frames;
-    return frames.frame(kSlave, pdu);
+    return frames.frame(slave, pdu);
 }
 
 // A register read's reply: `count` values from `first` on.
@@ -50,6 +51,10 @@ int32_t call(const QString& text) {
     if (a[0] == "wait") {
         std::this_thread::sleep_for(std::chrono::milliseconds(n));
     }
+    if (a[0] == "reopen") {
+        ClosePort_Modbus(kPort);
+        return OpenPort_Modbus(kPort, kBaud38400, kParityNone);
+    }
     return a[0] == "hr"    ? Get_4X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
            : a[0] == "ir"  ? Get_3X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
            : a[0] == "di"  ? Get_1X_B16(kPort, kSlave, n, b.data())
@@ -62,8 +67,8 @@ int32_t call(const QString& text) {
 // ambiguous reply may answer and the length of a bad frame; "late" bytes,
 // "late-reply(n)" and "echo(n)"; requests numbered from the first of the run.
 QString logWords(std::uint32_t before) {
-    static const char* const outcomes[] = {"",    "OK",  "", "", "",     "TIMEOUT",
-                                           "EXC", "BAD", "", "", "ECHO", "AMBIGUOUS"};
+    static const char* const outcomes[] = {"",    "OK",  "",      "", "",     "TIMEOUT",
+                                           "EXC", "BAD", "WRONG", "", "ECHO", "AMBIGUOUS"};
     static const char* const kinds[] = {"", "late", "late-reply", "echo"};
     std::vector<Tq7310Traffic> e(64);
     const int n = TQ7310_ReadTraffic(kPort, before, e.data(), int(e.size()), nullptr);
@@ -72,8 +77,9 @@ QString logWords(std::uint32_t before) {
         const QString of = QStringLiteral("(%1)").arg(t.follows - before);
         QString word = t.kind == TQ7310_TRAFFIC_EXCHANGE ? outcomes[t.outcome] : kinds[t.kind];
         word += t.outcome == TQ7310_BAD_FRAME ? QStringLiteral("[%1]").arg(t.reply_length)
-                : t.outcome == TQ7310_AMBIGUOUS || t.kind > TQ7310_TRAFFIC_LATE ? of
-                                                                                : QString();
+                : (t.outcome == TQ7310_AMBIGUOUS && t.follows != 0) || t.kind > TQ7310_TRAFFIC_LATE
+                    ? of
+                    : QString();
         if (word != "late" || words.value(words.size() - 1) != "late") {
             words << word;
         }
@@ -95,32 +101,63 @@ class TstDriverOneAnswer : public QObject {
         const Bytes hr1 = registers(3, 100, 16);
         const Bytes hr2 = registers(3, 200, 16);
         const Bytes ir = registers(4, 1, 4);
+        const Bytes refused = frame({0x86, 2});
         const QString wait = "wait " + QString::number(TQ7310_LATE_REPLY_HORIZON_MS + 100);
-        QTest::newRow("late reply across a read of another shape")
-            << Steps{{"hr 1 16", {}}, {"ir 1 4", {ir}, 1}, {"hr 17 16", {hr1}}}
-            << "TIMEOUT OK AMBIGUOUS(1)";
+        QTest::newRow("lost reply, another shape answered, the same shape")
+            << Steps{{"hr 1 16", {}}, {"ir 1 4", {ir}, 1}, {"hr 17 16", {hr2}, 200}}
+            << "TIMEOUT OK OK";
+        QTest::newRow("lost reply, then the same shape twice")
+            << Steps{{"hr 1 16", {}}, {"hr 1 16", {hr1}}, {"hr 1 16", {hr2}, 200}}
+            << "TIMEOUT AMBIGUOUS(1) OK";
         QTest::newRow("late reply, then the read's own")
-            << Steps{{"hr 1 16", {}}, {"ir 1 4", {ir}, 1}, {"hr 17 16", {hr1, hr2}, 200}}
-            << "TIMEOUT OK OK late-reply(1)";
+            << Steps{{"hr 1 16", {}}, {"hr 17 16", {hr1, hr2}, 200}} << "TIMEOUT OK late-reply(1)";
         QTest::newRow("late reply inside a read of another shape")
             << Steps{{"hr 1 16", {}}, {"ir 1 4", {hr1, ir}, 1}} << "TIMEOUT OK late-reply(1)";
-        QTest::newRow("late reply found waiting") << Steps{{"hr 1 16", {}},
-                                                           {"ir 1 4", {ir, hr1, hr2}, 1},
-                                                           {"di 1", {frame({2, 2, 5, 0})}, 5}}
-                                                  << "TIMEOUT OK late-reply(1) late OK";
+        QTest::newRow("after a later answer, no late reply")
+            << Steps{{"hr 1 16", {}},
+                     {"ir 1 4", {ir, hr1, hr2}, 1},
+                     {"di 1", {frame({2, 2, 5, 0})}, 5}}
+            << "TIMEOUT OK late OK";
         QTest::newRow("3 s late, nothing else came")
             << Steps{{"hr 1 16", {}}, {"wait 3000", {}}, {"hr 1 16", {hr1}}}
             << "TIMEOUT AMBIGUOUS(1)";
         QTest::newRow("later than the horizon")
             << Steps{{"hr 1 16", {}}, {wait, {}}, {"hr 1 16", {hr1}, 100}} << "TIMEOUT OK";
+        QTest::newRow("reopened within the horizon")
+            << Steps{{"hr 1 16", {}}, {"reopen", {}, 0}, {"hr 1 16", {hr1}}}
+            << "TIMEOUT AMBIGUOUS(1)";
+        QTest::newRow("noise, then the same shape")
+            << Steps{{"hr 1 2", {{0x55, 0x00, 0xAA}, registers(3, 1, 2)}},
+                     {"hr 1 2", {registers(3, 5, 2)}},
+                     {"hr 1 2", {registers(3, 9, 2)}, 9}}
+            << "BAD[12] AMBIGUOUS(1) OK";
+        QTest::newRow("another address's frame retires nothing")
+            << Steps{{"hr 1 16", {}},
+                     {"ir 1 4", {frame({4, 8, 0, 1, 0, 2, 0, 3, 0, 4}, 2)}},
+                     {"hr 1 16", {hr1}}}
+            << "TIMEOUT WRONG AMBIGUOUS(1)";
         QTest::newRow("the same write again")
-            << Steps{{"set 5 7", {}}, {"set 5 7", {kEcho}, 0}} << "TIMEOUT OK";
+            << Steps{{"di 1", {frame({2, 2, 5, 0})}, 5}, {"set 5 7", {}}, {"set 5 7", {kEcho}, 0}}
+            << "OK TIMEOUT OK";
+        QTest::newRow("first write behind an echo, refused")
+            << Steps{{"set 5 7", {kEcho, refused}}} << "EXC echo(1)";
+        QTest::newRow("first write behind an echo, ignored")
+            << Steps{{"set 5 7", {kEcho}}} << "AMBIGUOUS";
+        QTest::newRow("first write behind an echo, done")
+            << Steps{{"on 2", {kEcho, kEcho}, 0}} << "OK echo(1)";
+        QTest::newRow("one echo missing") << Steps{{"hr 1 16", {kEcho, hr1}},
+                                                   {"set 5 7", {refused}},
+                                                   {"set 5 7", {kEcho, refused}}}
+                                          << "ECHO late BAD[4] late AMBIGUOUS(4) echo(6)";
+        QTest::newRow("the read that learns the echo, then another")
+            << Steps{{"hr 1 16", {kEcho, hr1}}, {"ir 1 4", {kEcho, ir}, 1}}
+            << "ECHO late OK echo(4)";
         QTest::newRow("echo, then a refused write")
             << Steps{{"hr 1 16", {kEcho, hr1}}, {"set 5 7", {kEcho, frame({0x86, 2})}}}
-            << "ECHO late EXC echo(3)";
+            << "ECHO late EXC echo(4)";
         QTest::newRow("echo, then a write done")
             << Steps{{"hr 1 16", {kEcho, hr1}}, {"on 2", {kEcho, kEcho}, 0}}
-            << "ECHO late OK echo(3)";
+            << "ECHO late OK echo(4)";
         QTest::newRow("echo of a read far up")
             << Steps{{"hr 1025 16", {kEcho, hr1}}, {"hr 1025 16", {kEcho, hr2}, 200}}
             << "ECHO late OK echo(4)";
@@ -139,7 +176,7 @@ class TstDriverOneAnswer : public QObject {
         test_slave::TestSlave line(kSlave);
         std::vector<Answer> answers;
         for (const Step& s : steps) {
-            if (!s.call.startsWith("wait")) {
+            if (!s.call.startsWith("wait") && s.call != "reopen") {
                 answers.push_back(s.answer);
             }
         }

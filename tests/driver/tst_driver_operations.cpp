@@ -178,6 +178,7 @@ class TstDriverOperations : public QObject {
         QFETCH(int, coil);
         QFETCH(int, address);
         slave_->setCoil(coil, !on);
+        QVERIFY(readFirst(kPort, kSlave));
         const int32_t result =
             on ? Set_0X_Bit1(kPort, kSlave, coil) : Rst_0X_Bit1(kPort, kSlave, coil);
         QCOMPARE(result, 0);
@@ -201,6 +202,7 @@ class TstDriverOperations : public QObject {
         QFETCH(int, reg);
         QFETCH(int, value);
         slave_->setHoldingRegister(reg, 777);
+        QVERIFY(readFirst(kPort, kSlave));
         QCOMPARE(Set_4X_D1(kPort, kSlave, reg, value), 0);
         const auto writes = slave_->writes();
         QCOMPARE(writes.size(), std::size_t{1});

@@ -98,8 +98,12 @@ void tst_LinkStatus::moduleWordsForEachOutcome_data() {
                                  << "地址 9 的设备应答（有效帧，不是所问的地址）" << false;
     QTest::newRow("echo") << int(TQ7310_ECHO) << 0 << 0
                           << "回显：收到的是本机刚发出的请求（转换器回送发送的字节？）" << false;
-    QTest::newRow("ambiguous") << int(TQ7310_AMBIGUOUS) << 0 << 0
+    // For AMBIGUOUS the code column is the request the reply may answer late.
+    QTest::newRow("ambiguous") << int(TQ7310_AMBIGUOUS) << 9 << 0
                                << "可能是第 9 条迟到的应答，无法分辨" << false;
+    QTest::newRow("ambiguous: a write's own frame")
+        << int(TQ7310_AMBIGUOUS) << 0 << 0
+        << "收到的帧与所发请求相同：是转换器的回显还是写入成功，无法分辨" << false;
     QTest::newRow("device gone, EIO")
         << int(TQ7310_IO_ERROR) << 0 << EIO << "设备断开：输入输出错误" << false;
     QTest::newRow("device gone, ENXIO")
@@ -120,10 +124,11 @@ void tst_LinkStatus::moduleWordsForEachOutcome() {
     QFETCH(bool, healthy);
 
     Tq7310LinkStatus s = status(outcome);
-    s.exception_code = exceptionCode;
+    const bool ambiguous = outcome == TQ7310_AMBIGUOUS;
+    s.exception_code = ambiguous ? 0 : exceptionCode;
     s.system_error = systemError;
     s.other_address = outcome == TQ7310_WRONG_SLAVE ? 9 : 0;
-    s.maybe_answers = outcome == TQ7310_AMBIGUOUS ? 9 : 0;
+    s.maybe_answers = ambiguous ? quint32(exceptionCode) : 0;
     s.transactions = 1;
     const LinkStatusText text = describeLink(s, linkParam(), true);
     QCOMPARE(text.module, module);
