@@ -13,10 +13,16 @@ QSize ElidedLabel::minimumSizeHint() const {
             QLabel::minimumSizeHint().height()};
 }
 
+void ElidedLabel::setDetail(const QString& detail) {
+    detail_ = detail;
+    setToolTip(detail);
+    update();
+}
+
 void ElidedLabel::paintEvent(QPaintEvent*) {
     const QRect room = contentsRect().marginsRemoved(QMargins(margin(), 0, margin(), 0));
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width());
-    const QString tip = shown == text() ? QString() : text();
+    const QString tip = !detail_.isEmpty() ? detail_ : shown == text() ? QString() : text();
     if (toolTip() != tip) {
         setToolTip(tip);
     }

@@ -11,7 +11,13 @@ class ElidedLabel : public QLabel {
     explicit ElidedLabel(const QString& text = QString(), QWidget* parent = nullptr);
 
     QSize minimumSizeHint() const override;
+    // A tooltip that says more than the text: shown whether or not the text
+    // fits, in place of the whole text.
+    void setDetail(const QString& detail);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QString detail_;
 };

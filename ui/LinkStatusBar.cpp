@@ -54,7 +54,7 @@ QList<QPushButton*> LinkStatusBar::buttons() const {
 }
 
 void LinkStatusBar::showCountersDetail(const QString& detail) {
-    counters_->setToolTip(detail);
+    counters_->setDetail(detail);
 }
 
 void LinkStatusBar::showRecordStatus(const QString& status) {

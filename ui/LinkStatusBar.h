@@ -10,6 +10,8 @@
 
 #include "LinkStatusText.h"
 
+class ElidedLabel;
+
 class LinkStatusBar : public QStatusBar {
     Q_OBJECT
   public:
@@ -30,7 +32,7 @@ class LinkStatusBar : public QStatusBar {
   private:
     QLabel* link_;
     QLabel* module_;
-    QLabel* counters_;
+    ElidedLabel* counters_;
     QLabel* record_;
     QPushButton* findModule_;
     QPushButton* trend_;
