@@ -22,8 +22,8 @@ AnyPointPoller::AnyPointPoller(ModuleDriver& driver, LinkPort linkPort, LineBusy
 }
 
 void AnyPointPoller::addRow(const PointRow& row) {
-    rows_.push_back(row);
-    clocks_.push_back({row.periodMs, std::nullopt});
+    rows_.push_back(settingsOf(row));
+    clocks_.push_back({row.periodMs, std::nullopt, true});
     schedule(0);
 }
 
@@ -33,7 +33,7 @@ void AnyPointPoller::replaceRows(const std::vector<PointRow>& rows) {
     writes_.clear();
     for (const PointRow& row : rows) {
         rows_.push_back(settingsOf(row));
-        clocks_.push_back({row.periodMs, std::nullopt});
+        clocks_.push_back({row.periodMs, std::nullopt, true});
     }
     emit rowsReplaced();
     schedule(0);
@@ -55,17 +55,44 @@ void AnyPointPoller::changeRow(std::size_t index, const PointRow& row) {
     if (index >= rows_.size()) {
         return;
     }
+    dropWrites(index);
     rows_[index] = settingsOf(row);
-    clocks_[index] = {row.periodMs, std::nullopt};
+    clocks_[index] = {row.periodMs, std::nullopt, true};
     emit rowChanged(static_cast<int>(index));
     schedule(0);
 }
 
+void AnyPointPoller::readOnce(std::size_t index) {
+    if (index < rows_.size()) {
+        clocks_[index].once = true;
+        schedule(0);
+    }
+}
+
+void AnyPointPoller::dropWrites(std::size_t index) {
+    std::erase_if(writes_, [index](const PendingWrite& w) { return w.row == index; });
+}
+
+void AnyPointPoller::refuseWrite(PointRow& row) {
+    row.writeFailed = true;
+    row.written = QStringLiteral("写入失败：端口未打开，未写入");
+}
+
 void AnyPointPoller::write(std::size_t index, int first, std::vector<std::uint16_t> values) {
-    if (index < rows_.size() && isWritable(rows_[index].table) && !values.empty()) {
+    if (index >= rows_.size() || !isWritable(rows_[index].table) || values.empty()) {
+        return;
+    }
+    PointRow& row = rows_[index];
+    // Held until the link opens, it could reach a slave chosen since.
+    if (linkPort_() == 0) {
+        refuseWrite(row);
+    } else {
+        row.writeFailed = false;
+        row.written = QStringLiteral("待写入 %1 点…").arg(values.size());
         writes_.push_back({index, first, std::move(values)});
         schedule(0);
     }
+    emit rowChanged(static_cast<int>(index));
 }
 
 void AnyPointPoller::schedule(int afterMs) {
@@ -97,7 +124,11 @@ void AnyPointPoller::turn() {
     }
     const std::int64_t now = clock_.elapsed();
     if (const auto index = nextRow(clocks_, now)) {
-        clocks_[*index].askedAtMs = now;
+        RowClock& clock = clocks_[*index];
+        rows_[*index].realPeriodMs =
+            clock.askedAtMs ? static_cast<int>(now - *clock.askedAtMs) : -1;
+        clock.askedAtMs = now;
+        clock.once = false;
         read(port, *index);
         schedule(0);
     } else if (const auto wait = msUntilDue(clocks_, now)) {
@@ -123,6 +154,19 @@ void AnyPointPoller::read(int port, std::size_t index) {
     row.outcome = row.failed ? failure(port, result) : QStringLiteral("应答正常");
     const auto status = driver_.linkStatus(port);
     row.roundTripUs = !row.failed && status ? status->round_trip_us : -1;
+    if (!row.failed) {
+        row.goodAtMs = clock_.elapsed();
+    }
+    // Silence backs the row off; anything the slave says brings it back.
+    const bool timedOut = row.failed && status && status->outcome == TQ7310_TIMEOUT;
+    row.timeouts += timedOut ? 1 : 0;
+    RowClock& clock = clocks_[index];
+    clock.periodMs =
+        timedOut && row.periodMs > 0
+            ? std::min<std::int64_t>(2 * std::max<std::int64_t>(clock.periodMs, row.periodMs),
+                                     kLongestBackoffMs)
+            : row.periodMs;
+    row.backedOffMs = static_cast<int>(clock.periodMs);
     emit rowChanged(static_cast<int>(index));
 }
 
@@ -139,7 +183,7 @@ void AnyPointPoller::writeNow(int port, const PendingWrite& write) {
     row.writeFailed = result != 0;
     row.written = row.writeFailed ? QStringLiteral("写入失败：") + failure(port, result)
                                   : QStringLiteral("已写入 %1 点").arg(count);
-    clocks_[write.row].askedAtMs.reset();  // read back at once
+    clocks_[write.row].once = true;  // read back at once, polled or not
     emit rowChanged(static_cast<int>(write.row));
 }
 
@@ -156,6 +200,11 @@ QString AnyPointPoller::failure(int port, const DriverResult& result) {
 }
 
 void AnyPointPoller::showClosed() {
+    for (const PendingWrite& write : writes_) {
+        refuseWrite(rows_[write.row]);
+        emit rowChanged(static_cast<int>(write.row));
+    }
+    writes_.clear();
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         PointRow& row = rows_[i];
         if (row.outcome != QStringLiteral("端口未打开")) {

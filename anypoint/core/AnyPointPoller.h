@@ -3,7 +3,11 @@
 // transaction a turn of the event loop, rows in turns (RowTurns): never on a
 // closed link, never while the main window's poll is in a tick, and never
 // two at once, just as the commands go. A write goes before the next read,
-// once, and its row reads back at its next turn.
+// once, to the slave and points its row showed when it was typed: it is
+// refused while the link is closed and dropped when the row changes; its row
+// reads back at once. A row is read once when added or changed, polled or
+// not; a row whose reads time out backs off, so a silent slave costs the
+// line less and less.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -29,8 +33,13 @@ class AnyPointPoller : public QObject {
     const std::vector<PointRow>& rows() const { return rows_; }
     void addRow(const PointRow& row);
     void removeRow(std::size_t index);
-    // New settings for a row: what it read before is dropped.
+    // New settings for a row: what it read before, and a write still to go,
+    // are dropped.
     void changeRow(std::size_t index, const PointRow& row);
+    // Reads the row at the next turn, polled or not.
+    void readOnce(std::size_t index);
+    // The poller's clock, which PointRow::goodAtMs is on.
+    std::int64_t nowMs() const { return clock_.elapsed(); }
     // Writes values (0/1 for coils) to points first.. of the row's slave and
     // table.
     void write(std::size_t index, int first, std::vector<std::uint16_t> values);
@@ -55,6 +64,8 @@ class AnyPointPoller : public QObject {
     // How a call that did not go through ended, from the port's status.
     QString failure(int port, const DriverResult& result);
     void showClosed();
+    void dropWrites(std::size_t index);
+    void refuseWrite(PointRow& row);
 
     ModuleDriver& driver_;
     LinkPort linkPort_;

@@ -1,5 +1,8 @@
 #include "PointRow.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace anypoint {
 
 QString tableName(Table table) {
@@ -27,6 +30,10 @@ bool isWritable(Table table) {
 int maxCount(Table table) {
     // What one request's reply can carry (Modbus application protocol 1.1b3).
     return isBitTable(table) ? 2000 : 125;
+}
+
+bool isOfferedPeriod(int ms) {
+    return std::find(std::begin(kPeriodsMs), std::end(kPeriodsMs), ms) != std::end(kPeriodsMs);
 }
 
 PointRow settingsOf(const PointRow& row) {

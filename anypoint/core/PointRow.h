@@ -24,6 +24,12 @@ bool isWritable(Table table);
 // The most points one read of the table may ask for.
 int maxCount(Table table);
 
+// The periods a row may poll at, in ms; 0: not polled.
+inline constexpr int kPeriodsMs[] = {0, 500, 1000, 2000, 5000, 10000, 30000, 60000};
+bool isOfferedPeriod(int ms);
+// A row whose reads time out asks less often, its period doubled up to this.
+inline constexpr int kLongestBackoffMs = 60000;
+
 struct PointRow {
     int address = 1;  // slave address 1..247
     Table table = Table::HoldingRegisters;
@@ -38,6 +44,14 @@ struct PointRow {
     QString outcome;
     bool failed = false;
     int roundTripUs = -1;
+    // How it is really asked: the period it has backed off to, the time
+    // between its last two reads (-1 before two), its time-outs since it was
+    // added or changed, and when its last good values came (ms on the
+    // poller's clock, -1 never).
+    int backedOffMs = 0;
+    int realPeriodMs = -1;
+    int timeouts = 0;
+    std::int64_t goodAtMs = -1;
     // The last write: how it went; empty when none was asked.
     QString written;
     bool writeFailed = false;

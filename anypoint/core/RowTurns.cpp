@@ -7,6 +7,9 @@ namespace anypoint {
 namespace {
 
 std::optional<std::int64_t> dueAt(const RowClock& row) {
+    if (row.once) {
+        return 0;
+    }
     if (row.periodMs <= 0) {
         return std::nullopt;
     }

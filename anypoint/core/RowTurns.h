@@ -13,6 +13,7 @@ namespace anypoint {
 struct RowClock {
     std::int64_t periodMs = 0;              // 0: not polled
     std::optional<std::int64_t> askedAtMs;  // when it last asked; never yet: due at once
+    bool once = false;                      // to be asked once now, polled or not
 };
 
 // The row to ask at `nowMs`, if any is due.

@@ -1,14 +1,15 @@
 #include "AnyPointWindow.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace anypoint {
@@ -25,14 +26,35 @@ enum RowColumn {
     Values,
     Outcome,
     RoundTrip,
+    GoodAge,
     Columns
 };
-constexpr int kPeriodsMs[] = {0, 500, 1000, 2000, 5000, 10000, 30000, 60000};
 constexpr int kPointRole = Qt::UserRole;
 const QColor kFailed(200, 0, 0);
 
+QString seconds(std::int64_t ms) {
+    return QStringLiteral("%1 秒").arg(static_cast<double>(ms) / 1000.0);
+}
+
 QString periodText(int ms) {
-    return ms == 0 ? QStringLiteral("不轮询") : QStringLiteral("%1 秒").arg(ms / 1000.0);
+    return ms == 0 ? QStringLiteral("不轮询") : seconds(ms);
+}
+
+// The period asked for, and how the row is really asked when that differs:
+// backed off after time-outs, or later than due because the line is busy.
+QString realPeriodText(const PointRow& row) {
+    QString text = periodText(row.periodMs);
+    if (row.periodMs > 0 && row.backedOffMs > row.periodMs) {
+        text += QStringLiteral("（无应答，放慢到 %1）").arg(seconds(row.backedOffMs));
+    } else if (row.periodMs > 0 && row.realPeriodMs > row.periodMs + row.periodMs / 10) {
+        text += QStringLiteral("（实际 %1）").arg(seconds(row.realPeriodMs));
+    }
+    return text;
+}
+
+QString ageText(const PointRow& row, std::int64_t nowMs) {
+    return row.goodAtMs < 0 ? QStringLiteral("-")
+                            : QStringLiteral("%1 秒前").arg((nowMs - row.goodAtMs) / 1000);
 }
 
 // The number of each value's first point, beside the values.
@@ -107,8 +129,11 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     auto* add = named(new QPushButton(QStringLiteral("添加"), this), "AnyPointAdd");
     auto* change = named(new QPushButton(QStringLiteral("修改所选"), this), "AnyPointChange");
     auto* remove = named(new QPushButton(QStringLiteral("删除所选"), this), "AnyPointRemove");
+    auto* once = named(new QPushButton(QStringLiteral("读一次"), this), "AnyPointReadOnce");
+    once->setShortcut(QKeySequence(Qt::Key_F5));
+    once->setToolTip(QStringLiteral("读所选行一次，轮询与否 (F5)"));
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {add, change, remove}) {
+    for (QPushButton* b : {add, change, remove, once}) {
         buttons->addWidget(b);
     }
     buttons->addWidget(note_, 1);
@@ -120,10 +145,11 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     connect(save, &QPushButton::clicked, this, &AnyPointWindow::saveWorkspaceClicked);
     connect(open, &QPushButton::clicked, this, &AnyPointWindow::openWorkspaceClicked);
 
-    rows_->setHorizontalHeaderLabels(
-        {QStringLiteral("从站"), QStringLiteral("功能"), QStringLiteral("起始点"),
-         QStringLiteral("数量"), QStringLiteral("格式"), QStringLiteral("周期"),
-         QStringLiteral("值"), QStringLiteral("结果"), QStringLiteral("往返")});
+    rows_->setHorizontalHeaderLabels({QStringLiteral("从站"), QStringLiteral("功能"),
+                                      QStringLiteral("起始点"), QStringLiteral("数量"),
+                                      QStringLiteral("格式"), QStringLiteral("周期"),
+                                      QStringLiteral("值"), QStringLiteral("结果"),
+                                      QStringLiteral("往返"), QStringLiteral("有效值")});
     rows_->setAccessibleName(QStringLiteral("读写的行"));
     rows_->setSelectionBehavior(QAbstractItemView::SelectRows);
     rows_->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -131,8 +157,35 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     rows_->setTabKeyNavigation(false);
     rows_->setWordWrap(false);
     rows_->verticalHeader()->hide();
-    rows_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    rows_->horizontalHeader()->setSectionResizeMode(Values, QHeaderView::Stretch);
+    // Widths fixed once from the texts a column holds: fitting them to the
+    // contents at every read would measure every row at every read. The
+    // values take what is left; every cell's whole text is in its tooltip.
+    const QString widest[Columns] = {QStringLiteral("从站 247"),
+                                     QStringLiteral("保持寄存器 03"),
+                                     QStringLiteral("65536"),
+                                     QStringLiteral("2000"),
+                                     QStringLiteral("32 位浮点 (高字在前)"),
+                                     QStringLiteral("0.5 秒（实际 10 秒）"),
+                                     {},
+                                     QStringLiteral("超时：无应答；写入失败"),
+                                     QStringLiteral("1000.0 ms"),
+                                     QStringLiteral("999 秒前")};
+    QHeaderView* header = rows_->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    for (int column = 0; column < Columns; ++column) {
+        header->resizeSection(column, fontMetrics().horizontalAdvance(widest[column]) + 16);
+    }
+    header->setSectionResizeMode(Values, QHeaderView::Stretch);
+    auto* ages = new QTimer(this);
+    connect(ages, &QTimer::timeout, this, [this] {
+        const std::int64_t now = poller_.nowMs();
+        for (int i = 0; i < rows_->rowCount(); ++i) {
+            if (QTableWidgetItem* item = rows_->item(i, GoodAge)) {
+                item->setText(ageText(poller_.rows()[static_cast<std::size_t>(i)], now));
+            }
+        }
+    });
+    ages->start(1000);
 
     points_->setHorizontalHeaderLabels({QStringLiteral("点"), QStringLiteral("值")});
     points_->setAccessibleName(QStringLiteral("所选行的点：值可输入后写入"));
@@ -158,6 +211,11 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     connect(add, &QPushButton::clicked, this, &AnyPointWindow::addRow);
     connect(change, &QPushButton::clicked, this, &AnyPointWindow::changeRow);
     connect(remove, &QPushButton::clicked, this, &AnyPointWindow::removeRow);
+    connect(once, &QPushButton::clicked, this, [this] {
+        if (const int index = chosenRow(); index >= 0) {
+            poller_.readOnce(static_cast<std::size_t>(index));
+        }
+    });
     connect(rows_, &QTableWidget::currentCellChanged, this, [this](int row) {
         if (row >= 0 && row < static_cast<int>(poller_.rows().size())) {
             showSettings(poller_.rows()[static_cast<std::size_t>(row)]);
@@ -168,13 +226,11 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     connect(&poller_, &AnyPointPoller::rowChanged, this, [this](int index) {
         fillRow(index);
         const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
-        if (index == chosenRow() && note_->text().startsWith(QStringLiteral("正在写入"))) {
+        if (index == chosenRow() && note_->text().startsWith(QStringLiteral("正在写入")) &&
+            !row.written.startsWith(QStringLiteral("待写入"))) {
             note_->setText(row.written);
         }
-        // Not while a value is being typed: its editor would go.
-        const QWidget* focus = QApplication::focusWidget();
-        const bool typing = focus && focus != points_ && points_->isAncestorOf(focus);
-        if (index == chosenRow() && !typing) {
+        if (index == chosenRow()) {
             showPoints();
         }
     });
@@ -241,6 +297,9 @@ int AnyPointWindow::chosenRow() const {
 void AnyPointWindow::fillRow(int index) {
     const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
     QString outcome = row.outcome;
+    if (row.timeouts > 0) {
+        outcome += QStringLiteral("；超时 %1 次").arg(row.timeouts);
+    }
     if (!row.written.isEmpty()) {
         outcome += QStringLiteral("；") + row.written;
     }
@@ -250,37 +309,73 @@ void AnyPointWindow::fillRow(int index) {
         QString::number(row.first),
         QString::number(row.count),
         isBitTable(row.table) ? QStringLiteral("—") : formatName(row.format),
-        periodText(row.periodMs),
+        realPeriodText(row),
         numberedValues(row).join(QStringLiteral("  ")),
         outcome,
         row.roundTripUs >= 0 ? QStringLiteral("%1 ms").arg(row.roundTripUs / 1000.0, 0, 'f', 1)
-                             : QStringLiteral("-")};
+                             : QStringLiteral("-"),
+        ageText(row, poller_.nowMs())};
     for (int column = 0; column < Columns; ++column) {
-        auto* item = new QTableWidgetItem(cells[column]);
-        item->setToolTip(cells[column]);
-        if (column == Outcome && (row.failed || row.writeFailed)) {
-            item->setForeground(kFailed);
+        QTableWidgetItem* item = rows_->item(index, column);
+        if (item == nullptr) {
+            item = new QTableWidgetItem;
+            rows_->setItem(index, column, item);
         }
-        rows_->setItem(index, column, item);
+        item->setText(cells[column]);
+        item->setToolTip(cells[column]);
+        // Red for a failure whether or not the row is selected.
+        item->setData(Qt::ForegroundRole, column == Outcome && (row.failed || row.writeFailed)
+                                              ? QVariant(kFailed)
+                                              : QVariant());
     }
 }
 
 void AnyPointWindow::showPoints() {
     filling_ = true;
+    const int index = chosenRow();
+    const PointRow* row = index >= 0 ? &poller_.rows()[static_cast<std::size_t>(index)] : nullptr;
+    const QStringList values = row ? numberedValues(*row) : QStringList{};
+    // The same points as shown: new values in place, so the current cell,
+    // and a value being typed, stay.
+    const QString shown = row ? QStringLiteral("%1/%2/%3/%4/%5/%6")
+                                    .arg(index)
+                                    .arg(row->address)
+                                    .arg(static_cast<int>(row->table))
+                                    .arg(row->first)
+                                    .arg(row->count)
+                                    .arg(static_cast<int>(row->format))
+                              : QString();
+    bool samePoints = row && points_->rowCount() == values.size() &&
+                      points_->property("shownRow").toString() == shown;
+    for (int i = 0; samePoints && i < values.size(); ++i) {
+        samePoints = points_->item(i, 0)->text() == values[i].section(QLatin1Char(':'), 0, 0);
+    }
+    if (samePoints) {
+        for (int i = 0; i < values.size(); ++i) {
+            QTableWidgetItem* cell = points_->item(i, 1);
+            const QString value = values[i].section(QStringLiteral(": "), 1);
+            if (row->table == Table::Coils) {
+                cell->setCheckState(value == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
+            } else {
+                cell->setText(value);
+            }
+        }
+        filling_ = false;
+        return;
+    }
+    points_->setProperty("shownRow", shown);
     points_->setRowCount(0);
-    if (const int index = chosenRow(); index >= 0) {
-        const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
-        const bool writable = isWritable(row.table);
-        const QStringList values = numberedValues(row);
+    if (row != nullptr) {
+        const bool writable = isWritable(row->table);
         for (int i = 0; i < values.size(); ++i) {
             const int point = values[i].section(QLatin1Char(':'), 0, 0).toInt();
             const QString value = values[i].section(QStringLiteral(": "), 1);
             auto* number = new QTableWidgetItem(QString::number(point));
             number->setFlags(Qt::ItemIsEnabled);
-            auto* cell = new QTableWidgetItem(row.table == Table::Coils ? QString() : value);
+            auto* cell = new QTableWidgetItem(row->table == Table::Coils ? QString() : value);
             cell->setData(kPointRole, point);
             Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-            if (row.table == Table::Coils) {
+            if (row->table == Table::Coils) {
                 cell->setCheckState(value == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
                 flags |= Qt::ItemIsUserCheckable;
             } else if (writable && value != QStringLiteral("—")) {
