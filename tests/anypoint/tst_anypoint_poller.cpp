@@ -16,6 +16,8 @@ class tst_AnyPointPoller : public QObject {
   private slots:
     void asks_data();
     void asks();
+    void aimedAndPaced_data();
+    void aimedAndPaced();
 };
 
 void tst_AnyPointPoller::asks_data() {
@@ -89,6 +91,88 @@ void tst_AnyPointPoller::asks() {
     poller.removeRow(2);  // past the last: nothing
     poller.removeRow(0);
     QCOMPARE(poller.rows().front().address, 9);
+}
+
+void tst_AnyPointPoller::aimedAndPaced_data() {
+    // What the technician and the line do, in turn: "open", "close", "add
+    // ADDRESS PERIOD" (holding registers 1-4), "write ROW POINT VALUE",
+    // "change ROW ADDRESS", "once ROW", "silent", "answer", "wait CALLS",
+    // "shown" (until a row changes on the screen).
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("row");  // the first: outcome|written|period backed off|time-outs
+
+    const QString read2 = "readRegisters(2,2,3,1,4)";
+    QTest::newRow("a write typed while closed is refused, never sent")
+        << "close; add 2 1000; write 0 2 7; open; wait 1" << QStringList{read2}
+        << "应答正常|写入失败：端口未打开，未写入|1000|0";
+    QTest::newRow("a write held for a row that changes is dropped")
+        << "add 2 1000; wait 1; write 0 2 7; change 0 3; wait 2"
+        << QStringList{read2, "readRegisters(2,3,3,1,4)"} << "应答正常||1000|0";
+    QTest::newRow("a write closed out before it went is refused")
+        << "add 2 1000; wait 1; write 0 2 7; close; shown; open; once 0; wait 2"
+        << QStringList{read2, read2} << "应答正常|写入失败：端口未打开，未写入|1000|0";
+    QTest::newRow("not polled: read when added, changed and asked")
+        << "add 2 0; wait 1; once 0; wait 2; change 0 5; wait 3"
+        << QStringList{read2, read2, "readRegisters(2,5,3,1,4)"} << "应答正常||0|0";
+    QTest::newRow("a silent slave backs off, an answer brings it back")
+        << "silent; add 2 500; wait 1; once 0; wait 2; answer; once 0; wait 3"
+        << QStringList{read2, read2, read2} << "应答正常||500|2";
+    QTest::newRow("backed off, then 修改所选")
+        << "silent; add 2 500; wait 1; once 0; wait 2; change 0 2; wait 3"
+        << QStringList{read2, read2, read2} << "超时：无应答||1000|1";
+}
+
+void tst_AnyPointPoller::aimedAndPaced() {
+    QFETCH(QString, steps);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, row);
+    RecordingDriver driver;
+    Tq7310LinkStatus status{};
+    status.outcome = TQ7310_OK;
+    driver.statusReply = status;
+    int port = 2;
+    AnyPointPoller poller(
+        driver, [&] { return port; }, [] { return false; });
+    QSignalSpy shown(&poller, &AnyPointPoller::rowChanged);
+    for (const QString& step : steps.split(QStringLiteral("; "))) {
+        const QStringList w = step.split(' ');
+        const auto n = [&w](int i) { return w.value(i).toInt(); };
+        const auto index = static_cast<std::size_t>(n(1));
+        PointRow settings;
+        settings.count = 4;
+        settings.address = n(w[0] == "add" ? 1 : 2);
+        settings.periodMs = w[0] == "add"                  ? n(2)
+                            : index < poller.rows().size() ? poller.rows()[index].periodMs
+                                                           : 0;
+        port = w[0] == "close" ? 0 : w[0] == "open" ? 2 : port;
+        driver.statusReply->outcome = w[0] == "silent"   ? TQ7310_TIMEOUT
+                                      : w[0] == "answer" ? TQ7310_OK
+                                                         : driver.statusReply->outcome;
+        if (w[0] == "silent" || w[0] == "answer") {
+            driver.pointFailure = w[0] == "silent" ? DriverResult(MODBUSRTU_FAILED) : std::nullopt;
+        } else if (w[0] == "add") {
+            poller.addRow(settings);
+        } else if (w[0] == "write") {
+            poller.write(index, n(2), {static_cast<std::uint16_t>(n(3))});
+        } else if (w[0] == "change") {
+            poller.changeRow(index, settings);
+        } else if (w[0] == "once") {
+            poller.readOnce(index);
+        } else if (w[0] == "shown") {
+            shown.clear();
+            QVERIFY(shown.wait(2000));
+        } else if (w[0] == "wait") {
+            QTRY_VERIFY_WITH_TIMEOUT(driver.calls.size() >= n(1), 2000);
+        }
+    }
+    QCOMPARE(driver.calls, calls);
+    const PointRow& first = poller.rows().front();
+    QCOMPARE(QStringLiteral("%1|%2|%3|%4")
+                 .arg(first.outcome, first.written)
+                 .arg(first.backedOffMs)
+                 .arg(first.timeouts),
+             row);
 }
 
 QTEST_GUILESS_MAIN(tst_AnyPointPoller)

@@ -150,5 +150,5 @@ DriverResult RecordingDriver::writeRegisters(std::int32_t port, std::int32_t add
 }
 
 std::optional<Tq7310LinkStatus> RecordingDriver::linkStatus(std::int32_t) {
-    return std::nullopt;
+    return statusReply;
 }

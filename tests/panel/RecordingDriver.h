@@ -33,7 +33,8 @@ class RecordingDriver : public ModuleDriver {
     // Any point: what each slave holds, by address, table (1 coils .. 4
     // input registers) and point; unlisted points read 0. Writes change it.
     std::map<std::tuple<int, int, int>, std::uint16_t> points;
-    std::optional<std::int32_t> pointFailure;  // when set, any-point calls return it
+    std::optional<std::int32_t> pointFailure;     // when set, any-point calls return it
+    std::optional<Tq7310LinkStatus> statusReply;  // what linkStatus reports
 
     // Runs after each call is recorded: lets a test act in the middle of a tick.
     std::function<void(const QString& operation)> onCall;
