@@ -109,6 +109,9 @@ class TstDriverOneAnswer : public QObject {
         QTest::newRow("lost reply, then the same shape twice")
             << Steps{{"hr 1 16", {}}, {"hr 1 16", {hr1}}, {"hr 1 16", {hr2}, 200}}
             << "TIMEOUT AMBIGUOUS(1) OK";
+        QTest::newRow("lost reply, then its shape and another address's frame")
+            << Steps{{"hr 1 16", {}}, {"hr 1 16", {hr1, frame({3, 2, 0, 1}, 2)}}}
+            << "TIMEOUT AMBIGUOUS(1) late";
         QTest::newRow("late reply, then the read's own")
             << Steps{{"hr 1 16", {}}, {"hr 17 16", {hr1, hr2}, 200}} << "TIMEOUT OK late-reply(1)";
         QTest::newRow("late reply inside a read of another shape")
@@ -149,6 +152,13 @@ class TstDriverOneAnswer : public QObject {
                                                    {"set 5 7", {refused}},
                                                    {"set 5 7", {kEcho, refused}}}
                                           << "ECHO late BAD[4] late AMBIGUOUS(4) echo(6)";
+        const Step plainDi{"di 1", {frame({2, 2, 5, 0})}, 5};
+        QTest::newRow("three replies without the learnt echo") << Steps{{"hr 1 16", {kEcho, hr1}},
+                                                                        plainDi,
+                                                                        plainDi,
+                                                                        plainDi,
+                                                                        {"hr 1 16", {kEcho, hr1}}}
+                                                               << "ECHO late OK OK OK ECHO";
         QTest::newRow("the read that learns the echo, then another")
             << Steps{{"hr 1 16", {kEcho, hr1}}, {"ir 1 4", {kEcho, ir}, 1}}
             << "ECHO late OK echo(4)";

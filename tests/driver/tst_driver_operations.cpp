@@ -333,6 +333,10 @@ class TstDriverOperations : public QObject {
         QVERIFY(untouched(b));
         QCOMPARE(linkStatus(kPort).outcome, int32_t{TQ7310_NOT_OPEN});
         QCOMPARE(slave_->requests(), 0);
+        // A port nobody ever opened.
+        QCOMPARE(linkStatus(201).round_trip_us, -1);
+        QCOMPARE(Get_3X_UnDX(201, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(201).outcome, int32_t{TQ7310_NOT_OPEN});
     }
 
     void statusArguments() {
