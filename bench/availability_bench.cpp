@@ -148,17 +148,9 @@ void poll(Side& side, Clock::duration length, const std::function<Read(Block)>& 
 }
 
 bool startSimulator(SimProcess& sim, const Settings& s) {
-    QStringList args{"--stamp",
-                     "--any-baud",
-                     "--parity",
-                     "none",
-                     "--pace",
-                     "--baud",
-                     QString::number(s.baud),
-                     "--seed",
-                     QString::fromStdString(s.seed),
-                     "--drop",
-                     QString::fromStdString(s.drop)};
+    QStringList args{"--stamp", "--any-baud", "--parity", "none", "--pace"};
+    args << "--baud" << QString::number(s.baud) << "--seed" << QString::fromStdString(s.seed)
+         << "--drop" << QString::fromStdString(s.drop);
     if (!s.late.empty()) {
         args << "--late" << QString::fromStdString(s.late);
     }
@@ -396,9 +388,11 @@ int main(int argc, char** argv) {
     print(plain);
     printFailures(ours);
     printFailures(plain);
-    const std::string ratio =
-        plain.fresh == 0 ? "n/a" : std::to_string(double(ours.fresh) / plain.fresh);
-    std::printf("fresh, ours / plain: %s (%.1f%% against %.1f%% of reads)\n", ratio.c_str(),
+    char ratio[16] = "n/a";
+    if (plain.fresh > 0) {
+        std::snprintf(ratio, sizeof ratio, "%.3f", double(ours.fresh) / plain.fresh);
+    }
+    std::printf("fresh, ours / plain: %s (%.1f%% against %.1f%% of reads)\n", ratio,
                 percent(ours.fresh, ours.reads), percent(plain.fresh, plain.reads));
     std::printf("longest blank, ours - plain (s):");
     for (int b = 0; b < kBlocks; ++b) {
