@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 #include "SerialLine.h"
 
@@ -12,6 +13,27 @@ namespace {
 bool integer(std::string_view text, int& out) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool unsignedInteger(std::string_view text, std::uint64_t& out) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+// A probability, 0 to 1 inclusive, written as a plain decimal number.
+bool probability(std::string_view text, double& out) {
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), out, std::chars_format::fixed);
+    return ec == std::errc() && end == text.data() + text.size() && out >= 0 && out <= 1;
+}
+
+// P:MS for --late.
+bool lateSetting(std::string_view text, FaultSettings& faults) {
+    const std::size_t colon = text.find(':');
+    return colon != std::string_view::npos &&
+           probability(text.substr(0, colon), faults.lateProbability) &&
+           integer(text.substr(colon + 1), faults.lateMs) && faults.lateMs > 0 &&
+           faults.lateMs <= kMaxLateMs;
 }
 
 }  // namespace
@@ -37,6 +59,33 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
             o.strictBaud = false;
         } else if (arg == "--verbose") {
             o.verbose = true;
+        } else if (arg == "--stamp") {
+            o.stamp = true;
+        } else if (arg == "--drop") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!probability(v, o.faults.dropProbability)) {
+                error = "--drop takes a probability, 0 to 1";
+                return {};
+            }
+        } else if (arg == "--late") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!lateSetting(v, o.faults)) {
+                error = "--late takes P:MS, a probability 0 to 1 and 1.." +
+                        std::to_string(kMaxLateMs) + " ms";
+                return {};
+            }
+        } else if (arg == "--seed") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!unsignedInteger(v, o.faults.seed)) {
+                error = "--seed takes 0.." + std::to_string(UINT64_MAX);
+                return {};
+            }
         } else if (arg == "--device") {
             if (!value(v)) {
                 return {};
@@ -105,13 +154,17 @@ std::string usageText() {
     return "usage: tq7310-sim [--device PATH | --link PATH] [--address N] [--baud "
            "9600|19200|38400]\n"
            "                  [--parity none|odd|even] [--pace] [--turnaround MS] [--any-baud]\n"
-           "                  [--verbose]\n"
+           "                  [--drop P] [--late P:MS] [--seed N] [--stamp] [--verbose]\n"
            "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
            "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
            "help for the list. On a pseudo-terminal, requests sent at another baud rate than\n"
            "--baud are ignored, as a module ignores them; --any-baud answers them all.\n"
            "--turnaround holds each reply MS milliseconds after its request arrived, as a\n"
-           "slow slave does.\n";
+           "slow slave does.\n"
+           "--drop leaves each request unanswered with probability P; --late holds each\n"
+           "reply MS more milliseconds with probability P, answering later requests only\n"
+           "after it. --seed (default 1) makes the same faults fall on the same requests.\n"
+           "--stamp makes every value read carry the number of requests received so far.\n";
 }
 
 }  // namespace sim

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "LineFaults.h"
+
 namespace sim {
 
 struct Options {
@@ -21,6 +23,10 @@ struct Options {
     // Requests sent at another baud rate than ours are garbage to a real
     // module; on a pseudo-terminal we read the rate the master set.
     bool strictBaud = true;
+    // Replies lost or held back, as on a bad line.
+    FaultSettings faults;
+    // Every value read carries the number of the request it answers.
+    bool stamp = false;
     bool verbose = false;
     bool help = false;
 };
@@ -28,6 +34,7 @@ struct Options {
 inline constexpr int kMinAddress = 1;
 inline constexpr int kMaxAddress = 247;
 inline constexpr int kMaxTurnaroundMs = 1000;
+inline constexpr int kMaxLateMs = 10000;
 
 // `args` excludes the program name. On failure returns nothing and says why.
 std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error);

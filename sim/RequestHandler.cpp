@@ -172,6 +172,16 @@ void load(const Request& r, const ModuleModel& model, Cells cells) {
     }
 }
 
+// Or the request's number, in place of every value.
+void loadStamp(const Request& r, std::uint64_t stamp, Cells cells) {
+    constexpr int kStampBits = 64;
+    for (int i = 0; i < r.count; ++i) {
+        cells.set(r.first + i, cells.bits != nullptr
+                                   ? static_cast<std::uint16_t>(i < kStampBits && (stamp >> i) & 1)
+                                   : static_cast<std::uint16_t>(stamp));
+    }
+}
+
 // libmodbus stored a write's values in the mapping; the module takes them
 // from there.
 void apply(const Request& r, ModuleModel& model, Cells cells) {
@@ -211,13 +221,15 @@ Handled RequestHandler::handle(Frame frame) {
     if (address != address_ && address != kBroadcast) {
         return {{}, "ignored request for address " + std::to_string(address)};
     }
+    const std::uint64_t number = ++requests_;
     model_.sync();
     Request request = decode(frame);
     const std::optional<Exception> refusal = validate(request);
     Bytes reply;
     if (!refusal) {
         if (!request.write) {
-            load(request, model_, cells(framer_->mapping(), request.table));
+            const Cells into = cells(framer_->mapping(), request.table);
+            stamp_ ? loadStamp(request, number, into) : load(request, model_, into);
         }
         ReplyFramer::Sent sent = framer_->reply(frame);
         if (!sent.accepted) {
@@ -238,7 +250,7 @@ Handled RequestHandler::handle(Frame frame) {
     note += outcome;
     // Nobody answers a broadcast; its writes still take effect.
     if (address == kBroadcast) {
-        return {{}, "broadcast " + note};
+        return {{}, "broadcast " + note, number};
     }
     if (refusal) {
         reply = framer_->exception(frame, static_cast<std::uint8_t>(*refusal));
@@ -246,7 +258,7 @@ Handled RequestHandler::handle(Frame frame) {
     if (reply.empty()) {
         note += ", but libmodbus sent nothing";
     }
-    return {std::move(reply), std::move(note)};
+    return {std::move(reply), std::move(note), number};
 }
 
 }  // namespace sim

@@ -26,6 +26,9 @@ struct Handled {
     std::vector<std::uint8_t> reply;
     // One line for the verbose log.
     std::string note;
+    // The request's number among those addressed to us (broadcasts
+    // included), 1 for the first; 0 for a frame that was no such request.
+    std::uint64_t request = 0;
 };
 
 class ReplyFramer;
@@ -43,6 +46,11 @@ class RequestHandler {
 
     int address() const { return address_; }
 
+    // From now on every read answers with the request's number in place of
+    // the points' values: each register holds it mod 65536, each bit i its
+    // bit i. Writes are carried out and answered as ever.
+    void stampReplies(bool on) { stamp_ = on; }
+
     // `frame` is address, function, data and CRC.
     Handled handle(std::span<const std::uint8_t> frame);
 
@@ -50,6 +58,8 @@ class RequestHandler {
     ModuleModel& model_;
     int address_;
     std::unique_ptr<ReplyFramer> framer_;
+    std::uint64_t requests_ = 0;
+    bool stamp_ = false;
 };
 
 }  // namespace sim

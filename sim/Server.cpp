@@ -82,8 +82,13 @@ void sleepUntil(std::chrono::steady_clock::time_point deadline) {
 }  // namespace
 
 Server::Server(const Options& options, Line& line)
-    : options_(options), line_(line), handler_(model_, options.address), receiver_(newReceiver()) {
+    : options_(options),
+      line_(line),
+      handler_(model_, options.address),
+      faults_(options.faults),
+      receiver_(newReceiver()) {
     control_.verbose = options.verbose;
+    handler_.stampReplies(options.stamp);
 }
 
 Server::~Server() {
@@ -145,10 +150,17 @@ std::vector<std::uint8_t> Server::drain() {
 }
 
 void Server::answer(std::span<const std::uint8_t> request, Time arrival) {
-    Handled h = handler_.handle(request);
-    log(hex(request.data(), static_cast<int>(request.size())) + ": " + h.note);
-    if (!h.reply.empty()) {
-        reply(h.reply, request.size(), arrival);
+    const Handled h = handler_.handle(request);
+    const Fate fate = h.request != 0 ? faults_.fateOf(h.request) : Fate{};
+    std::string note = h.note;
+    if (!h.reply.empty() && fate.drop) {
+        note += ", reply lost";
+    } else if (!h.reply.empty() && fate.holdMs > 0) {
+        note += ", reply held " + std::to_string(fate.holdMs) + " ms";
+    }
+    log(hex(request.data(), static_cast<int>(request.size())) + ": " + note);
+    if (!h.reply.empty() && !fate.drop) {
+        reply(h.reply, request.size(), arrival, std::chrono::milliseconds(fate.holdMs));
     }
 }
 
@@ -218,15 +230,16 @@ bool Server::serveFrame() {
     return true;
 }
 
-void Server::reply(const std::vector<std::uint8_t>& frame, std::size_t requestSize, Time arrival) {
+void Server::reply(const std::vector<std::uint8_t>& frame, std::size_t requestSize, Time arrival,
+                   std::chrono::milliseconds hold) {
     const auto turnaround = std::chrono::milliseconds(options_.turnaroundMs);
     if (options_.pace) {
         // A pseudo-terminal delivers at once; hold the reply until it would
         // have been complete on a real line.
         sleepUntil(arrival + wireTime(requestSize + frame.size(), options_.baud) +
-                   std::max<std::chrono::microseconds>(kTurnaround, turnaround));
-    } else if (turnaround.count() > 0) {
-        sleepUntil(arrival + turnaround);
+                   std::max<std::chrono::microseconds>(kTurnaround, turnaround) + hold);
+    } else if (turnaround.count() > 0 || hold.count() > 0) {
+        sleepUntil(arrival + turnaround + hold);
     }
     std::size_t sent = 0;
     while (sent < frame.size()) {

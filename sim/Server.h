@@ -1,8 +1,9 @@
 #pragma once
 // The simulator on its line: takes frames off it with libmodbus, answers
 // them through the request handler, keeps off the line while others use it,
-// paces replies like a real line if asked, and carries out the commands on
-// standard input, until a signal or `quit` stops it.
+// paces replies like a real line if asked, loses or holds back replies as a
+// bad line would if asked, and carries out the commands on standard input,
+// until a signal or `quit` stops it.
 
 #include <modbus.h>
 
@@ -15,6 +16,7 @@
 #include "Control.h"
 #include "Line.h"
 #include "LineAssembler.h"
+#include "LineFaults.h"
 #include "ModuleModel.h"
 #include "Options.h"
 #include "RequestHandler.h"
@@ -46,7 +48,10 @@ class Server {
     void answer(std::span<const std::uint8_t> request, Time arrival);
     // Returns false when the line is gone.
     bool serveFrame();
-    void reply(const std::vector<std::uint8_t>& frame, std::size_t requestSize, Time arrival);
+    // Sends the reply when it is due, `hold` after its usual time. Nothing
+    // else is read meanwhile: later requests wait, and are answered in turn.
+    void reply(const std::vector<std::uint8_t>& frame, std::size_t requestSize, Time arrival,
+               std::chrono::milliseconds hold);
     // Returns false at the end of standard input.
     bool readControl();
     void log(const std::string& text);
@@ -55,6 +60,7 @@ class Server {
     Line& line_;
     ModuleModel model_;
     RequestHandler handler_;
+    LineFaults faults_;
     ControlState control_;
     LineAssembler input_;
     modbus_t* receiver_;

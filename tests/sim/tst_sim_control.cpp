@@ -132,23 +132,52 @@ void TestSimControl::options_data() {
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("baud");
     QTest::addColumn<QChar>("parity");
-    QTest::newRow("defaults") << QStringList{} << true << 1 << 9600 << QChar('E');
+    // Drop, late P:MS, seed, stamp; empty for the defaults.
+    QTest::addColumn<QString>("faults");
+    QTest::newRow("defaults") << QStringList{} << true << 1 << 9600 << QChar('E') << QString();
     QTest::newRow("all") << QStringList{"--address", "17",     "--baud", "38400", "--parity",
                                         "none",      "--pace", "--link", "/tmp/x"}
-                         << true << 17 << 38400 << QChar('N');
-    QTest::newRow("odd") << QStringList{"--parity", "odd"} << true << 1 << 9600 << QChar('O');
-    QTest::newRow("address 0") << QStringList{"--address", "0"} << false << 0 << 0 << QChar();
-    QTest::newRow("address 248") << QStringList{"--address", "248"} << false << 0 << 0 << QChar();
-    QTest::newRow("baud 4800") << QStringList{"--baud", "4800"} << false << 0 << 0 << QChar();
-    QTest::newRow("parity mark") << QStringList{"--parity", "mark"} << false << 0 << 0 << QChar();
-    QTest::newRow("missing value") << QStringList{"--device"} << false << 0 << 0 << QChar();
-    QTest::newRow("link with device")
-        << QStringList{"--device", "/dev/ttyS0", "--link", "/tmp/x"} << false << 0 << 0 << QChar();
-    QTest::newRow("unknown") << QStringList{"--fast"} << false << 0 << 0 << QChar();
+                         << true << 17 << 38400 << QChar('N') << QString();
+    QTest::newRow("odd") << QStringList{"--parity", "odd"} << true << 1 << 9600 << QChar('O')
+                         << QString();
+    QTest::newRow("address 0") << QStringList{"--address", "0"} << false << 0 << 0 << QChar()
+                               << QString();
+    QTest::newRow("address 248") << QStringList{"--address", "248"} << false << 0 << 0 << QChar()
+                                 << QString();
+    QTest::newRow("baud 4800") << QStringList{"--baud", "4800"} << false << 0 << 0 << QChar()
+                               << QString();
+    QTest::newRow("parity mark") << QStringList{"--parity", "mark"} << false << 0 << 0 << QChar()
+                                 << QString();
+    QTest::newRow("missing value")
+        << QStringList{"--device"} << false << 0 << 0 << QChar() << QString();
+    QTest::newRow("link with device") << QStringList{"--device", "/dev/ttyS0", "--link", "/tmp/x"}
+                                      << false << 0 << 0 << QChar() << QString();
+    QTest::newRow("unknown") << QStringList{"--fast"} << false << 0 << 0 << QChar() << QString();
     QTest::newRow("turnaround 150")
-        << QStringList{"--turnaround", "150"} << true << 1 << 9600 << QChar('E');
+        << QStringList{"--turnaround", "150"} << true << 1 << 9600 << QChar('E') << QString();
     QTest::newRow("turnaround past 1 s")
-        << QStringList{"--turnaround", "1001"} << false << 0 << 0 << QChar();
+        << QStringList{"--turnaround", "1001"} << false << 0 << 0 << QChar() << QString();
+    QTest::newRow("faults") << QStringList{"--drop",    "0.05",   "--late",
+                                           "0.25:3000", "--seed", "18446744073709551615",
+                                           "--stamp"}
+                            << true << 1 << 9600 << QChar('E')
+                            << QString("0.05 0.25:3000 18446744073709551615 stamp");
+    QTest::newRow("drop 1") << QStringList{"--drop", "1"} << true << 1 << 9600 << QChar('E')
+                            << QString("1 0:0 1");
+    QTest::newRow("seed 0") << QStringList{"--seed", "0"} << true << 1 << 9600 << QChar('E')
+                            << QString("0 0:0 0");
+    for (const char* bad : {"1.01", "-0.1", "nan", "5%", "1e-2", ""}) {
+        QTest::newRow(qPrintable(QString("drop '%1'").arg(bad)))
+            << QStringList{"--drop", bad} << false << 0 << 0 << QChar() << QString();
+    }
+    for (const char* bad : {"0.05", "0.05:0", "0.05:10001", "2:100", "0.05:3s", ":100"}) {
+        QTest::newRow(qPrintable(QString("late '%1'").arg(bad)))
+            << QStringList{"--late", bad} << false << 0 << 0 << QChar() << QString();
+    }
+    for (const char* bad : {"-1", "18446744073709551616", "7x"}) {
+        QTest::newRow(qPrintable(QString("seed '%1'").arg(bad)))
+            << QStringList{"--seed", bad} << false << 0 << 0 << QChar() << QString();
+    }
 }
 
 void TestSimControl::options() {
@@ -157,6 +186,7 @@ void TestSimControl::options() {
     QFETCH(int, address);
     QFETCH(int, baud);
     QFETCH(QChar, parity);
+    QFETCH(QString, faults);
     std::vector<std::string> storage;
     for (const QString& a : args) {
         storage.push_back(a.toStdString());
@@ -172,6 +202,14 @@ void TestSimControl::options() {
     QCOMPARE(o->address, address);
     QCOMPARE(o->baud, baud);
     QCOMPARE(QChar(o->parity), parity);
+    const sim::FaultSettings& f = o->faults;
+    const QString parsed = QString("%1 %2:%3 %4%5")
+                               .arg(f.dropProbability)
+                               .arg(f.lateProbability)
+                               .arg(f.lateMs)
+                               .arg(f.seed)
+                               .arg(o->stamp ? " stamp" : "");
+    QCOMPARE(parsed, faults.isEmpty() ? QString("0 0:0 1") : faults);
 }
 
 QTEST_GUILESS_MAIN(TestSimControl)

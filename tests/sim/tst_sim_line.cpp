@@ -14,7 +14,9 @@
 #include <cerrno>
 #include <vector>
 
+#include "LineFaults.h"
 #include "ModuleMap.h"
+#include "Options.h"
 #include "RtuFrames.h"
 #include "SimProcess.h"
 
@@ -51,14 +53,17 @@ class Master {
         }
     }
     bool ok() const { return ctx_ != nullptr; }
+    void setResponseMs(int ms) { modbus_set_response_timeout(ctx_, 0, std::uint32_t(ms) * 1000); }
 
     // Sends address, function and data as they are; returns the reply's
     // address, function and data, or nothing.
-    Bytes raw(const Bytes& request) {
+    Bytes raw(const Bytes& request) { return send(request) ? receive() : Bytes{}; }
+    bool send(const Bytes& request) {
         modbus_set_slave(ctx_, request.front());
-        if (modbus_send_raw_request(ctx_, request.data(), int(request.size())) < 0) {
-            return {};
-        }
+        return modbus_send_raw_request(ctx_, request.data(), int(request.size())) >= 0;
+    }
+    // The next reply on the line, whatever request it answers.
+    Bytes receive() {
         std::uint8_t reply[MODBUS_RTU_MAX_ADU_LENGTH];
         const int n = modbus_receive_confirmation(ctx_, reply);
         return n < 2 ? Bytes{} : Bytes(reply, reply + n - 2);
@@ -117,6 +122,8 @@ class TestSimLine : public QObject {
     void stopsAndRemovesLink();
     void pacesLikeARealLine_data();
     void pacesLikeARealLine();
+    void faultsFollowTheSeed_data();
+    void faultsFollowTheSeed();
 };
 
 void TestSimLine::requestAfterAnotherSlaveIsAnswered() {
@@ -284,6 +291,64 @@ void TestSimLine::pacesLikeARealLine() {
         QVERIFY2(tookUs >= floorUs, qPrintable(QString("%1 us < %2 us").arg(tookUs).arg(floorUs)));
         QVERIFY2(tookUs < floorUs + 250000, qPrintable(QString("%1 us").arg(tookUs)));
     }
+}
+
+void TestSimLine::faultsFollowTheSeed_data() {
+    QTest::addColumn<QStringList>("faults");
+    QTest::newRow("drop") << QStringList{"--drop", "0.3", "--seed", "7"};
+    QTest::newRow("late") << QStringList{"--late", "0.3:20", "--seed", "7"};
+    QTest::newRow("both") << QStringList{"--drop", "0.2", "--late", "0.3:20", "--seed", "99"};
+}
+
+void TestSimLine::faultsFollowTheSeed() {
+    QFETCH(QStringList, faults);
+    std::vector<std::string> storage;
+    for (const QString& a : faults) {
+        storage.push_back(a.toStdString());
+    }
+    const std::vector<std::string_view> views(storage.begin(), storage.end());
+    std::string error;
+    const auto options = sim::parseOptions(views, error);
+    QVERIFY(options);
+    const sim::LineFaults plan(options->faults);
+    // Enough requests for faults of every kind asked for, the last one answered.
+    int n = 24;
+    while (plan.fateOf(n).drop) {
+        ++n;
+    }
+    SimProcess sim;
+    QVERIFY2(sim.start(kLineArgs + faults + QStringList{"--any-baud", "--stamp", "--verbose"}),
+             qPrintable(sim.transcript()));
+    Master master(sim.device());
+    QVERIFY(master.ok());
+    master.setResponseMs(kLogMs);
+    // Request k reads inputs 1..16 when odd, input registers 11..26 when even. All
+    // go out before any reply is read: a held reply keeps the later ones back.
+    for (int k = 1; k <= n; ++k) {
+        QVERIFY(master.send(
+            {kAddress, std::uint8_t(k % 2 ? 0x02 : 0x04), 0, std::uint8_t(k % 2 ? 0 : 10), 0, 16}));
+    }
+    const QRegularExpression frameLine("^[0-9A-F]{2}( [0-9A-F]{2})*: ");
+    int faulty = 0;
+    for (int k = 1; k <= n; ++k) {
+        const sim::Fate fate = plan.fateOf(k);
+        faulty += fate.drop || fate.holdMs > 0;
+        QString line;
+        QVERIFY2(sim.waitForLine(frameLine, kLogMs, &line), qPrintable(sim.transcript()));
+        const char* end = fate.drop ? "reply lost" : fate.holdMs > 0 ? "reply held 20 ms" : "-> ok";
+        QVERIFY2(line.endsWith(end), qPrintable(QString("request %1: %2").arg(k).arg(line)));
+        if (fate.drop) {
+            continue;
+        }
+        // Stamped k: the bits low byte first, each register high byte first.
+        const auto lo = std::uint8_t(k), hi = std::uint8_t(k >> 8);
+        Bytes expected = k % 2 ? Bytes{kAddress, 0x02, 2, lo, hi} : Bytes{kAddress, 0x04, 32};
+        for (int i = 0; k % 2 == 0 && i < 16; ++i) {
+            expected.insert(expected.end(), {hi, lo});
+        }
+        QCOMPARE(master.receive(), expected);
+    }
+    QVERIFY(faulty > 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimLine)
