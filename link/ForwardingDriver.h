@@ -63,24 +63,24 @@ class ForwardingDriver : public ModuleDriver {
     }
     DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
                           std::int32_t first, std::int32_t count, std::uint8_t* bits) override {
-        return around({Operation::Read, port},
+        return around({Operation::Read, port, true},
                       [&] { return inner_.readBits(port, address, function, first, count, bits); });
     }
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
                                std::int32_t first, std::int32_t count,
                                std::uint16_t* values) override {
-        return around({Operation::Read, port}, [&] {
+        return around({Operation::Read, port, true}, [&] {
             return inner_.readRegisters(port, address, function, first, count, values);
         });
     }
     DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
                             std::int32_t count, const std::uint8_t* bits) override {
-        return around({Operation::Write, port},
+        return around({Operation::Write, port, true},
                       [&] { return inner_.writeCoils(port, address, first, count, bits); });
     }
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
                                 std::int32_t count, const std::uint16_t* values) override {
-        return around({Operation::Write, port},
+        return around({Operation::Write, port, true},
                       [&] { return inner_.writeRegisters(port, address, first, count, values); });
     }
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
@@ -109,6 +109,7 @@ class ForwardingDriver : public ModuleDriver {
     struct Call {
         Operation operation;
         std::int32_t port;
+        bool anyPoint = false;  // a point of any slave, not the module's own
     };
 
     // Every operation but the status passes through here; `forward` makes the

@@ -17,7 +17,7 @@ struct TransactionCount {
 
 class ObservedDriver final : public ForwardingDriver {
   public:
-    using Observer = std::function<void(std::int32_t port)>;
+    using Observer = std::function<void(std::int32_t port, bool anyPoint)>;
 
     using ForwardingDriver::ForwardingDriver;
     void setObserver(Observer observer) { observer_ = std::move(observer); }
@@ -39,7 +39,7 @@ class ObservedDriver final : public ForwardingDriver {
             }
         }
         if (observer_) {
-            observer_(call.port);
+            observer_(call.port, call.anyPoint);
         }
         return result;
     }

@@ -81,7 +81,10 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     nameControls(controls_, mainWindowLayout());
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
-    driver_.setObserver([this](std::int32_t port) { refreshLinkStatus(port); });
+    driver_.setObserver([this](std::int32_t port, bool anyPoint) {
+        lastCallAnyPoint_ = anyPoint;
+        refreshLinkStatus(port);
+    });
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
     connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
     connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
@@ -198,6 +201,7 @@ void ssqx::connectArrays() {
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command9"))),
             &QAbstractButton::clicked, this, [this] {
                 linkOpened_ = true;
+                moduleStatus_.reset();
                 statusLine_->clearMessage();
                 portControl_.Command9_Click();
             });
@@ -317,6 +321,20 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
         return;
     }
     auto status = driver_.linkStatus(port);
+    // The status line speaks of the module the window polls: a row of
+    // 读写任意点 may ask another slave, and its failures stay in its row and
+    // in the counts.
+    if (status && lastCallAnyPoint_) {
+        const Tq7310LinkStatus module = moduleStatus_.value_or(Tq7310LinkStatus{});
+        status->outcome = moduleStatus_ ? module.outcome : TQ7310_NONE;
+        status->system_error = module.system_error;
+        status->exception_code = module.exception_code;
+        status->other_address = module.other_address;
+        status->maybe_answers = module.maybe_answers;
+        status->round_trip_us = moduleStatus_ ? module.round_trip_us : -1;
+    } else if (status) {
+        moduleStatus_ = status;
+    }
     if (status && !linkOpened_) {
         // The port's counts since its last open may be the finder's probes.
         status->transactions = closedLinkCounts_.transactions;

@@ -125,6 +125,10 @@ class ssqx : public QMainWindow, public WindowAccess {
         int failures = 0;
         int roundTripUs = -1;
     } closedLinkCounts_;
+    // The port's status after the window's own last transaction, and whether
+    // the port's last one was a row of 读写任意点's.
+    std::optional<Tq7310LinkStatus> moduleStatus_;
+    bool lastCallAnyPoint_ = false;
     QPointer<finder::FindModuleDialog> finder_;
     finder::LastLink lastLink_;  // the last link that answered, as saved
 

@@ -145,6 +145,7 @@ class tst_MainWindow : public QObject {
     void useFillsWhatOpenReads();
     void finderOpensAgainAfterEsc();
     void workspaceComesBack();
+    void rowFailuresStayInTheirRow();
     void everyNameAHandlerUsesExists();
     void eachTimerDrivesItsPoll_data();
     void eachTimerDrivesItsPoll();
@@ -852,6 +853,25 @@ void tst_MainWindow::workspaceComesBack() {
     QCOMPARE(anypoint::workspaceJson(third.workspace()), fresh);
     QCOMPARE(third.statusBar()->currentMessage(), "工作区文件来自更新的版本（版本 2），未打开");
     QFile::remove(path);
+}
+
+// A row asking a slave that never answers: the status line still speaks of
+// the module, which answers every poll.
+void tst_MainWindow::rowFailuresStayInTheirRow() {
+    driver.statusReply = Tq7310LinkStatus{};
+    driver.pointFailure = MODBUSRTU_FAILED;
+    driver.onCall = [this](const QString& op) {
+        const bool row = op.startsWith("read") || op.startsWith("write");
+        driver.statusReply->outcome = row ? TQ7310_TIMEOUT : TQ7310_OK;
+        driver.statusReply->transactions += 1;
+    };
+    click(*window, "Command9");
+    QMetaObject::invokeMethod(window->findChild<QTimer*>("Timer1"), "timeout");
+    click(*window, "AnyPoint");
+    auto* rows = window->findChild<QWidget*>("AnyPointWindow");
+    QTest::mouseClick(rows->findChild<QPushButton*>("AnyPointAdd"), Qt::LeftButton);
+    QTRY_VERIFY(!driver.callsOf("readRegisters").isEmpty());
+    QCOMPARE(find<QLabel>(*window, "ModuleState")->text(), "模块应答正常");
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {
