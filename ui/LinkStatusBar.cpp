@@ -1,5 +1,7 @@
 #include "LinkStatusBar.h"
 
+#include <QTimer>
+
 #include "ElidedLabel.h"
 
 LinkStatusBar::LinkStatusBar(QWidget* parent)
@@ -9,6 +11,8 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
       module_(new ElidedLabel(QString(), this)),
       counters_(new ElidedLabel(QString(), this)),
       record_(new ElidedLabel(QString(), this)),
+      notice_(new ElidedLabel(QString(), this)),
+      noticeTimer_(new QTimer(this)),
       findModule_(new QPushButton(QStringLiteral("查找模块"), this)),
       trend_(new QPushButton(QStringLiteral("曲线"), this)),
       traffic_(new QPushButton(QStringLiteral("通讯记录"), this)),
@@ -23,6 +27,11 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     record_->setObjectName(QStringLiteral("RecordState"));
     addWidget(record_, 2);
     record_->hide();
+    notice_->setObjectName(QStringLiteral("Notice"));
+    addWidget(notice_, 3);
+    notice_->hide();
+    noticeTimer_->setSingleShot(true);
+    connect(noticeTimer_, &QTimer::timeout, this, &LinkStatusBar::clearNotice);
     addPermanentWidget(counters_);
     // The buttons are Tab stops after the window's own controls (the window
     // puts them there) and have shortcuts; a click leaves the focus where it
@@ -51,6 +60,20 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
 
 QList<QPushButton*> LinkStatusBar::buttons() const {
     return {findModule_, trend_, traffic_, anyPoint_};
+}
+
+void LinkStatusBar::showNotice(const QString& notice) {
+    // Long enough to read a path, short enough not to be taken for the state.
+    constexpr int kNoticeMs = 8000;
+    notice_->setText(notice);
+    notice_->setVisible(!notice.isEmpty());
+    noticeTimer_->start(kNoticeMs);
+}
+
+void LinkStatusBar::clearNotice() {
+    noticeTimer_->stop();
+    notice_->clear();
+    notice_->hide();
 }
 
 void LinkStatusBar::showCountersDetail(const QString& detail) {

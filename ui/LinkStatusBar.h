@@ -11,6 +11,7 @@
 #include "LinkStatusText.h"
 
 class ElidedLabel;
+class QTimer;
 
 class LinkStatusBar : public QStatusBar {
     Q_OBJECT
@@ -20,6 +21,10 @@ class LinkStatusBar : public QStatusBar {
     void showRecordStatus(const QString& status);
     // The counts' breakdown, on hovering them; empty for none.
     void showCountersDetail(const QString& detail);
+    // A notice ("已保存：…") beside the link's state, never in its place, for
+    // a few seconds or until the next.
+    void showNotice(const QString& notice);
+    void clearNotice();
     // "查找模块", "曲线", "通讯记录", "读写任意点", in their Tab order.
     QList<QPushButton*> buttons() const;
 
@@ -34,6 +39,8 @@ class LinkStatusBar : public QStatusBar {
     QLabel* module_;
     ElidedLabel* counters_;
     QLabel* record_;
+    ElidedLabel* notice_;
+    QTimer* noticeTimer_;
     QPushButton* findModule_;
     QPushButton* trend_;
     QPushButton* traffic_;

@@ -202,7 +202,7 @@ void ssqx::connectArrays() {
             &QAbstractButton::clicked, this, [this] {
                 linkOpened_ = true;
                 moduleStatus_.reset();
-                statusLine_->clearMessage();
+                statusLine_->clearNotice();
                 portControl_.Command9_Click();
             });
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10"))),
@@ -372,6 +372,8 @@ void ssqx::showTrafficWindow() {
 void ssqx::showTrendWindow() {
     if (trendWindow_ == nullptr) {
         trendWindow_ = new trend::TrendWindow(trendFeed_, this);
+        trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
+            ->setCurrentIndex(trendSpan_);
     }
     trendWindow_->show();
     trendWindow_->raise();
@@ -414,10 +416,10 @@ anypoint::Workspace ssqx::workspace() const {
     w.rows = anyPointPoller_.rows();
     const auto open = [](const QWidget* window) { return window && window->isVisible(); };
     w.trendOpen = open(trendWindow_);
-    if (trendWindow_) {
-        w.trendSpan =
-            trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))->currentIndex();
-    }
+    w.trendSpan =
+        trendWindow_
+            ? trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))->currentIndex()
+            : trendSpan_;
     w.trafficOpen = open(trafficWindow_);
     w.anyPointOpen = open(anyPointWindow_);
     return w;
@@ -426,10 +428,13 @@ anypoint::Workspace ssqx::workspace() const {
 void ssqx::applyWorkspace(const anypoint::Workspace& w) {
     showLinkSettings(*this, w.port, w.baudCode, w.parityCode, w.address);
     anyPointPoller_.replaceRows(w.rows);
+    trendSpan_ = w.trendSpan;
+    if (trendWindow_) {
+        trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
+            ->setCurrentIndex(trendSpan_);
+    }
     if (w.trendOpen) {
         showTrendWindow();
-        trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
-            ->setCurrentIndex(w.trendSpan);
     }
     if (w.trafficOpen) {
         showTrafficWindow();
@@ -440,27 +445,25 @@ void ssqx::applyWorkspace(const anypoint::Workspace& w) {
 }
 
 bool ssqx::openWorkspace(const QString& path) {
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        statusLine_->showMessage(QStringLiteral("未能打开工作区：") +
-                                 systemErrorText(errno != 0 ? errno : EIO, ErrorSubject::File));
-        return false;
-    }
-    const auto read = anypoint::readWorkspace(file.readAll());
+    const auto read = anypoint::readWorkspaceFile(path);
     if (const auto* why = std::get_if<QString>(&read)) {
-        statusLine_->showMessage(*why);
+        statusLine_->showNotice(*why);
         return false;
     }
     applyWorkspace(std::get<anypoint::Workspace>(read));
-    statusLine_->showMessage(QStringLiteral("已打开工作区：") + path);
+    statusLine_->showNotice(QStringLiteral("已打开工作区：") + path);
     return true;
 }
 
 bool ssqx::saveWorkspace(const QString& path) {
-    const SaveOutcome outcome =
-        writeTextFile(path, QString::fromUtf8(anypoint::workspaceJson(workspace())));
-    statusLine_->showMessage(outcome.words);
+    const anypoint::Workspace w = workspace();
+    // What would be refused at opening is not saved.
+    if (const auto fault = anypoint::workspaceFault(w)) {
+        statusLine_->showNotice(QStringLiteral("工作区%1，未保存").arg(*fault));
+        return false;
+    }
+    const SaveOutcome outcome = writeTextFile(path, QString::fromUtf8(anypoint::workspaceJson(w)));
+    statusLine_->showNotice(outcome.words);
     return outcome.saved;
 }
 
@@ -500,8 +503,8 @@ void ssqx::useFound(const finder::Found& found) {
     showLinkSettings(*this, found.port, found.setting.baudCode, found.setting.parityCode,
                      found.address);
     // Until "打开" is pressed.
-    statusLine_->showMessage(QStringLiteral("已填入：端口%1 %2,8,1 地址 %3，按“打开”连接")
-                                 .arg(found.port)
-                                 .arg(found.setting.text())
-                                 .arg(found.address));
+    statusLine_->showNotice(QStringLiteral("已填入：端口%1 %2,8,1 地址 %3，按“打开”连接")
+                                .arg(found.port)
+                                .arg(found.setting.text())
+                                .arg(found.address));
 }

@@ -129,6 +129,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     // the port's last one was a row of 读写任意点's.
     std::optional<Tq7310LinkStatus> moduleStatus_;
     bool lastCallAnyPoint_ = false;
+    // The curves' span a workspace brought before the curves were opened.
+    int trendSpan_ = anypoint::Workspace{}.trendSpan;
     QPointer<finder::FindModuleDialog> finder_;
     finder::LastLink lastLink_;  // the last link that answered, as saved
 

@@ -1,11 +1,16 @@
 #include "Workspace.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cerrno>
 #include <climits>
+#include <iterator>
 
 #include "SerialLine.h"
+#include "SystemErrorText.h"
 
 namespace anypoint {
 
@@ -25,24 +30,71 @@ const Field kLinkFields[] = {
     {"address", &Workspace::address, module_line::kFirstAddress, module_line::kLastAddress},
     {"trendSpan", &Workspace::trendSpan, 0, 3},
 };
-struct RowField {
-    const char* key;
-    int low;
-    int high;
-};
-const RowField kRowFields[] = {{"address", 1, 247}, {"function", 1, 4}, {"first", 1, 65536},
-                               {"count", 1, 2000},  {"format", 0, 9},   {"periodMs", 0, 60000}};
+const char* const kRowKeys[] = {"address", "function", "first", "count", "format", "periodMs"};
+const char* const kOpenKeys[] = {"trendOpen", "trafficOpen", "anyPointOpen"};
+bool Workspace::*const kOpenFields[] = {&Workspace::trendOpen, &Workspace::trafficOpen,
+                                        &Workspace::anyPointOpen};
 
 QString refused(const QString& why) {
     return QStringLiteral("工作区文件%1，未打开").arg(why);
 }
 
-bool within(const QJsonValue& value, int low, int high) {
-    return value.isDouble() && value.toDouble() == value.toInt() && value.toInt() >= low &&
-           value.toInt() <= high;
+bool within(int value, int low, int high) {
+    return value >= low && value <= high;
+}
+
+// A whole number that fits an int, or nothing.
+std::optional<int> wholeNumber(const QJsonValue& value) {
+    const double d = value.toDouble();
+    if (!value.isDouble() || d != static_cast<double>(static_cast<long long>(d)) || d < INT_MIN ||
+        d > INT_MAX) {
+        return std::nullopt;
+    }
+    return static_cast<int>(d);
+}
+
+// The row's fault, as "的第 N 行的 KEY 无效" or "…的点超出范围".
+std::optional<QString> rowFault(const PointRow& r, std::size_t number) {
+    const auto bad = [number](const char* key) {
+        return QStringLiteral("的第 %1 行的 %2 无效").arg(number).arg(QLatin1String(key));
+    };
+    if (!within(r.address, module_line::kFirstAddress, module_line::kLastAddress)) {
+        return bad("address");
+    }
+    const int table = static_cast<int>(r.table);
+    if (!within(table, 1, 4)) {
+        return bad("function");
+    }
+    if (!within(r.first, 1, 65536)) {
+        return bad("first");
+    }
+    if (!within(static_cast<int>(r.format), 0, static_cast<int>(std::size(kFormats)) - 1)) {
+        return bad("format");
+    }
+    if (!isOfferedPeriod(r.periodMs)) {
+        return bad("periodMs");
+    }
+    if (!within(r.count, 1, maxCount(r.table)) || r.first + r.count - 1 > 65536) {
+        return QStringLiteral("的第 %1 行的点超出范围").arg(number);
+    }
+    return std::nullopt;
 }
 
 }  // namespace
+
+std::optional<QString> workspaceFault(const Workspace& w) {
+    for (const Field& f : kLinkFields) {
+        if (!within(w.*f.value, f.low, f.high)) {
+            return QStringLiteral("的 %1 无效").arg(QLatin1String(f.key));
+        }
+    }
+    for (std::size_t i = 0; i < w.rows.size(); ++i) {
+        if (auto fault = rowFault(w.rows[i], i + 1)) {
+            return fault;
+        }
+    }
+    return std::nullopt;
+}
 
 QByteArray workspaceJson(const Workspace& w) {
     QJsonObject root{{"version", kWorkspaceVersion},
@@ -73,45 +125,84 @@ std::variant<Workspace, QString> readWorkspace(const QByteArray& json) {
     }
     const QJsonObject root = document.object();
     const QJsonValue version = root.value(QStringLiteral("version"));
-    if (!within(version, 1, INT_MAX)) {
+    if (version.isUndefined()) {
         return refused(QStringLiteral("没有版本号"));
     }
-    if (version.toInt() > kWorkspaceVersion) {
-        return refused(QStringLiteral("来自更新的版本（版本 %1）").arg(version.toInt()));
+    const double number = version.toDouble();
+    if (!version.isDouble() || number < 1 ||
+        number != static_cast<double>(static_cast<long long>(number))) {
+        return refused(QStringLiteral("的版本号无效"));
+    }
+    if (number > kWorkspaceVersion) {
+        return refused(QStringLiteral("来自更新的版本（版本 %1）").arg(number, 0, 'f', 0));
     }
     Workspace w;
     for (const Field& f : kLinkFields) {
-        const QJsonValue value = root.value(QLatin1String(f.key));
-        if (!within(value, f.low, f.high)) {
+        const auto value = wholeNumber(root.value(QLatin1String(f.key)));
+        if (!value) {
             return refused(QStringLiteral("的 %1 无效").arg(QLatin1String(f.key)));
         }
-        w.*f.value = value.toInt();
+        w.*f.value = *value;
     }
-    w.trendOpen = root.value(QStringLiteral("trendOpen")).toBool();
-    w.trafficOpen = root.value(QStringLiteral("trafficOpen")).toBool();
-    w.anyPointOpen = root.value(QStringLiteral("anyPointOpen")).toBool();
-    for (const QJsonValue& item : root.value(QStringLiteral("rows")).toArray()) {
+    for (std::size_t i = 0; i < std::size(kOpenKeys); ++i) {
+        const QJsonValue value = root.value(QLatin1String(kOpenKeys[i]));
+        if (!value.isBool()) {
+            return refused(QStringLiteral("的 %1 无效").arg(QLatin1String(kOpenKeys[i])));
+        }
+        w.*kOpenFields[i] = value.toBool();
+    }
+    const QJsonValue rows = root.value(QStringLiteral("rows"));
+    if (!rows.isArray()) {
+        return refused(QStringLiteral("的 rows 无效"));
+    }
+    for (const QJsonValue& item : rows.toArray()) {
         const QJsonObject o = item.toObject();
-        for (const RowField& f : kRowFields) {
-            if (!within(o.value(QLatin1String(f.key)), f.low, f.high)) {
+        int values[std::size(kRowKeys)] = {};
+        for (std::size_t k = 0; k < std::size(kRowKeys); ++k) {
+            const auto value = wholeNumber(o.value(QLatin1String(kRowKeys[k])));
+            if (!value) {
                 return refused(QStringLiteral("的第 %1 行的 %2 无效")
                                    .arg(w.rows.size() + 1)
-                                   .arg(QLatin1String(f.key)));
+                                   .arg(QLatin1String(kRowKeys[k])));
             }
+            values[k] = *value;
         }
         PointRow r;
-        r.address = o.value(QStringLiteral("address")).toInt();
-        r.table = static_cast<Table>(o.value(QStringLiteral("function")).toInt());
-        r.first = o.value(QStringLiteral("first")).toInt();
-        r.count = o.value(QStringLiteral("count")).toInt();
-        r.format = static_cast<Format>(o.value(QStringLiteral("format")).toInt());
-        r.periodMs = o.value(QStringLiteral("periodMs")).toInt();
-        if (r.count > maxCount(r.table) || r.first + r.count - 1 > 65536) {
-            return refused(QStringLiteral("的第 %1 行的点超出范围").arg(w.rows.size() + 1));
-        }
+        r.address = values[0];
+        r.table = static_cast<Table>(values[1]);
+        r.first = values[2];
+        r.count = values[3];
+        r.format = static_cast<Format>(values[4]);
+        r.periodMs = values[5];
         w.rows.push_back(r);
     }
+    if (const auto fault = workspaceFault(w)) {
+        return refused(*fault);
+    }
     return w;
+}
+
+std::variant<Workspace, QString> readWorkspaceFile(const QString& path) {
+    const auto cannot = [](const QString& why) { return QStringLiteral("未能打开工作区：") + why; };
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return cannot(QStringLiteral("文件不存在"));
+    }
+    if (info.isDir()) {
+        return cannot(QStringLiteral("是文件夹，不是文件"));
+    }
+    if (!info.isFile()) {
+        return cannot(QStringLiteral("不是普通文件（管道或设备？）"));
+    }
+    if (info.size() > kLargestWorkspaceBytes) {
+        return cannot(QStringLiteral("文件过大（%1 字节），不是工作区文件").arg(info.size()));
+    }
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return cannot(systemErrorText(errno != 0 ? errno : EIO, ErrorSubject::File));
+    }
+    return readWorkspace(file.read(kLargestWorkspaceBytes + 1));
 }
 
 }  // namespace anypoint

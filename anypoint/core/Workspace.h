@@ -2,10 +2,12 @@
 // A technician's session as a small JSON file: the link settings on the
 // window, the "读写任意点" rows, and which windows are open with the curves'
 // span. A file from a newer version, or one that does not read, is refused
-// whole with the reason, and nothing changes.
+// whole with the reason, and nothing changes. One rule says what a workspace
+// may hold, for saving and opening alike, so what is saved opens again.
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -27,9 +29,20 @@ struct Workspace {
     bool anyPointOpen = false;
 };
 
+// What is wrong with the workspace ("的 port 无效"), or nothing.
+std::optional<QString> workspaceFault(const Workspace& workspace);
+
 QByteArray workspaceJson(const Workspace& workspace);
 
 // The workspace, or why the file is refused ("…，未打开").
 std::variant<Workspace, QString> readWorkspace(const QByteArray& json);
+
+// A workspace file is a few kB; a larger one is not one.
+inline constexpr qint64 kLargestWorkspaceBytes = 4 * 1024 * 1024;
+
+// The workspace in the file at `path`, or why it was not read ("未能打开工作区：
+// …" or "…，未打开"). Only a regular file is opened, so a pipe or a device
+// never blocks the window, and no more than kLargestWorkspaceBytes is read.
+std::variant<Workspace, QString> readWorkspaceFile(const QString& path);
 
 }  // namespace anypoint

@@ -1,5 +1,6 @@
 // The workspace file: what is saved comes back, and a file that is newer or
 // does not read is refused whole, with the reason.
+#include <sys/stat.h>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
@@ -44,36 +45,68 @@ class tst_AnyPointWorkspace : public QObject {
 
 void tst_AnyPointWorkspace::read_data() {
     QTest::addColumn<QByteArray>("edit");  // "key": value put into a saved file; empty: as saved
+    QTest::addColumn<QString>("file");     // what is at the path instead of the file, if anything
     QTest::addColumn<QString>("result");   // the workspace read, or why it was refused
 
     const QString saved = "200 3 0 247 101 span 3 rows 1/3/14/3/6/500 9/1/1/2000/0/0";
-    QTest::newRow("as saved") << QByteArray() << saved;
-    QTest::newRow("newer") << QByteArray(R"("version": 2)")
+    QTest::newRow("as saved") << QByteArray() << QString() << saved;
+    QTest::newRow("newer") << QByteArray(R"("version": 2)") << QString()
                            << "工作区文件来自更新的版本（版本 2），未打开";
-    QTest::newRow("no version") << QByteArray(R"("version": "1")")
+    QTest::newRow("version as text")
+        << QByteArray(R"("version": "1")") << QString() << "工作区文件的版本号无效，未打开";
+    QTest::newRow("no version") << QByteArray(R"({"port": 1})") << QString()
                                 << "工作区文件没有版本号，未打开";
-    QTest::newRow("port 256") << QByteArray(R"("port": 256)") << "工作区文件的 port 无效，未打开";
-    QTest::newRow("baud code 4") << QByteArray(R"("baudCode": 4)")
+    QTest::newRow("port 256") << QByteArray(R"("port": 256)") << QString()
+                              << "工作区文件的 port 无效，未打开";
+    QTest::newRow("baud code 4") << QByteArray(R"("baudCode": 4)") << QString()
                                  << "工作区文件的 baudCode 无效，未打开";
-    QTest::newRow("a fraction") << QByteArray(R"("address": 1.5)")
+    QTest::newRow("a fraction") << QByteArray(R"("address": 1.5)") << QString()
                                 << "工作区文件的 address 无效，未打开";
     QTest::newRow("126 registers")
         << QByteArray(R"("rows": [{"address": 1, "function": 3, "first": 1, "count": 126,)"
                       R"( "format": 0, "periodMs": 0}])")
-        << "工作区文件的第 1 行的点超出范围，未打开";
+        << QString() << "工作区文件的第 1 行的点超出范围，未打开";
     QTest::newRow("past point 65536")
         << QByteArray(R"("rows": [{"address": 1, "function": 1, "first": 65536, "count": 2,)"
                       R"( "format": 0, "periodMs": 0}])")
-        << "工作区文件的第 1 行的点超出范围，未打开";
+        << QString() << "工作区文件的第 1 行的点超出范围，未打开";
     QTest::newRow("function 5")
         << QByteArray(R"("rows": [{"address": 1, "function": 5, "first": 1, "count": 1,)"
                       R"( "format": 0, "periodMs": 0}])")
-        << "工作区文件的第 1 行的 function 无效，未打开";
-    QTest::newRow("not JSON") << QByteArray("{") << "工作区文件不是有效的 JSON，未打开";
+        << QString() << "工作区文件的第 1 行的 function 无效，未打开";
+    QTest::newRow("not JSON") << QByteArray("{") << QString()
+                              << "工作区文件不是有效的 JSON，未打开";
+    QTest::newRow("rows an object")
+        << QByteArray(R"("rows": {})") << QString() << "工作区文件的 rows 无效，未打开";
+    QTest::newRow("rows null") << QByteArray(R"("rows": null)") << QString()
+                               << "工作区文件的 rows 无效，未打开";
+    QTest::newRow("open as a word") << QByteArray(R"("trendOpen": "yes")") << QString()
+                                    << "工作区文件的 trendOpen 无效，未打开";
+    QTest::newRow("a period not offered")
+        << QByteArray(R"("rows": [{"address": 1, "function": 3, "first": 1, "count": 1,)"
+                      R"( "format": 0, "periodMs": 750}])")
+        << QString() << "工作区文件的第 1 行的 periodMs 无效，未打开";
+    QTest::newRow("version 0") << QByteArray(R"("version": 0)") << QString()
+                               << "工作区文件的版本号无效，未打开";
+    QTest::newRow("version 1.5") << QByteArray(R"("version": 1.5)") << QString()
+                                 << "工作区文件的版本号无效，未打开";
+    QTest::newRow("version 1e12") << QByteArray(R"("version": 1e12)") << QString()
+                                  << "工作区文件来自更新的版本（版本 1000000000000），未打开";
+    QTest::newRow("missing") << QByteArray() << "missing"
+                             << "未能打开工作区：文件不存在";
+    QTest::newRow("a folder") << QByteArray() << "folder"
+                              << "未能打开工作区：是文件夹，不是文件";
+    QTest::newRow("a pipe") << QByteArray() << "fifo"
+                            << "未能打开工作区：不是普通文件（管道或设备？）";
+    QTest::newRow("a device") << QByteArray() << "/dev/zero"
+                              << "未能打开工作区：不是普通文件（管道或设备？）";
+    QTest::newRow("5 MB") << QByteArray() << "large"
+                          << "未能打开工作区：文件过大（5242880 字节），不是工作区文件";
 }
 
 void tst_AnyPointWorkspace::read() {
     QFETCH(QByteArray, edit);
+    QFETCH(QString, file);
     QFETCH(QString, result);
     Workspace w;
     w.port = 200;
@@ -106,7 +139,18 @@ void tst_AnyPointWorkspace::read() {
         }
         json = changes.isNull() ? edit : QJsonDocument(saved).toJson();
     }
-    const auto read = anypoint::readWorkspace(json);
+    QTemporaryDir dir;
+    QString path = dir.filePath("workspace.json");
+    QFile out(path);
+    QVERIFY(file == "missing" || file == "folder" || file == "fifo" ||
+            (out.open(QIODevice::WriteOnly) &&
+             out.write(file == "large" ? QByteArray(5 << 20, ' ') : json) > 0));
+    out.close();
+    QVERIFY(file != "folder" || QDir(dir.path()).mkdir("workspace.json"));
+    QVERIFY(file != "fifo" || mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    path = file.startsWith('/') ? file : path;
+    QVERIFY(anypoint::workspaceFault(w) == std::nullopt);
+    const auto read = anypoint::readWorkspaceFile(path);
     const auto* readBack = std::get_if<Workspace>(&read);
     QCOMPARE(readBack ? text(*readBack) : std::get<QString>(read), result);
 }

@@ -211,11 +211,11 @@ void tst_FindSim::findsUsesAndOpens() {
     QVERIFY(panel_->window().isSelected(QStringLiteral("Option2(2)")));
     auto* statusLine = panel_->find<QStatusBar>(QStringLiteral("LinkStatusBar"));
     QCoreApplication::processEvents();  // the link's status is shown again after a search
-    QCOMPARE(statusLine->currentMessage(),
-             QStringLiteral("已填入：端口1 19200,E,8,1 地址 7，按“打开”连接"));
+    auto* notice = statusLine->findChild<QLabel*>(QStringLiteral("Notice"));
+    QCOMPARE(notice->text(), QStringLiteral("已填入：端口1 19200,E,8,1 地址 7，按“打开”连接"));
 
     QVERIFY(panel_->click(QStringLiteral("Command9")));
-    QCOMPARE(statusLine->currentMessage(), QString());
+    QCOMPARE(notice->text(), QString());
     QTRY_VERIFY_WITH_TIMEOUT(panel_->driver().linkStatus(1)->transactions >= 2, kTicksMs);
     const Tq7310LinkStatus status = *panel_->driver().linkStatus(1);
     QCOMPARE(status.baud, 19200);

@@ -844,6 +844,9 @@ void tst_MainWindow::workspaceComesBack() {
     QCOMPARE(anypoint::workspaceJson(other.workspace()),
              anypoint::workspaceJson(window->workspace()));
     QVERIFY(anypoint::workspaceJson(other.workspace()) != fresh);
+    find<QComboBox>(*window, "Combo2")->setEditText("300 ");  // what would not open is not saved
+    QVERIFY(!window->saveWorkspace(path));
+    QCOMPARE(find<QLabel>(*window, "Notice")->text(), "工作区的 address 无效，未保存");
 
     QFile newer(path);
     QVERIFY(newer.open(QIODevice::WriteOnly) && newer.write(R"({"version": 2})") > 0);
@@ -851,7 +854,7 @@ void tst_MainWindow::workspaceComesBack() {
     ssqx third(otherDriver, [] {});
     QVERIFY(!third.openWorkspace(path));
     QCOMPARE(anypoint::workspaceJson(third.workspace()), fresh);
-    QCOMPARE(third.statusBar()->currentMessage(), "工作区文件来自更新的版本（版本 2），未打开");
+    QCOMPARE(find<QLabel>(third, "Notice")->text(), "工作区文件来自更新的版本（版本 2），未打开");
     QFile::remove(path);
 }
 
