@@ -16,6 +16,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
@@ -222,24 +223,44 @@ bool measureAnyPointRows(int seconds) {
     const auto before = driver.linkStatus(1);
     const auto with = tickIntervals(timer1, seconds);
     const auto after = driver.linkStatus(1);
+    // Then one row alone on a slave that never answers, of the shape of the
+    // window's own first read (02 x 16) at 0.5 s: its time-outs back off.
+    auto* table = rows.find<QTableWidget>("AnyPointRows");
+    while (table->rowCount() > 0) {
+        table->setCurrentCell(0, 0);
+        rows.press("AnyPointRemove");
+    }
+    rows.find<QSpinBox>("AnyPointAddress")->setValue(9);
+    rows.choose("AnyPointTable", 1);
+    rows.find<QSpinBox>("AnyPointFirst")->setValue(1);
+    rows.choose("AnyPointPeriod", 1);
+    rows.press("AnyPointAdd");
+    const auto silent = tickIntervals(timer1, seconds);
     ui.press("Command10");
-    if (without.empty() || with.empty() || !before || !after) {
+    if (without.empty() || with.empty() || silent.empty() || !before || !after) {
         return false;
     }
-    const double ratio = bench::percentile(with, 0.5) / bench::percentile(without, 0.5);
     std::printf(
-        "\nTimer1's period against tq7310-sim, %d s each, without and with four "
-        "读写任意点 rows at 1 s\n",
+        "\nTimer1's period against tq7310-sim, %d s each: without rows, with four "
+        "读写任意点 rows at 1 s, with one row on a silent slave\n",
         seconds);
-    std::printf("  %-26s %10s %10s %10s\n", "", "median ms", "p95 ms", "max ms");
+    std::printf("  %-26s %10s %10s %10s %10s\n", "", "median ms", "p95 ms", "max ms",
+                "median/none");
+    const double none = bench::percentile(without, 0.5);
     for (const auto& [what, intervals] :
-         {std::pair{"without rows", without}, std::pair{"with four rows", with}}) {
-        std::printf("  %-26s %10.1f %10.1f %10.1f\n", what, bench::percentile(intervals, 0.5),
-                    bench::percentile(intervals, 0.95), bench::percentile(intervals, 1.0));
+         {std::pair{"without rows", without}, std::pair{"with four rows", with},
+          std::pair{"one silent row, 02 x 16", silent}}) {
+        std::printf("  %-26s %10.1f %10.1f %10.1f %10.3f\n", what,
+                    bench::percentile(intervals, 0.5), bench::percentile(intervals, 0.95),
+                    bench::percentile(intervals, 1.0), bench::percentile(intervals, 0.5) / none);
     }
-    std::printf("  median with/without %.3f (aim <= 1.05): %s; %d transactions, %d failed\n", ratio,
+    const double ratio = bench::percentile(with, 0.5) / none;
+    const double silentRatio = bench::percentile(silent, 0.5) / none;
+    std::printf("  four rows %.3f (aim <= 1.05): %s; %d transactions, %d failed\n", ratio,
                 ratio <= 1.05 ? "met" : "MISSED", after->transactions - before->transactions,
                 after->failures - before->failures);
+    std::printf("  silent row %.3f (aim <= 1.10): %s\n", silentRatio,
+                silentRatio <= 1.10 ? "met" : "MISSED");
     return true;
 }
 
