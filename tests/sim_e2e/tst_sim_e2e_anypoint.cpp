@@ -87,7 +87,16 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     if (typed.isEmpty()) {
         cell->setCheckState(Qt::Checked);
     } else {
-        cell->setText(typed);
+        // Typed while the row is read every second: the reads in between
+        // keep the cell and its editor.
+        points->setCurrentItem(cell);
+        points->editItem(cell);
+        const int before = panel.driver().linkStatus(1)->transactions;
+        QTRY_VERIFY_WITH_TIMEOUT(panel.driver().linkStatus(1)->transactions >= before + 8, kWaitMs);
+        auto* editor = points->viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor && points->item(point - first, 1) == cell && points->currentItem() == cell);
+        editor->setText(typed);
+        QTest::keyClick(editor, Qt::Key_Return);
     }
     QTRY_COMPARE_WITH_TIMEOUT(rows->item(0, 7)->text(), outcome, kWaitMs);
     QTRY_COMPARE_WITH_TIMEOUT(rows->item(0, 6)->text(), values, kWaitMs);
