@@ -40,16 +40,17 @@ QString periodText(int ms) {
     return ms == 0 ? QStringLiteral("不轮询") : seconds(ms);
 }
 
-// The period asked for, and how the row is really asked when that differs:
+// How often the row is really asked, and why when that is not its period:
 // backed off after time-outs, or later than due because the line is busy.
+// The period it was given is in the tooltip.
 QString realPeriodText(const PointRow& row) {
-    QString text = periodText(row.periodMs);
     if (row.periodMs > 0 && row.backedOffMs > row.periodMs) {
-        text += QStringLiteral("（无应答，放慢到 %1）").arg(seconds(row.backedOffMs));
-    } else if (row.periodMs > 0 && row.realPeriodMs > row.periodMs + row.periodMs / 10) {
-        text += QStringLiteral("（实际 %1）").arg(seconds(row.realPeriodMs));
+        return QStringLiteral("%1（无应答）").arg(seconds(row.backedOffMs));
     }
-    return text;
+    if (row.periodMs > 0 && row.realPeriodMs > row.periodMs + row.periodMs / 10) {
+        return QStringLiteral("%1（线路忙）").arg(seconds(row.realPeriodMs));
+    }
+    return periodText(row.periodMs);
 }
 
 QString ageText(const PointRow& row, std::int64_t nowMs) {
@@ -91,7 +92,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
       note_(named(new QLabel(this), "AnyPointNote")) {
     setObjectName(QStringLiteral("AnyPointWindow"));
     setWindowTitle(QStringLiteral("读写任意点 - 计数测频模块 TQ7310"));
-    resize(980, 600);
+    resize(1200, 600);
 
     address_->setRange(1, 247);
     first_->setRange(1, 65536);
@@ -160,16 +161,32 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     // Widths fixed once from the texts a column holds: fitting them to the
     // contents at every read would measure every row at every read. The
     // values take what is left; every cell's whole text is in its tooltip.
-    const QString widest[Columns] = {QStringLiteral("从站 247"),
-                                     QStringLiteral("保持寄存器 03"),
+    const auto widestOf = [](auto&& texts) {
+        QString widest;
+        for (const QString& text : texts) {
+            widest = text.size() > widest.size() ? text : widest;
+        }
+        return widest;
+    };
+    QStringList tables;
+    QStringList formats;
+    for (Table t : kTables) {
+        tables << tableName(t);
+    }
+    for (Format f : kFormats) {
+        formats << formatName(f);
+    }
+    // Long formats and results are cut: their whole text is the tooltip.
+    const QString widest[Columns] = {QStringLiteral("从站"),
+                                     widestOf(tables),
                                      QStringLiteral("65536"),
                                      QStringLiteral("2000"),
-                                     QStringLiteral("32 位浮点 (高字在前)"),
-                                     QStringLiteral("0.5 秒（实际 10 秒）"),
+                                     widestOf(formats).left(7),
+                                     QStringLiteral("60 秒（无应答）"),
                                      {},
-                                     QStringLiteral("超时：无应答；写入失败"),
-                                     QStringLiteral("1000.0 ms"),
-                                     QStringLiteral("999 秒前")};
+                                     QStringLiteral("超时：无应答；超"),
+                                     QStringLiteral("100.0 ms"),
+                                     QStringLiteral("99 秒前")};
     QHeaderView* header = rows_->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
     for (int column = 0; column < Columns; ++column) {
@@ -200,7 +217,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
             "在主窗口“打开”的端口上读写，与主窗口的轮询轮流进行；本窗口不打开、不关闭端口。"),
         this);
     auto* lower = new QHBoxLayout;
-    lower->addWidget(rows_, 3);
+    lower->addWidget(rows_, 4);
     lower->addWidget(points_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(where);
@@ -322,7 +339,10 @@ void AnyPointWindow::fillRow(int index) {
             rows_->setItem(index, column, item);
         }
         item->setText(cells[column]);
-        item->setToolTip(cells[column]);
+        item->setToolTip(
+            column == Period
+                ? QStringLiteral("周期 %1，实际 %2").arg(periodText(row.periodMs), cells[column])
+                : cells[column]);
         // Red for a failure whether or not the row is selected.
         item->setData(Qt::ForegroundRole, column == Outcome && (row.failed || row.writeFailed)
                                               ? QVariant(kFailed)
