@@ -85,6 +85,10 @@ struct Side {
     int fresh = 0;
     int wrong = 0;
     int failed = 0;
+    // How long before a wrong value the request it answered had ended
+    // (timed out): beyond the driver's horizon, no guard can tell.
+    Clock::duration wrongLateMin = Clock::duration::max();
+    Clock::duration wrongLateMax = Clock::duration::zero();
     std::array<Clock::duration, kBlocks> longestBlank{};
     std::map<std::string, int> failures{};  // by kind
     std::string note{};
@@ -99,6 +103,7 @@ void poll(Side& side, Clock::duration length, const std::function<Read(Block)>& 
     std::array<Clock::time_point, kBlocks> lastFresh;
     lastFresh.fill(start);
     std::uint32_t request = 0;
+    std::vector<Clock::time_point> endedAt{Clock::time_point{}};  // by request number
     auto nextStatus = start + kStatusPeriod;
     auto nextCounter = start + kCounterPeriod;
     const auto runTick = [&](const auto& blocks) {
@@ -107,10 +112,19 @@ void poll(Side& side, Clock::duration length, const std::function<Read(Block)>& 
             const auto now = Clock::now();
             ++request;
             ++side.reads;
+            endedAt.push_back(now);
             if (!r.ok) {
                 ++side.failed;
             } else if (r.stamp != (request & kStampMask)) {
                 ++side.wrong;
+                // The latest earlier request the stamp can name.
+                std::uint32_t answered = request - 1;
+                while (answered > 0 && (answered & kStampMask) != *r.stamp) {
+                    --answered;
+                }
+                const auto late = now - endedAt[answered];
+                side.wrongLateMin = std::min(side.wrongLateMin, late);
+                side.wrongLateMax = std::max(side.wrongLateMax, late);
             } else {
                 ++side.fresh;
                 side.longestBlank[b] = std::max(side.longestBlank[b], now - lastFresh[b]);
@@ -329,6 +343,10 @@ void printFailures(const Side& side) {
         list += (list.empty() ? " " : ", ") + kind + " " + std::to_string(n);
     }
     std::printf("  %s failures:%s\n", side.name, list.empty() ? " none" : list.c_str());
+    if (side.wrong > 0) {
+        std::printf("  %s: its wrong values answered requests that had ended %.1f-%.1f s before\n",
+                    side.name, seconds(side.wrongLateMin), seconds(side.wrongLateMax));
+    }
     if (!side.note.empty()) {
         std::printf("  %s: %s\n", side.name, side.note.c_str());
     }

@@ -407,12 +407,10 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         retire(request.slave, held->follows);
     };
     for (int frames = 0; frames < kMaxFramesPerAnswer; ++frames) {
-        SideFrame frame;
-        const Received got = receiveReply(ctx_, frame.bytes.data());
-        frame.length = got.length;
-        frame.read = Clock::now();
-        const ReplyVerdict verdict =
-            got.framed ? checkReply(request, frame.bytes.data(), got.length) : ReplyVerdict{};
+        Heard heard = hear(request);
+        SideFrame& frame = heard.frame;
+        const Received& got = heard.got;
+        const ReplyVerdict& verdict = heard.verdict;
         if (held && !(got.framed && answers(verdict))) {
             if (got.length > 0) {
                 frame.since = frame.read;
@@ -476,14 +474,23 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
     }
 }
 
+Port::Heard Port::hear(const Request& request) {
+    Heard heard;
+    heard.got = receiveReply(ctx_, heard.frame.bytes.data());
+    heard.frame.length = heard.got.length;
+    heard.frame.read = Clock::now();
+    if (heard.got.framed) {
+        heard.verdict = checkReply(request, heard.frame.bytes.data(), heard.got.length);
+    }
+    return heard;
+}
+
 void Port::settleWriteEcho(const Request& request, Exchange& out, SideFrame& first,
                            SideFrames& side) {
-    SideFrame second;
-    const Received got = receiveReply(ctx_, second.bytes.data());
-    second.length = got.length;
-    second.read = Clock::now();
-    const ReplyVerdict verdict =
-        got.framed ? checkReply(request, second.bytes.data(), got.length) : ReplyVerdict{};
+    Heard heard = hear(request);
+    SideFrame& second = heard.frame;
+    const Received& got = heard.got;
+    const ReplyVerdict& verdict = heard.verdict;
     if (got.framed && answers(verdict)) {
         // An answer behind it: the first was the adapter handing it back.
         echo_ = Echo::Learned;

@@ -114,6 +114,13 @@ class Port {
         Clock::time_point since;  // what late_us is counted from
     };
     using SideFrames = std::vector<SideFrame>;
+    // One frame read as the answer to a request, and what it means to it.
+    struct Heard {
+        SideFrame frame;
+        Received got;
+        ReplyVerdict verdict;
+    };
+    Heard hear(const Request& request);
 
     bool run(const Request& request, Exchange& out, const std::int64_t* responseUs, int* waiting);
     void receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
