@@ -20,6 +20,9 @@ struct Exchange {
     ReplyVerdict verdict{TQ7310_TIMEOUT, 0, 0};
     int systemError = 0;             // TQ7310_IO_ERROR
     std::uint32_t maybeAnswers = 0;  // TQ7310_AMBIGUOUS: the earlier request
+    // TQ7310_AMBIGUOUS with more answers behind the frame: the slave is
+    // answering requests in between, and this one's own answer is to come.
+    bool owed = false;
 };
 
 // What one receive through libmodbus took off the line.

@@ -280,6 +280,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     if (answered) {
         retire(request.slave, std::numeric_limits<std::uint32_t>::max());
     } else if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO ||
+               out.owed ||
                (!probe && (outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE))) {
         constexpr std::size_t kMaxUnanswered = 16;
         if (unansweredLedger_.size() == kMaxUnanswered) {
@@ -412,11 +413,20 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         const Received& got = heard.got;
         const ReplyVerdict& verdict = heard.verdict;
         if (held && !(got.framed && answers(verdict))) {
+            undecided();
             if (got.length > 0) {
                 frame.since = frame.read;
+                if (const Unanswered* earlier =
+                        got.framed ? answeredLate(frame.bytes.data(), got.length, &request)
+                                   : nullptr) {
+                    frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
+                    frame.follows = earlier->sequence;
+                    frame.since = earlier->end;
+                    retire(earlier->request.slave, frame.follows);
+                }
                 side.push_back(frame);
+                out.owed = true;
             }
-            undecided();
             return;
         }
         if (held) {

@@ -112,6 +112,12 @@ class TstDriverOneAnswer : public QObject {
         QTest::newRow("lost reply, then its shape and another address's frame")
             << Steps{{"hr 1 16", {}}, {"hr 1 16", {hr1, frame({3, 2, 0, 1}, 2)}}}
             << "TIMEOUT AMBIGUOUS(1) late";
+        QTest::newRow("ambiguous while the slave works through a backlog")
+            << Steps{{"hr 1 16", {}},
+                     {"ir 1 4", {}},
+                     {"hr 1 16", {hr1, ir}},
+                     {"hr 1 16", {hr2, registers(3, 300, 16)}, 300}}
+            << "TIMEOUT TIMEOUT AMBIGUOUS(1) late-reply(2) OK late-reply(3)";
         QTest::newRow("late reply, then the read's own")
             << Steps{{"hr 1 16", {}}, {"hr 17 16", {hr1, hr2}, 200}} << "TIMEOUT OK late-reply(1)";
         QTest::newRow("late reply inside a read of another shape")
