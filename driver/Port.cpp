@@ -282,7 +282,6 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     } else if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO ||
                out.owed ||
                (!probe && (outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE))) {
-        constexpr std::size_t kMaxUnanswered = 16;
         if (unansweredLedger_.size() == kMaxUnanswered) {
             unansweredLedger_.erase(unansweredLedger_.begin());
         }
@@ -318,9 +317,10 @@ std::int32_t microsecondsSince(Clock::time_point since, Clock::time_point now) {
         std::numeric_limits<std::int32_t>::max()));
 }
 
-// An echo, late answers to earlier requests and this one's own: past these
-// the line is babbling.
-constexpr int kMaxFramesPerAnswer = 4;
+// An echo, the late answers of every request still owed one (a slave that
+// stalled answers them all in a row) and this one's own: past these the line
+// is babbling.
+constexpr int kMaxFramesPerAnswer = static_cast<int>(Port::kMaxUnanswered) + 2;
 
 }  // namespace
 
@@ -480,7 +480,9 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         }
     }
     if (held) {
+        // Cut off by the bound: more was coming, this request's answer too.
         undecided();
+        out.owed = true;
     }
 }
 

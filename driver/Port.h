@@ -96,6 +96,8 @@ class Port {
     // A reply later than this after its request's time-out is taken to be
     // no reply to it: the slowest slave we know of answered 3 s late.
     static constexpr std::chrono::milliseconds kLateHorizon{TQ7310_LATE_REPLY_HORIZON_MS};
+    // The most requests kept waiting for a late answer.
+    static constexpr std::size_t kMaxUnanswered = 16;
 
   private:
     // A request still without its answer, which may yet come.
