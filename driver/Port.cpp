@@ -278,7 +278,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     // its answer may yet come, and until then a reply of its shape could be
     // that answer. A search owes nothing to what it heard garbled.
     if (answered) {
-        retire(request.slave, std::numeric_limits<std::uint32_t>::max());
+        retire(request.slave);
     } else if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO ||
                out.owed ||
                (!probe && (outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE))) {
@@ -345,10 +345,9 @@ void Port::forget(std::uint32_t sequence) {
                   [sequence](const Unanswered& u) { return u.sequence == sequence; });
 }
 
-void Port::retire(std::uint8_t slave, std::uint32_t through) {
-    std::erase_if(unansweredLedger_, [slave, through](const Unanswered& u) {
-        return u.request.slave == slave && u.sequence <= through;
-    });
+void Port::retire(std::uint8_t slave) {
+    std::erase_if(unansweredLedger_,
+                  [slave](const Unanswered& u) { return u.request.slave == slave; });
 }
 
 bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
@@ -405,7 +404,7 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         out.replyLength = held->length;
         out.verdict = {TQ7310_AMBIGUOUS, 0, 0};
         out.maybeAnswers = held->follows;
-        retire(request.slave, held->follows);
+        forget(held->follows);
     };
     for (int frames = 0; frames < kMaxFramesPerAnswer; ++frames) {
         Heard heard = hear(request);
@@ -422,7 +421,7 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
                     frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
                     frame.follows = earlier->sequence;
                     frame.since = earlier->end;
-                    retire(earlier->request.slave, frame.follows);
+                    forget(frame.follows);
                 }
                 side.push_back(frame);
                 out.owed = true;
@@ -431,7 +430,7 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         }
         if (held) {
             side.push_back(*held);
-            retire(request.slave, held->follows);
+            forget(held->follows);
             held.reset();
         }
         std::copy_n(frame.bytes.begin(), got.length, out.reply.begin());
@@ -476,7 +475,7 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
             held = frame;
         } else {
             side.push_back(frame);
-            retire(earlier->request.slave, frame.follows);
+            forget(frame.follows);
         }
     }
     if (held) {
@@ -552,7 +551,7 @@ void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
         frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
         frame.follows = earlier->sequence;
         frame.since = foundWaiting ? Clock::time_point{} : earlier->end;
-        retire(earlier->request.slave, earlier->sequence);
+        forget(earlier->sequence);
     } else {
         frame.since = foundWaiting ? Clock::time_point{} : lastEnd_;
     }

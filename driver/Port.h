@@ -133,8 +133,9 @@ class Port {
     const Unanswered* answeredLate(const std::uint8_t* frame, int length, const Request* current);
     void forget(std::uint32_t sequence);
     // A slave answers in order, once a request: once it has answered the
-    // request `through`, its earlier requests will never be answered.
-    void retire(std::uint8_t slave, std::uint32_t through);
+    // request out, its earlier requests will never be answered. A late reply
+    // strikes off only the request it answers: it may be older still.
+    void retire(std::uint8_t slave);
     // A write whose first frame is the request itself, before the port
     // knows whether it echoes: one more listen tells.
     void settleWriteEcho(const Request& request, Exchange& out, SideFrame& first, SideFrames& side);
