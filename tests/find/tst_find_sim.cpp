@@ -146,7 +146,9 @@ void tst_FindSim::findsUsesAndOpens() {
     QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, kSearchMs);
     if (!byKeyboard) {  // Enter takes the row while the search goes on
         bool ended = false;
-        connect(&dialog_->search(), &finder::ModuleSearch::finished, this, [&] { ended = true; });
+        QObject listening;  // a signal still on its way dies with this frame
+        connect(&dialog_->search(), &finder::ModuleSearch::finished, &listening,
+                [&] { ended = true; });
         QVERIFY(panel_->click(QStringLiteral("FindStop")));
         QVERIFY(!panel_->find<QWidget>(QStringLiteral("FindStop"))->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(ended, kSearchMs);
@@ -254,14 +256,15 @@ void tst_FindSim::endingLeavesPortClosed() {
     QVERIFY2(panel_->startSim({"--address", "200"}), qPrintable(panel_->sim().transcript()));
     QVERIFY(openDialog());
     int probes = 0;
-    connect(&dialog_->search(), &finder::ModuleSearch::trying, this, [&] { ++probes; });
+    QObject listening;  // a signal still on its way dies with this frame
+    connect(&dialog_->search(), &finder::ModuleSearch::trying, &listening, [&] { ++probes; });
     QVERIFY(panel_->click(QStringLiteral("FindStart")));
     QVERIFY(waitForProgress(3));
     QCOMPARE(panel_->driver().linkStatus(1)->is_open, 1);
     QCOMPARE(panel_->find<QLabel>(QStringLiteral("LinkState"))->text(),
              QStringLiteral("“查找模块”正在用端口1 查找，轮询已停"));
     bool ended = false;
-    connect(&dialog_->search(), &finder::ModuleSearch::finished, this, [&] { ended = true; });
+    connect(&dialog_->search(), &finder::ModuleSearch::finished, &listening, [&] { ended = true; });
     QVERIFY(panel_->click(button));
     const int atClick = probes;
     QTRY_VERIFY_WITH_TIMEOUT(ended, kSearchMs);
@@ -280,7 +283,8 @@ void tst_FindSim::vanishedDeviceEndsItsPort() {
     QVERIFY(openDialog());
     panel_->find<QRadioButton>(QStringLiteral("FindAllPorts"))->setChecked(true);
     tickOnly({QStringLiteral("9600E")});
-    connect(&dialog_->search(), &finder::ModuleSearch::trying, this,
+    QObject listening;  // a signal still on its way dies with this frame
+    connect(&dialog_->search(), &finder::ModuleSearch::trying, &listening,
             [&](int port, const finder::LineSetting&, int address) {
                 if (port == 1 && address == 3) {
                     panel_->sim().process().kill();
@@ -325,7 +329,8 @@ void tst_FindSim::openLinkClosedFirst() {
 QStringList tst_FindSim::firstPass(const QStringList& settings) {
     tickOnly(settings);
     bool pastFirstPass = false;
-    connect(&dialog_->search(), &finder::ModuleSearch::trying, this,
+    QObject listening;  // a signal still on its way dies with this frame
+    connect(&dialog_->search(), &finder::ModuleSearch::trying, &listening,
             [&](int, const finder::LineSetting&, int address) {
                 pastFirstPass = pastFirstPass || address > module_line::kListedAddresses;
             });
