@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <iterator>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 struct ErrorWords {
@@ -62,4 +66,40 @@ QString systemErrorText(int error, ErrorSubject subject) {
         }
     }
     return error == 0 ? QStringLiteral("原因不明") : QStringLiteral("系统错误 %1").arg(error);
+}
+
+void clearFileError() {
+    errno = 0;
+#ifdef _WIN32
+    SetLastError(ERROR_SUCCESS);
+#endif
+}
+
+int lastFileError() {
+    if (errno != 0) {
+        return errno;
+    }
+#ifdef _WIN32
+    switch (GetLastError()) {
+        case ERROR_SUCCESS:
+            return 0;
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return ENOENT;
+        case ERROR_ACCESS_DENIED:
+            return EACCES;
+        case ERROR_WRITE_PROTECT:
+            return EROFS;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return ENOSPC;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return EBUSY;
+        default:
+            return EIO;
+    }
+#else
+    return 0;
+#endif
 }

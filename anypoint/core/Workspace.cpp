@@ -198,9 +198,10 @@ std::variant<Workspace, QString> readWorkspaceFile(const QString& path) {
         return cannot(QStringLiteral("文件过大（%1 字节），不是工作区文件").arg(info.size()));
     }
     QFile file(path);
-    errno = 0;
+    clearFileError();
     if (!file.open(QIODevice::ReadOnly)) {
-        return cannot(systemErrorText(errno != 0 ? errno : EIO, ErrorSubject::File));
+        const int error = lastFileError();
+        return cannot(systemErrorText(error != 0 ? error : EIO, ErrorSubject::File));
     }
     return readWorkspace(file.read(kLargestWorkspaceBytes + 1));
 }

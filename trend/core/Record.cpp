@@ -24,8 +24,8 @@ QString isoTime(const QDateTime& t) {
     return t.toOffsetFromUtc(t.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
-// Qt's own error string is English and errno is the whole reason: when
-// errno was left at 0 there is nothing truer to say than that it failed.
+// Qt's own error string is English and the system's error is the whole
+// reason: when it left none there is nothing truer to say than that it failed.
 QString reason(int error, const QString& whenUnknown) {
     return error != 0 ? systemErrorText(error, ErrorSubject::File) : whenUnknown;
 }
@@ -98,9 +98,9 @@ QString defaultFolder(const QString& documents) {
 QString RecordFile::open(const QString& path) {
     close();
     file_.setFileName(path);
-    errno = 0;
+    clearFileError();
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        return reason(errno, QStringLiteral("无法创建文件"));
+        return reason(lastFileError(), QStringLiteral("无法创建文件"));
     }
     check_.take(file_.handle());
     written_ = 0;
@@ -120,9 +120,9 @@ QString RecordFile::append(const Sample& sample) {
 }
 
 QString RecordFile::write(const QByteArray& bytes) {
-    errno = 0;
+    clearFileError();
     if (file_.write(bytes) != bytes.size()) {
-        const QString why = reason(errno, QStringLiteral("写入失败"));
+        const QString why = reason(lastFileError(), QStringLiteral("写入失败"));
         // A reader would take half a row for failed reads.
         file_.resize(written_);
         file_.close();
