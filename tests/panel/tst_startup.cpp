@@ -29,7 +29,9 @@ tst_Startup::Run tst_Startup::run(const QString& scenario) {
         return result;
     }
     result.exitCode = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -2;
-    result.lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    result.lines = QString::fromUtf8(child.readAllStandardOutput())
+                       .remove(u'\r')
+                       .split(u'\n', Qt::SkipEmptyParts);
     return result;
 }
 

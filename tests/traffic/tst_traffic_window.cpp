@@ -64,7 +64,7 @@ class TstTrafficWindow : public QObject {
         const QString path = QDir::temp().filePath("tq7310-traffic-test.txt");
         QVERIFY(f.window.saveTo(path));
         QFile saved(path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.open(QIODevice::ReadOnly | QIODevice::Text));
         const QString text = QString::fromUtf8(saved.readAll());
         // When and on what, then the rows with their dates.
         QCOMPARE(text.count('\n'), 4);
