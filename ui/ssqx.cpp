@@ -30,6 +30,7 @@
 #include "TextFile.h"
 #include "TrafficWindow.h"
 #include "TrendWindow.h"
+#include "ValueBox.h"
 #include "WindowLinkSettings.h"
 #include "WindowPlacement.h"
 
@@ -279,7 +280,9 @@ void ssqx::select(const QString& name) {
 
 void ssqx::setCaption(const QString& name, const QString& caption) {
     QWidget* w = control(name);
-    if (auto* label = qobject_cast<QLabel*>(w)) {
+    if (auto* box = qobject_cast<ValueBox*>(w)) {
+        box->showValue(caption);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(caption);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(caption);
