@@ -2,6 +2,8 @@
 
 #include <QAccessibleWidget>
 
+#include "Colours.h"
+#include "StatusPoll.h"
 
 namespace {
 
@@ -57,6 +59,40 @@ void ValueBox::showValue(const QString& value) {
     }
     setText(value);
     QAccessibleTextUpdateEvent changed(this, 0, old, value);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void ValueBox::markRead(const QDateTime& at) {
+    readAt_ = at;
+    if (ownColour_) {
+        QPalette p = palette();
+        p.setColor(QPalette::WindowText, *ownColour_);
+        setPalette(p);
+        ownColour_.reset();
+    }
+    setNote({});
+}
+
+void ValueBox::markLinkClosed() {
+    if (!readAt_.isValid()) {
+        return;
+    }
+    if (!ownColour_) {
+        QPalette p = palette();
+        ownColour_ = p.color(QPalette::WindowText);
+        const Rgb grey = colours::kOldValueText;
+        p.setColor(QPalette::WindowText, QColor(grey.red, grey.green, grey.blue));
+        setPalette(p);
+    }
+    setNote(QStringLiteral("读于 %1（端口已关闭）").arg(timeCaption(readAt_)));
+}
+
+void ValueBox::setNote(const QString& note) {
+    if (note == toolTip()) {
+        return;
+    }
+    setToolTip(note);
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
     QAccessible::updateAccessibility(&changed);
 }
 
