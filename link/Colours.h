@@ -20,6 +20,8 @@ inline constexpr Rgb kInputIdle{192, 255, 255};
 inline constexpr Rgb kOutputIdle{255, 255, 192};
 inline constexpr Rgb kValueBox{255, 192, 255};
 inline constexpr Rgb kHiddenValueBox{255, 255, 255};
+// The text of a value box kept after "关闭": read on a link since closed.
+inline constexpr Rgb kOldValueText{128, 128, 128};
 
 // The state labels while polling.
 inline constexpr Rgb kInputOpen = kInputIdle;

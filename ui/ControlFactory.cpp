@@ -15,12 +15,7 @@
 #include <QStylePainter>
 #include <climits>
 
-// A bordered label showing a value the module reports.
-class ValueBox : public QLabel {
-    Q_OBJECT
-  public:
-    using QLabel::QLabel;
-};
+#include "ValueBox.h"
 
 // An option button that is a Tab stop of its own. Qt gives a group of
 // auto-exclusive radio buttons a single Tab stop, the chosen one, so these
@@ -66,21 +61,6 @@ class StartWhenLeft : public QObject {
     QComboBox* combo_;
 };
 
-// A value box may be named by the caption beside it; its number is then
-// still read, as its value.
-class AccessibleValueBox : public QAccessibleWidget {
-  public:
-    explicit AccessibleValueBox(ValueBox* box) : QAccessibleWidget(box, QAccessible::StaticText) {}
-    QString text(QAccessible::Text t) const override {
-        const QString shown = static_cast<const QLabel*>(widget())->text();
-        if (t == QAccessible::Value ||
-            (t == QAccessible::Name && widget()->accessibleName().isEmpty())) {
-            return shown;
-        }
-        return QAccessibleWidget::text(t);
-    }
-};
-
 // Qt reads a checkable button that excludes no others as a check box; an
 // option button excludes the others of its frame itself, so it reads as the
 // radio button it is.
@@ -121,7 +101,7 @@ class AccessibleOptionButton : public QAccessibleWidget {
 
 QAccessibleInterface* accessibleControl(const QString&, QObject* object) {
     if (auto* box = qobject_cast<ValueBox*>(object)) {
-        return new AccessibleValueBox(box);
+        return accessibleValueBox(box);
     }
     if (auto* option = qobject_cast<OptionButton*>(object)) {
         return new AccessibleOptionButton(option);

@@ -24,12 +24,14 @@
 #include "FindModuleDialog.h"
 #include "Layout.h"
 #include "LinkStatusBar.h"
+#include "ModuleMap.h"
 #include "ProgramIcon.h"
 #include "SerialLine.h"
 #include "SystemErrorText.h"
 #include "TextFile.h"
 #include "TrafficWindow.h"
 #include "TrendWindow.h"
+#include "ValueBox.h"
 #include "WindowLinkSettings.h"
 #include "WindowPlacement.h"
 
@@ -103,6 +105,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     Timer2->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { statusPoll_.Timer1_Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { counterPoll_.Timer2_Timer(); });
+    connect(&counterPoll_, &CounterPoll::tickShown, this, &ssqx::markCountsRead);
 
     connectArrays();
     applyTabOrder();
@@ -213,6 +216,10 @@ void ssqx::connectArrays() {
                 }
                 linkOpened_ = false;
                 portControl_.Command10_Click();
+                // The counts stay, but no longer as current.
+                for (auto* box : findChildren<ValueBox*>()) {
+                    box->markLinkClosed();
+                }
             });
     connectArray("Command2", [this](int i) { coilCommands_.Command2_Click(i); });
     connectArray("Command3", [this](int i) { coilCommands_.Command3_Click(i); });
@@ -279,7 +286,9 @@ void ssqx::select(const QString& name) {
 
 void ssqx::setCaption(const QString& name, const QString& caption) {
     QWidget* w = control(name);
-    if (auto* label = qobject_cast<QLabel*>(w)) {
+    if (auto* box = qobject_cast<ValueBox*>(w)) {
+        box->showValue(caption);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
         label->setText(caption);
     } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
         button->setText(caption);
@@ -301,6 +310,27 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
     if (t) {
         enabled ? t->start() : t->stop();
     }
+}
+
+void ssqx::markCountsRead(const CounterTick& tick) {
+    // A tick that "关闭" cut short read on a link since closed.
+    if (!linkOpened_) {
+        return;
+    }
+    const auto mark = [&](QString (*box)(int), int count, bool answered) {
+        if (!answered) {
+            return;
+        }
+        for (int i = 0; i < count; ++i) {
+            if (auto* b = qobject_cast<ValueBox*>(control(box(i)))) {
+                b->markRead(tick.time);
+            }
+        }
+    };
+    using namespace module_map;
+    mark(control::D_4R, kCount16Values, tick.count16.has_value());
+    mark(control::D_4R32, kCount32Values, tick.count32.has_value());
+    mark(control::D_4R4, kConfigRegistersShown, tick.config.has_value());
 }
 
 void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {

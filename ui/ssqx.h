@@ -104,6 +104,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
     void refreshLinkStatus(std::int32_t port, const QByteArray& lastReply = {});
+    // The value boxes of the reads that answered show current values.
+    void markCountsRead(const CounterTick& tick);
     void findModule();
     void useFound(const finder::Found& found);
     void showTrendWindow();

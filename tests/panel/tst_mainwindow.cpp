@@ -460,8 +460,11 @@ void tst_MainWindow::closeBlanksStatusButKeepsValues() {
     driver.inputBytes[0] = 1;
     driver.coilBytes[0] = 1;
     driver.count16 = {11, 12, 13, 14};
+    click(*window, "Command9");
     window->statusPoll().Timer1_Timer();
     window->counterPoll().Timer2_Timer();
+    auto* count = find<QLabel>(*window, "D_4R(2)");
+    const QColor current = count->palette().color(QPalette::WindowText);
     QCOMPARE(find<QLabel>(*window, "B_2R(0)")->text(), "输入X1闭合");
     QCOMPARE(find<QLabel>(*window, "B_2R(0)")->palette().color(QPalette::Window),
              QColor(0, 255, 0));
@@ -472,8 +475,24 @@ void tst_MainWindow::closeBlanksStatusButKeepsValues() {
     QCOMPARE(find<QLabel>(*window, "B_1RW(0)")->text(), " ");
     QCOMPARE(find<QLabel>(*window, "B_1RW(0)")->palette().color(QPalette::Window),
              QColor(255, 255, 192));
-    QCOMPARE(find<QLabel>(*window, "D_4R(2)")->text(), "13");
+    QCOMPARE(count->text(), "13");
     QVERIFY(find<QLabel>(*window, "Label2(9)")->text() != "2001-03-12");
+    // Kept, but drawn and told as old until a read answers again.
+    static const QRegularExpression old(R"(^读于 \d\d:\d\d:\d\d（端口已关闭）$)");
+    QVERIFY2(old.match(count->toolTip()).hasMatch(), qPrintable(count->toolTip()));
+    QVERIFY(count->palette().color(QPalette::WindowText) != current);
+    click(*window, "Command9");
+    window->counterPoll().Timer2_Timer();
+    QCOMPARE(count->toolTip(), QString());
+    QCOMPARE(count->palette().color(QPalette::WindowText), current);
+    // A tick that "关闭" cuts short leaves them old.
+    driver.onCall = [&](const QString& op) {
+        if (op == "Get_3X_UnDX") {
+            post(*window, "Command10");
+        }
+    };
+    window->counterPoll().Timer2_Timer();
+    QVERIFY2(old.match(count->toolTip()).hasMatch(), qPrintable(count->toolTip()));
 }
 
 void tst_MainWindow::clickDuringYieldRunsBetweenReads_data() {

@@ -1,0 +1,34 @@
+#pragma once
+// A bordered label showing a value the module reports. A screen reader names
+// it by the caption beside it (see AccessibleNames), reads the value as its
+// text and is told when the value changes. A value read before "关闭" stays,
+// greyed, and its tooltip, which a screen reader reads as its description,
+// says when it was read.
+
+#include <QDateTime>
+#include <QLabel>
+#include <optional>
+
+class QAccessibleInterface;
+
+class ValueBox : public QLabel {
+    Q_OBJECT
+  public:
+    using QLabel::QLabel;
+
+    // Shows `value`, telling a screen reader what changed.
+    void showValue(const QString& value);
+    // The value shown was read at `at`: drawn as current.
+    void markRead(const QDateTime& at);
+    // The link closed: a value read on it is now old.
+    void markLinkClosed();
+
+  private:
+    void setNote(const QString& note);
+
+    QDateTime readAt_;
+    std::optional<QColor> ownColour_;  // the text's colour, while greyed
+};
+
+// What a screen reader reads of `box`.
+QAccessibleInterface* accessibleValueBox(ValueBox* box);
