@@ -32,16 +32,20 @@ QString workspacePath(const char* given, const QString& decoded) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    const CommandLine line = readCommandLine(argc, argv);
+    if (line.exitStatus) {
+        return *line.exitStatus;
+    }
+    // `tq7310-panel FILE` opens a saved workspace; without one the window
+    // starts as it always does. Taken from argv before QApplication takes
+    // its own options out of it.
+    const char* given = line.workspaceIndex > 0 ? argv[line.workspaceIndex] : nullptr;
+    const QString workspace =
+        given ? workspacePath(given, QString::fromLocal8Bit(given)) : QString();
     QApplication app(argc, argv);
     prepareApplication(app);
     LibraryDriver driver;
     std::unique_ptr<ssqx> mainWindow;
-    // `tq7310-panel FILE` opens a saved workspace; without one the window
-    // starts as it always does.
-    // QApplication took its own options out of argv.
-    const QStringList arguments = QApplication::arguments().mid(1);
-    const QString workspace =
-        arguments.isEmpty() ? QString() : workspacePath(argv[1], arguments.first());
     frmSplash splash([&] {
         mainWindow = std::make_unique<ssqx>(driver);
         mainWindow->show();
