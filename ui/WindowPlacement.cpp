@@ -14,3 +14,15 @@ void placeOnScreen(QWidget* window) {
         window->move(centredTopLeft(window->size(), screen->availableGeometry()));
     }
 }
+
+QRect placeOf(const QWidget* window) {
+    return {window->pos(), window->size()};
+}
+
+void placeAt(QWidget* window, const QRect& place) {
+    const QPoint titleBar = place.topLeft() + QPoint(place.width() / 2, 8);
+    if (QGuiApplication::screenAt(titleBar) != nullptr) {
+        window->move(place.topLeft());
+        window->resize(place.size());
+    }
+}

@@ -13,3 +13,10 @@ QPoint centredTopLeft(QSize window, QRect available);
 
 // Moves `window` there on the primary screen; does nothing without a screen.
 void placeOnScreen(QWidget* window);
+
+// Where `window` is: its frame's top-left and its size, as placeAt takes it.
+QRect placeOf(const QWidget* window);
+
+// Puts `window` at `place` (placeOf's) when a screen holds its title bar;
+// else (a place saved on a larger desktop) it stays where it would open.
+void placeAt(QWidget* window, const QRect& place);
