@@ -91,14 +91,8 @@ CommandLine readCommandLine(int argc, char* argv[]) {
         print(stdout, kName + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
                           QLatin1Char('\n'));
         line.exitStatus = 0;
-    } else if (!files.isEmpty()) {
-        // Its bytes may not survive the trip through QString: found in argv
-        // by what Qt made of them.
-        for (int i = argc - 1; i > 0 && line.workspaceIndex == 0; --i) {
-            if (QString::fromLocal8Bit(argv[i]) == files.first()) {
-                line.workspaceIndex = i;
-            }
-        }
+    } else {
+        line.workspace = files.value(0);
     }
     return line;
 }

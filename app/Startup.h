@@ -12,8 +12,8 @@ struct CommandLine {
     // Set when the command line was answered (--help, --version) or refused
     // (an unknown option): the program ends with this status, no window.
     std::optional<int> exitStatus;
-    // The index in argv of the workspace file to open; 0 when none is given.
-    int workspaceIndex = 0;
+    // The workspace file to open, as Qt read its name; empty when none is given.
+    QString workspace;
 };
 
 CommandLine readCommandLine(int argc, char* argv[]);

@@ -13,18 +13,22 @@
 
 namespace {
 
-// The workspace file named on the command line. A name that is not in the
-// locale's encoding does not survive the trip through QString: it is opened
-// by its bytes, without waiting on a pipe, and read through its descriptor.
-QString workspacePath(const char* given, const QString& decoded) {
+// The workspace file named on the command line, `decoded` as Qt read it. A
+// name that is not in the locale's encoding does not survive the trip
+// through QString: it is opened by its bytes in argv, without waiting on a
+// pipe, and read through its descriptor.
+QString workspacePath(int argc, char* argv[], const QString& decoded) {
 #ifdef __linux__
-    if (QFile::encodeName(decoded) != given) {
-        if (const int fd = ::open(given, O_RDONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
-            return QStringLiteral("/proc/self/fd/%1").arg(fd);
+    for (int i = argc - 1; i > 0; --i) {
+        if (QString::fromLocal8Bit(argv[i]) == decoded && QFile::encodeName(decoded) != argv[i]) {
+            if (const int fd = ::open(argv[i], O_RDONLY | O_NONBLOCK | O_CLOEXEC); fd >= 0) {
+                return QStringLiteral("/proc/self/fd/%1").arg(fd);
+            }
         }
     }
 #else
-    (void)given;
+    (void)argc;
+    (void)argv;
 #endif
     return decoded;
 }
@@ -37,11 +41,9 @@ int main(int argc, char* argv[]) {
         return *line.exitStatus;
     }
     // `tq7310-panel FILE` opens a saved workspace; without one the window
-    // starts as it always does. Taken from argv before QApplication takes
-    // its own options out of it.
-    const char* given = line.workspaceIndex > 0 ? argv[line.workspaceIndex] : nullptr;
+    // starts as it always does.
     const QString workspace =
-        given ? workspacePath(given, QString::fromLocal8Bit(given)) : QString();
+        line.workspace.isEmpty() ? QString() : workspacePath(argc, argv, line.workspace);
     QApplication app(argc, argv);
     prepareApplication(app);
     LibraryDriver driver;

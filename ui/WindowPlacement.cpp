@@ -19,10 +19,9 @@ QRect placeOf(const QWidget* window) {
     return {window->pos(), window->size()};
 }
 
-void placeAt(QWidget* window, const QRect& place) {
-    const QPoint titleBar = place.topLeft() + QPoint(place.width() / 2, 8);
-    if (QGuiApplication::screenAt(titleBar) != nullptr) {
-        window->move(place.topLeft());
-        window->resize(place.size());
+void placeAt(QWidget* window, const std::optional<QRect>& place) {
+    if (place && QGuiApplication::screenAt(place->topLeft() + QPoint(place->width() / 2, 8))) {
+        window->move(place->topLeft());
+        window->resize(place->size());
     }
 }

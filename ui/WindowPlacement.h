@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <optional>
 
 class QWidget;
 
@@ -17,6 +18,7 @@ void placeOnScreen(QWidget* window);
 // Where `window` is: its frame's top-left and its size, as placeAt takes it.
 QRect placeOf(const QWidget* window);
 
-// Puts `window` at `place` (placeOf's) when a screen holds its title bar;
-// else (a place saved on a larger desktop) it stays where it would open.
-void placeAt(QWidget* window, const QRect& place);
+// Puts `window` at `place` (placeOf's) when there is one and a screen holds
+// its title bar; else (a place saved on a larger desktop) it stays where it
+// would open.
+void placeAt(QWidget* window, const std::optional<QRect>& place);

@@ -364,9 +364,7 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
 void ssqx::showTrafficWindow() {
     if (trafficWindow_ == nullptr) {
         trafficWindow_ = new traffic::TrafficWindow(trafficFeed_, this);
-        if (trafficPlace_) {
-            placeAt(trafficWindow_, *trafficPlace_);
-        }
+        placeAt(trafficWindow_, trafficPlace_);
     }
     trafficWindow_->show();
     trafficWindow_->raise();
@@ -379,9 +377,7 @@ void ssqx::showTrendWindow() {
         trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
             ->setCurrentIndex(trendSpan_);
         trendWindow_->setChosenQuantity(trendQuantity_);
-        if (trendPlace_) {
-            placeAt(trendWindow_, *trendPlace_);
-        }
+        placeAt(trendWindow_, trendPlace_);
     }
     trendWindow_->show();
     trendWindow_->raise();
@@ -407,9 +403,7 @@ void ssqx::showAnyPointWindow() {
                 openWorkspace(path);
             }
         });
-        if (anyPointPlace_) {
-            placeAt(anyPointWindow_, *anyPointPlace_);
-        }
+        placeAt(anyPointWindow_, anyPointPlace_);
     }
     anyPointWindow_->show();
     anyPointWindow_->raise();
@@ -456,8 +450,8 @@ void ssqx::applyWorkspace(const anypoint::Workspace& w) {
     const auto place = [](QWidget* window, std::optional<QRect>& kept,
                           const std::optional<QRect>& given) {
         kept = given;
-        if (window && given) {
-            placeAt(window, *given);
+        if (window) {
+            placeAt(window, given);
         }
     };
     place(trendWindow_, trendPlace_, w.trendPlace);
