@@ -14,3 +14,14 @@ void placeOnScreen(QWidget* window) {
         window->move(centredTopLeft(window->size(), screen->availableGeometry()));
     }
 }
+
+QRect placeOf(const QWidget* window) {
+    return {window->pos(), window->size()};
+}
+
+void placeAt(QWidget* window, const std::optional<QRect>& place) {
+    if (place && QGuiApplication::screenAt(place->topLeft() + QPoint(place->width() / 2, 8))) {
+        window->move(place->topLeft());
+        window->resize(place->size());
+    }
+}

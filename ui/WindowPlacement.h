@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <optional>
 
 class QWidget;
 
@@ -13,3 +14,11 @@ QPoint centredTopLeft(QSize window, QRect available);
 
 // Moves `window` there on the primary screen; does nothing without a screen.
 void placeOnScreen(QWidget* window);
+
+// Where `window` is: its frame's top-left and its size, as placeAt takes it.
+QRect placeOf(const QWidget* window);
+
+// Puts `window` at `place` (placeOf's) when there is one and a screen holds
+// its title bar; else (a place saved on a larger desktop) it stays where it
+// would open.
+void placeAt(QWidget* window, const std::optional<QRect>& place);

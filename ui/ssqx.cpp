@@ -27,6 +27,7 @@
 #include "ModuleMap.h"
 #include "ProgramIcon.h"
 #include "SerialLine.h"
+#include "StartFolder.h"
 #include "SystemErrorText.h"
 #include "TextFile.h"
 #include "TrafficWindow.h"
@@ -393,6 +394,7 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
 void ssqx::showTrafficWindow() {
     if (trafficWindow_ == nullptr) {
         trafficWindow_ = new traffic::TrafficWindow(trafficFeed_, this);
+        placeAt(trafficWindow_, trafficPlace_);
     }
     trafficWindow_->show();
     trafficWindow_->raise();
@@ -404,6 +406,8 @@ void ssqx::showTrendWindow() {
         trendWindow_ = new trend::TrendWindow(trendFeed_, this);
         trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
             ->setCurrentIndex(trendSpan_);
+        trendWindow_->setChosenQuantity(trendQuantity_);
+        placeAt(trendWindow_, trendPlace_);
     }
     trendWindow_->show();
     trendWindow_->raise();
@@ -415,20 +419,21 @@ void ssqx::showAnyPointWindow() {
         anyPointWindow_ = new anypoint::AnyPointWindow(anyPointPoller_, this);
         const QString filter = QStringLiteral("工作区 (*.json)");
         connect(anyPointWindow_, &anypoint::AnyPointWindow::saveWorkspaceClicked, this, [=, this] {
-            const QString path =
-                QFileDialog::getSaveFileName(anyPointWindow_, QStringLiteral("保存工作区"),
-                                             QStringLiteral("工作区.json"), filter);
+            const QString path = rememberFolderOf(QFileDialog::getSaveFileName(
+                anyPointWindow_, QStringLiteral("保存工作区"),
+                startFolder() + QStringLiteral("/工作区.json"), filter));
             if (!path.isEmpty()) {
                 saveWorkspace(path);
             }
         });
         connect(anyPointWindow_, &anypoint::AnyPointWindow::openWorkspaceClicked, this, [=, this] {
-            const QString path = QFileDialog::getOpenFileName(
-                anyPointWindow_, QStringLiteral("打开工作区"), QString(), filter);
+            const QString path = rememberFolderOf(QFileDialog::getOpenFileName(
+                anyPointWindow_, QStringLiteral("打开工作区"), startFolder(), filter));
             if (!path.isEmpty()) {
                 openWorkspace(path);
             }
         });
+        placeAt(anyPointWindow_, anyPointPlace_);
     }
     anyPointWindow_->show();
     anyPointWindow_->raise();
@@ -450,8 +455,15 @@ anypoint::Workspace ssqx::workspace() const {
         trendWindow_
             ? trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))->currentIndex()
             : trendSpan_;
+    w.trendQuantity = trendWindow_ ? trendWindow_->chosenQuantity() : trendQuantity_;
     w.trafficOpen = open(trafficWindow_);
     w.anyPointOpen = open(anyPointWindow_);
+    const auto place = [](const QWidget* window, const std::optional<QRect>& kept) {
+        return window ? placeOf(window) : kept;
+    };
+    w.trendPlace = place(trendWindow_, trendPlace_);
+    w.trafficPlace = place(trafficWindow_, trafficPlace_);
+    w.anyPointPlace = place(anyPointWindow_, anyPointPlace_);
     return w;
 }
 
@@ -459,10 +471,22 @@ void ssqx::applyWorkspace(const anypoint::Workspace& w) {
     showLinkSettings(*this, w.port, w.baudCode, w.parityCode, w.address);
     anyPointPoller_.replaceRows(w.rows);
     trendSpan_ = w.trendSpan;
+    trendQuantity_ = w.trendQuantity;
     if (trendWindow_) {
         trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
             ->setCurrentIndex(trendSpan_);
+        trendWindow_->setChosenQuantity(trendQuantity_);
     }
+    const auto place = [](QWidget* window, std::optional<QRect>& kept,
+                          const std::optional<QRect>& given) {
+        kept = given;
+        if (window) {
+            placeAt(window, given);
+        }
+    };
+    place(trendWindow_, trendPlace_, w.trendPlace);
+    place(trafficWindow_, trafficPlace_, w.trafficPlace);
+    place(anyPointWindow_, anyPointPlace_, w.anyPointPlace);
     if (w.trendOpen) {
         showTrendWindow();
     }
@@ -471,6 +495,11 @@ void ssqx::applyWorkspace(const anypoint::Workspace& w) {
     }
     if (w.anyPointOpen) {
         showAnyPointWindow();
+    }
+    // The windows opened where they were, and the main window stays in front.
+    if (isVisible()) {
+        raise();
+        activateWindow();
     }
 }
 

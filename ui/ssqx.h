@@ -131,8 +131,13 @@ class ssqx : public QMainWindow, public WindowAccess {
     // the port's last one was a row of 读写任意点's.
     std::optional<Tq7310LinkStatus> moduleStatus_;
     bool lastCallAnyPoint_ = false;
-    // The curves' span a workspace brought before the curves were opened.
+    // What a workspace brought for windows not built yet: the curves' span
+    // and quantity, and the windows' places.
     int trendSpan_ = anypoint::Workspace{}.trendSpan;
+    std::optional<int> trendQuantity_;
+    std::optional<QRect> trendPlace_;
+    std::optional<QRect> trafficPlace_;
+    std::optional<QRect> anyPointPlace_;
     QPointer<finder::FindModuleDialog> finder_;
     finder::LastLink lastLink_;  // the last link that answered, as saved
 

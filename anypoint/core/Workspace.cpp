@@ -30,6 +30,15 @@ const Field kLinkFields[] = {
     {"address", &Workspace::address, module_line::kFirstAddress, module_line::kLastAddress},
     {"trendSpan", &Workspace::trendSpan, 0, 3},
 };
+// The windows' places: written once a window was built; a file without them
+// reads.
+const struct {
+    const char* key;
+    std::optional<QRect> Workspace::*place;
+} kPlaces[] = {{"trendPlace", &Workspace::trendPlace},
+               {"trafficPlace", &Workspace::trafficPlace},
+               {"anyPointPlace", &Workspace::anyPointPlace}};
+constexpr int kTrendQuantities = 3;
 const char* const kRowKeys[] = {"address", "function", "first", "count", "format", "periodMs"};
 const char* const kOpenKeys[] = {"trendOpen", "trafficOpen", "anyPointOpen"};
 bool Workspace::*const kOpenFields[] = {&Workspace::trendOpen, &Workspace::trafficOpen,
@@ -80,12 +89,37 @@ std::optional<QString> rowFault(const PointRow& r, std::size_t number) {
     return std::nullopt;
 }
 
+QString invalid(const char* key) {
+    return QStringLiteral("的 %1 无效").arg(QLatin1String(key));
+}
+
+// x, y, width and height, or nothing when that is not what `value` holds.
+std::optional<QRect> rectOf(const QJsonValue& value) {
+    const QJsonArray numbers = value.toArray();
+    std::optional<int> n[4];
+    for (int i = 0; i < 4; ++i) {
+        n[i] = wholeNumber(numbers.at(i));
+    }
+    if (numbers.size() != 4 || !n[0] || !n[1] || !n[2] || !n[3]) {
+        return std::nullopt;
+    }
+    return QRect(*n[0], *n[1], *n[2], *n[3]);
+}
+
 }  // namespace
 
 std::optional<QString> workspaceFault(const Workspace& w) {
     for (const Field& f : kLinkFields) {
         if (!within(w.*f.value, f.low, f.high)) {
-            return QStringLiteral("的 %1 无效").arg(QLatin1String(f.key));
+            return invalid(f.key);
+        }
+    }
+    if (w.trendQuantity && !within(*w.trendQuantity, 0, kTrendQuantities - 1)) {
+        return invalid("trendQuantity");
+    }
+    for (const auto& p : kPlaces) {
+        if (const auto& place = w.*p.place; place && (place->width() < 1 || place->height() < 1)) {
+            return invalid(p.key);
         }
     }
     for (std::size_t i = 0; i < w.rows.size(); ++i) {
@@ -103,6 +137,15 @@ QByteArray workspaceJson(const Workspace& w) {
                      {"anyPointOpen", w.anyPointOpen}};
     for (const Field& f : kLinkFields) {
         root.insert(QLatin1String(f.key), w.*f.value);
+    }
+    if (w.trendQuantity) {
+        root.insert(QStringLiteral("trendQuantity"), *w.trendQuantity);
+    }
+    for (const auto& p : kPlaces) {
+        if (const auto& place = w.*p.place) {
+            root.insert(QLatin1String(p.key),
+                        QJsonArray{place->x(), place->y(), place->width(), place->height()});
+        }
     }
     QJsonArray rows;
     for (const PointRow& r : w.rows) {
@@ -140,14 +183,29 @@ std::variant<Workspace, QString> readWorkspace(const QByteArray& json) {
     for (const Field& f : kLinkFields) {
         const auto value = wholeNumber(root.value(QLatin1String(f.key)));
         if (!value) {
-            return refused(QStringLiteral("的 %1 无效").arg(QLatin1String(f.key)));
+            return refused(invalid(f.key));
         }
         w.*f.value = *value;
+    }
+    if (const QJsonValue quantity = root.value(QStringLiteral("trendQuantity"));
+        !quantity.isUndefined()) {
+        w.trendQuantity = wholeNumber(quantity);
+        if (!w.trendQuantity) {
+            return refused(invalid("trendQuantity"));
+        }
+    }
+    for (const auto& p : kPlaces) {
+        if (const QJsonValue place = root.value(QLatin1String(p.key)); !place.isUndefined()) {
+            w.*p.place = rectOf(place);
+            if (!(w.*p.place)) {
+                return refused(invalid(p.key));
+            }
+        }
     }
     for (std::size_t i = 0; i < std::size(kOpenKeys); ++i) {
         const QJsonValue value = root.value(QLatin1String(kOpenKeys[i]));
         if (!value.isBool()) {
-            return refused(QStringLiteral("的 %1 无效").arg(QLatin1String(kOpenKeys[i])));
+            return refused(invalid(kOpenKeys[i]));
         }
         w.*kOpenFields[i] = value.toBool();
     }

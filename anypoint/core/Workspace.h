@@ -1,11 +1,12 @@
 #pragma once
 // A technician's session as a small JSON file: the link settings on the
-// window, the "读写任意点" rows, and which windows are open with the curves'
-// span. A file from a newer version, or one that does not read, is refused
+// window, the "读写任意点" rows, which windows are open and where, and the
+// curves' span and quantity. A file from a newer version, or one that does not read, is refused
 // whole with the reason, and nothing changes. One rule says what a workspace
 // may hold, for saving and opening alike, so what is saved opens again.
 
 #include <QByteArray>
+#include <QRect>
 #include <QString>
 #include <optional>
 #include <variant>
@@ -25,8 +26,16 @@ struct Workspace {
     std::vector<PointRow> rows;  // their settings; what they read is not kept
     bool trendOpen = false;
     int trendSpan = 1;  // the curves' span list's entry
+    // The curves' quantity list's entry once the user chose one; until then
+    // the module's mode picks it.
+    std::optional<int> trendQuantity;
     bool trafficOpen = false;
     bool anyPointOpen = false;
+    // Where each window was, its frame's top-left and its size, once built;
+    // files saved before places were kept have none.
+    std::optional<QRect> trendPlace;
+    std::optional<QRect> trafficPlace;
+    std::optional<QRect> anyPointPlace;
 };
 
 // What is wrong with the workspace ("的 port 无效"), or nothing.

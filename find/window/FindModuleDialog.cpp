@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "LastLink.h"
+#include "StartFolder.h"
 #include "TextFile.h"
 
 namespace finder {
@@ -309,9 +310,9 @@ bool FindModuleDialog::saveTo(const QString& path) {
 }
 
 void FindModuleDialog::save() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存查找结果"),
-                                                      QStringLiteral("查找模块.txt"),
-                                                      QStringLiteral("文本文件 (*.txt)"));
+    const QString path = rememberFolderOf(QFileDialog::getSaveFileName(
+        this, QStringLiteral("保存查找结果"), startFolder() + QStringLiteral("/查找模块.txt"),
+        QStringLiteral("文本文件 (*.txt)")));
     if (!path.isEmpty()) {
         saveTo(path);
     }

@@ -22,7 +22,16 @@ QString text(const Workspace& w) {
                     .arg(static_cast<int>(r.format))
                     .arg(r.periodMs);
     }
-    return QStringLiteral("%1 %2 %3 %4 %5%6%7 span %8 rows %9")
+    QStringList places;
+    for (const auto& place : {w.trendPlace, w.trafficPlace, w.anyPointPlace}) {
+        places << (place ? QStringLiteral("%1,%2,%3,%4")
+                               .arg(place->x())
+                               .arg(place->y())
+                               .arg(place->width())
+                               .arg(place->height())
+                         : QStringLiteral("-"));
+    }
+    return QStringLiteral("%1 %2 %3 %4 %5%6%7 span %8 quantity %9 at %10 rows %11")
         .arg(w.port)
         .arg(w.baudCode)
         .arg(w.parityCode)
@@ -31,6 +40,8 @@ QString text(const Workspace& w) {
         .arg(w.trafficOpen)
         .arg(w.anyPointOpen)
         .arg(w.trendSpan)
+        .arg(w.trendQuantity ? QString::number(*w.trendQuantity) : QStringLiteral("-"))
+        .arg(places.join(' '))
         .arg(rows.join(' '));
 }
 
@@ -48,8 +59,18 @@ void tst_AnyPointWorkspace::read_data() {
     QTest::addColumn<QString>("file");     // what is at the path instead of the file, if anything
     QTest::addColumn<QString>("result");   // the workspace read, or why it was refused
 
-    const QString saved = "200 3 0 247 101 span 3 rows 1/3/14/3/6/500 9/1/1/2000/0/0";
+    const QString saved =
+        "200 3 0 247 101 span 3 quantity - at -8,0,960,800 - - rows 1/3/14/3/6/500 9/1/1/2000/0/0";
     QTest::newRow("as saved") << QByteArray() << QString() << saved;
+    QTest::newRow("a quantity chosen") << QByteArray(R"("trendQuantity": 2)") << QString()
+                                       << QString(saved).replace("quantity -", "quantity 2");
+    QTest::newRow("quantity 3") << QByteArray(R"("trendQuantity": 3)") << QString()
+                                << "工作区文件的 trendQuantity 无效，未打开";
+    QTest::newRow("a place of three numbers")
+        << QByteArray(R"("trafficPlace": [1, 2, 3])") << QString()
+        << "工作区文件的 trafficPlace 无效，未打开";
+    QTest::newRow("a place of no width") << QByteArray(R"("anyPointPlace": [0, 0, 0, 10])")
+                                         << QString() << "工作区文件的 anyPointPlace 无效，未打开";
     QTest::newRow("newer") << QByteArray(R"("version": 2)") << QString()
                            << "工作区文件来自更新的版本（版本 2），未打开";
     QTest::newRow("version as text")
@@ -118,6 +139,7 @@ void tst_AnyPointWorkspace::read() {
     w.trendOpen = true;
     w.anyPointOpen = true;
     w.trendSpan = 3;
+    w.trendPlace = QRect(-8, 0, 960, 800);
     anypoint::PointRow row;
     row.first = 14;
     row.count = 3;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package from the build folder given as $1, unpacks it
-# into a temporary root, and checks that everything the desktop entry and
-# the panel look for is where they look.
+# into a temporary root, and checks that everything the desktop entry, the
+# panel and the README look for is where they look.
 set -euo pipefail
 build=$1
 work=$(mktemp -d)
@@ -33,6 +33,12 @@ grep -q "^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
     fail "no DEP-5 copyright file"
 gzip -dc "$doc/changelog.gz" | head -n 1 | grep -q "^tq7310-panel ($(dpkg-deb -f "$deb" Version))" ||
     fail "changelog.gz does not start with this version"
+# The README's links and pictures lead to files installed beside it.
+links=$(grep -o '](\([^)#:]*\))' "$doc/README.md" | sed 's/^](\(.*\))$/\1/' | sort -u)
+[ -n "$links" ] || fail "README.md links to no file"
+for target in $links; do
+    [ -f "$doc/$target" ] || fail "README.md links to $target, which is not installed"
+done
 [ -x "$root/usr/bin/tq7310-sim" ] || fail "no simulator"
 for page in tq7310-panel tq7310-sim; do
     gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH" || fail "no manual page for $page"

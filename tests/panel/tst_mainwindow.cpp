@@ -21,6 +21,7 @@
 #include "Layout.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
+#include "TrendWindow.h"
 #include "WindowPlacement.h"
 #include "frmSplash.h"
 #include "ssqx.h"
@@ -854,14 +855,20 @@ void tst_MainWindow::workspaceComesBack() {
     rows->findChild<QSpinBox*>("AnyPointFirst")->setValue(14);
     QTest::mouseClick(rows->findChild<QPushButton*>("AnyPointAdd"), Qt::LeftButton);
     click(*window, "TrafficWindow");
+    click(*window, "TrendWindow");
+    window->trendWindow()->setChosenQuantity(2);
+    window->trendWindow()->move(window->trendWindow()->pos() + QPoint(40, 30));
     const QString path = QDir::temp().filePath("tst_mainwindow_workspace.json");
     QVERIFY(window->saveWorkspace(path));
     RecordingDriver otherDriver;
     ssqx other(otherDriver, [] {});
+    other.show();
     const QByteArray fresh = anypoint::workspaceJson(other.workspace());
     QVERIFY(other.openWorkspace(path));
+    // Each window where it was, the main window in front of them.
     QCOMPARE(anypoint::workspaceJson(other.workspace()),
              anypoint::workspaceJson(window->workspace()));
+    QTRY_COMPARE(QApplication::activeWindow(), &other);
     QVERIFY(anypoint::workspaceJson(other.workspace()) != fresh);
     find<QComboBox>(*window, "Combo2")->setEditText("300 ");  // what would not open is not saved
     QVERIFY(!window->saveWorkspace(path));

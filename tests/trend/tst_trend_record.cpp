@@ -18,6 +18,7 @@
 #include "Feed.h"
 #include "RecordingDriver.h"
 #include "RecordingWindow.h"
+#include "StartFolder.h"
 #include "SystemErrorText.h"
 
 namespace {
@@ -48,8 +49,8 @@ class tst_TrendRecord : public QObject {
     void wallClockStepsBack();
     void fullDiskLeavesWholeRows();
     void killedMidRecordLeavesWholeRows();
-    void defaultFolder_data();
-    void defaultFolder();
+    void startFolder_data();
+    void startFolder();
 };
 
 void tst_TrendRecord::rows_data() {
@@ -338,18 +339,22 @@ void tst_TrendRecord::killedMidRecordLeavesWholeRows() {
     checkRows(path, true, 20);
 }
 
-void tst_TrendRecord::defaultFolder_data() {
+void tst_TrendRecord::startFolder_data() {
+    QTest::addColumn<QString>("remembered");
     QTest::addColumn<QString>("documents");
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("documents folder") << QDir::tempPath() << true;
-    QTest::newRow("no documents folder") << QDir::tempPath() + "/no-such-documents" << false;
-    QTest::newRow("no documents at all") << QString() << false;
+    QTest::addColumn<QString>("start");
+    const QString gone = QDir::tempPath() + "/no-such-folder";
+    QTest::newRow("the last folder") << QDir::rootPath() << QDir::tempPath() << QDir::rootPath();
+    QTest::newRow("the last folder gone") << gone << QDir::tempPath() << QDir::tempPath();
+    QTest::newRow("no documents folder") << QString() << gone << QDir::homePath();
+    QTest::newRow("no documents at all") << QString() << QString() << QDir::homePath();
 }
 
-void tst_TrendRecord::defaultFolder() {
+void tst_TrendRecord::startFolder() {
+    QFETCH(QString, remembered);
     QFETCH(QString, documents);
-    QFETCH(bool, exists);
-    QCOMPARE(trend::defaultFolder(documents), exists ? documents : QDir::homePath());
+    QFETCH(QString, start);
+    QCOMPARE(firstExistingFolder(remembered, documents), start);
 }
 
 // As a child: records rows as fast as it can until killed.

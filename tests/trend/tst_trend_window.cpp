@@ -23,6 +23,7 @@
 #include <functional>
 
 #include "ChartParts.h"
+#include "ConfigValues.h"
 #include "RecordingDriver.h"
 #include "TrendWindow.h"
 #include "WindowDriver.h"
@@ -87,6 +88,8 @@ class tst_TrendWindow : public QObject {
     Q_OBJECT
   private slots:
     void opensBesideTheParts();
+    void showsWhatMovesUntilChosen_data();
+    void showsWhatMovesUntilChosen();
     void failedReadIsAHole_data();
     void failedReadIsAHole();
     void pauseHoldsTheViewAndPictureSaves();
@@ -116,6 +119,37 @@ void tst_TrendWindow::opensBesideTheParts() {
     QTRY_VERIFY_WITH_TIMEOUT(panel.driver.callsOf(QStringLiteral("Get_3X_UnDX")).size() > before,
                              5000);
     QCOMPARE(panel.openTrends(), trends);
+}
+
+void tst_TrendWindow::showsWhatMovesUntilChosen_data() {
+    QTest::addColumn<int>("mode");  // as read; -1: not read
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("counting") << 0 << "32位计数";
+    QTest::newRow("measuring frequencies") << 1 << "频率";
+    QTest::newRow("counting up and down") << 2 << "32位计数";
+    QTest::newRow("not read") << -1 << "32位计数";
+}
+
+// The curves open on the quantity that moves in the module's mode as last
+// read, and keep the user's choice, in the workspace too, however it changes.
+void tst_TrendWindow::showsWhatMovesUntilChosen() {
+    QFETCH(int, mode);
+    QFETCH(QString, shown);
+    Panel panel;
+    panel.driver.config[module_map::kModeRegister - 1] = mode;
+    if (mode >= 0) {
+        panel.window.counterPoll().Timer2_Timer();
+    }
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    QCOMPARE(panel.text(QStringLiteral("TrendQuantity")), shown);
+    QCOMPARE(panel.window.workspace().trendQuantity, std::nullopt);
+    QVERIFY(panel.choose(QStringLiteral("TrendQuantity"), QStringLiteral("16位计数")));
+    panel.driver.config[module_map::kModeRegister - 1] = 1 - qAbs(mode) % 2;
+    panel.window.counterPoll().Timer2_Timer();
+    QCoreApplication::processEvents();  // the window follows after the tick
+    QCOMPARE(panel.text(QStringLiteral("TrendQuantity")), QStringLiteral("16位计数"));
+    QCOMPARE(panel.window.workspace().trendQuantity, 2);
 }
 
 void tst_TrendWindow::failedReadIsAHole_data() {
@@ -206,6 +240,8 @@ void tst_TrendWindow::pauseHoldsTheViewAndPictureSaves() {
     Panel panel;
     panel.window.linkParam()[link_param::kPort] = 3;
     panel.window.linkParam()[link_param::kAddress] = 17;
+    // Measuring frequencies: the curves follow the mode to them.
+    panel.driver.config[module_map::kModeRegister - 1] = module_map::kFrequencyMode;
     auto* trends = panel.openTrends();
     QVERIFY(trends != nullptr);
     auto* view = trends->findChild<QChartView*>(QStringLiteral("TrendValues"));

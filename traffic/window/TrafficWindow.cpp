@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "CountersText.h"
+#include "StartFolder.h"
 #include "TextFile.h"
 
 namespace traffic {
@@ -256,9 +257,9 @@ bool TrafficWindow::saveTo(const QString& path) {
 }
 
 void TrafficWindow::save() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("保存通讯记录"),
-                                                      QStringLiteral("通讯记录.txt"),
-                                                      QStringLiteral("文本文件 (*.txt)"));
+    const QString path = rememberFolderOf(QFileDialog::getSaveFileName(
+        this, QStringLiteral("保存通讯记录"), startFolder() + QStringLiteral("/通讯记录.txt"),
+        QStringLiteral("文本文件 (*.txt)")));
     if (!path.isEmpty()) {
         saveTo(path);
     }

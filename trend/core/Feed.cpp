@@ -3,6 +3,8 @@
 #include <QDir>
 #include <chrono>
 
+#include "ConfigValues.h"
+
 namespace trend {
 
 qint64 Feed::steadyMs() {
@@ -29,6 +31,9 @@ void Feed::onCounters(const CounterTick& tick) {
     history_.add(sample);
     port_ = tick.port;
     address_ = tick.address;
+    if (const Value mode = sample.config[module_map::kModeRegister - module_map::kConfigRegister]) {
+        mode_ = mode;
+    }
     if (record_.isOpen()) {
         const QString failure = record_.append(sample);
         if (!failure.isEmpty()) {
@@ -36,6 +41,10 @@ void Feed::onCounters(const CounterTick& tick) {
         }
     }
     emit counterTick();
+}
+
+Quantity Feed::movingQuantity() const {
+    return mode_ == module_map::kFrequencyMode ? Quantity::Frequency : Quantity::Count32;
 }
 
 bool Feed::startRecording(const QString& path) {

@@ -35,6 +35,9 @@ class Feed : public QObject {
     // The port and address of the latest counter tick; 0 before the first.
     std::int32_t port() const { return port_; }
     std::int32_t address() const { return address_; }
+    // What moves in the module's mode as last read: the frequencies when it
+    // measures them, else (counting, up/down, not read yet) the 32-bit counts.
+    Quantity movingQuantity() const;
     qint64 nowMs() const { return monotonic_(); }
     // What to add to a moment of the history for its wall-clock time.
     qint64 wallOffsetMs() const { return clock_().toMSecsSinceEpoch() - monotonic_(); }
@@ -64,6 +67,7 @@ class Feed : public QObject {
     StateSample latestStates_;
     std::int32_t port_ = 0;
     std::int32_t address_ = 0;
+    Value mode_;
     RecordFile record_;
     QString recordStatus_;
 };

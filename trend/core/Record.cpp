@@ -1,6 +1,5 @@
 #include "Record.h"
 
-#include <QDir>
 #include <cerrno>
 
 #include "ModuleMap.h"
@@ -89,10 +88,6 @@ QByteArray csvLine(const QStringList& fields) {
 QString defaultRecordPath(const QString& folder, const QDateTime& now) {
     return folder + QStringLiteral("/tq7310-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss")) +
            QStringLiteral(".csv");
-}
-
-QString defaultFolder(const QString& documents) {
-    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
 }
 
 QString RecordFile::open(const QString& path) {

@@ -22,9 +22,6 @@ QByteArray csvLine(const QStringList& fields);
 
 // "tq7310-20261207-173002.csv" in `folder`.
 QString defaultRecordPath(const QString& folder, const QDateTime& now);
-// Where a record or a picture goes at first: `documents` if that folder
-// exists, else the home folder, never the folder the panel was started in.
-QString defaultFolder(const QString& documents);
 
 class RecordFile {
   public:

@@ -11,17 +11,19 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
-#include <QStandardPaths>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 
 #include <QValueAxis>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
 #include "ChartParts.h"
+#include "StartFolder.h"
 #include "StretchText.h"
 
 namespace trend {
@@ -68,10 +70,6 @@ QList<QPointF> shifted(const Line& line, qint64 byMs) {
     return out;
 }
 
-QString documents() {
-    return defaultFolder(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-}
-
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -99,12 +97,12 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     setObjectName(QStringLiteral("TrendView"));
     setWindowTitle(QStringLiteral("曲线 - 计数测频模块 TQ7310"));
     chooseRecordPath_ = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("记录到"), suggested,
-                                            QStringLiteral("CSV (*.csv)"));
+        return rememberFolderOf(QFileDialog::getSaveFileName(
+            this, QStringLiteral("记录到"), suggested, QStringLiteral("CSV (*.csv)")));
     };
     choosePicturePath_ = [this](const QString& suggested) {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("保存图片"), suggested,
-                                            QStringLiteral("PNG (*.png)"));
+        return rememberFolderOf(QFileDialog::getSaveFileName(
+            this, QStringLiteral("保存图片"), suggested, QStringLiteral("PNG (*.png)")));
     };
 
     auto* central = new QWidget(this);
@@ -164,7 +162,11 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     showRecordStatus(feed_.recordStatus());
     resize(960, 800);
 
-    connect(quantity_, &QComboBox::currentIndexChanged, this, [this] { redraw(lastNowMs_); });
+    // Any change but the window's own following of the mode is a choice.
+    connect(quantity_, &QComboBox::currentIndexChanged, this, [this](int entry) {
+        chosenQuantity_ = entry;
+        redraw(lastNowMs_);
+    });
     connect(span_, &QComboBox::currentIndexChanged, this, [this] { redraw(lastNowMs_); });
     connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
         pause_->setText(paused ? QStringLiteral("继续") : QStringLiteral("暂停"));
@@ -189,6 +191,7 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
                 this,
                 [this] {
                     redrawQueued_ = false;
+                    followMode();
                     if (isVisible() && !pause_->isChecked()) {
                         redraw(feed_.nowMs());
                     }
@@ -199,6 +202,33 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
 }
 
 TrendWindow::~TrendWindow() = default;
+
+void TrendWindow::setChosenQuantity(std::optional<int> entry) {
+    if (entry) {
+        quantity_->setCurrentIndex(*entry);
+        chosenQuantity_ = entry;
+    } else {
+        chosenQuantity_.reset();
+        followMode();
+    }
+}
+
+void TrendWindow::followMode() {
+    if (chosenQuantity_) {
+        return;
+    }
+    const auto* moving =
+        std::find(std::begin(kQuantities), std::end(kQuantities), feed_.movingQuantity());
+    const int entry = int(moving - std::begin(kQuantities));
+    if (quantity_->currentIndex() != entry) {
+        {
+            // Quiet, so that it is not taken for a choice.
+            const QSignalBlocker quiet(quantity_);
+            quantity_->setCurrentIndex(entry);
+        }
+        redraw(lastNowMs_);
+    }
+}
 
 void TrendWindow::redrawWhileUnread() {
     // With the polls stopped no tick draws the charts: time still passes,
@@ -444,7 +474,7 @@ bool TrendWindow::savePicture(const QString& path) {
 
 void TrendWindow::saveClicked() {
     const QString suggested =
-        documents() + QStringLiteral("/tq7310-") +
+        startFolder() + QStringLiteral("/tq7310-") +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
         QStringLiteral(".png");
     const QString path = choosePicturePath_(suggested);
@@ -458,7 +488,7 @@ void TrendWindow::startRecording() {
         return;
     }
     const QString path =
-        chooseRecordPath_(defaultRecordPath(documents(), QDateTime::currentDateTime()));
+        chooseRecordPath_(defaultRecordPath(startFolder(), QDateTime::currentDateTime()));
     if (!path.isEmpty()) {
         feed_.startRecording(path);
     }
@@ -472,6 +502,7 @@ void TrendWindow::showRecordStatus(const QString& status) {
 
 void TrendWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    followMode();
     if (!pause_->isChecked()) {
         redraw(feed_.nowMs());
     }

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <functional>
+#include <optional>
 
 #include "Feed.h"
 
@@ -34,6 +35,12 @@ class TrendWindow : public QMainWindow {
 
     void setRecordPathChooser(PathChooser chooser) { chooseRecordPath_ = std::move(chooser); }
     void setPicturePathChooser(PathChooser chooser) { choosePicturePath_ = std::move(chooser); }
+
+    // The entry of the quantity list the user chose; nothing while the list
+    // follows the module's mode, showing what moves in it (Feed::movingQuantity).
+    std::optional<int> chosenQuantity() const { return chosenQuantity_; }
+    // Chooses an entry as the user would, or with nothing follows the mode again.
+    void setChosenQuantity(std::optional<int> entry);
 
     // Redraws both charts from the history, up to `nowMs`.
     void redraw(qint64 nowMs);
@@ -67,6 +74,7 @@ class TrendWindow : public QMainWindow {
     // What the stretch under `x` (a time on the axis) holds, for its tooltip.
     QString tipAt(const Holes& holes, double x) const;
     void showHoles(Holes& holes, const Stretches& stretches, double low, double high);
+    void followMode();
     void redrawWhileUnread();
     void redrawValues(qint64 fromMs);
     void redrawStates(qint64 fromMs);
@@ -83,6 +91,7 @@ class TrendWindow : public QMainWindow {
     qint64 lastNowMs_ = 0;
     qint64 wallOffsetMs_ = 0;  // added to the history's moments for the time axes
     bool redrawQueued_ = false;
+    std::optional<int> chosenQuantity_;
 
     QComboBox* quantity_ = nullptr;
     QComboBox* span_ = nullptr;
