@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "ProgramIcon.h"
 
 namespace {
@@ -33,7 +37,21 @@ void installQtTranslation(QCoreApplication& app) {
 }
 
 void print(std::FILE* stream, const QString& text) {
+#ifdef _WIN32
+    // A console shows UTF-16 whatever its code page; a pipe or file gets
+    // UTF-8, which the local 8-bit code page could not hold the Chinese in.
+    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(text.utf16()),
+                      static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::fputs(text.toUtf8().constData(), stream);
+#else
     std::fputs(text.toLocal8Bit().constData(), stream);
+#endif
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QProcess>
 #include <QTest>
 
@@ -94,7 +95,8 @@ void tst_Startup::commandLineWithoutDisplay() {
     }
     const Run r = run("tq7310-panel", arguments, bare);
     QCOMPARE(r.exitCode, exitCode);
-    QCOMPARE(r.lines.value(0).replace(QCoreApplication::applicationDirPath() + "/", ""), firstLine);
+    const QString folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + "/");
+    QCOMPARE(r.lines.value(0).replace(folder, ""), firstLine);
     QVERIFY2(error.isEmpty() ? r.errors.isEmpty() : r.errors.contains(error), qPrintable(r.errors));
 }
 
