@@ -64,14 +64,16 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
     if (!opened) {
         text.link = QStringLiteral("端口未打开");
     } else if (s.is_open) {
+        text.device = deviceOf(s);
         text.link = QStringLiteral("端口%1 %2 %3 地址%4")
                         .arg(port)
-                        .arg(deviceOf(s), lineSettings(s))
+                        .arg(text.device, lineSettings(s))
                         .arg(linkParam[link_param::kAddress]);
     } else if (s.outcome == TQ7310_OPEN_FAILED) {
+        text.device = deviceOf(s);
         text.link = QStringLiteral("端口%1 %2 打开失败：%3")
                         .arg(port)
-                        .arg(deviceOf(s), systemErrorText(s.system_error));
+                        .arg(text.device, systemErrorText(s.system_error));
     } else {
         text.link = QStringLiteral("端口%1 打开失败：端口号或通讯参数无效").arg(port);
     }

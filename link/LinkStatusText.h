@@ -16,6 +16,7 @@ struct LinkStatusText {
     QString module;
     QString counters;
     bool healthy = false;  // the last transaction went through
+    QString device;        // the part of `link` that gives up room on a narrow line
 };
 
 // What the panel knows of the link by itself: whether the library loaded,

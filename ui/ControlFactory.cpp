@@ -1,5 +1,6 @@
 #include "ControlFactory.h"
 
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QComboBox>
@@ -10,9 +11,11 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QStyleFactory>
 #include <QStyleOptionGroupBox>
 #include <QStylePainter>
+#include <algorithm>
 #include <climits>
 
 #include "ValueBox.h"
@@ -140,6 +143,8 @@ class ColouredFrame : public QGroupBox {
 // A drop-down list's parts as Windows measures them, for which the window
 // was laid out: a 2-pixel frame and a 17-pixel arrow button, where Qt's
 // styles take 19 pixels or more for the button and leave the items less room.
+// The list that drops down is as wide as its longest item, as on Windows,
+// not cut to the box's width.
 class DesignedComboStyle : public QProxyStyle {
   public:
     DesignedComboStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {
@@ -148,6 +153,9 @@ class DesignedComboStyle : public QProxyStyle {
 
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
                          const QWidget* widget) const override {
+        if (control == CC_ComboBox && part == SC_ComboBoxListBoxPopup) {
+            return listRect(QProxyStyle::subControlRect(control, option, part, widget), widget);
+        }
         if (control != CC_ComboBox || (part != SC_ComboBoxEditField && part != SC_ComboBoxArrow)) {
             return QProxyStyle::subControlRect(control, option, part, widget);
         }
@@ -158,6 +166,23 @@ class DesignedComboStyle : public QProxyStyle {
                                ? QRect(r.left(), r.top(), r.width() - kArrow, r.height())
                                : QRect(r.right() - kArrow + 1, r.top(), kArrow, r.height());
         return visualRect(option->direction, option->rect, rect);
+    }
+
+  private:
+    static QRect listRect(QRect under, const QWidget* widget) {
+        const auto* combo = qobject_cast<const QComboBox*>(widget);
+        if (combo == nullptr) {
+            return under;
+        }
+        const QAbstractItemView* view = combo->view();
+        const auto* frame = qobject_cast<const QFrame*>(view->parentWidget());
+        int width = view->sizeHintForColumn(combo->modelColumn()) +
+                    2 * (view->frameWidth() + (frame ? frame->frameWidth() : 0));
+        if (combo->count() > combo->maxVisibleItems()) {
+            width += view->verticalScrollBar()->sizeHint().width();
+        }
+        under.setWidth(std::max(under.width(), width));
+        return under;
     }
 };
 

@@ -20,6 +20,9 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
+    // Of the link only the device's path may be cut: "9600" cut to "600"
+    // would read as another baud rate.
+    link_->setElidedPart(QString());
     module_->setObjectName(QStringLiteral("ModuleState"));
     counters_->setObjectName(QStringLiteral("LinkCounters"));
     addWidget(link_, 3);
@@ -87,6 +90,7 @@ void LinkStatusBar::showRecordStatus(const QString& status) {
 
 void LinkStatusBar::showStatus(const LinkStatusText& text) {
     link_->setText(text.link);
+    link_->setElidedPart(text.device);
     module_->setText(text.module);
     counters_->setText(text.counters);
     // Red words for a module that does not answer properly; the text itself

@@ -35,7 +35,7 @@ class LinkStatusBar : public QStatusBar {
     void anyPointWindowClicked();
 
   private:
-    QLabel* link_;
+    ElidedLabel* link_;
     QLabel* module_;
     ElidedLabel* counters_;
     QLabel* record_;

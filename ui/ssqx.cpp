@@ -348,7 +348,7 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
         // The probes are the finder's, not the panel's failed transactions.
         statusPort_ = port;
         statusLine_->showStatus(
-            {QStringLiteral("“查找模块”正在用端口%1 查找，轮询已停").arg(port), {}, {}, false});
+            {QStringLiteral("“查找模块”正在用端口%1 查找，轮询已停").arg(port), {}, {}, false, {}});
         return;
     }
     auto status = driver_.linkStatus(port);

@@ -12,6 +12,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "CellManners.h"
+
 namespace anypoint {
 
 namespace {
@@ -158,6 +160,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     rows_->setTabKeyNavigation(false);
     rows_->setWordWrap(false);
     rows_->verticalHeader()->hide();
+    tintChoice(rows_);
     // Widths fixed once from the texts a column holds: fitting them to the
     // contents at every read would measure every row at every read. The
     // values take what is left; every cell's whole text is in its tooltip.
@@ -193,6 +196,10 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
         header->resizeSection(column, fontMetrics().horizontalAdvance(widest[column]) + 16);
     }
     header->setSectionResizeMode(Values, QHeaderView::Stretch);
+    // Once the columns have settled after a drag or a narrower window, not
+    // within it: the values' width follows the others only then.
+    connect(header, &QHeaderView::sectionResized, this, &AnyPointWindow::keepRoomForValues,
+            Qt::QueuedConnection);
     auto* ages = new QTimer(this);
     connect(ages, &QTimer::timeout, this, [this] {
         const std::int64_t now = poller_.nowMs();
@@ -207,6 +214,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     points_->setHorizontalHeaderLabels({QStringLiteral("点"), QStringLiteral("值")});
     points_->setAccessibleName(QStringLiteral("所选行的点：值可输入后写入"));
     points_->setTabKeyNavigation(false);
+    commitOnEnter(points_);
     points_->verticalHeader()->hide();
     points_->horizontalHeader()->setStretchLastSection(true);
     points_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -245,7 +253,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
         const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
         if (index == chosenRow() && note_->text().startsWith(QStringLiteral("正在写入")) &&
             !row.written.startsWith(QStringLiteral("待写入"))) {
-            note_->setText(row.written);
+            showNote(row.written, row.writeFailed);
         }
         if (index == chosenRow()) {
             showPoints();
@@ -253,6 +261,23 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     });
     connect(&poller_, &AnyPointPoller::rowsReplaced, this, &AnyPointWindow::showAllRows);
     showAllRows();
+}
+
+void AnyPointWindow::keepRoomForValues() {
+    // The values keep room for a few of them, however wide the results are
+    // dragged or the window narrowed: the results give way, cut, with their
+    // whole text in the tooltip.
+    const int fewValues =
+        fontMetrics().horizontalAdvance(QStringLiteral("11: 65535  12: 65535  13: 65535")) + 16;
+    const int leastOutcome = fontMetrics().horizontalAdvance(QStringLiteral("应答正常")) + 16;
+    QHeaderView* header = rows_->horizontalHeader();
+    int room = rows_->viewport()->width() - fewValues;
+    for (int column = 0; column < Columns; ++column) {
+        room -= column == Values || column == Outcome ? 0 : header->sectionSize(column);
+    }
+    if (header->sectionSize(Outcome) > room) {
+        header->resizeSection(Outcome, std::max(leastOutcome, room));
+    }
 }
 
 void AnyPointWindow::showAllRows() {
@@ -410,6 +435,14 @@ void AnyPointWindow::showPoints() {
     filling_ = false;
 }
 
+void AnyPointWindow::showNote(const QString& note, bool failed) {
+    note_->setText(note);
+    QPalette palette = note_->palette();
+    palette.setColor(QPalette::WindowText,
+                     failed ? kFailed : this->palette().color(QPalette::WindowText));
+    note_->setPalette(palette);
+}
+
 void AnyPointWindow::pointEdited(QTableWidgetItem* item) {
     const int index = chosenRow();
     if (filling_ || index < 0) {
@@ -420,18 +453,19 @@ void AnyPointWindow::pointEdited(QTableWidgetItem* item) {
     if (row.table == Table::Coils) {
         poller_.write(static_cast<std::size_t>(index), point,
                       {static_cast<std::uint16_t>(item->checkState() == Qt::Checked)});
-        note_->setText(QStringLiteral("正在写入线圈 %1…").arg(point));
+        showNote(QStringLiteral("正在写入线圈 %1…").arg(point));
         return;
     }
     const auto registers = registersOf(row.format, item->text());
     if (!registers) {
-        note_->setText(
-            QStringLiteral("“%1”不是%2能写的值，未写入").arg(item->text(), formatName(row.format)));
+        showNote(
+            QStringLiteral("“%1”不是%2能写的值，未写入").arg(item->text(), formatName(row.format)),
+            true);
         showPoints();  // back to what was read
         return;
     }
     poller_.write(static_cast<std::size_t>(index), point, *registers);
-    note_->setText(QStringLiteral("正在写入点 %1…").arg(point));
+    showNote(QStringLiteral("正在写入点 %1…").arg(point));
 }
 
 }  // namespace anypoint

@@ -34,8 +34,11 @@ class AnyPointWindow : public QWidget {
     void removeRow();
     void fillRow(int index);
     void showAllRows();
+    void keepRoomForValues();
     void showPoints();
     void pointEdited(QTableWidgetItem* item);
+    // In red when a write did not happen.
+    void showNote(const QString& note, bool failed = false);
     int chosenRow() const;
 
     AnyPointPoller& poller_;

@@ -2,8 +2,10 @@
 // designed geometry, measured with QFontMetrics in the face that stands in
 // for 宋体: a button's, option button's or label's caption, a frame's title,
 // a drop-down list's current item; and every item of a list, once chosen,
-// shows from its start, its code first.
+// shows from its start, its code first, and whole in the list that drops
+// down.
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -178,6 +180,11 @@ void tst_CaptionFit::chosenItemShowsItsStart() {
     }
     combo->setCurrentIndex(designed);
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QStringLiteral("; "))));
+    // The list that drops down shows every item whole, however narrow the box.
+    combo->showPopup();
+    const int room = combo->view()->viewport()->width();
+    combo->hidePopup();
+    QVERIFY2(room >= combo->view()->sizeHintForColumn(0), qPrintable(QString::number(room)));
 }
 
 QTEST_MAIN(tst_CaptionFit)

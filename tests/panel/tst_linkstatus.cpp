@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "ElidedLabel.h"
+#include "LinkStatusBar.h"
 #include "LinkStatusText.h"
 #include "RecordingDriver.h"
 #include "ssqx.h"
@@ -204,6 +206,12 @@ void tst_LinkStatus::linkWords() {
     }
     const LinkStatusText text = describeLink(s, linkParam(3, 7), opened);
     QCOMPARE(text.link, link);
+    // In the least room the status line gives it, only the device is cut.
+    LinkStatusBar bar;
+    bar.showStatus(text);
+    auto* shown = bar.findChild<ElidedLabel*>("LinkState");
+    shown->resize(shown->minimumSizeHint());
+    QCOMPARE(shown->shownText(), QString(link).replace("/dev/ttyUSB0", "…"));
     if (!libraryFound) {
         QCOMPARE(text.module, QString());
         QCOMPARE(text.counters, QString());

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -147,6 +148,33 @@ class TstTrafficWindow : public QObject {
         QVERIFY(save->geometry().right() < f.window.width() / 2);
         QVERIFY(f.table->rowHeight(0) >= f.table->fontMetrics().height());
         QVERIFY(f.table->rowHeight(0) <= f.table->fontMetrics().height() + 6);
+    }
+
+    // From the moment the window opens, and whatever its size since, the
+    // newest row stays in view until the user scrolls up, and again once
+    // they are back at the end.
+    void followsTheNewestRow() {
+        Fixture f;
+        const auto newestInViewAfter = [&f](int exchanges) {
+            for (int i = 0; i < exchanges; ++i) {
+                f.driver.add(TQ7310_TIMEOUT);
+            }
+            f.feed.pull();
+            f.table->doItemsLayout();
+            const int newest = f.table->rowCount() - 1;
+            return f.table->viewport()->rect().contains(
+                f.table->visualItemRect(f.table->item(newest, 0)));
+        };
+        newestInViewAfter(100);  // before the window opens
+        f.window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        f.window.resize(f.window.width(), f.window.height() - 100);
+        QVERIFY(newestInViewAfter(10));
+        QScrollBar* bar = f.table->verticalScrollBar();
+        bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        QVERIFY(!newestInViewAfter(10));
+        bar->triggerAction(QAbstractSlider::SliderToMaximum);
+        QVERIFY(newestInViewAfter(10));
     }
 
     // Asked many times in a tick, the feed reads the log once after it.

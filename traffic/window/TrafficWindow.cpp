@@ -76,6 +76,18 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     table_->setColumnWidth(Time, 95);
     table_->setColumnWidth(Direction, 110);
     table_->setColumnWidth(Bytes, 300);
+    // The newest row stays in view from the moment the window opens, until
+    // the user scrolls up, and again once they are back at the end. Where
+    // the bar is when rows come says nothing: it has no range before the
+    // window is first laid out, and its end moves away with every row.
+    QScrollBar* bar = table_->verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { following_ = value == bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (following_) {
+            bar->setValue(maximum);
+        }
+    });
 
     // A long frame is cut at the column's edge: the current row is whole
     // below, for the keyboard and a screen reader, and in the tooltips.
@@ -123,8 +135,6 @@ void TrafficWindow::addNewLines() {
     if (paused_) {
         return;
     }
-    QScrollBar* bar = table_->verticalScrollBar();
-    const bool following = bar->value() == bar->maximum();
     shownUntil_ = qMax(shownUntil_, feed_.firstIndex());
     for (; shownUntil_ < feed_.endIndex(); ++shownUntil_) {
         addRow(feed_.line(shownUntil_));
@@ -132,9 +142,6 @@ void TrafficWindow::addNewLines() {
     const int excess = table_->rowCount() - kMaxRows;
     for (int i = 0; i < excess; ++i) {
         table_->removeRow(0);
-    }
-    if (following) {
-        table_->scrollToBottom();
     }
 }
 

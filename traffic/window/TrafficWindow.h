@@ -54,6 +54,7 @@ class TrafficWindow : public QWidget {
     std::map<int, StatsBase> statsFrom_;  // by port: the counts at "统计清零"
     qint64 shownUntil_ = 0;               // feed index of the next line to show
     bool paused_ = false;
+    bool following_ = true;  // the newest row kept in view: not scrolled up
 };
 
 }  // namespace traffic
