@@ -9,6 +9,7 @@
 #include "LibraryDriver.h"
 #include "LinkParam.h"
 #include "SimProcess.h"
+#include "TrafficLines.h"
 #include "WindowDriver.h"
 #include "ssqx.h"
 
@@ -62,6 +63,19 @@ class PanelOnSim : public test_support::WindowDriver {
         return QTest::qWaitForWindowExposed(window_.get());
     }
     ssqx& window() { return *window_; }
+
+    // The line's latest `count` rows as 通讯记录 shows them: what a failed
+    // verdict was made of.
+    QString recentTraffic(int count = 12) {
+        traffic::TrafficFeed& feed = window_->trafficFeed();
+        feed.pull();
+        QStringList rows;
+        for (qint64 i = std::max(feed.firstIndex(), feed.endIndex() - count); i < feed.endIndex();
+             ++i) {
+            rows << traffic::lineText(feed.line(i));
+        }
+        return rows.join(u'\n');
+    }
     LibraryDriver& driver() { return driver_; }
 
     std::int32_t openResult() const { return window_->linkParam()[link_param::kOpenResult]; }
