@@ -85,6 +85,7 @@ CheckReport ModuleCheck::run() {
         {QStringLiteral("输入"), &ModuleCheck::inputs,
          options_.inputs ? QString() : QStringLiteral("未给 --inputs: 需要有人在现场操作输入")},
     };
+    static_assert(sizeof(steps) / sizeof(steps[0]) == kSteps);
     report.answered = readConfig(foundConfig_) && readCoils(foundCoils_);
     const QString noAnswer = report.answered ? QString() : failure(QStringLiteral("读配置与线圈"));
     for (const Step& step : steps) {

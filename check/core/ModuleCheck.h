@@ -32,6 +32,9 @@ class ModuleCheck {
 
     CheckReport run();
 
+    // 通信, 配置, 输出, 计数, 频率模式, 输入: each reported once, run or skipped.
+    static constexpr int kSteps = 6;
+
     // How long a lost link is tried again before what it left is reported.
     static constexpr int kRestoreTryMs = 10000;
 
