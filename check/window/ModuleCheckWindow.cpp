@@ -76,6 +76,8 @@ ModuleCheckWindow::ModuleCheckWindow(ModuleDriver& driver, OpenLink openLink, Li
     steps_->setHorizontalHeaderLabels(
         {QStringLiteral("步骤"), QStringLiteral("结果"), QStringLiteral("用时")});
     steps_->verticalHeader()->hide();
+    // All six steps in sight without scrolling.
+    steps_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     steps_->horizontalHeader()->setStretchLastSection(true);
     steps_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     steps_->setSelectionMode(QAbstractItemView::NoSelection);
