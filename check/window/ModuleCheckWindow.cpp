@@ -26,6 +26,8 @@ enum Column { kStep, kVerdict, kTime };
 // transactions long.
 constexpr int kLineFreeRetryMs = 50;
 
+const QString kPortClosed = QStringLiteral("端口未打开，不能自检：请先在主窗口按“打开”");
+
 QString endWords(const CheckReport& report) {
     switch (exitStatusOf(report)) {
         case 0:
@@ -120,6 +122,7 @@ ModuleCheckWindow::~ModuleCheckWindow() {
     if (thread_ != nullptr) {
         check_->requestStop();
         thread_->wait();
+        delete thread_;
     }
 }
 
@@ -129,7 +132,7 @@ QString ModuleCheckWindow::report() const {
 
 void ModuleCheckWindow::confirm() {
     if (!openLink_()) {
-        state_->setText(QStringLiteral("端口未打开，不能自检：请先在主窗口按“打开”"));
+        state_->setText(kPortClosed);
         return;
     }
     auto* ask = new QMessageBox(
@@ -144,28 +147,30 @@ void ModuleCheckWindow::confirm() {
     ask->setDefaultButton(QMessageBox::No);
     ask->setAttribute(Qt::WA_DeleteOnClose);
     connect(ask->button(QMessageBox::Yes), &QAbstractButton::clicked, this, [this] {
-        // The link may have closed while the question was open.
-        if (const auto link = openLink_()) {
-            start_->setEnabled(false);
-            startWhenLineFree(*link);
-        } else {
-            state_->setText(QStringLiteral("端口未打开，不能自检：请先在主窗口按“打开”"));
-        }
+        start_->setEnabled(false);
+        startWhenLineFree();
     });
     ask->open();
 }
 
-void ModuleCheckWindow::startWhenLineFree(const ReportHeader& header) {
+void ModuleCheckWindow::startWhenLineFree() {
     if (lineBusy_()) {
         state_->setText(QStringLiteral("等待主窗口的轮询结束…"));
-        QTimer::singleShot(kLineFreeRetryMs, this, [this, header] { startWhenLineFree(header); });
+        QTimer::singleShot(kLineFreeRetryMs, this, &ModuleCheckWindow::startWhenLineFree);
         return;
     }
-    header_ = header;
+    // The link may have closed while the question was open.
+    const auto link = openLink_();
+    if (!link) {
+        state_->setText(kPortClosed);
+        start_->setEnabled(true);
+        return;
+    }
+    header_ = *link;
     header_.when = QDateTime::currentDateTime();
     CheckOptions options;
-    options.port = header.port;
-    options.address = header.address;
+    options.port = header_.port;
+    options.address = header_.address;
     options.inputs = inputs_->isChecked();
     options.keepCounts = keepCounts_->isChecked();
     check_ = std::make_unique<ModuleCheck>(driver_, options);

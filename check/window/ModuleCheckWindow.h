@@ -43,8 +43,8 @@ class ModuleCheckWindow : public QWidget {
 
   private:
     void confirm();
-    // Starts once the polls are out of their ticks.
-    void startWhenLineFree(const ReportHeader& header);
+    // Starts once the polls are out of their ticks, on the link then open.
+    void startWhenLineFree();
     void showStarted(const QString& step);
     void showDone(const StepResult& step);
     void finish();
