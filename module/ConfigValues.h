@@ -12,6 +12,7 @@ namespace module_map {
 
 inline constexpr std::uint16_t kDiFunctionMax = 2;  // 0 plain, 1 clear 16-bit, 2 clear 32-bit
 inline constexpr std::uint16_t kDoFunctionMax = 1;  // 0 coil-driven, 1 count alarm
+inline constexpr std::uint16_t kDoCoilDriven = 0;   // the output follows its coil
 inline constexpr std::uint16_t kModeMax = 2;        // 0 counting, 1 frequency, 2 X1/X2 up/down
 inline constexpr std::uint16_t kFrequencyMode = 1;  // X1..X4 measure frequencies, not count
 

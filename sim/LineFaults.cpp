@@ -32,4 +32,14 @@ Fate LineFaults::fateOf(std::uint64_t request) const {
     return fate;
 }
 
+bool LineFaults::muted(std::uint64_t request, std::chrono::steady_clock::time_point now) {
+    if (settings_.muteAfter == 0 || request <= settings_.muteAfter) {
+        return false;
+    }
+    if (!muteStart_) {
+        muteStart_ = now;
+    }
+    return now - *muteStart_ < std::chrono::milliseconds(settings_.muteMs);
+}
+
 }  // namespace sim

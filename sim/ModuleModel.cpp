@@ -88,7 +88,7 @@ std::uint16_t ModuleModel::config(int r) const {
 }
 
 void ModuleModel::setConfig(int r, std::uint16_t value) {
-    if (isSpare(r)) {
+    if (isSpare(r) || r == faults_.stuckRegister) {
         return;
     }
     // Pulses up to now were counted under the old settings.
@@ -101,14 +101,23 @@ void ModuleModel::setCoil(int y, bool on) {
     if (y < kPulseInputs && config(doFunctionRegister(y)) == 1) {
         return;
     }
+    if (y + 1 == faults_.stuckCoil) {
+        return;
+    }
     coil_[y] = on;
 }
 
 void ModuleModel::clear16(int x) {
+    if (x + 1 == faults_.stuckCounter) {
+        return;
+    }
     x_[x].count16 = 0;
 }
 
 void ModuleModel::clear32(int x) {
+    if (x + 1 == faults_.stuckCounter) {
+        return;
+    }
     x_[x].count32 = 0;
 }
 

@@ -28,6 +28,15 @@ inline constexpr std::uint32_t kMaxFrequencyHz = 1'000'000;
 inline constexpr std::array<std::uint32_t, module_map::kCountingInputs> kDefaultFrequencyHz{1, 3, 5,
                                                                                             7};
 
+// A faulty module, for checking the checks: the 1-based register that
+// acknowledges writes but keeps its value, the output that does not switch,
+// the input whose counts do not clear; 0 for none.
+struct ModuleFaults {
+    int stuckRegister = 0;
+    int stuckCoil = 0;
+    int stuckCounter = 0;
+};
+
 class ModuleModel {
   public:
     static constexpr int kPulseInputs = module_map::kCountingInputs;
@@ -36,6 +45,8 @@ class ModuleModel {
     static constexpr int kConfigRegisters = module_map::kConfigRegistersRead;
 
     explicit ModuleModel(Clock clock = steadyClock());
+
+    void setFaults(const ModuleFaults& faults) { faults_ = faults; }
 
     // Brings every generator up to the clock's present. Every accessor below
     // reads the state as of the last sync, so one reply shows one instant.
@@ -93,6 +104,7 @@ class ModuleModel {
     std::array<bool, kDigitalInputs> di_{};
     std::array<bool, kOutputs> coil_{};
     std::array<std::uint16_t, kConfigRegisters> config_{};
+    ModuleFaults faults_;
 };
 
 }  // namespace sim

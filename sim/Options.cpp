@@ -36,6 +36,20 @@ bool lateSetting(std::string_view text, FaultSettings& faults) {
            faults.lateMs <= kMaxLateMs;
 }
 
+// N:MS for --mute-after.
+bool muteSetting(std::string_view text, FaultSettings& faults) {
+    const std::size_t colon = text.find(':');
+    return colon != std::string_view::npos &&
+           unsignedInteger(text.substr(0, colon), faults.muteAfter) && faults.muteAfter > 0 &&
+           integer(text.substr(colon + 1), faults.muteMs) && faults.muteMs > 0 &&
+           faults.muteMs <= kMaxMuteMs;
+}
+
+// The 1-based number of a point for --stuck-register, --stuck-coil, --stuck-counter.
+bool pointNumber(std::string_view text, int last, int& out) {
+    return integer(text, out) && out >= 1 && out <= last;
+}
+
 }  // namespace
 
 std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error) {
@@ -76,6 +90,40 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
             if (!lateSetting(v, o.faults)) {
                 error = "--late takes P:MS, a probability 0 to 1 and 1.." +
                         std::to_string(kMaxLateMs) + " ms";
+                return {};
+            }
+        } else if (arg == "--mute-after") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!muteSetting(v, o.faults)) {
+                error = "--mute-after takes N:MS, a request count from 1 and 1.." +
+                        std::to_string(kMaxMuteMs) + " ms";
+                return {};
+            }
+        } else if (arg == "--stuck-register") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!pointNumber(v, module_map::kConfigRegistersShown, o.moduleFaults.stuckRegister)) {
+                error = "--stuck-register takes 1.." +
+                        std::to_string(module_map::kConfigRegistersShown);
+                return {};
+            }
+        } else if (arg == "--stuck-coil") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!pointNumber(v, module_map::kOutputs, o.moduleFaults.stuckCoil)) {
+                error = "--stuck-coil takes 1.." + std::to_string(module_map::kOutputs);
+                return {};
+            }
+        } else if (arg == "--stuck-counter") {
+            if (!value(v)) {
+                return {};
+            }
+            if (!pointNumber(v, module_map::kCountingInputs, o.moduleFaults.stuckCounter)) {
+                error = "--stuck-counter takes 1.." + std::to_string(module_map::kCountingInputs);
                 return {};
             }
         } else if (arg == "--seed") {
@@ -155,6 +203,8 @@ std::string usageText() {
            "9600|19200|38400]\n"
            "                  [--parity none|odd|even] [--pace] [--turnaround MS] [--any-baud]\n"
            "                  [--drop P] [--late P:MS] [--seed N] [--stamp] [--verbose]\n"
+           "                  [--mute-after N:MS] [--stuck-register N] [--stuck-coil N]\n"
+           "                  [--stuck-counter N]\n"
            "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
            "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
            "help for the list. On a pseudo-terminal, requests sent at another baud rate than\n"
@@ -164,7 +214,11 @@ std::string usageText() {
            "--drop leaves each request unanswered with probability P; --late holds each\n"
            "reply MS more milliseconds with probability P, answering later requests only\n"
            "after it. --seed (default 1) makes the same faults fall on the same requests.\n"
-           "--stamp makes every value read carry the number of requests received so far.\n";
+           "--stamp makes every value read carry the number of requests received so far.\n"
+           "A faulty module: --mute-after answers nothing for MS milliseconds after the\n"
+           "first N requests; --stuck-register acknowledges writes to holding register N\n"
+           "but keeps its value; --stuck-coil leaves output YN as it is; --stuck-counter\n"
+           "leaves XN's counts as they are when told to clear them.\n";
 }
 
 }  // namespace sim

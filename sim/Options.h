@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "LineFaults.h"
+#include "ModuleModel.h"
 
 namespace sim {
 
@@ -25,6 +26,8 @@ struct Options {
     bool strictBaud = true;
     // Replies lost or held back, as on a bad line.
     FaultSettings faults;
+    // A module that is itself faulty.
+    ModuleFaults moduleFaults;
     // Every value read carries the number of the request it answers.
     bool stamp = false;
     bool verbose = false;
@@ -35,6 +38,7 @@ inline constexpr int kMinAddress = 1;
 inline constexpr int kMaxAddress = 247;
 inline constexpr int kMaxTurnaroundMs = 1000;
 inline constexpr int kMaxLateMs = 10000;
+inline constexpr int kMaxMuteMs = 60000;
 
 // `args` excludes the program name. On failure returns nothing and says why.
 std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error);

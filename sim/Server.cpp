@@ -89,6 +89,7 @@ Server::Server(const Options& options, Line& line)
       receiver_(newReceiver()) {
     control_.verbose = options.verbose;
     handler_.stampReplies(options.stamp);
+    model_.setFaults(options.moduleFaults);
 }
 
 Server::~Server() {
@@ -151,7 +152,8 @@ std::vector<std::uint8_t> Server::drain() {
 
 void Server::answer(std::span<const std::uint8_t> request, Time arrival) {
     const Handled h = handler_.handle(request);
-    const Fate fate = h.request != 0 ? faults_.fateOf(h.request) : Fate{};
+    Fate fate = h.request != 0 ? faults_.fateOf(h.request) : Fate{};
+    fate.drop = fate.drop || (h.request != 0 && faults_.muted(h.request, arrival));
     std::string note = h.note;
     if (!h.reply.empty() && fate.drop) {
         note += ", reply lost";

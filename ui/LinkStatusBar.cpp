@@ -16,7 +16,8 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
       findModule_(new QPushButton(QStringLiteral("查找模块"), this)),
       trend_(new QPushButton(QStringLiteral("曲线"), this)),
       traffic_(new QPushButton(QStringLiteral("通讯记录"), this)),
-      anyPoint_(new QPushButton(QStringLiteral("读写任意点"), this)) {
+      anyPoint_(new QPushButton(QStringLiteral("读写任意点"), this)),
+      moduleCheck_(new QPushButton(QStringLiteral("自检"), this)) {
     setObjectName(QStringLiteral("LinkStatusBar"));
     setSizeGripEnabled(false);
     link_->setObjectName(QStringLiteral("LinkState"));
@@ -49,6 +50,7 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
         {trend_, "TrendWindow", Qt::CTRL | Qt::Key_G, &LinkStatusBar::trendWindowClicked},
         {traffic_, "TrafficWindow", Qt::CTRL | Qt::Key_L, &LinkStatusBar::trafficWindowClicked},
         {anyPoint_, "AnyPoint", Qt::CTRL | Qt::Key_R, &LinkStatusBar::anyPointWindowClicked},
+        {moduleCheck_, "ModuleCheck", Qt::CTRL | Qt::Key_K, &LinkStatusBar::moduleCheckClicked},
     };
     for (const auto& b : buttons) {
         b.button->setObjectName(QString::fromLatin1(b.name));
@@ -62,7 +64,7 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
 }
 
 QList<QPushButton*> LinkStatusBar::buttons() const {
-    return {findModule_, trend_, traffic_, anyPoint_};
+    return {findModule_, trend_, traffic_, anyPoint_, moduleCheck_};
 }
 
 void LinkStatusBar::showNotice(const QString& notice) {

@@ -2,7 +2,8 @@
 // The status line under the main window's controls: the link, the module's
 // health and the counters since the last "打开"; the record under way; and
 // the buttons into "查找模块", for a module whose settings nobody knows, and
-// into the curves, the traffic on the line and any point of any slave.
+// into the curves, the traffic on the line, any point of any slave and the
+// module's 自检.
 
 #include <QLabel>
 #include <QPushButton>
@@ -25,7 +26,7 @@ class LinkStatusBar : public QStatusBar {
     // a few seconds or until the next.
     void showNotice(const QString& notice);
     void clearNotice();
-    // "查找模块", "曲线", "通讯记录", "读写任意点", in their Tab order.
+    // "查找模块", "曲线", "通讯记录", "读写任意点", "自检", in their Tab order.
     QList<QPushButton*> buttons() const;
 
   signals:
@@ -33,6 +34,7 @@ class LinkStatusBar : public QStatusBar {
     void trendWindowClicked();
     void trafficWindowClicked();
     void anyPointWindowClicked();
+    void moduleCheckClicked();
 
   private:
     ElidedLabel* link_;
@@ -45,4 +47,5 @@ class LinkStatusBar : public QStatusBar {
     QPushButton* trend_;
     QPushButton* traffic_;
     QPushButton* anyPoint_;
+    QPushButton* moduleCheck_;
 };

@@ -24,6 +24,7 @@
 #include "FindModuleDialog.h"
 #include "Layout.h"
 #include "LinkStatusBar.h"
+#include "ModuleCheckWindow.h"
 #include "ModuleMap.h"
 #include "ProgramIcon.h"
 #include "SerialLine.h"
@@ -66,7 +67,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       // Any point on the link "打开" opened, between the ticks.
       anyPointPoller_(
           driver_, [this] { return linkOpened_ ? linkParam_[link_param::kPort] : 0; },
-          [this] { return statusPoll_.ticking() || counterPoll_.ticking(); }) {
+          [this] { return statusPoll_.ticking() || counterPoll_.ticking() || checking(); }) {
     setObjectName(QStringLiteral("ssqx"));
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
@@ -85,13 +86,16 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     statusLine_ = new LinkStatusBar(this);
     setStatusBar(statusLine_);
     driver_.setObserver([this](std::int32_t port, bool anyPoint) {
-        lastCallAnyPoint_ = anyPoint;
+        if (QThread::currentThread() == thread()) {
+            lastCallAnyPoint_ = anyPoint;
+        }
         refreshLinkStatus(port);
     });
     connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
     connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
     connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
     connect(statusLine_, &LinkStatusBar::anyPointWindowClicked, this, &ssqx::showAnyPointWindow);
+    connect(statusLine_, &LinkStatusBar::moduleCheckClicked, this, &ssqx::showModuleCheckWindow);
     // Once the log is read, the status line can show the bytes of a bad reply.
     connect(&trafficFeed_, &traffic::TrafficFeed::linesAdded, this,
             [this] { refreshLinkStatus(statusPort_, trafficFeed_.lastReply(statusPort_)); });
@@ -120,6 +124,8 @@ ssqx::~ssqx() {
     // its poller: members that go before the window's children do.
     delete trendWindow_;
     delete anyPointWindow_;
+    // A check under way ends and puts the module back through the driver.
+    delete moduleCheckWindow_;
 }
 
 void ssqx::endProgramNow() {
@@ -351,6 +357,11 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
             {QStringLiteral("“查找模块”正在用端口%1 查找，轮询已停").arg(port), {}, {}, false, {}});
         return;
     }
+    if (checking()) {
+        // The check's thread has the driver; the line is shown again after it.
+        statusLine_->showStatus({QStringLiteral("自检正在进行，轮询已停"), {}, {}, false});
+        return;
+    }
     auto status = driver_.linkStatus(port);
     // The status line speaks of the module the window polls: a row of
     // 读写任意点 may ask another slave, and its failures stay in its row and
@@ -438,6 +449,57 @@ void ssqx::showAnyPointWindow() {
     anyPointWindow_->show();
     anyPointWindow_->raise();
     anyPointWindow_->activateWindow();
+}
+
+void ssqx::showModuleCheckWindow() {
+    if (moduleCheckWindow_ == nullptr) {
+        const auto openLink = [this]() -> std::optional<ReportHeader> {
+            if (!linkOpened_) {
+                return std::nullopt;
+            }
+            using namespace link_param;
+            ReportHeader header;
+            header.port = linkParam_[kPort];
+            header.address = linkParam_[kAddress];
+            header.baud = module_line::baudOfCode(linkParam_[kBaudCode]).value_or(0);
+            header.parity = module_line::parityOfCode(linkParam_[kParityCode]).value_or('?');
+            if (const auto status = driver_.linkStatus(header.port)) {
+                header.device = QString::fromLocal8Bit(status->device);
+            }
+            header.driver = QStringLiteral("ModbusRTU (tq7310-panel %1)")
+                                .arg(QCoreApplication::applicationVersion());
+            return header;
+        };
+        moduleCheckWindow_ = new ModuleCheckWindow(
+            driver_, openLink, [this] { return statusPoll_.ticking() || counterPoll_.ticking(); },
+            this);
+        connect(moduleCheckWindow_, &ModuleCheckWindow::runningChanged, this, &ssqx::pauseForCheck);
+    }
+    moduleCheckWindow_->show();
+    moduleCheckWindow_->raise();
+    moduleCheckWindow_->activateWindow();
+}
+
+bool ssqx::checking() const {
+    return moduleCheckWindow_ != nullptr && moduleCheckWindow_->running();
+}
+
+void ssqx::pauseForCheck(bool running) {
+    if (running) {
+        timer1BeforeCheck_ = Timer1->isActive();
+        timer2BeforeCheck_ = Timer2->isActive();
+        Timer1->stop();
+        Timer2->stop();
+    } else {
+        setTimerEnabled(QStringLiteral("Timer1"), timer1BeforeCheck_);
+        setTimerEnabled(QStringLiteral("Timer2"), timer2BeforeCheck_);
+    }
+    // "关闭", "退出", the writes and the finder would use the port under the check.
+    centralWidget()->setEnabled(!running);
+    statusLine_->findChild<QWidget*>(QStringLiteral("FindModule"))->setEnabled(!running);
+    if (!running) {
+        refreshLinkStatus(statusPort_);
+    }
 }
 
 anypoint::Workspace ssqx::workspace() const {

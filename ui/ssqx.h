@@ -38,6 +38,7 @@
 #include "Workspace.h"
 
 class LinkStatusBar;
+class ModuleCheckWindow;
 namespace finder {
 struct Found;
 class FindModuleDialog;
@@ -111,6 +112,11 @@ class ssqx : public QMainWindow, public WindowAccess {
     void showTrendWindow();
     void showTrafficWindow();
     void showAnyPointWindow();
+    void showModuleCheckWindow();
+    // The polls stop for 自检 and the window's controls wait, so that only
+    // the check's thread calls the driver; they come back as they were.
+    void pauseForCheck(bool running);
+    bool checking() const;
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;
@@ -152,5 +158,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     traffic::TrafficWindow* trafficWindow_ = nullptr;
     anypoint::AnyPointPoller anyPointPoller_;
     anypoint::AnyPointWindow* anyPointWindow_ = nullptr;
+    ModuleCheckWindow* moduleCheckWindow_ = nullptr;
+    bool timer1BeforeCheck_ = false;
+    bool timer2BeforeCheck_ = false;
     std::int32_t statusPort_ = 0;  // the port the status line speaks of
 };

@@ -40,7 +40,8 @@ for target in $links; do
     [ -f "$doc/$target" ] || fail "README.md links to $target, which is not installed"
 done
 [ -x "$root/usr/bin/tq7310-sim" ] || fail "no simulator"
-for page in tq7310-panel tq7310-sim; do
+[ -x "$root/usr/bin/tq7310-check" ] || fail "no tq7310-check"
+for page in tq7310-panel tq7310-sim tq7310-check; do
     gzip -dc "$root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH" || fail "no manual page for $page"
 done
 
@@ -52,7 +53,8 @@ for symbol in OpenPort_Modbus ClosePort_Modbus Get_1X_B16 Get_0X_B16 Get_3X_UnDX
               Get_3X_LUNDX Get_4X_UnDX Set_0X_Bit1 Rst_0X_Bit1 Set_4X_D1 TQ7310_GetLinkStatus; do
     nm -D --defined-only "$library" | grep -qw "$symbol" || fail "library lacks $symbol"
 done
-for binary in "$root/usr/bin/tq7310-panel" "$root/usr/bin/tq7310-sim" "$library"; do
+for binary in "$root/usr/bin/tq7310-panel" "$root/usr/bin/tq7310-sim" \
+              "$root/usr/bin/tq7310-check" "$library"; do
     [ -z "$(readelf -S "$binary" | grep -E '\.(symtab|debug_info)')" ] || fail "$binary is not stripped"
 done
 dpkg-deb -f "$deb" Depends | grep -q libmodbus || fail "package does not depend on libmodbus"

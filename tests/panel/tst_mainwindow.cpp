@@ -559,7 +559,7 @@ void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
     const auto& order = mainWindowTabOrder();
     find(*window, order.front())->setFocus(Qt::TabFocusReason);
     QStringList visited{focusedControl()};
-    for (std::size_t i = 1; i <= order.size() + 4; ++i) {
+    for (std::size_t i = 1; i <= order.size() + 5; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited << focusedControl();
     }
@@ -568,7 +568,8 @@ void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
     expected << "FindModule"
              << "TrendWindow"
              << "TrafficWindow"
-             << "AnyPoint" << order.front();
+             << "AnyPoint"
+             << "ModuleCheck" << order.front();
     QCOMPARE(visited, expected);
 }
 
@@ -579,6 +580,7 @@ void tst_MainWindow::statusButtonShortcuts_data() {
     QTest::newRow("Ctrl+G 曲线") << int(Qt::Key_G) << "TrendView";
     QTest::newRow("Ctrl+L 通讯记录") << int(Qt::Key_L) << "TrafficLog";
     QTest::newRow("Ctrl+R 读写任意点") << int(Qt::Key_R) << "AnyPointWindow";
+    QTest::newRow("Ctrl+K 自检") << int(Qt::Key_K) << "ModuleCheckWindow";
 }
 
 void tst_MainWindow::statusButtonShortcuts() {

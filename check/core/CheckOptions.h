@@ -1,0 +1,9 @@
+#pragma once
+// Which module a check talks to and which of its steps run.
+
+struct CheckOptions {
+    int port = 1;
+    int address = 1;
+    bool inputs = false;      // ask a person to drive each input
+    bool keepCounts = false;  // skip the step that clears the counts
+};
