@@ -165,11 +165,17 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "%s...\n", qPrintable(name));
     };
     g_check = &check;
+#ifdef _WIN32
+    // Ctrl-C in a console arrives as SIGINT.
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
     struct sigaction stop {};
     stop.sa_handler = onStopSignal;
     stop.sa_flags = SA_RESTART;
     sigaction(SIGINT, &stop, nullptr);
     sigaction(SIGTERM, &stop, nullptr);
+#endif
     const CheckReport report = check.run();
     g_check = nullptr;
     driver.ClosePort_Modbus(a.check.port);
