@@ -359,7 +359,9 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
     }
     if (checking()) {
         // The check's thread has the driver; the line is shown again after it.
-        statusLine_->showStatus({QStringLiteral("自检正在进行，轮询已停"), {}, {}, false});
+        LinkStatusText checking;
+        checking.link = QStringLiteral("自检正在进行，轮询已停");
+        statusLine_->showStatus(checking);
         return;
     }
     auto status = driver_.linkStatus(port);

@@ -12,6 +12,7 @@
 #include "ModuleCheck.h"
 #include "ReportText.h"
 #include "SerialLine.h"
+#include "SystemErrorText.h"
 
 namespace {
 
@@ -36,15 +37,14 @@ struct Arguments {
 };
 
 const char kUsage[] =
-    "usage: tq7310-check [--port N | --device PATH] [--baud 9600|19200|38400]\n"
+    "用法：tq7310-check [--port N | --device PATH] [--baud 9600|19200|38400]\n"
     "                    [--parity none|odd|even] [--address 1..247] [--inputs]\n"
     "                    [--keep-counts] [--json] [--report FILE] --yes\n";
 
 const char kWarning[] =
-    "tq7310-check switches the module's outputs Y1..Y5 on and off, so the loads\n"
-    "wired to them switch for real; it clears the counts of X1..X4, which cannot\n"
-    "be put back (--keep-counts leaves them); it writes every configuration\n"
-    "register and writes its value back. Run it again with --yes to go on.\n";
+    "自检会逐个接通、断开模块的输出 Y1..Y5，接在上面的负载会真的动作；\n"
+    "会清零 X1..X4 的计数，清掉的计数无法恢复（--keep-counts 不清零）；\n"
+    "会改写每个配置寄存器，再写回原值。确认后加 --yes 再运行。\n";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
@@ -75,36 +75,36 @@ QString parse(const QStringList& args, Arguments& a) {
         } else if (arg == u"--port") {
             if (!value(v) ||
                 !number(v, module_line::kFirstPort, module_line::kLastPort, a.check.port)) {
-                return QStringLiteral("--port takes 1..255");
+                return QStringLiteral("--port 应为 1..255");
             }
         } else if (arg == u"--device") {
             if (!value(a.device) || a.device.isEmpty()) {
-                return QStringLiteral("--device takes a path");
+                return QStringLiteral("--device 应给出设备路径");
             }
         } else if (arg == u"--address") {
             if (!value(v) || !number(v, module_line::kFirstAddress, module_line::kLastAddress,
                                      a.check.address)) {
-                return QStringLiteral("--address takes 1..247");
+                return QStringLiteral("--address 应为 1..247");
             }
         } else if (arg == u"--baud") {
             const auto& bauds = module_line::kBauds;
             if (!value(v) || !number(v, bauds.front(), bauds.back(), a.baud) ||
                 std::find(bauds.begin(), bauds.end(), a.baud) == bauds.end()) {
-                return QStringLiteral("--baud takes 9600, 19200 or 38400");
+                return QStringLiteral("--baud 应为 9600、19200 或 38400");
             }
         } else if (arg == u"--parity") {
             const QStringList names{QStringLiteral("none"), QStringLiteral("odd"),
                                     QStringLiteral("even")};
             if (!value(v) || !names.contains(v)) {
-                return QStringLiteral("--parity takes none, odd or even");
+                return QStringLiteral("--parity 应为 none、odd 或 even");
             }
             a.parityCode = int(names.indexOf(v));
         } else if (arg == u"--report") {
             if (!value(a.reportFile)) {
-                return QStringLiteral("--report takes a file");
+                return QStringLiteral("--report 应给出文件名");
             }
         } else {
-            return QStringLiteral("unknown option ") + arg;
+            return QStringLiteral("未知选项 ") + arg;
         }
     }
     return {};
@@ -138,7 +138,7 @@ int main(int argc, char* argv[]) {
     const DriverResult opened =
         driver.OpenPort_Modbus(a.check.port, baudCode(a.baud), a.parityCode);
     if (!opened) {
-        std::fprintf(stderr, "tq7310-check: the ModbusRTU library could not be loaded\n");
+        std::fprintf(stderr, "tq7310-check: 未能加载 ModbusRTU 驱动库\n");
         return kCouldNotRun;
     }
     ReportHeader header;
@@ -152,8 +152,10 @@ int main(int argc, char* argv[]) {
         header.device = QString::fromLocal8Bit(status->device);
     }
     if (*opened != 0) {
-        std::fprintf(stderr, "tq7310-check: %s could not be opened (%d)\n",
-                     qPrintable(header.device), *opened);
+        const auto status = driver.linkStatus(a.check.port);
+        std::fprintf(stderr, "tq7310-check: %s 打开失败：%s\n", qPrintable(header.device),
+                     qPrintable(status ? systemErrorText(status->system_error)
+                                       : QStringLiteral("端口号或通讯参数无效")));
         return kCouldNotRun;
     }
 
@@ -186,9 +188,11 @@ int main(int argc, char* argv[]) {
     std::fflush(stdout);
     if (!a.reportFile.isEmpty()) {
         QFile file(a.reportFile);
+        clearFileError();
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
             file.write(out) != out.size()) {
-            std::fprintf(stderr, "tq7310-check: could not write %s\n", qPrintable(a.reportFile));
+            std::fprintf(stderr, "tq7310-check: 未能写入 %s：%s\n", qPrintable(a.reportFile),
+                         qPrintable(systemErrorText(lastFileError(), ErrorSubject::File)));
         }
     }
     return exitStatusOf(report);
