@@ -5,6 +5,7 @@
 
 #include "ModuleCheck.h"
 #include "RecordingDriver.h"
+#include "ReportText.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ class FaultyModule : public RecordingDriver {
     }
 };
 
-enum Fault { None, DeadLink, StuckRegister, StuckCoil, StuckCounter, LostLink };
+enum Fault { None, DeadLink, StuckRegister, StuckCoil, StuckCounter, LostLink, GoneLink };
 
 }  // namespace
 
@@ -48,6 +49,7 @@ class ModuleCheckTest : public QObject {
         QTest::newRow("coil") << int(StuckCoil) << QStringLiteral("输出") << 1;
         QTest::newRow("counter") << int(StuckCounter) << QStringLiteral("计数") << 1;
         QTest::newRow("lost link, put back") << int(LostLink) << QStringLiteral("配置") << 1;
+        QTest::newRow("link gone, not put back") << int(GoneLink) << QStringLiteral("配置") << 3;
     }
 
     void steps() {
@@ -74,9 +76,11 @@ class ModuleCheckTest : public QObject {
                 module.points[{1, 4, 2}] = 500;  // X2's 16-bit count
                 break;
             case LostLink:
-                // The link goes for three calls once the first test value is written.
+            case GoneLink:
+                // The link goes for three calls (or for good) once the first
+                // test value is written.
                 module.onCall = [&](const QString& operation) {
-                    if (failing >= 0 && failing < 3) {
+                    if (failing >= 0 && (failing < 3 || fault == GoneLink)) {
                         ++failing;
                         module.pointFailure = MODBUSRTU_FAILED;
                         return;
@@ -96,9 +100,13 @@ class ModuleCheckTest : public QObject {
                      qPrintable(step.name + u' ' + step.evidence.join(u';')));
         }
         QCOMPARE(exitStatusOf(report), status);
-        QVERIFY(report.notRestored.isEmpty());
+        const bool restored = fault != GoneLink;
+        QCOMPARE(report.notRestored.isEmpty(), restored);
+        const QString text = reportText(ReportHeader{}, report);
+        QVERIFY(text.contains(QStringLiteral("原状与留下的状态")));
+        QCOMPARE(text.contains(QStringLiteral("未能恢复原状")), !restored);
         for (const auto& [point, value] : before) {
-            QCOMPARE(module.points[point], value);
+            QVERIFY(!restored || module.points[point] == value);
         }
     }
 };
