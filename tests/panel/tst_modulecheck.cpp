@@ -105,6 +105,14 @@ class ModuleCheckTest : public QObject {
         const QString text = reportText(ReportHeader{}, report);
         QVERIFY(text.contains(QStringLiteral("原状与留下的状态")));
         QCOMPARE(text.contains(QStringLiteral("未能恢复原状")), !restored);
+        // Each clear and each output named by the module's own numbers.
+        namespace mm = module_map;
+        for (int x = 0; x < mm::kCountingInputs && fault == None; ++x) {
+            const QString clear = QStringLiteral("线圈 %1 清 X%2 32 位计数");
+            QVERIFY2(text.contains(clear.arg(mm::kClear32Coil + x).arg(x + 1)), qPrintable(text));
+        }
+        const int lastOutput = mm::kFirstCoil + mm::kOutputs - 1;
+        QVERIFY(text.contains(QStringLiteral("线圈 %1 (Y%2)").arg(lastOutput).arg(mm::kOutputs)));
         for (const auto& [point, value] : before) {
             QVERIFY(!restored || module.points[point] == value);
         }
