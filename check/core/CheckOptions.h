@@ -5,5 +5,6 @@ struct CheckOptions {
     int port = 1;
     int address = 1;
     bool inputs = false;      // ask a person to drive each input
+    int inputWaitMs = 30000;  // how long the person has for each input
     bool keepCounts = false;  // skip the step that clears the counts
 };

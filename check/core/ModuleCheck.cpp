@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kLinkRounds = 20;
 constexpr int kRetryPauseMs = 200;
-constexpr int kInputWaitMs = 30000;
 constexpr int kInputPollMs = 200;
 // A real module measures frequencies over a gate time before it reports any.
 constexpr int kFrequencyGateMs = 1000;
@@ -392,7 +391,7 @@ Verdict ModuleCheck::inputs(QStringList& evidence) {
         const std::optional<int> first = read();
         QElapsedTimer waited;
         waited.start();
-        while (first && !stop_ && waited.elapsed() < kInputWaitMs) {
+        while (first && !stop_ && waited.elapsed() < options_.inputWaitMs) {
             const std::optional<int> now = read();
             if (now && *now != *first) {
                 evidence
@@ -401,9 +400,10 @@ Verdict ModuleCheck::inputs(QStringList& evidence) {
             }
             pause(kInputPollMs);
         }
-        evidence
-            << (first ? QStringLiteral("%1: %2 s 内未看到变化").arg(what).arg(kInputWaitMs / 1000)
-                      : failure(what));
+        evidence << (first ? QStringLiteral("%1: %2 s 内未看到变化")
+                                 .arg(what)
+                                 .arg(options_.inputWaitMs / 1000)
+                           : failure(what));
         ok = false;
     };
     for (int x = 0; x < mm::kCountingInputs && !stop_; ++x) {

@@ -9,11 +9,35 @@
 
 namespace {
 
-// A module whose holding register or coil keeps its value when written.
+namespace mm = module_map;
+
+// A module whose holding register or coil keeps its value when written, or
+// whose reads of all 32-bit counts go as scripted.
 class FaultyModule : public RecordingDriver {
   public:
     int stuckRegister = 0;
     int stuckCoil = 0;
+    std::vector<std::uint32_t> x2Counts;  // X2's at the first reads of all counts, 0 after
+    bool countsLostByClearCode = false;   // those reads fail once the clear code is written
+    std::size_t countReads = 0;
+
+    DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
+                               std::int32_t first, std::int32_t count,
+                               std::uint16_t* values) override {
+        const bool all = function == 4 && first == mm::kCount32Register && count == 8;
+        if (all && countsLostByClearCode &&
+            points[{address, 3, mm::kClearCodeRegister}] == mm::kClearCode) {
+            return MODBUSRTU_FAILED;
+        }
+        const DriverResult r =
+            RecordingDriver::readRegisters(port, address, function, first, count, values);
+        if (all && countReads < x2Counts.size()) {
+            values[2] = std::uint16_t(x2Counts[countReads] >> 16);
+            values[3] = std::uint16_t(x2Counts[countReads]);
+        }
+        countReads += all;
+        return r;
+    }
 
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
                                 std::int32_t count, const std::uint16_t* values) override {
@@ -31,7 +55,20 @@ class FaultyModule : public RecordingDriver {
     }
 };
 
-enum Fault { None, DeadLink, StuckRegister, StuckCoil, StuckCounter, LostLink, GoneLink };
+enum Fault {
+    None,
+    DeadLink,
+    StuckRegister,
+    StuckCoil,
+    StuckCounter,
+    CountsWithin,
+    CountsAbove,
+    CountReadFails,
+    LostLink,
+    GoneLink,
+    InputsDriven,
+    InputsIdle
+};
 
 }  // namespace
 
@@ -48,8 +85,14 @@ class ModuleCheckTest : public QObject {
         QTest::newRow("register") << int(StuckRegister) << QStringLiteral("配置") << 1;
         QTest::newRow("coil") << int(StuckCoil) << QStringLiteral("输出") << 1;
         QTest::newRow("counter") << int(StuckCounter) << QStringLiteral("计数") << 1;
+        QTest::newRow("counter within its pulses") << int(CountsWithin) << QString() << 0;
+        QTest::newRow("counter above its pulses")
+            << int(CountsAbove) << QStringLiteral("计数") << 1;
+        QTest::newRow("count read fails") << int(CountReadFails) << QStringLiteral("计数") << 1;
         QTest::newRow("lost link, put back") << int(LostLink) << QStringLiteral("配置") << 1;
         QTest::newRow("link gone, not put back") << int(GoneLink) << QStringLiteral("配置") << 3;
+        QTest::newRow("inputs driven") << int(InputsDriven) << QString() << 0;
+        QTest::newRow("inputs not driven") << int(InputsIdle) << QStringLiteral("输入") << 1;
     }
 
     void steps() {
@@ -60,6 +103,8 @@ class ModuleCheckTest : public QObject {
         module.points[{1, 3, 5}] = 1;  // DO1 in alarm function: the outputs step changes it
         module.points[{1, 1, 3}] = 1;  // Y3 on
         int failing = -1;              // calls failed since the link went
+        CheckOptions options;
+        QString asked;  // what the check last asked of the person at the bench
         switch (Fault(fault)) {
             case None:
                 break;
@@ -73,7 +118,18 @@ class ModuleCheckTest : public QObject {
                 module.stuckCoil = 2;
                 break;
             case StuckCounter:
+            case CountsWithin:
+            case CountsAbove:
                 module.points[{1, 4, 2}] = 500;  // X2's 16-bit count
+                // X2's pulses between the first two reads: far more than 500, or 100.
+                if (fault == CountsWithin) {
+                    module.x2Counts = {0, 0xFFFFFFFF};
+                } else if (fault == CountsAbove) {
+                    module.x2Counts = {1u << 31, (1u << 31) + 100};
+                }
+                break;
+            case CountReadFails:
+                module.countsLostByClearCode = true;
                 break;
             case LostLink:
             case GoneLink:
@@ -91,9 +147,27 @@ class ModuleCheckTest : public QObject {
                     }
                 };
                 break;
+            case InputsDriven:
+                // The person pulses the X or closes and opens the DI asked for.
+                module.onCall = [&](const QString&) {
+                    const QString input = asked.section(u' ', 1, 1);
+                    const int n = input.right(1).toInt();
+                    if (input.startsWith(u'X')) {
+                        ++module.points[{1, 4, mm::kCount32Register + 2 * n - 1}];
+                    } else if (n > 0) {
+                        module.points[{1, 2, mm::kFirstDigitalInput + n - 1}] ^= 1;
+                    }
+                };
+                options.inputs = true;
+                break;
+            case InputsIdle:
+                options.inputs = true;
+                options.inputWaitMs = 0;  // no one at the bench: nothing to wait for
+                break;
         }
         const auto before = module.points;
-        ModuleCheck check(module, CheckOptions{});
+        ModuleCheck check(module, options);
+        check.onPrompt = [&](const QString& ask) { asked = ask; };
         const CheckReport report = check.run();
         for (const StepResult& step : report.steps) {
             QVERIFY2((step.verdict == Verdict::Failed) == (step.name == failed),
@@ -106,7 +180,6 @@ class ModuleCheckTest : public QObject {
         QVERIFY(text.contains(QStringLiteral("原状与留下的状态")));
         QCOMPARE(text.contains(QStringLiteral("未能恢复原状")), !restored);
         // Each clear and each output named by the module's own numbers.
-        namespace mm = module_map;
         for (int x = 0; x < mm::kCountingInputs && fault == None; ++x) {
             const QString clear = QStringLiteral("线圈 %1 清 X%2 32 位计数");
             QVERIFY2(text.contains(clear.arg(mm::kClear32Coil + x).arg(x + 1)), qPrintable(text));
