@@ -41,6 +41,7 @@ class CheckOnSim : public QObject {
         // The link step's 100 reads come after the 2 that find the state.
         QTest::newRow("mute") << QStringList{"--mute-after", "110:2000"} << QStringLiteral("配置")
                               << 1;
+        QTest::newRow("other address") << QStringList{"--address", "2"} << QString() << 2;
     }
 
     void faults() {
@@ -72,6 +73,10 @@ class CheckOnSim : public QObject {
                 qPrintable(name + u' ' + verdict + u' ' +
                            step[QStringLiteral("evidence")].toVariant().toStringList().join(u';')));
         }
+        // Could not run: the report shows what was sent and that nothing came back.
+        const QString first =
+            report[QStringLiteral("steps")][0][QStringLiteral("evidence")][0].toString();
+        QVERIFY2(status != 2 || first.endsWith(QStringLiteral(", 收 无")), qPrintable(first));
         QVERIFY(report[QStringLiteral("notRestored")].toArray().isEmpty());
         QCOMPARE(stateOf(sim), before);
     }
