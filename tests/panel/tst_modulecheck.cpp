@@ -66,7 +66,6 @@ enum Fault {
     CountReadFails,
     LostLink,
     GoneLink,
-    InputsDriven,
     InputsIdle
 };
 
@@ -91,7 +90,6 @@ class ModuleCheckTest : public QObject {
         QTest::newRow("count read fails") << int(CountReadFails) << QStringLiteral("计数") << 1;
         QTest::newRow("lost link, put back") << int(LostLink) << QStringLiteral("配置") << 1;
         QTest::newRow("link gone, not put back") << int(GoneLink) << QStringLiteral("配置") << 3;
-        QTest::newRow("inputs driven") << int(InputsDriven) << QString() << 0;
         QTest::newRow("inputs not driven") << int(InputsIdle) << QStringLiteral("输入") << 1;
     }
 
@@ -107,6 +105,17 @@ class ModuleCheckTest : public QObject {
         QString asked;  // what the check last asked of the person at the bench
         switch (Fault(fault)) {
             case None:
+                // The person at the bench pulses the X or closes and opens the DI asked for.
+                module.onCall = [&](const QString&) {
+                    const QString input = asked.section(u' ', 1, 1);
+                    const int n = input.right(1).toInt();
+                    if (input.startsWith(u'X')) {
+                        ++module.points[{1, 4, mm::kCount32Register + 2 * n - 1}];
+                    } else if (n > 0) {
+                        module.points[{1, 2, mm::kFirstDigitalInput + n - 1}] ^= 1;
+                    }
+                };
+                options.inputs = true;
                 break;
             case DeadLink:
                 module.readFailure = MODBUSRTU_FAILED;
@@ -147,19 +156,6 @@ class ModuleCheckTest : public QObject {
                     }
                 };
                 break;
-            case InputsDriven:
-                // The person pulses the X or closes and opens the DI asked for.
-                module.onCall = [&](const QString&) {
-                    const QString input = asked.section(u' ', 1, 1);
-                    const int n = input.right(1).toInt();
-                    if (input.startsWith(u'X')) {
-                        ++module.points[{1, 4, mm::kCount32Register + 2 * n - 1}];
-                    } else if (n > 0) {
-                        module.points[{1, 2, mm::kFirstDigitalInput + n - 1}] ^= 1;
-                    }
-                };
-                options.inputs = true;
-                break;
             case InputsIdle:
                 options.inputs = true;
                 options.inputWaitMs = 0;  // no one at the bench: nothing to wait for
@@ -179,13 +175,29 @@ class ModuleCheckTest : public QObject {
         const QString text = reportText(ReportHeader{}, report);
         QVERIFY(text.contains(QStringLiteral("原状与留下的状态")));
         QCOMPARE(text.contains(QStringLiteral("未能恢复原状")), !restored);
-        // Each clear and each output named by the module's own numbers.
-        for (int x = 0; x < mm::kCountingInputs && fault == None; ++x) {
-            const QString clear = QStringLiteral("线圈 %1 清 X%2 32 位计数");
-            QVERIFY2(text.contains(clear.arg(mm::kClear32Coil + x).arg(x + 1)), qPrintable(text));
-        }
+        // Each clear, input and output named by the module's own numbers.
         const int lastOutput = mm::kFirstCoil + mm::kOutputs - 1;
-        QVERIFY(text.contains(QStringLiteral("线圈 %1 (Y%2)").arg(lastOutput).arg(mm::kOutputs)));
+        QStringList named{QStringLiteral("线圈 %1 (Y%2)").arg(lastOutput).arg(mm::kOutputs)};
+        for (int x = 1; x <= mm::kCountingInputs && fault == None; ++x) {
+            named << QStringLiteral("线圈 %1 清 X%2 16 位计数").arg(mm::kClear16Coil + x - 1).arg(x)
+                  << QStringLiteral("线圈 %1 清 X%2 32 位计数").arg(mm::kClear32Coil + x - 1).arg(x)
+                  << QStringLiteral("清零码后 X%1 16 位计数").arg(x)
+                  << QStringLiteral("清零码后 X%1 32 位计数").arg(x)
+                  << QStringLiteral("X%1: 看到变化").arg(x);
+        }
+        for (int di = 1; di <= mm::kDigitalInputs && fault == None; ++di) {
+            named << QStringLiteral("DI%1: 看到变化").arg(di);
+        }
+        if (fault == StuckCoil) {
+            named << QStringLiteral("Y2 接通 后线圈");
+        }
+        for (const QString& name : named) {
+            QVERIFY2(text.contains(name), qPrintable(name + u'\n' + text));
+        }
+        // Y1, in alarm function, follows its count: nothing to put back.
+        QVERIFY(!report.notRestored.contains(QStringLiteral("线圈 1 (Y1)")));
+        // Tried again at a pace while the link is gone, not in a spin.
+        QVERIFY(fault != GoneLink || module.calls.size() < 1000);
         for (const auto& [point, value] : before) {
             QVERIFY(!restored || module.points[point] == value);
         }
