@@ -17,14 +17,15 @@ class FaultyModule : public RecordingDriver {
   public:
     int stuckRegister = 0;
     int stuckCoil = 0;
-    std::vector<std::uint32_t> x2Counts;  // X2's at the first reads of all counts, 0 after
+    std::vector<std::uint32_t> x2Counts;  // X2's count at those first reads, 0 after
     bool countsLostByClearCode = false;   // those reads fail once the clear code is written
     std::size_t countReads = 0;
 
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
                                std::int32_t first, std::int32_t count,
                                std::uint16_t* values) override {
-        const bool all = function == 4 && first == mm::kCount32Register && count == 8;
+        const bool all =
+            function == 4 && first == mm::kCount32Register && count == 2 * mm::kCountingInputs;
         if (all && countsLostByClearCode &&
             points[{address, 3, mm::kClearCodeRegister}] == mm::kClearCode) {
             return MODBUSRTU_FAILED;
