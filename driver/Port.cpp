@@ -327,9 +327,15 @@ constexpr int kMaxFramesPerAnswer = static_cast<int>(Port::kMaxUnanswered) + 2;
 const Port::Unanswered* Port::answeredLate(const std::uint8_t* frame, int length,
                                            const Request* current) {
     const auto now = Clock::now();
-    std::erase_if(unansweredLedger_,
-                  [now](const Unanswered& u) { return now - u.end > kLateHorizon; });
+    // Past the horizon a frame the request out could have drawn is its
+    // answer. Any other sound frame still answers what was owed, however
+    // late: a slave that fell behind works through its backlog in order, and
+    // such a frame is no bad answer to the request out.
+    const bool answersCurrent = current != nullptr && answers(checkReply(*current, frame, length));
     for (const Unanswered& u : unansweredLedger_) {
+        if (answersCurrent && now - u.end > kLateHorizon) {
+            continue;
+        }
         const ReplyVerdict verdict = checkReply(u.request, frame, length);
         const bool sameWrite = current != nullptr && !current->isRead() && u.request == *current &&
                                verdict.outcome == TQ7310_OK;

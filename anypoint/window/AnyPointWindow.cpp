@@ -390,8 +390,18 @@ void AnyPointWindow::showPoints() {
                                     .arg(row->count)
                                     .arg(static_cast<int>(row->format))
                               : QString();
-    bool samePoints = row && points_->rowCount() == values.size() &&
-                      points_->property("shownRow").toString() == shown;
+    const bool sameRow = row && points_->property("shownRow").toString() == shown;
+    if (sameRow && row->failed && points_->rowCount() > 0) {
+        // A read that failed leaves the last values where they are, greyed
+        // as old; the row says why.
+        const QColor old = palette().color(QPalette::Disabled, QPalette::Text);
+        for (int i = 0; i < points_->rowCount(); ++i) {
+            points_->item(i, 1)->setData(Qt::ForegroundRole, old);
+        }
+        filling_ = false;
+        return;
+    }
+    bool samePoints = sameRow && points_->rowCount() == values.size();
     for (int i = 0; samePoints && i < values.size(); ++i) {
         samePoints = points_->item(i, 0)->text() == values[i].section(QLatin1Char(':'), 0, 0);
     }
@@ -399,6 +409,7 @@ void AnyPointWindow::showPoints() {
         for (int i = 0; i < values.size(); ++i) {
             QTableWidgetItem* cell = points_->item(i, 1);
             const QString value = values[i].section(QStringLiteral(": "), 1);
+            cell->setData(Qt::ForegroundRole, QVariant());
             if (row->table == Table::Coils) {
                 cell->setCheckState(value == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
             } else {

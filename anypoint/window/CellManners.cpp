@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QStyledItemDelegate>
 
 namespace anypoint {
@@ -41,6 +42,16 @@ class CommitOnEnter : public QStyledItemDelegate {
             }
         }
         return QStyledItemDelegate::eventFilter(object, event);
+    }
+
+  public:
+    // A read that changes the cell would put its value back into the editor
+    // and throw away what is being typed.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        const auto* line = qobject_cast<QLineEdit*>(editor);
+        if (line == nullptr || !line->isModified()) {
+            QStyledItemDelegate::setEditorData(editor, index);
+        }
     }
 };
 

@@ -10,7 +10,7 @@ namespace anypoint {
 // own text colour: a failure stays red there too.
 void tintChoice(QAbstractItemView* view);
 
-// Enter ends an edit at once, as Tab does.
+// Enter ends an edit at once, as Tab does; reads leave what is typed alone.
 void commitOnEnter(QAbstractItemView* view);
 
 }  // namespace anypoint

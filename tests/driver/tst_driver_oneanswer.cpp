@@ -132,6 +132,9 @@ class TstDriverOneAnswer : public QObject {
             << "TIMEOUT AMBIGUOUS(1)";
         QTest::newRow("later than the horizon")
             << Steps{{"hr 1 16", {}}, {wait, {}}, {"hr 1 16", {hr1}, 100}} << "TIMEOUT OK";
+        QTest::newRow("later than the horizon, inside a read of another shape")
+            << Steps{{"hr 1 16", {}}, {wait, {}}, {"ir 1 4", {hr1, ir}, 1}}
+            << "TIMEOUT OK late-reply(1)";
         QTest::newRow("reopened within the horizon")
             << Steps{{"hr 1 16", {}}, {"reopen", {}, 0}, {"hr 1 16", {hr1}}}
             << "TIMEOUT AMBIGUOUS(1)";

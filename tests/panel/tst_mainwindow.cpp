@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -886,23 +887,39 @@ void tst_MainWindow::workspaceComesBack() {
     QFile::remove(path);
 }
 
-// A row asking a slave that never answers: the status line still speaks of
-// the module, which answers every poll.
+// A row asking a slave that stops answering: the status line still speaks of
+// the module, which answers every poll; the points keep their last values,
+// greyed, and the value being typed.
 void tst_MainWindow::rowFailuresStayInTheirRow() {
     driver.statusReply = Tq7310LinkStatus{};
-    driver.pointFailure = MODBUSRTU_FAILED;
     driver.onCall = [this](const QString& op) {
         const bool row = op.startsWith("read") || op.startsWith("write");
-        driver.statusReply->outcome = row ? TQ7310_TIMEOUT : TQ7310_OK;
+        driver.statusReply->outcome = row && driver.pointFailure ? TQ7310_TIMEOUT : TQ7310_OK;
         driver.statusReply->transactions += 1;
     };
     click(*window, "Command9");
     QMetaObject::invokeMethod(window->findChild<QTimer*>("Timer1"), "timeout");
     click(*window, "AnyPoint");
     auto* rows = window->findChild<QWidget*>("AnyPointWindow");
+    rows->findChild<QComboBox*>("AnyPointTable")->setCurrentIndex(2);  // holding registers
     QTest::mouseClick(rows->findChild<QPushButton*>("AnyPointAdd"), Qt::LeftButton);
-    QTRY_VERIFY(!driver.callsOf("readRegisters").isEmpty());
+    auto* points = rows->findChild<QTableWidget*>("AnyPointPoints");
+    QTRY_VERIFY(points->rowCount() > 0);
+    QTableWidgetItem* cell = points->item(0, 1);
+    points->editItem(cell);
+    auto* editor = points->viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, "7");
+    driver.pointFailure = MODBUSRTU_FAILED;
+    const auto reads = driver.callsOf("readRegisters").size();
+    rows->findChild<QPushButton*>("AnyPointReadOnce")->click();
+    QTRY_VERIFY(driver.callsOf("readRegisters").size() > reads);
     QCOMPARE(find<QLabel>(*window, "ModuleState")->text(), "模块应答正常");
+    QVERIFY(points->item(0, 1) == cell);
+    QCOMPARE(editor->text(), "7");
+    QCOMPARE(cell->foreground().color(),
+             points->palette().color(QPalette::Disabled, QPalette::Text));
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {

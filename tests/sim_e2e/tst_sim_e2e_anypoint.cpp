@@ -2,6 +2,7 @@
 // and 2, with the main window's link open on the first: each row read, a
 // value typed or a coil ticked written, and read back.
 #include <QHeaderView>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTableWidget>
 
@@ -103,9 +104,12 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
         QTest::keyClick(editor, Qt::Key_Return);
         QTest::keyClick(editor, Qt::Key_Return);
     }
-    // A verdict that differs comes with the bytes it was made of.
-    const bool verdict =
-        QTest::qWaitFor([&] { return rows->item(0, 7)->text() == outcome; }, kWaitMs);
+    // A verdict that differs comes with the bytes it was made of. A loaded
+    // machine may keep a reply past its time-out: the row counts those, and
+    // they are not what is tested here.
+    const QRegularExpression timeouts(QStringLiteral("；超时 \\d+ 次"));
+    const auto shown = [&] { return rows->item(0, 7)->text().remove(timeouts); };
+    const bool verdict = QTest::qWaitFor([&] { return shown() == outcome; }, kWaitMs);
     QVERIFY2(verdict, qPrintable(rows->item(0, 7)->text() + '\n' + panel.recentTraffic()));
     QTRY_COMPARE_WITH_TIMEOUT(rows->item(0, 6)->text(), values, kWaitMs);
     // Red for a failure as drawn, in the chosen row too.
@@ -125,15 +129,18 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     header->resizeSection(7, 2 * rows->width());
     QTRY_VERIFY(header->length() <= rows->viewport()->width() &&
                 header->sectionSize(6) >= rows->fontMetrics().horizontalAdvance(values));
-    // The port's counts hold the rows' transactions too; the refused write
-    // is the only failure.
-    const QString counters = panel.text(QStringLiteral("LinkCounters"));
+    // The port's counts hold the rows' transactions too: the refused write is
+    // the one exception, and no frame is bad (a loaded machine may add
+    // time-outs and late answers). Told by kind on hovering the counts.
+    const auto counts = panel.driver().linkCounters(1);
+    QVERIFY(counts);
     const int failures = outcome.contains(QStringLiteral("写入失败")) ? 1 : 0;
-    QVERIFY2(counters.contains(QStringLiteral("失败 %1 次").arg(failures)), qPrintable(counters));
-    // Told by kind on hovering the counts.
     const QString kinds = panel.find<QWidget>(QStringLiteral("LinkCounters"))->toolTip();
-    QVERIFY2(kinds.contains(QStringLiteral("失败 %1 次").arg(failures)) &&
-                 kinds.contains(QStringLiteral("异常应答 1")) == (failures == 1),
+    const bool sound = counts->exceptions == failures && counts->bad_frames == 0;
+    if (!sound) {
+        qInfo().noquote() << panel.recentTraffic(60);
+    }
+    QVERIFY2(sound && kinds.contains(QStringLiteral("异常应答 1")) == (failures == 1),
              qPrintable(kinds));
 }
 
