@@ -446,6 +446,12 @@ void AnyPointWindow::showPoints() {
     filling_ = false;
 }
 
+AnyPointWindow::~AnyPointWindow() {
+    // Going away ends an edit: the editor, losing its focus, would commit
+    // what was typed, as a write, to a window already half gone.
+    points_->blockSignals(true);
+}
+
 void AnyPointWindow::showNote(const QString& note, bool failed) {
     note_->setText(note);
     QPalette palette = note_->palette();

@@ -20,6 +20,7 @@ class AnyPointWindow : public QWidget {
     Q_OBJECT
   public:
     AnyPointWindow(AnyPointPoller& poller, QWidget* parent = nullptr);
+    ~AnyPointWindow() override;
 
   signals:
     void saveWorkspaceClicked();
