@@ -75,6 +75,12 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
             o.verbose = true;
         } else if (arg == "--stamp") {
             o.stamp = true;
+        } else if (arg == "--ignore-clear-code") {
+            o.moduleFaults.ignoreClearCode = true;
+        } else if (arg == "--swap-clear-coils") {
+            o.moduleFaults.swapClearCoils = true;
+        } else if (arg == "--dead-frequency") {
+            o.moduleFaults.deadFrequency = true;
         } else if (arg == "--drop") {
             if (!value(v)) {
                 return {};
@@ -204,7 +210,8 @@ std::string usageText() {
            "                  [--parity none|odd|even] [--pace] [--turnaround MS] [--any-baud]\n"
            "                  [--drop P] [--late P:MS] [--seed N] [--stamp] [--verbose]\n"
            "                  [--mute-after N:MS] [--stuck-register N] [--stuck-coil N]\n"
-           "                  [--stuck-counter N]\n"
+           "                  [--stuck-counter N] [--ignore-clear-code] [--swap-clear-coils]\n"
+           "                  [--dead-frequency]\n"
            "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
            "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
            "help for the list. On a pseudo-terminal, requests sent at another baud rate than\n"
@@ -218,7 +225,10 @@ std::string usageText() {
            "A faulty module: --mute-after answers nothing for MS milliseconds after the\n"
            "first N requests; --stuck-register acknowledges writes to holding register N\n"
            "but keeps its value; --stuck-coil leaves output YN as it is; --stuck-counter\n"
-           "leaves XN's counts as they are when told to clear them.\n";
+           "leaves XN's counts as they are when told to clear them; --ignore-clear-code\n"
+           "acknowledges the clear code and clears nothing; --swap-clear-coils clears the\n"
+           "32-bit counts with coils 1000..1003 and the 16-bit ones with 1004..1007;\n"
+           "--dead-frequency reads 0 Hz on every input in frequency mode.\n";
 }
 
 }  // namespace sim

@@ -70,7 +70,7 @@ bool ModuleModel::output(int y) const {
 }
 
 std::uint32_t ModuleModel::frequencyValue(int x) const {
-    if (mode() != Mode::Frequency || x_[x].manual) {
+    if (mode() != Mode::Frequency || x_[x].manual || faults_.deadFrequency) {
         return 0;
     }
     return x_[x].hz;
@@ -108,23 +108,32 @@ void ModuleModel::setCoil(int y, bool on) {
 }
 
 void ModuleModel::clear16(int x) {
-    if (x + 1 == faults_.stuckCounter) {
-        return;
-    }
-    x_[x].count16 = 0;
+    faults_.swapClearCoils ? clearCount32(x) : clearCount16(x);
 }
 
 void ModuleModel::clear32(int x) {
-    if (x + 1 == faults_.stuckCounter) {
-        return;
-    }
-    x_[x].count32 = 0;
+    faults_.swapClearCoils ? clearCount16(x) : clearCount32(x);
 }
 
 void ModuleModel::clearAll() {
+    if (faults_.ignoreClearCode) {
+        return;
+    }
     for (int x = 0; x < kPulseInputs; ++x) {
-        clear16(x);
-        clear32(x);
+        clearCount16(x);
+        clearCount32(x);
+    }
+}
+
+void ModuleModel::clearCount16(int x) {
+    if (x + 1 != faults_.stuckCounter) {
+        x_[x].count16 = 0;
+    }
+}
+
+void ModuleModel::clearCount32(int x) {
+    if (x + 1 != faults_.stuckCounter) {
+        x_[x].count32 = 0;
     }
 }
 
@@ -137,10 +146,10 @@ void ModuleModel::setDigitalInput(int di, bool closed) {
     }
     switch (static_cast<DiFunction>(config(diFunctionRegister(di)))) {
         case DiFunction::Clear16:
-            clear16(di);
+            clearCount16(di);
             break;
         case DiFunction::Clear32:
-            clear32(di);
+            clearCount32(di);
             break;
         case DiFunction::Plain:
             break;
@@ -182,7 +191,7 @@ void ModuleModel::addPulses(int x, std::uint64_t pulses) {
         case Mode::Frequency:
             return;
         case Mode::UpDown:
-            if (x == 1) {
+            if (x == mm::kDownInput) {
                 // X2 is X1's down input: it takes from X1's counts, its own hold.
                 x_[0].count32 -= step;
                 x_[0].count16 = static_cast<std::uint16_t>(x_[0].count16 - step);

@@ -30,11 +30,16 @@ inline constexpr std::array<std::uint32_t, module_map::kCountingInputs> kDefault
 
 // A faulty module, for checking the checks: the 1-based register that
 // acknowledges writes but keeps its value, the output that does not switch,
-// the input whose counts do not clear; 0 for none.
+// the input whose counts do not clear; 0 for none. Then a clear code
+// acknowledged and ignored, clear coils wired to each other's counts, and
+// frequencies that read 0 whatever comes in.
 struct ModuleFaults {
     int stuckRegister = 0;
     int stuckCoil = 0;
     int stuckCounter = 0;
+    bool ignoreClearCode = false;
+    bool swapClearCoils = false;
+    bool deadFrequency = false;
 };
 
 class ModuleModel {
@@ -70,8 +75,10 @@ class ModuleModel {
     void setConfig(int r, std::uint16_t value);
 
     void setCoil(int y, bool on);
+    // What clear coil 1000 + x and 1004 + x do.
     void clear16(int x);
     void clear32(int x);
+    // What the clear code does.
     void clearAll();
 
     // Inputs from the outside world.
@@ -94,6 +101,8 @@ class ModuleModel {
     };
 
     void addPulses(int x, std::uint64_t pulses);
+    void clearCount16(int x);
+    void clearCount32(int x);
     static int diFunctionRegister(int di);
     static int doFunctionRegister(int y);
     static int doPresetRegister(int y);
