@@ -20,7 +20,7 @@ endif()
 add_library(modbusrtu_api INTERFACE ${driver}/include/ModbusRTU.h)
 target_include_directories(modbusrtu_api INTERFACE ${driver}/include)
 
-foreach(folder module link monitor commands find trend traffic anypoint check ui app)
+foreach(folder module sim/model link monitor commands find trend traffic anypoint check ui app)
     add_subdirectory(${TQ7310_ROOT}/${folder} ${CMAKE_BINARY_DIR}/panel/${folder})
 endforeach()
 # A window program: no console behind it.
@@ -39,7 +39,7 @@ endif()
 # tq7310-panel-<version>-windows-x86_64.zip. Only this component goes in: the
 # panel's folders also install what a Linux system wants.
 set(zip windows_zip)
-install(TARGETS tq7310-panel ModbusRTU RUNTIME DESTINATION . COMPONENT ${zip})
+install(TARGETS tq7310-panel tq7310-check ModbusRTU RUNTIME DESTINATION . COMPONENT ${zip})
 install(FILES
     ${TQ7310_QT_DIR}/bin/Qt6Core.dll ${TQ7310_QT_DIR}/bin/Qt6Gui.dll
     ${TQ7310_QT_DIR}/bin/Qt6Widgets.dll ${TQ7310_QT_DIR}/bin/Qt6Charts.dll

@@ -7,7 +7,9 @@
 #include <QStringList>
 #include <optional>
 
-enum class Verdict { Passed, Failed, Skipped };
+// LinkProblem: the line kept the step from gathering its evidence; it says
+// nothing of the module either way.
+enum class Verdict { Passed, Failed, Skipped, LinkProblem };
 
 struct StepResult {
     QString name;
@@ -21,6 +23,7 @@ struct PointState {
     QString name;
     std::optional<int> found;
     std::optional<int> left;  // empty: could not be read at the end
+    bool notRestored = false;
 };
 
 struct CheckReport {
@@ -28,8 +31,17 @@ struct CheckReport {
     bool stopped = false;   // asked to stop before the end
     QList<StepResult> steps;
     QList<PointState> points;
-    QStringList notRestored;  // the points left other than found
+    // What the check changed and could not verify back, with what it may
+    // still hold: "寄存器 6 可能仍为测试值 101", "Y2 可能仍接通".
+    QStringList notRestored;
+    // Points that hold neither what was found nor what the check wrote:
+    // "模块自行改变：寄存器 8 原 200, 现 999". Left as they are.
+    QStringList selfChanged;
+    int lineFailures = 0;  // transactions the line lost or garbled
+    int retries = 0;       // of them tried again
+    qint64 restoreMs = 0;  // how long putting back took
 };
 
-// 0 all passed, 1 a step failed, 2 could not run, 3 could not be put back.
+// 0 all passed, 1 the module answered wrongly, 2 could not run or the line
+// kept a step from its evidence, 3 could not be put back.
 int exitStatusOf(const CheckReport& report);

@@ -1,6 +1,5 @@
 #include "ModuleCheck.h"
 
-#include <QThread>
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -15,6 +14,10 @@ namespace {
 constexpr int kLinkRounds = 20;
 constexpr int kRetryPauseMs = 200;
 constexpr int kInputPollMs = 200;
+// Long enough for a few pulses of the slowest input a bench drives.
+constexpr int kRateWindowMs = 1500;
+// How long the counts are given to rise far enough from 0 for a clear to show.
+constexpr int kRiseWaitMs = 3000;
 // A real module measures frequencies over a gate time before it reports any.
 constexpr int kFrequencyGateMs = 1000;
 constexpr int kTrafficRecords = 512;
@@ -22,6 +25,8 @@ constexpr int kHoldingRegisters = 3;
 constexpr int kInputRegisters = 4;
 constexpr int kCoilTable = 1;
 constexpr int kInputTable = 2;
+constexpr qint64 kNsPerMs = 1'000'000;
+constexpr double kNsPerSecond = 1e9;
 
 // The next value after `present` that the window's lists take for `reg`.
 std::uint16_t testValue(int reg, std::uint16_t present) {
@@ -49,6 +54,21 @@ QString msText(qint64 ns) {
     return QString::number(double(ns) / 1e6, 'f', 1) + QStringLiteral(" ms");
 }
 
+// Count i is X(i % 4 + 1)'s, 16-bit for i < 4. A count that steps below 0
+// (up/down mode) wraps at its width: read signed, it is a small negative.
+bool is16(int i) {
+    return i < mm::kCountingInputs;
+}
+std::int64_t signedCount(int i, std::uint32_t v) {
+    return is16(i) ? std::int64_t(std::int16_t(std::uint16_t(v))) : std::int64_t(std::int32_t(v));
+}
+std::int64_t moved(int i, std::uint32_t from, std::uint32_t to) {
+    return std::llabs(signedCount(i, to - from));
+}
+QString countName(int i) {
+    return QStringLiteral("X%1 %2 位计数").arg(i % mm::kCountingInputs + 1).arg(is16(i) ? 16 : 32);
+}
+
 }  // namespace
 
 int exitStatusOf(const CheckReport& report) {
@@ -58,58 +78,68 @@ int exitStatusOf(const CheckReport& report) {
     if (!report.notRestored.isEmpty()) {
         return 3;
     }
-    const bool allPassed =
-        std::none_of(report.steps.begin(), report.steps.end(),
-                     [](const StepResult& s) { return s.verdict == Verdict::Failed; });
-    return allPassed && !report.stopped ? 0 : 1;
+    const auto any = [&](Verdict v) {
+        return std::any_of(report.steps.begin(), report.steps.end(),
+                           [&](const StepResult& s) { return s.verdict == v; });
+    };
+    if (any(Verdict::Failed) || !report.selfChanged.isEmpty()) {
+        return 1;
+    }
+    return any(Verdict::LinkProblem) || report.stopped ? 2 : 0;
 }
 
-ModuleCheck::ModuleCheck(ModuleDriver& driver, const CheckOptions& options)
-    : driver_(driver), options_(options) {}
+ModuleCheck::ModuleCheck(ModuleDriver& driver, const CheckOptions& options, CheckClock clock)
+    : driver_(driver), options_(options), clock_(std::move(clock)) {}
+
+QStringList ModuleCheck::stepNames() {
+    return {QStringLiteral("通信"), QStringLiteral("配置"),     QStringLiteral("输出"),
+            QStringLiteral("计数"), QStringLiteral("频率模式"), QStringLiteral("输入")};
+}
 
 CheckReport ModuleCheck::run() {
     CheckReport report;
-    struct Step {
-        QString name;
-        Verdict (ModuleCheck::*run)(QStringList&);
-        QString skip;
-    };
-    const Step steps[] = {
-        {QStringLiteral("通信"), &ModuleCheck::link, {}},
-        {QStringLiteral("配置"), &ModuleCheck::configuration, {}},
-        {QStringLiteral("输出"), &ModuleCheck::outputs, {}},
-        {QStringLiteral("计数"), &ModuleCheck::counters,
-         options_.keepCounts ? QStringLiteral("按 --keep-counts 保留计数") : QString()},
-        {QStringLiteral("频率模式"), &ModuleCheck::mode, {}},
-        {QStringLiteral("输入"), &ModuleCheck::inputs,
-         options_.inputs ? QString() : QStringLiteral("未给 --inputs: 需要有人在现场操作输入")},
-    };
-    static_assert(sizeof(steps) / sizeof(steps[0]) == kSteps);
+    using Run = Verdict (ModuleCheck::*)(QStringList&);
+    const Run runs[] = {&ModuleCheck::link,     &ModuleCheck::configuration, &ModuleCheck::outputs,
+                        &ModuleCheck::counters, &ModuleCheck::mode,          &ModuleCheck::inputs};
+    const QStringList names = stepNames();
+    static_assert(sizeof(runs) / sizeof(runs[0]) == kSteps);
     report.answered = readConfig(foundConfig_) && readCoils(foundCoils_);
     const QString noAnswer = report.answered ? QString() : failure(QStringLiteral("读配置与线圈"));
-    for (const Step& step : steps) {
+    for (int s = 0; s < kSteps; ++s) {
+        const QString& name = names[s];
         StepResult result;
-        result.name = step.name;
+        result.name = name;
+        const bool only = options_.only.isEmpty() || options_.only.contains(name);
         if (!report.answered) {
             result.evidence << noAnswer;
-        } else if (!step.skip.isEmpty()) {
-            result.evidence << step.skip;
+        } else if (!only) {
+            result.evidence << QStringLiteral("按 --only 未做");
+        } else if (runs[s] == &ModuleCheck::counters && options_.keepCounts) {
+            result.evidence << QStringLiteral("按 --keep-counts 保留计数");
+        } else if (runs[s] == &ModuleCheck::inputs && !options_.inputs) {
+            result.evidence << QStringLiteral("未给 --inputs: 需要有人在现场操作输入");
         } else if (stop_) {
             result.evidence << QStringLiteral("已停止");
         } else if (linkLost_) {
             result.evidence << QStringLiteral("连接中断, 未做");
         } else {
             if (onStepStarted) {
-                onStepStarted(step.name);
+                onStepStarted(name);
             }
-            QElapsedTimer timer;
-            timer.start();
-            result.verdict = (this->*step.run)(result.evidence);
-            result.ms = timer.elapsed();
+            const qint64 started = clock_.nowNs();
+            const int failuresBefore = lineFailures_;
+            const int retriesBefore = retries_;
+            result.verdict = (this->*runs[s])(result.evidence);
+            result.ms = (clock_.nowNs() - started) / kNsPerMs;
+            if (lineFailures_ > failuresBefore) {
+                result.evidence << QStringLiteral("线路丢失或损坏 %1 次, 重试 %2 次")
+                                       .arg(lineFailures_ - failuresBefore)
+                                       .arg(retries_ - retriesBefore);
+            }
             if (stop_) {
                 result.verdict = Verdict::Skipped;
                 result.evidence << QStringLiteral("已停止");
-            } else if (result.verdict == Verdict::Failed && !answers()) {
+            } else if (result.verdict == Verdict::LinkProblem && !answers()) {
                 linkLost_ = true;
                 result.evidence << QStringLiteral("模块不再应答");
             }
@@ -121,8 +151,12 @@ CheckReport ModuleCheck::run() {
     }
     report.stopped = stop_;
     if (report.answered) {
+        const qint64 started = clock_.nowNs();
         restore(report);
+        report.restoreMs = (clock_.nowNs() - started) / kNsPerMs;
     }
+    report.lineFailures = lineFailures_;
+    report.retries = retries_;
     return report;
 }
 
@@ -153,19 +187,12 @@ Verdict ModuleCheck::link(QStringList& evidence) {
     std::array<std::int32_t, 501> buffer{};
     for (int round = 1; round <= kLinkRounds && !stop_; ++round) {
         for (const auto& [name, read] : reads) {
-            QElapsedTimer timer;
-            timer.start();
-            const DriverResult r = read(buffer.data());
-            const qint64 ns = timer.nsecsElapsed();
-            if (!r) {
-                evidence << QStringLiteral("驱动库缺少 %1").arg(QLatin1String(name));
-                return Verdict::Skipped;
+            const qint64 started = clock_.nowNs();
+            if (!transact([&] { return read(buffer.data()); })) {
+                return missing(QStringLiteral("第 %1 轮 %2").arg(round).arg(QLatin1String(name)),
+                               evidence);
             }
-            if (*r == MODBUSRTU_FAILED) {
-                evidence
-                    << QStringLiteral("第 %1 轮 %2").arg(round).arg(failure(QLatin1String(name)));
-                return Verdict::Failed;
-            }
+            const qint64 ns = clock_.nowNs() - started;
             const auto status = driver_.linkStatus(p);
             trips.push_back(status && status->round_trip_us >= 0 ? status->round_trip_us * 1000LL
                                                                  : ns);
@@ -185,51 +212,63 @@ Verdict ModuleCheck::link(QStringList& evidence) {
 Verdict ModuleCheck::configuration(QStringList& evidence) {
     Config present{};
     if (!readConfig(present)) {
-        evidence << failure(QStringLiteral("读寄存器 1..13"));
-        return Verdict::Failed;
+        return missing(QStringLiteral("读寄存器 1..13"), evidence);
     }
-    bool ok = true;
-    QStringList tried;
-    for (int i = 0; i < mm::kConfigRegistersShown && !stop_ && !linkLost_; ++i) {
+    Verdict verdict = Verdict::Passed;
+    QStringList done;
+    for (int i = 0; i < mm::kConfigRegistersShown && !stop_; ++i) {
         const int reg = mm::kConfigRegister + i;
         const std::uint16_t test = testValue(reg, present[i]);
-        const bool wrote = writeAndReadBack(reg, test, evidence);
-        const bool back = writeAndReadBack(reg, present[i], evidence);
-        ok = ok && wrote && back;
-        tried << QStringLiteral("%1:%2→%3→%2").arg(reg).arg(present[i]).arg(test);
+        Verdict v = writeAndReadBack(reg, test, evidence);
+        if (v != Verdict::LinkProblem) {
+            const Verdict back = writeAndReadBack(reg, present[i], evidence);
+            v = v == Verdict::Passed ? back : v;
+            if (back != Verdict::LinkProblem) {
+                done << QStringLiteral("%1:%2→%3→%2").arg(reg).arg(present[i]).arg(test);
+            }
+        }
+        if (v == Verdict::LinkProblem) {
+            verdict = Verdict::LinkProblem;
+            break;
+        }
+        verdict = v == Verdict::Failed ? v : verdict;
     }
-    evidence.prepend(QStringLiteral("写入测试值, 读回, 写回原值: ") + tried.join(u' '));
-    return ok ? Verdict::Passed : Verdict::Failed;
+    evidence.prepend(QStringLiteral("写入测试值, 读回, 写回原值: ") +
+                     (done.isEmpty() ? QStringLiteral("无") : done.join(u' ')));
+    return verdict;
 }
 
 Verdict ModuleCheck::outputs(QStringList& evidence) {
     Config present{};
     if (!readConfig(present)) {
-        evidence << failure(QStringLiteral("读寄存器 1..13"));
-        return Verdict::Failed;
+        return missing(QStringLiteral("读寄存器 1..13"), evidence);
     }
-    bool ok = true;
+    Verdict verdict = Verdict::Passed;
+    const auto worst = [&](Verdict v) {
+        if (v == Verdict::LinkProblem || (v == Verdict::Failed && verdict == Verdict::Passed)) {
+            verdict = v;
+        }
+    };
     QList<int> switched;
-    for (int i = 0; i < mm::kDoFunctions; ++i) {
+    for (int i = 0; i < mm::kDoFunctions && verdict == Verdict::Passed; ++i) {
         const int reg = mm::kDoFunctionRegister + 2 * i;
         if (present[reg - mm::kConfigRegister] != mm::kDoCoilDriven) {
-            ok = writeAndReadBack(reg, mm::kDoCoilDriven, evidence) && ok;
+            worst(writeAndReadBack(reg, mm::kDoCoilDriven, evidence));
             switched << reg;
         }
     }
     Coils base{};
-    if (!readCoils(base)) {
-        evidence << failure(QStringLiteral("读线圈 1..16"));
-        return Verdict::Failed;
+    if (verdict == Verdict::Passed && !readCoils(base)) {
+        worst(missing(QStringLiteral("读线圈 1..16"), evidence));
     }
     Coils expected = base;
-    for (int y = 0; y < mm::kOutputs && ok && !stop_; ++y) {
+    int tried = 0;
+    for (int y = 0; y < mm::kOutputs && verdict == Verdict::Passed && !stop_; ++y) {
         for (const bool on : {true, false}) {
             const QString act = QStringLiteral("Y%1 %2").arg(y + 1).arg(on ? "接通" : "断开");
             Coils now{};
             if (!writeCoil(mm::kFirstCoil + y, on) || !readCoils(now)) {
-                evidence << failure(act);
-                ok = false;
+                worst(missing(act, evidence));
                 break;
             }
             expected[y] = on;
@@ -237,10 +276,11 @@ Verdict ModuleCheck::outputs(QStringList& evidence) {
                 evidence << QStringLiteral("%1 后线圈 1..16 读回 %2, 应为 %3")
                                 .arg(act, bitsText(now.data(), mm::kCoilsRead),
                                      bitsText(expected.data(), mm::kCoilsRead));
-                ok = false;
+                worst(Verdict::Failed);
                 expected = now;
             }
         }
+        tried = verdict == Verdict::Passed ? y + 1 : tried;
     }
     for (int y = 0; y < mm::kOutputs; ++y) {
         if (base[y] != 0) {
@@ -248,248 +288,422 @@ Verdict ModuleCheck::outputs(QStringList& evidence) {
         }
     }
     for (const int reg : switched) {
-        ok = writeAndReadBack(reg, present[reg - mm::kConfigRegister], evidence) && ok;
+        const Verdict back = writeAndReadBack(reg, present[reg - mm::kConfigRegister], evidence);
+        if (back == Verdict::Failed) {
+            worst(back);
+        }
     }
-    if (ok) {
+    if (tried > 0) {
         evidence.prepend(QStringLiteral("Y1..Y%1 逐个接通再断开, 读回相符, 其他线圈不变; 线圈 "
                                         "1..16 原为 %2")
-                             .arg(mm::kOutputs)
+                             .arg(tried)
                              .arg(bitsText(base.data(), mm::kCoilsRead)));
     }
-    return ok ? Verdict::Passed : Verdict::Failed;
+    return verdict;
+}
+
+bool ModuleCheck::measureRates(QStringList& evidence) {
+    Counts first;
+    Counts second;
+    if (!readCounts(first)) {
+        return false;
+    }
+    pause(kRateWindowMs);
+    if (!readCounts(second)) {
+        return false;
+    }
+    QStringList rates;
+    for (int i = 0; i < kCounts; ++i) {
+        const double ns = double(std::max<qint64>(second.at(i) - first.at(i), 1));
+        rate_[i] = double(moved(i, first.value[i], second.value[i])) / ns;
+        rates
+            << QStringLiteral("%1 %2/s").arg(countName(i)).arg(rate_[i] * kNsPerSecond, 0, 'f', 1);
+    }
+    evidence
+        << QStringLiteral("各计数在 %1 内的变化速率: ").arg(msText(second.ns[0] - first.ns[0])) +
+               rates.join(QStringLiteral(", "));
+    return true;
+}
+
+std::int64_t ModuleCheck::allowance(int count, qint64 ns) const {
+    // Twice the pulses the count's own rate brings in that time, and one for
+    // a pulse that arrived as the clear went in.
+    return std::int64_t(std::ceil(2 * rate_[count] * double(ns))) + 1;
+}
+
+bool ModuleCheck::waitForRise(Counts& counts, qint64 clearNs) {
+    const qint64 started = clock_.nowNs();
+    for (;;) {
+        bool risen = true;
+        for (int i = 0; i < kCounts; ++i) {
+            // Within twice the allowance of 0, a cleared count and one left
+            // alone read alike.
+            risen = risen && (rate_[i] == 0 || std::llabs(signedCount(i, counts.value[i])) >
+                                                   2 * allowance(i, clearNs));
+        }
+        if (risen || stop_ || clock_.nowNs() - started >= kRiseWaitMs * kNsPerMs) {
+            return true;
+        }
+        pause(kInputPollMs);
+        if (!readCounts(counts)) {
+            return false;
+        }
+    }
+}
+
+void ModuleCheck::judgeClear(const QString& act, std::uint32_t targets, const Counts& before,
+                             const Counts& after, QStringList& evidence, bool& failed,
+                             int& judged) const {
+    for (int i = 0; i < kCounts; ++i) {
+        const qint64 ns = after.at(i) - before.at(i);
+        const std::int64_t allowed = allowance(i, ns);
+        const std::uint32_t was = before.value[i];
+        const std::uint32_t now = after.value[i];
+        if ((targets >> i & 1) == 0) {
+            if (moved(i, was, now) > allowed) {
+                evidence << QStringLiteral("%1: %2 也变了, %3 → %4, 应只多出至多 %5 个脉冲")
+                                .arg(act, countName(i))
+                                .arg(was)
+                                .arg(now)
+                                .arg(allowed);
+                failed = true;
+            }
+            continue;
+        }
+        const QString what = targets == (1u << i) ? act : act + QStringLiteral(" ") + countName(i);
+        if (std::llabs(signedCount(i, now)) > allowed) {
+            evidence << QStringLiteral("%1: %2 → %3, %4 内的脉冲至多 %5 个: 未清零")
+                            .arg(what)
+                            .arg(was)
+                            .arg(now)
+                            .arg(msText(ns))
+                            .arg(allowed);
+            failed = true;
+        } else if (std::llabs(signedCount(i, was)) <= 2 * allowed) {
+            evidence << QStringLiteral("%1: 清零前 %2 已接近 0, 无法判断").arg(what).arg(was);
+        } else {
+            evidence << QStringLiteral("%1: %2 → %3").arg(what).arg(was).arg(now);
+            ++judged;
+        }
+    }
 }
 
 Verdict ModuleCheck::counters(QStringList& evidence) {
-    QElapsedTimer clock;
-    clock.start();
-    std::array<std::uint32_t, 8> before{};
-    if (!readCounts(before)) {
-        evidence << failure(QStringLiteral("读计数"));
-        return Verdict::Failed;
+    if (!measureRates(evidence)) {
+        return missing(QStringLiteral("读计数"), evidence);
     }
-    const qint64 t0 = clock.nsecsElapsed();
-    bool ok = true;
-    // The pulses per ns on each input, once the 16-bit clears let us see them arrive.
-    std::array<double, mm::kCountingInputs> rate{};
-    const auto judge = [&](const QString& what, std::uint32_t value, int x, qint64 ns) {
-        const double pulses = rate[x] * double(ns);
-        // Twice the pulses expected, and one for a pulse that arrived as we cleared.
-        const auto bound = static_cast<std::uint32_t>(std::ceil(2 * pulses)) + 1;
-        if (value == 0) {
-            evidence << QStringLiteral("%1 读回 0").arg(what);
-        } else if (value <= bound) {
-            evidence << QStringLiteral("%1 读回 %2, 不超过清零到读回 %3 内的脉冲 (约 %4 个)")
-                            .arg(what)
-                            .arg(value)
-                            .arg(msText(ns))
-                            .arg(pulses, 0, 'f', 1);
-        } else {
-            evidence << QStringLiteral("%1 读回 %2, 清零到读回 %3 内的脉冲约 %4 个: 未清零")
-                            .arg(what)
-                            .arg(value)
-                            .arg(msText(ns))
-                            .arg(pulses, 0, 'f', 1);
-            ok = false;
+    Counts counts;
+    const qint64 readStarted = clock_.nowNs();
+    if (!readCounts(counts)) {
+        return missing(QStringLiteral("读计数"), evidence);
+    }
+    // A clear is a write and a read of the counts: about twice a read.
+    const qint64 oneClear = 2 * (counts.ns[1] - readStarted);
+    bool failed = false;
+    int judged = 0;
+    qint64 longestClear = 0;
+    const auto clear = [&](const QString& act, std::uint32_t targets,
+                           const std::function<bool()>& write) {
+        const Counts before = counts;
+        if (!write() || !readCounts(counts)) {
+            return false;
         }
+        judgeClear(act, targets, before, counts, evidence, failed, judged);
+        longestClear = std::max(longestClear, counts.ns[1] - before.ns[1]);
+        return true;
     };
-    struct Cleared {
-        int x;
-        std::uint32_t value;
-        qint64 ns;
-    };
-    std::vector<Cleared> cleared16;
-    for (int x = 0; x < mm::kCountingInputs && !stop_; ++x) {
-        const qint64 t1 = clock.nsecsElapsed();
-        std::uint16_t value = 0;
-        if (!writeCoil(mm::kClear16Coil + x, true) ||
-            !readInputRegisters(mm::kCount16Register + x, 1, &value)) {
-            evidence << failure(QStringLiteral("清零 X%1 16 位计数").arg(x + 1));
-            return Verdict::Failed;
-        }
-        cleared16.push_back({x, value, clock.nsecsElapsed() - t1});
+    if (!waitForRise(counts, oneClear)) {
+        return missing(QStringLiteral("读计数"), evidence);
     }
-    std::array<std::uint32_t, 8> after{};
-    if (!readCounts(after)) {
-        evidence << failure(QStringLiteral("读计数"));
-        return Verdict::Failed;
-    }
-    const qint64 span = clock.nsecsElapsed() - t0;
-    for (int x = 0; x < mm::kCountingInputs; ++x) {
-        const std::int64_t pulses = std::int64_t(after[4 + x]) - std::int64_t(before[4 + x]);
-        rate[x] = double(std::llabs(pulses)) / double(std::max<qint64>(span, 1));
-    }
-    for (const Cleared& c : cleared16) {
-        judge(QStringLiteral("线圈 %1 清 X%2 16 位计数:").arg(mm::kClear16Coil + c.x).arg(c.x + 1),
-              c.value, c.x, c.ns);
-    }
-    for (int x = 0; x < mm::kCountingInputs && !stop_; ++x) {
-        const qint64 t1 = clock.nsecsElapsed();
-        std::uint16_t words[2] = {};
-        if (!writeCoil(mm::kClear32Coil + x, true) ||
-            !readInputRegisters(mm::kCount32Register + 2 * x, 2, words)) {
-            evidence << failure(QStringLiteral("清零 X%1 32 位计数").arg(x + 1));
-            return Verdict::Failed;
-        }
-        judge(QStringLiteral("线圈 %1 清 X%2 32 位计数:").arg(mm::kClear32Coil + x).arg(x + 1),
-              std::uint32_t(words[0]) << 16 | words[1], x, clock.nsecsElapsed() - t1);
-    }
-    const qint64 t1 = clock.nsecsElapsed();
-    std::array<std::uint32_t, 8> all{};
-    if (!writeRegister(mm::kClearCodeRegister, mm::kClearCode) || !readCounts(all)) {
-        evidence << failure(QStringLiteral("寄存器 %1 写清零码").arg(mm::kClearCodeRegister));
-        return Verdict::Failed;
-    }
-    const qint64 ns = clock.nsecsElapsed() - t1;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < kCounts && !stop_; ++i) {
         const int x = i % mm::kCountingInputs;
-        judge(QStringLiteral("清零码后 X%1 %2 位计数:").arg(x + 1).arg(i < 4 ? 16 : 32), all[i], x,
-              ns);
+        const int coil = (is16(i) ? mm::kClear16Coil : mm::kClear32Coil) + x;
+        const QString act = QStringLiteral("线圈 %1 清 %2").arg(coil).arg(countName(i));
+        if (!clear(act, 1u << i, [&] { return writeCoil(coil, true); })) {
+            return missing(act, evidence);
+        }
     }
-    return ok ? Verdict::Passed : Verdict::Failed;
+    if (!waitForRise(counts, longestClear)) {
+        return missing(QStringLiteral("读计数"), evidence);
+    }
+    const QString act = QStringLiteral("清零码后");
+    if (!stop_ && !clear(act, (1u << kCounts) - 1,
+                         [&] { return writeRegister(mm::kClearCodeRegister, mm::kClearCode); })) {
+        return missing(QStringLiteral("寄存器 %1 写清零码").arg(mm::kClearCodeRegister), evidence);
+    }
+    if (failed) {
+        return Verdict::Failed;
+    }
+    if (judged == 0) {
+        evidence << QStringLiteral("计数不动或一直接近 0: 无法判断清零");
+        return Verdict::Skipped;
+    }
+    return Verdict::Passed;
 }
 
 Verdict ModuleCheck::mode(QStringList& evidence) {
     std::uint16_t found = 0;
     if (!readHolding(mm::kModeRegister, found)) {
-        evidence << failure(QStringLiteral("读寄存器 %1").arg(mm::kModeRegister));
-        return Verdict::Failed;
+        return missing(QStringLiteral("读寄存器 %1").arg(mm::kModeRegister), evidence);
     }
-    bool ok = writeAndReadBack(mm::kModeRegister, mm::kFrequencyMode, evidence);
-    if (ok) {
-        pause(kFrequencyGateMs);
-        std::uint16_t words[2 * mm::kCountingInputs] = {};
-        if (readInputRegisters(mm::kCount32Register + 2 * mm::kFrequencyValueOffset,
-                               2 * mm::kCountingInputs, words)) {
-            QStringList hz;
-            for (int x = 0; x < mm::kCountingInputs; ++x) {
-                hz << QStringLiteral("X%1 %2 Hz")
-                          .arg(x + 1)
-                          .arg(std::uint32_t(words[2 * x]) << 16 | words[2 * x + 1]);
-            }
-            evidence << QStringLiteral("寄存器 %1 = %2 时频率: ")
-                                .arg(mm::kModeRegister)
-                                .arg(mm::kFrequencyMode) +
-                            hz.join(QStringLiteral(", "));
+    // The pulse rates, counted in counting mode, are what the frequencies must show.
+    Verdict verdict = found == mm::kCountingMode
+                          ? Verdict::Passed
+                          : writeAndReadBack(mm::kModeRegister, mm::kCountingMode, evidence);
+    Counts first;
+    Counts second;
+    if (verdict == Verdict::Passed) {
+        if (!readCounts(first)) {
+            verdict = missing(QStringLiteral("读计数"), evidence);
         } else {
-            evidence << failure(QStringLiteral("读频率"));
-            ok = false;
+            pause(kRateWindowMs);
+            verdict = readCounts(second)
+                          ? writeAndReadBack(mm::kModeRegister, mm::kFrequencyMode, evidence)
+                          : missing(QStringLiteral("读计数"), evidence);
         }
     }
-    ok = writeAndReadBack(mm::kModeRegister, found, evidence) && ok;
-    evidence << QStringLiteral("寄存器 %1 写回 %2").arg(mm::kModeRegister).arg(found);
-    return ok ? Verdict::Passed : Verdict::Failed;
+    bool told = false;
+    if (verdict == Verdict::Passed) {
+        pause(kFrequencyGateMs);
+        std::uint16_t words[2 * mm::kCountingInputs] = {};
+        if (!readInputRegisters(mm::kCount32Register + 2 * mm::kFrequencyValueOffset,
+                                2 * mm::kCountingInputs, words)) {
+            verdict = missing(QStringLiteral("读频率"), evidence);
+        }
+        const double seconds =
+            double(std::max<qint64>(second.ns[1] - first.ns[1], 1)) / kNsPerSecond;
+        QStringList seen;
+        for (int x = 0; x < mm::kCountingInputs && verdict == Verdict::Passed; ++x) {
+            const double counted =
+                double(moved(mm::kCountingInputs + x, first.value[mm::kCountingInputs + x],
+                             second.value[mm::kCountingInputs + x])) /
+                seconds;
+            const std::uint32_t hz = std::uint32_t(words[2 * x]) << 16 | words[2 * x + 1];
+            // A count over the window is off by up to a pulse, a frequency over
+            // the module's gate by up to 1 Hz; 5 % for the two clocks.
+            const double tolerance = 1 / seconds + 1 + 0.05 * counted;
+            seen << QStringLiteral("X%1 %2 Hz (计数 %3/s)")
+                        .arg(x + 1)
+                        .arg(hz)
+                        .arg(counted, 0, 'f', 1);
+            if (std::abs(double(hz) - counted) > tolerance) {
+                evidence << QStringLiteral("X%1 计数 %2/s, 频率读 %3 Hz, 相差超过 %4 Hz")
+                                .arg(x + 1)
+                                .arg(counted, 0, 'f', 1)
+                                .arg(hz)
+                                .arg(tolerance, 0, 'f', 1);
+                verdict = Verdict::Failed;
+            }
+            told = told || counted > tolerance;
+        }
+        evidence.prepend(QStringLiteral("寄存器 %1 = %2 时频率: ")
+                             .arg(mm::kModeRegister)
+                             .arg(mm::kFrequencyMode) +
+                         seen.join(QStringLiteral(", ")));
+    }
+    const Verdict back = writeAndReadBack(mm::kModeRegister, found, evidence);
+    if (back == Verdict::Passed) {
+        evidence << QStringLiteral("寄存器 %1 写回 %2").arg(mm::kModeRegister).arg(found);
+    } else if (verdict == Verdict::Passed) {
+        verdict = back;
+    }
+    if (verdict == Verdict::Passed && !told) {
+        evidence << QStringLiteral("各输入的脉冲太慢或没有, 与 0 Hz 分不开: 无法判断");
+        return Verdict::Skipped;
+    }
+    return verdict;
 }
 
 Verdict ModuleCheck::inputs(QStringList& evidence) {
-    bool ok = true;
-    // X1..X4 show pulses in their 32-bit counts, DI1..DI6 in their discrete inputs.
-    const auto watch = [&](const QString& ask, const QString& what,
-                           const std::function<std::optional<int>()>& read) {
+    std::uint16_t mode = 0;
+    if (!readHolding(mm::kModeRegister, mode)) {
+        return missing(QStringLiteral("读寄存器 %1").arg(mm::kModeRegister), evidence);
+    }
+    Verdict verdict = Verdict::Passed;
+    // An input shows as a change of what is read, or (a frequency) as not 0.
+    const auto watch = [&](const QString& ask, const QString& what, bool nonZeroShows,
+                           const std::function<std::optional<std::uint32_t>()>& read) {
         if (onPrompt) {
             onPrompt(ask);
         }
-        const std::optional<int> first = read();
-        QElapsedTimer waited;
-        waited.start();
-        while (first && !stop_ && waited.elapsed() < options_.inputWaitMs) {
-            const std::optional<int> now = read();
-            if (now && *now != *first) {
+        const std::optional<std::uint32_t> first = read();
+        const qint64 started = clock_.nowNs();
+        std::optional<std::uint32_t> now = first;
+        while (now && !stop_) {
+            if (*now != *first || (nonZeroShows && *now != 0)) {
                 evidence
                     << QStringLiteral("%1: 看到变化 (%2 → %3)").arg(what).arg(*first).arg(*now);
                 return;
             }
+            if (clock_.nowNs() - started >= options_.inputWaitMs * kNsPerMs) {
+                evidence << QStringLiteral("%1: %2 s 内未看到变化")
+                                .arg(what)
+                                .arg(options_.inputWaitMs / 1000);
+                verdict = verdict == Verdict::Passed ? Verdict::Failed : verdict;
+                return;
+            }
             pause(kInputPollMs);
+            now = read();
         }
-        evidence << (first ? QStringLiteral("%1: %2 s 内未看到变化")
-                                 .arg(what)
-                                 .arg(options_.inputWaitMs / 1000)
-                           : failure(what));
-        ok = false;
+        if (!now && !stop_) {
+            verdict = missing(what, evidence);
+        }
     };
-    for (int x = 0; x < mm::kCountingInputs && !stop_; ++x) {
-        watch(QStringLiteral("给 X%1 加脉冲").arg(x + 1), QStringLiteral("X%1").arg(x + 1),
-              [&]() -> std::optional<int> {
-                  std::uint16_t words[2] = {};
-                  if (!readInputRegisters(mm::kCount32Register + 2 * x, 2, words)) {
-                      return std::nullopt;
-                  }
-                  return int(std::uint32_t(words[0]) << 16 | words[1]);
-              });
+    const auto wide = [&](int value) -> std::optional<std::uint32_t> {
+        std::uint16_t words[2] = {};
+        if (!readInputRegisters(mm::kCount32Register + 2 * value, 2, words)) {
+            return std::nullopt;
+        }
+        return std::uint32_t(words[0]) << 16 | words[1];
+    };
+    for (int x = 0; x < mm::kCountingInputs && !stop_ && verdict != Verdict::LinkProblem; ++x) {
+        // What the mode found shows of X(x+1): its frequency, its count, or
+        // in up/down mode X2 counting X1's count down.
+        QString what = QStringLiteral("X%1").arg(x + 1);
+        int value = x;
+        const bool frequency = mode == mm::kFrequencyMode;
+        if (frequency) {
+            value = mm::kFrequencyValueOffset + x;
+            what += QStringLiteral(" (频率)");
+        } else if (mode == mm::kUpDownMode && x == mm::kDownInput) {
+            value = 0;
+            what += QStringLiteral(" (X1 的计数)");
+        }
+        watch(QStringLiteral("给 X%1 加脉冲").arg(x + 1), what, frequency,
+              [&] { return wide(value); });
     }
-    for (int di = 0; di < mm::kDigitalInputs && !stop_; ++di) {
-        watch(QStringLiteral("闭合 DI%1").arg(di + 1), QStringLiteral("DI%1").arg(di + 1),
-              [&]() -> std::optional<int> {
+    for (int di = 0; di < mm::kDigitalInputs && !stop_ && verdict != Verdict::LinkProblem; ++di) {
+        watch(QStringLiteral("闭合 DI%1").arg(di + 1), QStringLiteral("DI%1").arg(di + 1), false,
+              [&]() -> std::optional<std::uint32_t> {
                   std::uint8_t bit = 0;
-                  if (driver_.readBits(options_.port, options_.address, kInputTable,
-                                       mm::kFirstDigitalInput + di, 1, &bit) != 0) {
+                  if (!transact([&] {
+                          return driver_.readBits(options_.port, options_.address, kInputTable,
+                                                  mm::kFirstDigitalInput + di, 1, &bit);
+                      })) {
                       return std::nullopt;
                   }
                   return bit;
               });
     }
-    return ok ? Verdict::Passed : Verdict::Failed;
+    return verdict;
+}
+
+bool ModuleCheck::transact(const std::function<DriverResult()>& call) {
+    for (int attempt = 1;; ++attempt) {
+        const DriverResult r = call();
+        if (r && *r != MODBUSRTU_FAILED) {
+            return true;
+        }
+        // An exception is the module's own answer; anything else (no reply, a
+        // garbled one, a library without the call) says nothing of the module.
+        const auto status = r ? driver_.linkStatus(options_.port) : std::nullopt;
+        lastOnLine_ = !status || status->outcome != TQ7310_EXCEPTION;
+        if (!lastOnLine_ || !r) {
+            return false;
+        }
+        ++lineFailures_;
+        if (attempt >= kTries || stop_) {
+            return false;
+        }
+        ++retries_;
+        resync();
+    }
+}
+
+void ModuleCheck::resync() {
+    // Holding-register reads of counts no other request of the check uses.
+    static constexpr int kShapes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15};
+    const int count = kShapes[resyncs_++ % std::size(kShapes)];
+    std::uint16_t values[mm::kConfigRegistersRead] = {};
+    driver_.readRegisters(options_.port, options_.address, kHoldingRegisters, mm::kConfigRegister,
+                          count, values);
+}
+
+Verdict ModuleCheck::missing(const QString& what, QStringList& evidence) {
+    evidence << failure(what);
+    return lastOnLine_ ? Verdict::LinkProblem : Verdict::Failed;
 }
 
 bool ModuleCheck::readConfig(Config& config) {
-    return driver_.readRegisters(options_.port, options_.address, kHoldingRegisters,
-                                 mm::kConfigRegister, mm::kConfigRegistersShown,
-                                 config.data()) == 0;
+    return transact([&] {
+        return driver_.readRegisters(options_.port, options_.address, kHoldingRegisters,
+                                     mm::kConfigRegister, mm::kConfigRegistersShown, config.data());
+    });
 }
 
 bool ModuleCheck::readCoils(Coils& coils) {
-    return driver_.readBits(options_.port, options_.address, kCoilTable, mm::kFirstCoil,
-                            mm::kCoilsRead, coils.data()) == 0;
+    return transact([&] {
+        return driver_.readBits(options_.port, options_.address, kCoilTable, mm::kFirstCoil,
+                                mm::kCoilsRead, coils.data());
+    });
 }
 
 bool ModuleCheck::readHolding(int reg, std::uint16_t& value) {
-    return driver_.readRegisters(options_.port, options_.address, kHoldingRegisters, reg, 1,
-                                 &value) == 0;
+    return transact([&] {
+        return driver_.readRegisters(options_.port, options_.address, kHoldingRegisters, reg, 1,
+                                     &value);
+    });
 }
 
 bool ModuleCheck::readInputRegisters(int first, int count, std::uint16_t* values) {
-    return driver_.readRegisters(options_.port, options_.address, kInputRegisters, first, count,
-                                 values) == 0;
+    return transact([&] {
+        return driver_.readRegisters(options_.port, options_.address, kInputRegisters, first, count,
+                                     values);
+    });
+}
+
+bool ModuleCheck::readCounts(Counts& counts) {
+    std::uint16_t c16[mm::kCount16Values] = {};
+    std::uint16_t c32[2 * mm::kCountingInputs] = {};
+    if (!readInputRegisters(mm::kCount16Register, mm::kCount16Values, c16)) {
+        return false;
+    }
+    counts.ns[0] = clock_.nowNs();
+    if (!readInputRegisters(mm::kCount32Register, 2 * mm::kCountingInputs, c32)) {
+        return false;
+    }
+    counts.ns[1] = clock_.nowNs();
+    for (int x = 0; x < mm::kCountingInputs; ++x) {
+        counts.value[x] = c16[x];
+        counts.value[mm::kCountingInputs + x] = std::uint32_t(c32[2 * x]) << 16 | c32[2 * x + 1];
+    }
+    return true;
 }
 
 bool ModuleCheck::writeRegister(int reg, std::uint16_t value) {
-    return driver_.writeRegisters(options_.port, options_.address, reg, 1, &value) == 0;
+    const int i = reg - mm::kConfigRegister;
+    if (i >= 0 && i < mm::kConfigRegistersShown && value != foundConfig_[i]) {
+        // Recorded before it is sent: a write whose reply was lost may have happened.
+        written_[reg].push_back(value);
+    }
+    return transact(
+        [&] { return driver_.writeRegisters(options_.port, options_.address, reg, 1, &value); });
 }
 
 bool ModuleCheck::writeCoil(int coil, bool on) {
+    const int y = coil - mm::kFirstCoil;
+    if (y >= 0 && y < mm::kOutputs) {
+        switched_.insert(y);
+    }
     const std::uint8_t bit = on ? 1 : 0;
-    return driver_.writeCoils(options_.port, options_.address, coil, 1, &bit) == 0;
+    return transact(
+        [&] { return driver_.writeCoils(options_.port, options_.address, coil, 1, &bit); });
 }
 
-bool ModuleCheck::writeAndReadBack(int reg, std::uint16_t value, QStringList& evidence) {
+Verdict ModuleCheck::writeAndReadBack(int reg, std::uint16_t value, QStringList& evidence) {
     std::uint16_t back = 0;
     if (!writeRegister(reg, value)) {
-        evidence << failure(QStringLiteral("寄存器 %1 写 %2").arg(reg).arg(value));
-        return false;
+        return missing(QStringLiteral("寄存器 %1 写 %2").arg(reg).arg(value), evidence);
     }
     if (!readHolding(reg, back)) {
-        evidence << failure(QStringLiteral("读寄存器 %1").arg(reg));
-        return false;
+        return missing(QStringLiteral("读寄存器 %1").arg(reg), evidence);
     }
     if (back != value) {
         evidence
             << QStringLiteral("寄存器 %1 写 %2 得到确认, 读回 %3").arg(reg).arg(value).arg(back);
-        return false;
+        return Verdict::Failed;
     }
-    return true;
-}
-
-bool ModuleCheck::readCounts(std::array<std::uint32_t, 8>& counts) {
-    std::uint16_t c16[mm::kCount16Values] = {};
-    std::uint16_t c32[2 * mm::kCountingInputs] = {};
-    if (!readInputRegisters(mm::kCount16Register, mm::kCount16Values, c16) ||
-        !readInputRegisters(mm::kCount32Register, 2 * mm::kCountingInputs, c32)) {
-        return false;
-    }
-    for (int x = 0; x < mm::kCountingInputs; ++x) {
-        counts[x] = c16[x];
-        counts[4 + x] = std::uint32_t(c32[2 * x]) << 16 | c32[2 * x + 1];
-    }
-    return true;
+    return Verdict::Passed;
 }
 
 QString ModuleCheck::failure(const QString& call) {
@@ -529,22 +743,30 @@ bool ModuleCheck::restoreOnce(Config& config, Coils& coils, bool& readBack) {
         return false;
     }
     // The outputs first, while their functions still let the master switch them.
-    for (int y = 0; y < mm::kOutputs; ++y) {
+    for (const int y : switched_) {
         if (coilDriven(y) && nowCoils[y] != foundCoils_[y]) {
             writeCoil(mm::kFirstCoil + y, foundCoils_[y] != 0);
         }
     }
-    for (int i = 0; i < mm::kConfigRegistersShown; ++i) {
-        if (nowConfig[i] != foundConfig_[i]) {
-            writeRegister(mm::kConfigRegister + i, foundConfig_[i]);
+    for (const auto& [reg, values] : written_) {
+        const int i = reg - mm::kConfigRegister;
+        // A value the check never wrote is the module's own doing: left as it is.
+        if (nowConfig[i] != foundConfig_[i] &&
+            std::find(values.begin(), values.end(), nowConfig[i]) != values.end()) {
+            writeRegister(reg, foundConfig_[i]);
         }
     }
     if (!readConfig(config) || !readCoils(coils)) {
         return false;
     }
     readBack = true;
-    bool same = config == foundConfig_;
-    for (int y = 0; y < mm::kOutputs; ++y) {
+    bool same = true;
+    for (const auto& [reg, values] : written_) {
+        const int i = reg - mm::kConfigRegister;
+        same = same && (config[i] == foundConfig_[i] ||
+                        std::find(values.begin(), values.end(), config[i]) == values.end());
+    }
+    for (const int y : switched_) {
         same = same && (!coilDriven(y) || coils[y] == foundCoils_[y]);
     }
     return same;
@@ -554,26 +776,50 @@ void ModuleCheck::restore(CheckReport& report) {
     Config config{};
     Coils coils{};
     bool readBack = false;
-    QElapsedTimer tried;
-    tried.start();
-    while (!restoreOnce(config, coils, readBack) && tried.elapsed() < kRestoreTryMs) {
+    const qint64 started = clock_.nowNs();
+    while (!restoreOnce(config, coils, readBack) && changedAnything()) {
+        const qint64 ms = (clock_.nowNs() - started) / kNsPerMs;
+        if (ms >= kRestoreTryMs) {
+            break;
+        }
+        if (onRestoring) {
+            onRestoring(ms);
+        }
         // Not cut short by a stop: putting back is what a stop asks for.
-        QThread::msleep(kRetryPauseMs);
+        clock_.sleep(kRetryPauseMs);
     }
-    const auto add = [&](const QString& name, int found, int left, bool mustMatch) {
-        PointState point{name, found, readBack ? std::optional<int>(left) : std::nullopt};
-        if (mustMatch && point.left != point.found) {
-            report.notRestored << name;
+    for (int i = 0; i < mm::kConfigRegistersShown; ++i) {
+        const int reg = mm::kConfigRegister + i;
+        PointState point{QStringLiteral("寄存器 %1").arg(reg), foundConfig_[i],
+                         readBack ? std::optional<int>(config[i]) : std::nullopt};
+        const auto written = written_.find(reg);
+        const bool ours = written != written_.end();
+        const bool wroteThis = ours && point.left &&
+                               std::find(written->second.begin(), written->second.end(),
+                                         *point.left) != written->second.end();
+        if (point.left && *point.left != *point.found && !wroteThis) {
+            report.selfChanged << QStringLiteral("模块自行改变：%1 原 %2, 现 %3")
+                                      .arg(point.name)
+                                      .arg(*point.found)
+                                      .arg(*point.left);
+        } else if (ours && (!point.left || *point.left != *point.found)) {
+            point.notRestored = true;
+            report.notRestored << QStringLiteral("%1 可能仍为测试值 %2")
+                                      .arg(point.name)
+                                      .arg(point.left ? *point.left : written->second.back());
         }
         report.points << point;
-    };
-    for (int i = 0; i < mm::kConfigRegistersShown; ++i) {
-        add(QStringLiteral("寄存器 %1").arg(mm::kConfigRegister + i), foundConfig_[i], config[i],
-            true);
     }
     for (int y = 0; y < mm::kOutputs; ++y) {
-        add(QStringLiteral("线圈 %1 (Y%2)").arg(mm::kFirstCoil + y).arg(y + 1), foundCoils_[y],
-            coils[y], coilDriven(y));
+        PointState point{QStringLiteral("线圈 %1 (Y%2)").arg(mm::kFirstCoil + y).arg(y + 1),
+                         foundCoils_[y], readBack ? std::optional<int>(coils[y]) : std::nullopt};
+        if (switched_.count(y) != 0 && coilDriven(y) && point.left != point.found) {
+            point.notRestored = true;
+            report.notRestored << QStringLiteral("Y%1 可能仍%2")
+                                      .arg(y + 1)
+                                      .arg(foundCoils_[y] != 0 ? "断开" : "接通");
+        }
+        report.points << point;
     }
 }
 
@@ -584,9 +830,8 @@ bool ModuleCheck::coilDriven(int y) const {
 }
 
 void ModuleCheck::pause(int ms) {
-    QElapsedTimer waited;
-    waited.start();
-    while (!stop_ && waited.elapsed() < ms) {
-        QThread::msleep(std::min<qint64>(50, ms - waited.elapsed()));
+    const qint64 started = clock_.nowNs();
+    for (qint64 left = ms; !stop_ && left > 0; left = ms - (clock_.nowNs() - started) / kNsPerMs) {
+        clock_.sleep(int(std::min<qint64>(50, left)));
     }
 }

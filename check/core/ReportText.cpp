@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "ModuleCheck.h"
+
 namespace {
 
 QString valueText(const std::optional<int>& value) {
@@ -22,6 +24,8 @@ QString verdictText(Verdict verdict) {
             return QStringLiteral("通过");
         case Verdict::Failed:
             return QStringLiteral("失败");
+        case Verdict::LinkProblem:
+            return QStringLiteral("通讯故障");
         case Verdict::Skipped:
             break;
     }
@@ -52,9 +56,20 @@ QString reportText(const ReportHeader& header, const CheckReport& report) {
         for (const PointState& p : report.points) {
             out += QStringLiteral("    %1: 原 %2, 现 %3%4\n")
                        .arg(p.name, valueText(p.found), valueText(p.left),
-                            report.notRestored.contains(p.name) ? QStringLiteral("  <-- 未恢复")
-                                                                : QString());
+                            p.notRestored ? QStringLiteral("  <-- 未恢复") : QString());
         }
+    }
+    if (report.lineFailures > 0) {
+        out += QStringLiteral("\n线路丢失或损坏 %1 次, 重试 %2 次 (每次最多试 %3 次)\n")
+                   .arg(report.lineFailures)
+                   .arg(report.retries)
+                   .arg(ModuleCheck::kTries);
+    }
+    if (report.restoreMs > 0) {
+        out += QStringLiteral("恢复原状用时 %1 ms\n").arg(report.restoreMs);
+    }
+    for (const QString& line : report.selfChanged) {
+        out += QStringLiteral("\n!!! %1 (未写回) !!!\n").arg(line);
     }
     if (!report.notRestored.isEmpty()) {
         out += QStringLiteral("\n!!! 未能恢复原状: %1 !!!\n")
@@ -91,6 +106,10 @@ QByteArray reportJson(const ReportHeader& header, const CheckReport& report) {
         {QStringLiteral("steps"), steps},
         {QStringLiteral("points"), points},
         {QStringLiteral("notRestored"), QJsonArray::fromStringList(report.notRestored)},
+        {QStringLiteral("selfChanged"), QJsonArray::fromStringList(report.selfChanged)},
+        {QStringLiteral("lineFailures"), report.lineFailures},
+        {QStringLiteral("retries"), report.retries},
+        {QStringLiteral("restoreMs"), report.restoreMs},
         {QStringLiteral("exitStatus"), exitStatusOf(report)}};
     return QJsonDocument(root).toJson();
 }
