@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -29,16 +30,35 @@ constexpr int kLineFreeRetryMs = 50;
 const QString kPortClosed = QStringLiteral("端口未打开，不能自检：请先在主窗口按“打开”");
 
 QString endWords(const CheckReport& report) {
+    if (!report.answered) {
+        return QStringLiteral("模块没有应答，未能自检");
+    }
     switch (exitStatusOf(report)) {
         case 0:
             return QStringLiteral("自检结束：全部通过，模块已恢复原状");
-        case 2:
-            return QStringLiteral("模块没有应答，未能自检");
         case 3:
             return QStringLiteral("未能恢复原状：") + report.notRestored.join(QStringLiteral("，"));
+        case 1:
+            return report.selfChanged.isEmpty()
+                       ? QStringLiteral("自检结束：有步骤失败，模块已恢复原状")
+                       : report.selfChanged.join(QStringLiteral("，"));
     }
     return report.stopped ? QStringLiteral("已停止，模块已恢复原状")
-                          : QStringLiteral("自检结束：有步骤失败，模块已恢复原状");
+                          : QStringLiteral("自检结束：线路出错，有步骤未能判断，模块已恢复原状");
+}
+
+QColor verdictColour(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Passed:
+            return Qt::darkGreen;
+        case Verdict::Failed:
+            return Qt::red;
+        case Verdict::LinkProblem:
+            return QColor(0xB3, 0x5C, 0x00);
+        case Verdict::Skipped:
+            break;
+    }
+    return Qt::gray;
 }
 
 }  // namespace
@@ -73,6 +93,10 @@ ModuleCheckWindow::ModuleCheckWindow(ModuleDriver& driver, OpenLink openLink, Li
     detail_->setObjectName(QStringLiteral("CheckDetail"));
 
     state_->setWordWrap(true);
+    state_->setAccessibleName(QStringLiteral("自检状态"));
+    progress_->setAccessibleName(QStringLiteral("自检进度"));
+    steps_->setAccessibleName(QStringLiteral("自检步骤与结果"));
+    detail_->setAccessibleName(QStringLiteral("失败步骤的详情"));
     progress_->setRange(0, ModuleCheck::kSteps);
     progress_->setValue(0);
     steps_->setHorizontalHeaderLabels(
@@ -124,6 +148,29 @@ ModuleCheckWindow::~ModuleCheckWindow() {
         thread_->wait();
         delete thread_;
     }
+}
+
+void ModuleCheckWindow::closeEvent(QCloseEvent* event) {
+    if (thread_ == nullptr) {
+        event->accept();
+        return;
+    }
+    // A check left running where nobody sees it would keep the main
+    // window's polls held: closing asks, and stopping is the default.
+    event->ignore();
+    auto* ask = new QMessageBox(QMessageBox::Question, QStringLiteral("自检"),
+                                QStringLiteral("自检正在进行。停止自检并恢复模块原状吗？"),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    ask->setObjectName(QStringLiteral("CheckCloseConfirm"));
+    ask->setDefaultButton(QMessageBox::Yes);
+    ask->setAttribute(Qt::WA_DeleteOnClose);
+    connect(ask->button(QMessageBox::Yes), &QAbstractButton::clicked, this, [this] {
+        if (stop_->isEnabled()) {
+            stop_->click();
+        }
+        hide();
+    });
+    ask->open();
 }
 
 QString ModuleCheckWindow::report() const {
@@ -224,15 +271,14 @@ void ModuleCheckWindow::showDone(const StepResult& step) {
     const int row = rowOf(step.name);
     QTableWidgetItem* verdict = steps_->item(row, kVerdict);
     verdict->setText(verdictText(step.verdict));
-    verdict->setForeground(step.verdict == Verdict::Passed   ? QColor(Qt::darkGreen)
-                           : step.verdict == Verdict::Failed ? QColor(Qt::red)
-                                                             : QColor(Qt::gray));
+    verdict->setForeground(verdictColour(step.verdict));
     steps_->item(row, kTime)
         ->setText(step.verdict == Verdict::Skipped ? QString()
                                                    : QStringLiteral("%1 ms").arg(step.ms));
     progress_->setValue(progress_->value() + 1);
     // The first failure is the one to read; a skipped step says why.
-    if (step.verdict == Verdict::Failed && detail_->toPlainText().isEmpty()) {
+    const bool failed = step.verdict == Verdict::Failed || step.verdict == Verdict::LinkProblem;
+    if (failed && detail_->toPlainText().isEmpty()) {
         detail_->setPlainText(step.name + QStringLiteral("：\n") + step.evidence.join(u'\n'));
     }
 }

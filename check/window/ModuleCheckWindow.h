@@ -41,6 +41,9 @@ class ModuleCheckWindow : public QWidget {
   signals:
     void runningChanged(bool running);
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void confirm();
     // Starts once the polls are out of their ticks, on the link then open.

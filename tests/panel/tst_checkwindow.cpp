@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QTableWidget>
 #include <QTest>
@@ -64,7 +65,14 @@ class CheckWindowTest : public QObject {
         QVERIFY(window->report().startsWith("TQ7310 自检报告"));
     }
 
+    void stopPutsTheModuleBack_data() {
+        QTest::addColumn<bool>("byClosing");  // the window closed, and asked, stops it
+        QTest::newRow("停止") << false;
+        QTest::newRow("closing the window") << true;
+    }
+
     void stopPutsTheModuleBack() {
+        QFETCH(bool, byClosing);
         driver.points[{1, 3, 5}] = 1;
         const auto found = driver.points;
         QSemaphore stopped;
@@ -77,7 +85,17 @@ class CheckWindowTest : public QObject {
         };
         runCheck();
         QTRY_VERIFY_WITH_TIMEOUT(held, 10000);
-        click(window, "CheckStop");
+        if (byClosing) {
+            window->close();
+            QVERIFY(window->isVisible());  // not before the answer
+            auto* ask = window->findChild<QMessageBox*>("CheckCloseConfirm");
+            QVERIFY(ask);
+            QVERIFY(ask->defaultButton() == ask->button(QMessageBox::Yes));
+            ask->button(QMessageBox::Yes)->click();
+            QVERIFY(!window->isVisible());
+        } else {
+            click(window, "CheckStop");
+        }
         stopped.release();
         QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 20000);
         driver.onCall = nullptr;
