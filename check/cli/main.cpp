@@ -1,10 +1,14 @@
 // tq7310-check: checks a module end to end, puts it back as found and
-// prints a report. Exit status 0 all passed, 1 a step failed, 2 could not
-// run, 3 could not be put back.
+// prints a report. Exit status 0 all passed, 1 the module answered wrongly,
+// 2 could not run or the line kept a step from its evidence, 3 could not be
+// put back.
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
 #include <csignal>
 #include <cstdio>
 
@@ -19,8 +23,10 @@ namespace {
 constexpr int kCouldNotRun = 2;
 
 ModuleCheck* g_check = nullptr;
+volatile std::sig_atomic_t g_stopRequested = 0;
 
 extern "C" void onStopSignal(int) {
+    g_stopRequested = 1;
     if (g_check != nullptr) {
         g_check->requestStop();
     }
@@ -33,13 +39,22 @@ struct Arguments {
     int parityCode = 2;  // even, as the panel starts
     bool json = false;
     bool yes = false;
+    bool help = false;
+    bool version = false;
     QString reportFile;
 };
 
 const char kUsage[] =
     "用法：tq7310-check [--port N | --device PATH] [--baud 9600|19200|38400]\n"
     "                    [--parity none|odd|even] [--address 1..247] [--inputs]\n"
-    "                    [--keep-counts] [--json] [--report FILE] --yes\n";
+    "                    [--keep-counts] [--only 步骤[,步骤]] [--json] [--report FILE] --yes\n"
+    "       tq7310-check --help | --version\n";
+
+const char kStatuses[] =
+    "步骤：通信、配置、输出、计数、频率模式、输入\n"
+    "退出状态：0 全部通过；1 模块应答不对（有步骤失败，或模块自行改变了配置）；\n"
+    "          2 未能自检（参数不对、未给 --yes、报告文件不可写、模块无应答），\n"
+    "            或线路出错使某步无法判断，或被停止；3 有改动未能恢复原状。\n";
 
 const char kWarning[] =
     "自检会逐个接通、断开模块的输出 Y1..Y5，接在上面的负载会真的动作；\n"
@@ -64,7 +79,22 @@ QString parse(const QStringList& args, Arguments& a) {
             return true;
         };
         QString v;
-        if (arg == u"--inputs") {
+        if (arg == u"--help" || arg == u"-h") {
+            a.help = true;
+        } else if (arg == u"--version") {
+            a.version = true;
+        } else if (arg == u"--only") {
+            if (!value(v)) {
+                return QStringLiteral("--only 应给出步骤名");
+            }
+            a.check.only = v.split(u',', Qt::SkipEmptyParts);
+            for (const QString& step : std::as_const(a.check.only)) {
+                if (!ModuleCheck::stepNames().contains(step)) {
+                    return QStringLiteral("--only 的步骤应为 ") +
+                           ModuleCheck::stepNames().join(QStringLiteral("、"));
+                }
+            }
+        } else if (arg == u"--inputs") {
             a.check.inputs = true;
         } else if (arg == u"--keep-counts") {
             a.check.keepCounts = true;
@@ -116,30 +146,89 @@ int baudCode(int baud) {
            module_line::kFirstBaudCode;
 }
 
+// Says why the check could not run: on stderr, and with --json as the
+// report on stdout too, so that a program reading it always gets JSON.
+int couldNotRun(const Arguments& a, const QString& error, const char* more = "") {
+    std::fprintf(stderr, "tq7310-check: %s\n%s", qPrintable(error), more);
+    if (a.json) {
+        const QJsonObject out{{QStringLiteral("exitStatus"), kCouldNotRun},
+                              {QStringLiteral("error"), error}};
+        std::fputs(QJsonDocument(out).toJson().constData(), stdout);
+    }
+    return kCouldNotRun;
+}
+
+// The report file, opened before the module is touched so that a file that
+// cannot be written stops the check before it starts; written whole or not
+// at all (a file beside it, renamed over it).
+QString openReport(QSaveFile& file) {
+    const QFileInfo info(file.fileName());
+    if (info.exists() && !info.isFile()) {
+        return QStringLiteral("%1 不是普通文件").arg(file.fileName());
+    }
+    clearFileError();
+    if (!file.open(QIODevice::WriteOnly)) {
+        return QStringLiteral("未能写入 %1：%2")
+            .arg(file.fileName(), systemErrorText(lastFileError(), ErrorSubject::File));
+    }
+    return {};
+}
+
+void installStopSignals() {
+    // A closed terminal (SIGHUP) or a reader gone (SIGPIPE) stops the check
+    // as Ctrl-C does: what was changed still goes back.
+#ifdef _WIN32
+    // Ctrl-C in a console arrives as SIGINT.
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+#else
+    struct sigaction stop {};
+    stop.sa_handler = onStopSignal;
+    stop.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        sigaction(signal, &stop, nullptr);
+    }
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     Arguments a;
+    // Asked for JSON, a program gets it for a bad argument before --json too.
+    a.json = app.arguments().contains(QStringLiteral("--json"));
     if (const QString error = parse(app.arguments(), a); !error.isEmpty()) {
-        std::fprintf(stderr, "tq7310-check: %s\n%s", qPrintable(error), kUsage);
-        return kCouldNotRun;
+        return couldNotRun(a, error, kUsage);
+    }
+    if (a.help) {
+        std::printf("%s%s", kUsage, kStatuses);
+        return 0;
+    }
+    if (a.version) {
+        std::printf("tq7310-check " TQ7310_VERSION "\n");
+        return 0;
     }
     if (!a.yes) {
-        std::fprintf(stderr, "%s%s", kWarning, kUsage);
-        return kCouldNotRun;
+        return couldNotRun(a, QStringLiteral("未给 --yes"), kWarning);
+    }
+    QSaveFile reportFile(a.reportFile);
+    if (!a.reportFile.isEmpty()) {
+        if (const QString error = openReport(reportFile); !error.isEmpty()) {
+            return couldNotRun(a, error);
+        }
     }
     if (!a.device.isEmpty()) {
         // The driver maps port n to the device this variable names.
         qputenv(qPrintable(QStringLiteral("TQ7310_COM%1").arg(a.check.port)),
                 a.device.toLocal8Bit());
     }
+    installStopSignals();
     LibraryDriver driver;
     const DriverResult opened =
         driver.OpenPort_Modbus(a.check.port, baudCode(a.baud), a.parityCode);
     if (!opened) {
-        std::fprintf(stderr, "tq7310-check: 未能加载 ModbusRTU 驱动库\n");
-        return kCouldNotRun;
+        return couldNotRun(a, QStringLiteral("未能加载 ModbusRTU 驱动库"));
     }
     ReportHeader header;
     header.when = QDateTime::currentDateTime();
@@ -153,31 +242,32 @@ int main(int argc, char* argv[]) {
     }
     if (*opened != 0) {
         const auto status = driver.linkStatus(a.check.port);
-        std::fprintf(stderr, "tq7310-check: %s 打开失败：%s\n", qPrintable(header.device),
-                     qPrintable(status ? systemErrorText(status->system_error)
-                                       : QStringLiteral("端口号或通讯参数无效")));
-        return kCouldNotRun;
+        return couldNotRun(
+            a, QStringLiteral("%1 打开失败：%2")
+                   .arg(header.device, status ? systemErrorText(status->system_error)
+                                              : QStringLiteral("端口号或通讯参数无效")));
     }
 
     ModuleCheck check(driver, a.check);
-    check.onPrompt = [](const QString& ask) {
-        std::fprintf(stderr, ">>> %s (30 s)\n", qPrintable(ask));
+    const int waitS = a.check.inputWaitMs / 1000;
+    check.onPrompt = [waitS](const QString& ask) {
+        std::fprintf(stderr, ">>> %s (%d s)\n", qPrintable(ask), waitS);
     };
     check.onStepStarted = [](const QString& name) {
         std::fprintf(stderr, "%s...\n", qPrintable(name));
     };
+    check.onStepDone = [](const StepResult& step) {
+        std::fprintf(stderr, "%s: %s (%lld ms)\n", qPrintable(step.name),
+                     qPrintable(verdictText(step.verdict)), static_cast<long long>(step.ms));
+    };
+    check.onRestoring = [](qint64 ms) {
+        std::fprintf(stderr, "恢复原状… 已试 %.1f s，最多 %d s\n", double(ms) / 1000,
+                     ModuleCheck::kRestoreTryMs / 1000);
+    };
     g_check = &check;
-#ifdef _WIN32
-    // Ctrl-C in a console arrives as SIGINT.
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-#else
-    struct sigaction stop {};
-    stop.sa_handler = onStopSignal;
-    stop.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &stop, nullptr);
-    sigaction(SIGTERM, &stop, nullptr);
-#endif
+    if (g_stopRequested != 0) {
+        check.requestStop();
+    }
     const CheckReport report = check.run();
     g_check = nullptr;
     driver.ClosePort_Modbus(a.check.port);
@@ -186,14 +276,16 @@ int main(int argc, char* argv[]) {
         a.json ? reportJson(header, report) : reportText(header, report).toUtf8();
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     std::fflush(stdout);
+    int status = exitStatusOf(report);
     if (!a.reportFile.isEmpty()) {
-        QFile file(a.reportFile);
         clearFileError();
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-            file.write(out) != out.size()) {
+        if (reportFile.write(out) != out.size() || !reportFile.commit()) {
             std::fprintf(stderr, "tq7310-check: 未能写入 %s：%s\n", qPrintable(a.reportFile),
                          qPrintable(systemErrorText(lastFileError(), ErrorSubject::File)));
+            // An older report left there would pass for this run's.
+            QFile::remove(a.reportFile);
+            status = status == 0 ? kCouldNotRun : status;
         }
     }
-    return exitStatusOf(report);
+    return status;
 }
