@@ -73,7 +73,7 @@ void ValueBox::markRead(const QDateTime& at) {
     setNote({});
 }
 
-void ValueBox::markLinkClosed() {
+void ValueBox::markOld(const QString& why) {
     if (!readAt_.isValid()) {
         return;
     }
@@ -84,7 +84,7 @@ void ValueBox::markLinkClosed() {
         p.setColor(QPalette::WindowText, QColor(grey.red, grey.green, grey.blue));
         setPalette(p);
     }
-    setNote(QStringLiteral("读于 %1（端口已关闭）").arg(timeCaption(readAt_)));
+    setNote(QStringLiteral("读于 %1（%2）").arg(timeCaption(readAt_), why));
 }
 
 void ValueBox::setNote(const QString& note) {

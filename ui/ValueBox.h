@@ -1,9 +1,9 @@
 #pragma once
 // A bordered label showing a value the module reports. A screen reader names
 // it by the caption beside it (see AccessibleNames), reads the value as its
-// text and is told when the value changes. A value read before "关闭" stays,
-// greyed, and its tooltip, which a screen reader reads as its description,
-// says when it was read.
+// text and is told when the value changes. A value read before "关闭" or a
+// module check stays, greyed, and its tooltip, which a screen reader reads as
+// its description, says when it was read and why it is not current.
 
 #include <QDateTime>
 #include <QLabel>
@@ -20,8 +20,9 @@ class ValueBox : public QLabel {
     void showValue(const QString& value);
     // The value shown was read at `at`: drawn as current.
     void markRead(const QDateTime& at);
-    // The link closed: a value read on it is now old.
-    void markLinkClosed();
+    // The value shown is no longer current: the link closed, or the polls
+    // stopped; `why` says which.
+    void markOld(const QString& why);
 
   private:
     void setNote(const QString& note);

@@ -225,7 +225,7 @@ void ssqx::connectArrays() {
                 portControl_.Command10_Click();
                 // The counts stay, but no longer as current.
                 for (auto* box : findChildren<ValueBox*>()) {
-                    box->markLinkClosed();
+                    box->markOld(QStringLiteral("端口已关闭"));
                 }
             });
     connectArray("Command2", [this](int i) { coilCommands_.Command2_Click(i); });
@@ -492,6 +492,11 @@ void ssqx::pauseForCheck(bool running) {
         timer2BeforeCheck_ = Timer2->isActive();
         Timer1->stop();
         Timer2->stop();
+        // The check clears counts and writes the configuration: what the
+        // boxes show is no longer the module's.
+        for (auto* box : findChildren<ValueBox*>()) {
+            box->markOld(QStringLiteral("自检中，轮询已停"));
+        }
     } else {
         setTimerEnabled(QStringLiteral("Timer1"), timer1BeforeCheck_);
         setTimerEnabled(QStringLiteral("Timer2"), timer2BeforeCheck_);

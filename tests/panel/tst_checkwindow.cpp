@@ -3,6 +3,7 @@
 // puts the module back as found.
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSemaphore>
@@ -53,7 +54,10 @@ class CheckWindowTest : public QObject {
 
     void runsToItsEndWithThePollsPaused() {
         QCOMPARE(pollsOn(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(!driver.callsOf("Get_3X_LUNDX").isEmpty(), 5000);
         runCheck();
+        // The values the polls read are marked as no longer current.
+        QVERIFY(main->findChild<QLabel*>("D_4R(2)")->toolTip().endsWith("（自检中，轮询已停）"));
         QTRY_VERIFY_WITH_TIMEOUT(!window->running(), 20000);
         QCOMPARE(pollsOn(), 2);
         QVERIFY(!pollsAtEachRow.isEmpty() && pollsAtEachRow.count(0) == pollsAtEachRow.size());
