@@ -314,14 +314,15 @@ bool ModuleCheck::measureRates(QStringList& evidence) {
     }
     QStringList rates;
     for (int i = 0; i < kCounts; ++i) {
-        const double ns = double(std::max<qint64>(second.at(i) - first.at(i), 1));
-        rate_[i] = double(moved(i, first.value[i], second.value[i])) / ns;
+        // The fastest the count may have moved: allowances err on the wide side.
+        rate_[i] =
+            double(moved(i, first.value[i], second.value[i])) / double(shortest(first, second, i));
         rates
             << QStringLiteral("%1 %2/s").arg(countName(i)).arg(rate_[i] * kNsPerSecond, 0, 'f', 1);
     }
-    evidence
-        << QStringLiteral("各计数在 %1 内的变化速率: ").arg(msText(second.ns[0] - first.ns[0])) +
-               rates.join(QStringLiteral(", "));
+    evidence << QStringLiteral("各计数在 %1 内的变化速率: ")
+                        .arg(msText(second.sent[0] - first.sent[0])) +
+                    rates.join(QStringLiteral(", "));
     return true;
 }
 
@@ -355,7 +356,7 @@ void ModuleCheck::judgeClear(const QString& act, std::uint32_t targets, const Co
                              const Counts& after, QStringList& evidence, bool& failed,
                              int& judged) const {
     for (int i = 0; i < kCounts; ++i) {
-        const qint64 ns = after.at(i) - before.at(i);
+        const qint64 ns = longest(before, after, i);
         const std::int64_t allowed = allowance(i, ns);
         const std::uint32_t was = before.value[i];
         const std::uint32_t now = after.value[i];
@@ -398,7 +399,7 @@ Verdict ModuleCheck::counters(QStringList& evidence) {
         return missing(QStringLiteral("读计数"), evidence);
     }
     // A clear is a write and a read of the counts: about twice a read.
-    const qint64 oneClear = 2 * (counts.ns[1] - readStarted);
+    const qint64 oneClear = 2 * (counts.answered[1] - readStarted);
     bool failed = false;
     int judged = 0;
     qint64 longestClear = 0;
@@ -409,7 +410,7 @@ Verdict ModuleCheck::counters(QStringList& evidence) {
             return false;
         }
         judgeClear(act, targets, before, counts, evidence, failed, judged);
-        longestClear = std::max(longestClear, counts.ns[1] - before.ns[1]);
+        longestClear = std::max(longestClear, longest(before, counts, kCounts - 1));
         return true;
     };
     if (!waitForRise(counts, oneClear)) {
@@ -466,27 +467,30 @@ Verdict ModuleCheck::mode(QStringList& evidence) {
     if (verdict == Verdict::Passed) {
         pause(kFrequencyGateMs);
         std::uint16_t words[2 * mm::kCountingInputs] = {};
-        if (!readInputRegisters(mm::kCount32Register + 2 * mm::kFrequencyValueOffset,
-                                2 * mm::kCountingInputs, words)) {
+        const bool read = readInputRegisters(mm::kCount32Register + 2 * mm::kFrequencyValueOffset,
+                                             2 * mm::kCountingInputs, words);
+        if (!read) {
             verdict = missing(QStringLiteral("读频率"), evidence);
         }
-        const double seconds =
-            double(std::max<qint64>(second.ns[1] - first.ns[1], 1)) / kNsPerSecond;
         QStringList seen;
-        for (int x = 0; x < mm::kCountingInputs && verdict == Verdict::Passed; ++x) {
-            const double counted =
-                double(moved(mm::kCountingInputs + x, first.value[mm::kCountingInputs + x],
-                             second.value[mm::kCountingInputs + x])) /
-                seconds;
+        for (int x = 0; x < mm::kCountingInputs && read; ++x) {
+            const int i = mm::kCountingInputs + x;
+            const double pulses = double(moved(i, first.value[i], second.value[i]));
+            // The pulses came in at least `pulses` over the longest the
+            // window may have been, at most over the shortest.
+            const double longestS = double(longest(first, second, i)) / kNsPerSecond;
+            const double low = pulses / longestS;
+            const double high = pulses / (double(shortest(first, second, i)) / kNsPerSecond);
             const std::uint32_t hz = std::uint32_t(words[2 * x]) << 16 | words[2 * x + 1];
             // A count over the window is off by up to a pulse, a frequency over
             // the module's gate by up to 1 Hz; 5 % for the two clocks.
-            const double tolerance = 1 / seconds + 1 + 0.05 * counted;
+            const double tolerance = 1 / longestS + 1 + 0.05 * high;
+            const double counted = (low + high) / 2;
             seen << QStringLiteral("X%1 %2 Hz (计数 %3/s)")
                         .arg(x + 1)
                         .arg(hz)
                         .arg(counted, 0, 'f', 1);
-            if (std::abs(double(hz) - counted) > tolerance) {
+            if (double(hz) < low - tolerance || double(hz) > high + tolerance) {
                 evidence << QStringLiteral("X%1 计数 %2/s, 频率读 %3 Hz, 相差超过 %4 Hz")
                                 .arg(x + 1)
                                 .arg(counted, 0, 'f', 1)
@@ -494,7 +498,7 @@ Verdict ModuleCheck::mode(QStringList& evidence) {
                                 .arg(tolerance, 0, 'f', 1);
                 verdict = Verdict::Failed;
             }
-            told = told || counted > tolerance;
+            told = told || low > tolerance;
         }
         evidence.prepend(QStringLiteral("寄存器 %1 = %2 时频率: ")
                              .arg(mm::kModeRegister)
@@ -655,19 +659,31 @@ bool ModuleCheck::readInputRegisters(int first, int count, std::uint16_t* values
 bool ModuleCheck::readCounts(Counts& counts) {
     std::uint16_t c16[mm::kCount16Values] = {};
     std::uint16_t c32[2 * mm::kCountingInputs] = {};
+    counts.sent[0] = clock_.nowNs();
     if (!readInputRegisters(mm::kCount16Register, mm::kCount16Values, c16)) {
         return false;
     }
-    counts.ns[0] = clock_.nowNs();
+    counts.answered[0] = clock_.nowNs();
+    counts.sent[1] = counts.answered[0];
     if (!readInputRegisters(mm::kCount32Register, 2 * mm::kCountingInputs, c32)) {
         return false;
     }
-    counts.ns[1] = clock_.nowNs();
+    counts.answered[1] = clock_.nowNs();
     for (int x = 0; x < mm::kCountingInputs; ++x) {
         counts.value[x] = c16[x];
         counts.value[mm::kCountingInputs + x] = std::uint32_t(c32[2 * x]) << 16 | c32[2 * x + 1];
     }
     return true;
+}
+
+qint64 ModuleCheck::longest(const Counts& before, const Counts& after, int i) {
+    const int block = is16(i) ? 0 : 1;
+    return after.answered[block] - before.sent[block];
+}
+
+qint64 ModuleCheck::shortest(const Counts& before, const Counts& after, int i) {
+    const int block = is16(i) ? 0 : 1;
+    return std::max<qint64>(after.sent[block] - before.answered[block], kNsPerMs);
 }
 
 bool ModuleCheck::writeRegister(int reg, std::uint16_t value) {

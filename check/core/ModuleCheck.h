@@ -52,13 +52,18 @@ class ModuleCheck {
     using Config = std::array<std::uint16_t, module_map::kConfigRegistersShown>;
     using Coils = std::array<std::uint8_t, module_map::kCoilsRead>;
     static constexpr int kCounts = 2 * module_map::kCountingInputs;
-    // X1..X4's 16-bit counts then their 32-bit counts, each block as read
-    // at its own time: a read tried again comes later than the other.
+    // X1..X4's 16-bit counts then their 32-bit counts, each block with when
+    // its request went out and its answer came: the module took its values
+    // in between, and a read tried again comes later than the other block.
     struct Counts {
         std::array<std::uint32_t, kCounts> value{};
-        std::array<qint64, 2> ns{};
-        qint64 at(int i) const { return ns[i < module_map::kCountingInputs ? 0 : 1]; }
+        std::array<qint64, 2> sent{};
+        std::array<qint64, 2> answered{};
     };
+    // The most and the least time that may have passed at the module between
+    // its values of count i in `before` and in `after`.
+    static qint64 longest(const Counts& before, const Counts& after, int i);
+    static qint64 shortest(const Counts& before, const Counts& after, int i);
 
     Verdict link(QStringList& evidence);
     Verdict configuration(QStringList& evidence);
