@@ -18,6 +18,12 @@ bool ModuleOnModel::transact(const QString& what, sim::Table table, int first, i
                              const std::function<bool(const sim::Range&, int, int)>& serve) {
     ++transactions;
     ++status_.transactions;
+    exchange_ = {};
+    exchange_.kind = TQ7310_TRAFFIC_EXCHANGE;
+    exchange_.request_length = 2;
+    exchange_.request[0] = 1;
+    // The function code of the table's reads: enough to tell the requests apart.
+    exchange_.request[1] = std::uint8_t(int(table) + 1);
     if (lost && lost(transactions, what)) {
         now_ += kTimeoutNs;
         ++status_.failures;
@@ -38,6 +44,8 @@ bool ModuleOnModel::transact(const QString& what, sim::Table table, int first, i
         }
     }
     status_.round_trip_us = int(kTransactionNs / 1000);
+    exchange_.reply_length = 2;
+    std::copy(exchange_.request, exchange_.request + 2, exchange_.reply);
     return true;
 }
 
@@ -113,24 +121,24 @@ DriverResult ModuleOnModel::wide(std::int32_t address, std::int32_t first, std::
     return buffer[0];
 }
 
-DriverResult ModuleOnModel::Get_1X_B16(std::int32_t, std::int32_t address, std::int32_t first,
-                                       std::int32_t* buffer) {
+DriverResult ModuleOnModel::bits16(std::int32_t address, std::int32_t function, std::int32_t first,
+                                   std::int32_t* buffer) {
     std::uint8_t bits[16] = {};
-    if (*readBits(1, address, 2, first, 16, bits) != 0) {
+    if (*readBits(1, address, function, first, 16, bits) != 0) {
         return kFailed;
     }
     std::copy(bits, bits + 16, buffer);
     return buffer[0];
 }
 
+DriverResult ModuleOnModel::Get_1X_B16(std::int32_t, std::int32_t address, std::int32_t first,
+                                       std::int32_t* buffer) {
+    return bits16(address, 2, first, buffer);
+}
+
 DriverResult ModuleOnModel::Get_0X_B16(std::int32_t, std::int32_t address, std::int32_t first,
                                        std::int32_t* buffer) {
-    std::uint8_t bits[16] = {};
-    if (*readBits(1, address, 1, first, 16, bits) != 0) {
-        return kFailed;
-    }
-    std::copy(bits, bits + 16, buffer);
-    return buffer[0];
+    return bits16(address, 1, first, buffer);
 }
 
 DriverResult ModuleOnModel::Get_3X_UnDX(std::int32_t, std::int32_t address, std::int32_t first,
@@ -171,4 +179,13 @@ DriverResult ModuleOnModel::Set_4X_D1(std::int32_t, std::int32_t address, std::i
 
 std::optional<Tq7310LinkStatus> ModuleOnModel::linkStatus(std::int32_t) {
     return status_;
+}
+
+int ModuleOnModel::readTraffic(std::int32_t, std::uint32_t, Tq7310Traffic* records, int capacity,
+                               std::int32_t*) {
+    if (capacity < 1 || exchange_.kind != TQ7310_TRAFFIC_EXCHANGE) {
+        return 0;
+    }
+    records[0] = exchange_;
+    return 1;
 }

@@ -58,6 +58,9 @@ class ModuleOnModel : public ModuleDriver {
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
                                 std::int32_t count, const std::uint16_t* values) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+    // The last exchange alone, its request and reply as address and function.
+    int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
+                    std::int32_t* lost) override;
     bool libraryLoaded() override { return true; }
 
   private:
@@ -67,6 +70,9 @@ class ModuleOnModel : public ModuleDriver {
                   const std::function<bool(const sim::Range&, int at, int i)>& serve);
     DriverResult wide(std::int32_t address, std::int32_t first, std::int32_t count,
                       std::int32_t* buffer, bool pairs);
+    DriverResult bits16(std::int32_t address, std::int32_t function, std::int32_t first,
+                        std::int32_t* buffer);
 
     Tq7310LinkStatus status_{};
+    Tq7310Traffic exchange_{};
 };

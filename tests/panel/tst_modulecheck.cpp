@@ -28,7 +28,8 @@ enum Fault {
     SelfChangedRegister,
     LossyLine,
     CountReadsLost,
-    Outage,
+    OutageAfterTestValue,
+    OutageWithY2On,
     GoneAfterWrite,
     GoneWithY2On,
     GoneAtStart,
@@ -51,7 +52,8 @@ class ModuleCheckTest : public QObject {
         const QString none;
         const QStringList clear;
         QTest::newRow("sound") << int(None) << none << clear << 0
-                               << QStringList{"X4 7 Hz", "13:0→1→0", "Y1..Y5 逐个接通再断开"};
+                               << QStringList{"X4 7 Hz", "13:0→1→0", "Y1..Y5 逐个接通再断开",
+                                              "各计数在 1540.0 ms 内", "线圈 5 (Y5): 原 0, 现 0"};
         QTest::newRow("sound in frequency mode")
             << int(FrequencyMode) << none << clear << 0 << QStringList{"X1 (频率): 看到变化"};
         QTest::newRow("sound in up/down mode, X1 counting below 0")
@@ -71,7 +73,7 @@ class ModuleCheckTest : public QObject {
             << int(SwappedClearCoils) << QStringLiteral("计数") << clear << 1
             << QStringList{"线圈 1000 清 X1 16 位计数: X1 32 位计数 也变了"};
         QTest::newRow("frequency dead") << int(DeadFrequency) << QStringLiteral("频率模式") << clear
-                                        << 1 << QStringList{"X4 计数 ", "频率读 0 Hz"};
+                                        << 1 << QStringList{"X2 计数 ", "X4 计数 ", "频率读 0 Hz"};
         QTest::newRow("register changed by the module")
             << int(SelfChangedRegister) << none << clear << 1
             << QStringList{"模块自行改变：寄存器 8 原 200, 现 999"};
@@ -80,8 +82,12 @@ class ModuleCheckTest : public QObject {
         QTest::newRow("count reads lost")
             << int(CountReadsLost) << none << QStringList{"计数", "频率模式"} << 2
             << QStringList{"读计数: 超时"};
-        QTest::newRow("outage, link back")
-            << int(Outage) << none << QStringList{"输出"} << 2 << QStringList{"Y1 接通: 超时"};
+        QTest::newRow("outage after a test value, link back")
+            << int(OutageAfterTestValue) << none << QStringList{"配置"} << 2
+            << QStringList{"寄存器 3 写 1: 超时"};
+        QTest::newRow("outage with Y2 on, link back")
+            << int(OutageWithY2On) << none << QStringList{"输出"} << 2
+            << QStringList{"Y2 接通: 超时"};
         QTest::newRow("link gone after a write")
             << int(GoneAfterWrite) << none << QStringList{"配置"} << 3
             << QStringList{"寄存器 1 可能仍为测试值 1"};
@@ -89,7 +95,8 @@ class ModuleCheckTest : public QObject {
             << int(GoneWithY2On) << none << QStringList{"输出"} << 3
             << QStringList{"Y2 可能仍接通", "寄存器 5 可能仍为测试值 0"};
         QTest::newRow("link gone before any write")
-            << int(GoneAtStart) << none << QStringList{"通信"} << 2 << QStringList{"现 未知"};
+            << int(GoneAtStart) << none << QStringList{"通信"} << 2
+            << QStringList{"现 未知", "发 01 02, 收 无"};
     }
 
     void steps() {
@@ -178,10 +185,13 @@ class ModuleCheckTest : public QObject {
                     return call > 150 && what.startsWith(QLatin1String("readRegisters 4 1 "));
                 });
                 break;
-            case Outage:
-                // 4 s without replies from Y1's first switching on.
+            case OutageAfterTestValue:
+            case OutageWithY2On:
+                // A write goes through, its reply and all else is lost for 4 s.
                 lose([&](int, const QString& what) {
-                    if (outageEnds < 0 && what == QLatin1String("writeCoils 1 1")) {
+                    const bool y2 = fault == OutageWithY2On;
+                    if (outageEnds < 0 && what == (y2 ? "writeCoils 2 1" : "writeRegisters 3 1")) {
+                        y2 ? model.setCoil(1, true) : model.setConfig(3, 1);
                         outageEnds = module.nowNs() + 4000 * kNsPerMs;
                     }
                     return module.nowNs() < outageEnds;
