@@ -312,11 +312,18 @@ bool ModuleCheck::measureRates(QStringList& evidence) {
     if (!readCounts(second)) {
         return false;
     }
-    QStringList rates;
     for (int i = 0; i < kCounts; ++i) {
         // The fastest the count may have moved: allowances err on the wide side.
         rate_[i] =
             double(moved(i, first.value[i], second.value[i])) / double(shortest(first, second, i));
+    }
+    QStringList rates;
+    for (int i = 0; i < kCounts; ++i) {
+        // Past 2^15 pulses in the window a 16-bit count wraps out of sight; its
+        // input's 32-bit count, as yet untouched by any clear, still shows them.
+        if (is16(i)) {
+            rate_[i] = std::max(rate_[i], rate_[i + mm::kCountingInputs]);
+        }
         rates
             << QStringLiteral("%1 %2/s").arg(countName(i)).arg(rate_[i] * kNsPerSecond, 0, 'f', 1);
     }

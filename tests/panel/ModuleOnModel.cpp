@@ -1,5 +1,7 @@
 #include "ModuleOnModel.h"
 
+#include <algorithm>
+
 namespace {
 constexpr std::int32_t kFailed = MODBUSRTU_FAILED;
 }

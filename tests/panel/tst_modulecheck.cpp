@@ -16,6 +16,7 @@ namespace mm = module_map;
 
 enum Fault {
     None,
+    FastInput,
     FrequencyMode,
     UpDownMode,
     InputsIdle,
@@ -54,6 +55,9 @@ class ModuleCheckTest : public QObject {
         QTest::newRow("sound") << int(None) << none << clear << 0
                                << QStringList{"X4 7 Hz", "13:0→1→0", "Y1..Y5 逐个接通再断开",
                                               "各计数在 1540.0 ms 内", "线圈 5 (Y5): 原 0, 现 0"};
+        // Its 16-bit count wraps several times in a second.
+        QTest::newRow("sound, X4 at 100 kHz")
+            << int(FastInput) << none << clear << 0 << QStringList{"X4 100000 Hz"};
         QTest::newRow("sound in frequency mode")
             << int(FrequencyMode) << none << clear << 0 << QStringList{"X1 (频率): 看到变化"};
         QTest::newRow("sound in up/down mode, X1 counting below 0")
@@ -133,6 +137,9 @@ class ModuleCheckTest : public QObject {
         const auto lose = [&](const auto& lost) { rule = lost; };
         switch (Fault(fault)) {
             case None:
+                break;
+            case FastInput:
+                model.setFrequency(3, 100'000);
                 break;
             case FrequencyMode:
                 model.setConfig(mm::kModeRegister, mm::kFrequencyMode);
