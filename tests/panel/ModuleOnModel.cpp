@@ -3,29 +3,43 @@
 #include <algorithm>
 
 namespace {
-constexpr std::int32_t kFailed = MODBUSRTU_FAILED;
+
+sim::Table tableOf(int function) {
+    constexpr sim::Table tables[] = {sim::Table::Coils, sim::Table::Inputs, sim::Table::Holding,
+                                     sim::Table::InputRegisters};
+    return tables[function - 1];
 }
 
+}  // namespace
+
 ModuleOnModel::ModuleOnModel() : model([this] { return sim::Nanos(now_); }) {
-    status_.outcome = TQ7310_NONE;
     status_.round_trip_us = -1;
     status_.is_open = 1;
+    // The panel's own reads ("Get_1X_B16" … "Get_4X_UnDX") cross the line too;
+    // their function code is in their name.
+    onCall = [this](const QString& operation) {
+        constexpr int kFunctionOfDigit[] = {1, 2, 0, 4, 3};  // 0X coils .. 4X holding registers
+        const int digit = operation.size() > 4 ? operation.at(4).digitValue() : -1;
+        if (digit < 0) {
+            return;  // opening and closing the port send nothing
+        }
+        const bool answered = exchange(operation, kFunctionOfDigit[digit]);
+        readFailure = answered ? std::nullopt : std::optional<std::int32_t>(MODBUSRTU_FAILED);
+    };
 }
 
 CheckClock ModuleOnModel::clock() {
     return {[this] { return now_; }, [this](int ms) { now_ += qint64(ms) * 1'000'000; }};
 }
 
-bool ModuleOnModel::transact(const QString& what, sim::Table table, int first, int count,
-                             const std::function<bool(const sim::Range&, int, int)>& serve) {
+bool ModuleOnModel::exchange(const QString& what, int function) {
     ++transactions;
     ++status_.transactions;
     exchange_ = {};
     exchange_.kind = TQ7310_TRAFFIC_EXCHANGE;
     exchange_.request_length = 2;
     exchange_.request[0] = 1;
-    // The function code of the table's reads: enough to tell the requests apart.
-    exchange_.request[1] = std::uint8_t(int(table) + 1);
+    exchange_.request[1] = std::uint8_t(function);
     if (lost && lost(transactions, what)) {
         now_ += kTimeoutNs;
         ++status_.failures;
@@ -36,67 +50,64 @@ bool ModuleOnModel::transact(const QString& what, sim::Table table, int first, i
     model.sync();
     status_.outcome = TQ7310_OK;
     status_.exception_code = 0;
-    for (int i = 0; i < count; ++i) {
-        const sim::Range* range = sim::findRange(table, first + i);
-        if (range == nullptr || !serve(*range, first + i - range->first, i)) {
-            ++status_.failures;
-            status_.outcome = TQ7310_EXCEPTION;
-            status_.exception_code = range == nullptr ? 2 : 3;
-            return false;
-        }
-    }
     status_.round_trip_us = int(kTransactionNs / 1000);
     exchange_.reply_length = 2;
     std::copy(exchange_.request, exchange_.request + 2, exchange_.reply);
     return true;
 }
 
+DriverResult ModuleOnModel::transact(
+    const QString& what, int function, int first, int count,
+    const std::function<bool(const sim::Range&, int, int)>& serve) {
+    if (!exchange(what, function)) {
+        return MODBUSRTU_FAILED;
+    }
+    for (int i = 0; i < count; ++i) {
+        const sim::Range* range = sim::findRange(tableOf(function), first + i);
+        if (range == nullptr || !serve(*range, first + i - range->first, i)) {
+            ++status_.failures;
+            status_.outcome = TQ7310_EXCEPTION;
+            status_.exception_code = range == nullptr ? 2 : 3;
+            return MODBUSRTU_FAILED;
+        }
+    }
+    return 0;
+}
+
 DriverResult ModuleOnModel::readBits(std::int32_t, std::int32_t, std::int32_t function,
                                      std::int32_t first, std::int32_t count, std::uint8_t* bits) {
-    const auto table = function == 1 ? sim::Table::Coils : sim::Table::Inputs;
-    return transact(QStringLiteral("readBits %1 %2 %3").arg(function).arg(first).arg(count), table,
-                    first, count,
-                    [&](const sim::Range& r, int at, int i) {
+    return transact(QStringLiteral("readBits %1 %2 %3").arg(function).arg(first).arg(count),
+                    function, first, count, [&](const sim::Range& r, int at, int i) {
                         bits[i] = r.read(model, at) != 0;
                         return true;
-                    })
-               ? 0
-               : kFailed;
+                    });
 }
 
 DriverResult ModuleOnModel::readRegisters(std::int32_t, std::int32_t, std::int32_t function,
                                           std::int32_t first, std::int32_t count,
                                           std::uint16_t* values) {
-    const auto table = function == 3 ? sim::Table::Holding : sim::Table::InputRegisters;
     return transact(QStringLiteral("readRegisters %1 %2 %3").arg(function).arg(first).arg(count),
-                    table, first, count,
-                    [&](const sim::Range& r, int at, int i) {
+                    function, first, count, [&](const sim::Range& r, int at, int i) {
                         values[i] = r.read(model, at);
                         return true;
-                    })
-               ? 0
-               : kFailed;
+                    });
 }
 
 DriverResult ModuleOnModel::writeCoils(std::int32_t, std::int32_t, std::int32_t first,
                                        std::int32_t count, const std::uint8_t* bits) {
-    return transact(QStringLiteral("writeCoils %1 %2").arg(first).arg(bits[0]), sim::Table::Coils,
-                    first, count,
+    return transact(QStringLiteral("writeCoils %1 %2").arg(first).arg(bits[0]), 1, first, count,
                     [&](const sim::Range& r, int at, int i) {
                         if (r.write != nullptr) {
                             r.write(model, at, bits[i]);
                         }
                         return true;
-                    })
-               ? 0
-               : kFailed;
+                    });
 }
 
 DriverResult ModuleOnModel::writeRegisters(std::int32_t, std::int32_t, std::int32_t first,
                                            std::int32_t count, const std::uint16_t* values) {
-    return transact(QStringLiteral("writeRegisters %1 %2").arg(first).arg(values[0]),
-                    sim::Table::Holding, first, count,
-                    [&](const sim::Range& r, int at, int i) {
+    return transact(QStringLiteral("writeRegisters %1 %2").arg(first).arg(values[0]), 3, first,
+                    count, [&](const sim::Range& r, int at, int i) {
                         if (r.accepts != nullptr && !r.accepts(at, values[i])) {
                             return false;
                         }
@@ -104,79 +115,7 @@ DriverResult ModuleOnModel::writeRegisters(std::int32_t, std::int32_t, std::int3
                             r.write(model, at, values[i]);
                         }
                         return true;
-                    })
-               ? 0
-               : kFailed;
-}
-
-DriverResult ModuleOnModel::wide(std::int32_t address, std::int32_t first, std::int32_t count,
-                                 std::int32_t* buffer, bool pairs) {
-    std::uint16_t words[2 * 125] = {};
-    const int n = pairs ? 2 * count : count;
-    if (*readRegisters(1, address, 4, first, n, words) != 0) {
-        return kFailed;
-    }
-    for (int i = 0; i < count; ++i) {
-        buffer[i] =
-            pairs ? std::int32_t(std::uint32_t(words[2 * i]) << 16 | words[2 * i + 1]) : words[i];
-    }
-    return buffer[0];
-}
-
-DriverResult ModuleOnModel::bits16(std::int32_t address, std::int32_t function, std::int32_t first,
-                                   std::int32_t* buffer) {
-    std::uint8_t bits[16] = {};
-    if (*readBits(1, address, function, first, 16, bits) != 0) {
-        return kFailed;
-    }
-    std::copy(bits, bits + 16, buffer);
-    return buffer[0];
-}
-
-DriverResult ModuleOnModel::Get_1X_B16(std::int32_t, std::int32_t address, std::int32_t first,
-                                       std::int32_t* buffer) {
-    return bits16(address, 2, first, buffer);
-}
-
-DriverResult ModuleOnModel::Get_0X_B16(std::int32_t, std::int32_t address, std::int32_t first,
-                                       std::int32_t* buffer) {
-    return bits16(address, 1, first, buffer);
-}
-
-DriverResult ModuleOnModel::Get_3X_UnDX(std::int32_t, std::int32_t address, std::int32_t first,
-                                        std::int32_t count, std::int32_t* buffer) {
-    return wide(address, first, count, buffer, false);
-}
-
-DriverResult ModuleOnModel::Get_3X_LUNDX(std::int32_t, std::int32_t address, std::int32_t first,
-                                         std::int32_t count, std::int32_t* buffer) {
-    return wide(address, first, count, buffer, true);
-}
-
-DriverResult ModuleOnModel::Get_4X_UnDX(std::int32_t, std::int32_t address, std::int32_t first,
-                                        std::int32_t count, std::int32_t* buffer) {
-    std::uint16_t words[125] = {};
-    if (*readRegisters(1, address, 3, first, count, words) != 0) {
-        return kFailed;
-    }
-    std::copy(words, words + count, buffer);
-    return buffer[0];
-}
-
-DriverResult ModuleOnModel::Set_0X_Bit1(std::int32_t, std::int32_t address, std::int32_t coil) {
-    const std::uint8_t on = 1;
-    return writeCoils(1, address, coil, 1, &on);
-}
-
-DriverResult ModuleOnModel::Rst_0X_Bit1(std::int32_t, std::int32_t address, std::int32_t coil) {
-    const std::uint8_t off = 0;
-    return writeCoils(1, address, coil, 1, &off);
-}
-
-DriverResult ModuleOnModel::Set_4X_D1(std::int32_t, std::int32_t address, std::int32_t reg,
-                                      std::int32_t value) {
-    const auto word = std::uint16_t(value);
-    return writeRegisters(1, address, reg, 1, &word);
+                    });
 }
 
 std::optional<Tq7310LinkStatus> ModuleOnModel::linkStatus(std::int32_t) {
