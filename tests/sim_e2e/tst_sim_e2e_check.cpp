@@ -149,7 +149,12 @@ class CheckOnSim : public QObject {
         QTest::newRow("-h") << QStringList{"-h"} << 0 << "用法";
         QTest::newRow("--version")
             << QStringList{"--version"} << 0 << "tq7310-check " TQ7310_VERSION;
+        QTest::newRow("a known step") << QStringList{"--only", "计数,输入", "-h"} << 0 << "用法";
         QTest::newRow("no --yes") << json << 2 << "--yes";
+        QTest::newRow("port not a number")
+            << QStringList{"--port", "x", "--yes"} + json << 2 << "--port 应为 1..255";
+        QTest::newRow("device empty")
+            << QStringList{"--device", "", "--yes"} + json << 2 << "--device 应给出设备路径";
         QTest::newRow("unknown option")
             << QStringList{"--bogus", "--yes"} + json << 2 << "未知选项 --bogus";
         QTest::newRow("unknown step")
