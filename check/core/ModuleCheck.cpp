@@ -623,9 +623,9 @@ bool ModuleCheck::transact(const std::function<DriverResult()>& call) {
 }
 
 void ModuleCheck::resync() {
-    // Holding-register reads of counts no other request of the check uses.
-    static constexpr int kShapes[] = {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14, 15};
-    const int count = kShapes[resyncs_++ % std::size(kShapes)];
+    // Holding-register reads of 2 to 12 registers: the check's own reads of
+    // them are of 1, 13 and 16.
+    const int count = 2 + resyncs_++ % 11;
     std::uint16_t values[mm::kConfigRegistersRead] = {};
     driver_.readRegisters(options_.port, options_.address, kHoldingRegisters, mm::kConfigRegister,
                           count, values);

@@ -53,7 +53,7 @@ class ModuleCheckTest : public QObject {
         const QString none;
         const QStringList clear;
         QTest::newRow("sound") << int(None) << none << clear << 0
-                               << QStringList{"X4 7 Hz",
+                               << QStringList{"X4 7 Hz (计数 7.",
                                               "13:0→1→0",
                                               "Y1..Y5 逐个接通再断开",
                                               "各计数在 1540.0 ms 内",
