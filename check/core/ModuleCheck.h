@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "CheckClock.h"
 #include "CheckOptions.h"
