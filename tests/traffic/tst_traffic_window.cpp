@@ -150,14 +150,16 @@ class TstTrafficWindow : public QObject {
         QVERIFY(f.table->rowHeight(0) <= f.table->fontMetrics().height() + 6);
     }
 
-    // From the moment the window opens, and whatever its size since, the
-    // newest row stays in view until the user scrolls up, and again once
-    // they are back at the end.
+    // From the moment the window opens, whatever its size since and however
+    // many rows were dropped, the newest row stays in view until the user
+    // scrolls up or picks a row, and again once they are back at the end or
+    // ask for it. A row picked stays in place and current until it is dropped.
     void followsTheNewestRow() {
         Fixture f;
+        auto* follow = f.window.findChild<QAbstractButton*>("FollowNewest");
         const auto newestInViewAfter = [&f](int exchanges) {
             for (int i = 0; i < exchanges; ++i) {
-                f.driver.add(TQ7310_TIMEOUT);
+                f.driver.add(i % 2 ? TQ7310_OK : TQ7310_TIMEOUT);
             }
             f.feed.pull();
             f.table->doItemsLayout();
@@ -170,11 +172,30 @@ class TstTrafficWindow : public QObject {
         QVERIFY(QTest::qWaitForWindowExposed(&f.window));
         f.window.resize(f.window.width(), f.window.height() - 100);
         QVERIFY(newestInViewAfter(10));
+        QVERIFY(newestInViewAfter(TrafficWindow::kMaxRows / 2) && follow->isChecked());
         QScrollBar* bar = f.table->verticalScrollBar();
         bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
-        QVERIFY(!newestInViewAfter(10));
+        QVERIFY(!newestInViewAfter(10) && !follow->isChecked());
         bar->triggerAction(QAbstractSlider::SliderToMaximum);
-        QVERIFY(newestInViewAfter(10));
+        QVERIFY(newestInViewAfter(10) && follow->isChecked());
+        QTableWidgetItem* picked = f.table->item(f.table->rowCount() - 3, 0);
+        const QRect at = f.table->visualItemRect(picked);
+        QTest::mouseClick(f.table->viewport(), Qt::LeftButton, {}, at.center());
+        QVERIFY(!newestInViewAfter(10) && !follow->isChecked());
+        QCOMPARE(f.table->visualItemRect(picked), at);
+        QCOMPARE(f.table->currentItem(), picked);
+        QVERIFY(newestInViewAfter(TrafficWindow::kMaxRows / 2) && follow->isChecked());
+        QCOMPARE(f.window.findChild<QLabel*>("TrafficSaveResult")->text(),
+                 "所选的行已超出保留的 2000 行，已恢复跟随最新");
+        follow->click();  // held where the view is, by hand
+        QTableWidgetItem* top = f.table->itemAt(0, 0);
+        QVERIFY(!newestInViewAfter(100) && f.table->itemAt(0, 0) == top);
+        f.click("TrafficFailuresOnly");  // rows hidden and shown again: no scroll of the user's
+        f.table->doItemsLayout();        // as on screen between the clicks
+        f.click("TrafficFailuresOnly");
+        QVERIFY(f.table->itemAt(0, 0) == top && !follow->isChecked());
+        follow->click();
+        QVERIFY(newestInViewAfter(0) && f.table->currentRow() == -1);
     }
 
     // Asked many times in a tick, the feed reads the log once after it.

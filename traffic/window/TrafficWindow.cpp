@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -41,7 +42,8 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
       table_(new QTableWidget(0, Columns, this)),
       pause_(button(QStringLiteral("暂停"), "TrafficPause", this)),
       failuresOnly_(new QCheckBox(QStringLiteral("只看失败"), this)),
-      saveResult_(new QLabel(this)),
+      follow_(new QCheckBox(QStringLiteral("跟随最新"), this)),
+      result_(new QLabel(this)),
       detail_(new QPlainTextEdit(this)),
       stats_(new QLabel(this)) {
     setObjectName(QStringLiteral("TrafficLog"));
@@ -52,15 +54,18 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     auto* copy = button(QStringLiteral("复制"), "TrafficCopy", this);
     auto* save = button(QStringLiteral("保存"), "TrafficSave", this);
     failuresOnly_->setObjectName(QStringLiteral("TrafficFailuresOnly"));
+    follow_->setObjectName(QStringLiteral("FollowNewest"));
+    follow_->setAccessibleName(QStringLiteral("跟随最新的行"));
+    follow_->setChecked(true);
     auto* tools = new QHBoxLayout;
     for (QWidget* w : {static_cast<QWidget*>(pause_), static_cast<QWidget*>(clear),
                        static_cast<QWidget*>(failuresOnly_), static_cast<QWidget*>(copy),
-                       static_cast<QWidget*>(save)}) {
+                       static_cast<QWidget*>(save), static_cast<QWidget*>(follow_)}) {
         tools->addWidget(w);
     }
     tools->addStretch();
-    saveResult_->setObjectName(QStringLiteral("TrafficSaveResult"));
-    tools->addWidget(saveResult_);
+    result_->setObjectName(QStringLiteral("TrafficSaveResult"));
+    tools->addWidget(result_);
 
     table_->setObjectName(QStringLiteral("TrafficLines"));
     table_->setHorizontalHeaderLabels({QStringLiteral("序号"), QStringLiteral("时间"),
@@ -71,23 +76,33 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setWordWrap(false);
+    // By row, the view's top is a whole row, but at the end its bottom is:
+    // a view held there would move by a fraction of a row once rows come.
+    table_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setColumnWidth(Number, 90);
     table_->setColumnWidth(Time, 95);
     table_->setColumnWidth(Direction, 110);
     table_->setColumnWidth(Bytes, 300);
     // The newest row stays in view from the moment the window opens, until
-    // the user scrolls up, and again once they are back at the end. Where
-    // the bar is when rows come says nothing: it has no range before the
-    // window is first laid out, and its end moves away with every row.
+    // the user scrolls up or picks a row, and again once they are back at
+    // the end with no row picked. Where the bar is when rows come says
+    // nothing: it has no range before the window is first laid out, and its
+    // end moves away with every row; and the window's own moves of the bar
+    // are not the user's.
     QScrollBar* bar = table_->verticalScrollBar();
-    connect(bar, &QScrollBar::valueChanged, this,
-            [this, bar](int value) { following_ = value == bar->maximum(); });
+    connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
+        if (!ownMove_) {
+            setFollowing(value == bar->maximum() && !table_->selectionModel()->hasSelection());
+        }
+    });
     connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
         if (following_) {
+            const QScopedValueRollback<bool> own(ownMove_, true);
             bar->setValue(maximum);
         }
     });
+    connect(follow_, &QCheckBox::toggled, this, &TrafficWindow::setFollowing);
 
     // A long frame is cut at the column's edge: the current row is whole
     // below, for the keyboard and a screen reader, and in the tooltips.
@@ -104,6 +119,15 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     connect(table_, &QTableWidget::currentCellChanged, this, [this](int row) {
         detail_->setPlainText(row >= 0 ? table_->item(row, Bytes)->toolTip() : QString());
     });
+    // A row picked is current and selected, whichever of the two came
+    // last; the table makes its first row current, unselected, on focus.
+    const auto picked = [this] {
+        if (!ownMove_ && table_->currentItem() && table_->currentItem()->isSelected()) {
+            setFollowing(false);
+        }
+    };
+    connect(table_, &QTableWidget::currentCellChanged, this, picked);
+    connect(table_, &QTableWidget::itemSelectionChanged, this, picked);
 
     stats_->setObjectName(QStringLiteral("TrafficStats"));
     stats_->setWordWrap(true);
@@ -135,13 +159,55 @@ void TrafficWindow::addNewLines() {
     if (paused_) {
         return;
     }
-    shownUntil_ = qMax(shownUntil_, feed_.firstIndex());
-    for (; shownUntil_ < feed_.endIndex(); ++shownUntil_) {
-        addRow(feed_.line(shownUntil_));
+    const bool chosen = chosen_.isValid();
+    holdView([this] {
+        shownUntil_ = qMax(shownUntil_, feed_.firstIndex());
+        for (; shownUntil_ < feed_.endIndex(); ++shownUntil_) {
+            addRow(feed_.line(shownUntil_));
+        }
+        table_->model()->removeRows(0, qMax(0, table_->rowCount() - kMaxRows));
+    });
+    if (chosen && !chosen_.isValid()) {
+        // Held, the view would only show ever newer rows where it was.
+        result_->setText(
+            QStringLiteral("所选的行已超出保留的 %1 行，已恢复跟随最新").arg(kMaxRows));
+        setFollowing(true);
     }
-    const int excess = table_->rowCount() - kMaxRows;
-    for (int i = 0; i < excess; ++i) {
-        table_->removeRow(0);
+}
+
+void TrafficWindow::holdView(const std::function<void()>& change) {
+    const QScopedValueRollback<bool> own(ownMove_, true);
+    const QPersistentModelIndex held =
+        chosen_.isValid() ? chosen_ : QPersistentModelIndex(table_->indexAt({0, 0}));
+    const int before = table_->rowViewportPosition(held.row());
+    change();
+    // The bar's range for the rows now, rather than unasked later, when its
+    // moves would look like the user's.
+    table_->doItemsLayout();
+    if (following_) {
+        table_->scrollToBottom();
+    } else if (held.isValid()) {
+        // Rows dropped or hidden above it move it up by their height.
+        QScrollBar* bar = table_->verticalScrollBar();
+        bar->setValue(bar->value() + table_->rowViewportPosition(held.row()) - before);
+    }
+}
+
+void TrafficWindow::setFollowing(bool following) {
+    const QScopedValueRollback<bool> own(ownMove_, true);
+    following_ = following;
+    {
+        const QSignalBlocker quiet(follow_);
+        follow_->setChecked(following);
+    }
+    if (following) {
+        chosen_ = QPersistentModelIndex();
+        table_->selectionModel()->clear();
+        table_->scrollToBottom();
+    } else {
+        const QTableWidgetItem* current = table_->currentItem();
+        const int row = current && current->isSelected() ? current->row() : table_->rowAt(0);
+        chosen_ = QPersistentModelIndex(table_->model()->index(row, Number));
     }
 }
 
@@ -219,13 +285,17 @@ void TrafficWindow::setPaused(bool paused) {
 void TrafficWindow::clear() {
     table_->setRowCount(0);
     shownUntil_ = feed_.endIndex();
+    setFollowing(true);  // nothing left to hold
 }
 
 void TrafficWindow::applyFilter() {
-    const bool only = failuresOnly_->isChecked();
-    for (int row = 0; row < table_->rowCount(); ++row) {
-        table_->setRowHidden(row, only && !table_->item(row, Number)->data(kFailedRole).toBool());
-    }
+    holdView([this] {
+        const bool only = failuresOnly_->isChecked();
+        for (int row = 0; row < table_->rowCount(); ++row) {
+            table_->setRowHidden(row,
+                                 only && !table_->item(row, Number)->data(kFailedRole).toBool());
+        }
+    });
 }
 
 QString TrafficWindow::selectedText() const {
@@ -259,7 +329,7 @@ bool TrafficWindow::saveTo(const QString& path) {
         }
     }
     const SaveOutcome outcome = writeTextFile(path, lines.join(QLatin1Char('\n')) + '\n');
-    saveResult_->setText(outcome.words);
+    result_->setText(outcome.words);
     return outcome.saved;
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 // "通讯记录": one row per frame on the line, newest at the bottom, followed
-// unless the user scrolled up.
+// until the user scrolls up or picks a row; then that row stays in view.
 
 #include <QDateTime>
+#include <QPersistentModelIndex>
 #include <QWidget>
+#include <functional>
 #include <map>
 
 #include "TrafficFeed.h"
@@ -31,6 +33,12 @@ class TrafficWindow : public QWidget {
   private:
     void addNewLines();
     void addRow(const TrafficLine& line);
+    // Changes the rows as the window's own move: the newest row stays in
+    // view while following, else the chosen row stays where it is.
+    void holdView(const std::function<void()>& change);
+    // Following keeps the newest row in view and none chosen; not following
+    // holds the current row, or else the top one in view.
+    void setFollowing(bool following);
     void setPaused(bool paused);
     void clear();
     void applyFilter();
@@ -44,7 +52,8 @@ class TrafficWindow : public QWidget {
     QTableWidget* table_;
     QPushButton* pause_;
     QCheckBox* failuresOnly_;
-    QLabel* saveResult_;
+    QCheckBox* follow_;       // "跟随最新": checked while following
+    QLabel* result_;          // whether it saved, or why it follows again
     QPlainTextEdit* detail_;  // the current row whole
     QLabel* stats_;
     struct StatsBase {
@@ -54,7 +63,9 @@ class TrafficWindow : public QWidget {
     std::map<int, StatsBase> statsFrom_;  // by port: the counts at "统计清零"
     qint64 shownUntil_ = 0;               // feed index of the next line to show
     bool paused_ = false;
-    bool following_ = true;  // the newest row kept in view: not scrolled up
+    bool following_ = true;         // the newest row kept in view
+    QPersistentModelIndex chosen_;  // while not following: the row held in view
+    bool ownMove_ = false;          // the window moves the view or the current row, not the user
 };
 
 }  // namespace traffic
