@@ -7,11 +7,23 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <variant>
 
 #include "ConfigRows.h"
 #include "LinkParam.h"
 #include "ModuleDriver.h"
 #include "WindowAccess.h"
+
+enum class ConfigRefusal { OutOfRange };
+
+// The value "修改" writes for `typed` in `row`'s editor: its leading number
+// (0 for text without one), or why nothing is written.
+std::variant<std::int32_t, ConfigRefusal> configValue(const ConfigRow& row, QStringView typed);
+
+// What the panel says of "修改" of row `index` with `typed` when it does
+// not write the number as typed: "按 0 写入" for text without a number,
+// "超出范围，未写入" for a refused one; empty otherwise.
+QString configWriteNote(int index, const QString& typed);
 
 class ConfigWrite {
   public:

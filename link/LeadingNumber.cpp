@@ -141,6 +141,20 @@ double leadingNumber(QStringView text) {
     return sign * decimalMagnitude(s, pos);
 }
 
+bool hasLeadingNumber(QStringView text) {
+    const std::string s = significantAscii(text);
+    std::size_t pos = !s.empty() && (s[0] == '+' || s[0] == '-') ? 1 : 0;
+    if (pos < s.size() && s[pos] == '&') {
+        const char radix = pos + 1 < s.size() ? s[pos + 1] : '\0';
+        const int base = radix == 'H' || radix == 'h' ? 16 : radix == 'O' || radix == 'o' ? 8 : 0;
+        return base != 0 && pos + 2 < s.size() && digitValue(s[pos + 2], base) >= 0;
+    }
+    if (pos < s.size() && s[pos] == '.') {
+        ++pos;
+    }
+    return pos < s.size() && isDigit(s[pos]);
+}
+
 std::optional<std::int32_t> roundToInt32(double value) {
     // nearbyint rounds in the default mode, to nearest with ties to even.
     const double rounded = std::nearbyint(value);

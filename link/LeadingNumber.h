@@ -18,6 +18,10 @@ double leadingNumber(QStringView text);
 // the rounded value does not fit in a signed 32-bit integer.
 std::optional<std::int32_t> roundToInt32(double value);
 
+// Whether the text has a leading number at all, rather than reading as 0
+// for want of one.
+bool hasLeadingNumber(QStringView text);
+
 inline std::optional<std::int32_t> leadingInt32(QStringView text) {
     return roundToInt32(leadingNumber(text));
 }

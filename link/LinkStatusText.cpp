@@ -29,6 +29,7 @@ LinkStatusText describeOwnAccount(const LinkParamTable& linkParam, bool opened,
         text.link = QStringLiteral("端口未打开");
     } else if (linkParam[kOpenResult] != 0) {
         text.link = QStringLiteral("端口%1 打开失败").arg(linkParam[kPort]);
+        text.linkFailed = true;
     } else {
         text.link =
             QStringLiteral("端口%1 %2 地址%3")
@@ -74,8 +75,10 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
         text.link = QStringLiteral("端口%1 %2 打开失败：%3")
                         .arg(port)
                         .arg(text.device, systemErrorText(s.system_error));
+        text.linkFailed = true;
     } else {
         text.link = QStringLiteral("端口%1 打开失败：端口号或通讯参数无效").arg(port);
+        text.linkFailed = true;
     }
     // Only a reply makes a healthy module; a port that merely opened, or a
     // link that is closed, says nothing about it.
@@ -87,6 +90,7 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
         text.module = outcomeText(s.outcome, s.exception_code, s.other_address, s.system_error,
                                   lastReply, s.maybe_answers);
         text.healthy = s.outcome == TQ7310_OK;
+        text.linkFailed = text.linkFailed || (!text.healthy && s.outcome != TQ7310_EXCEPTION);
     }
     QString roundTrip = QStringLiteral("-");
     if (s.round_trip_us >= 0) {

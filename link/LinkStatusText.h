@@ -17,6 +17,9 @@ struct LinkStatusText {
     QString counters;
     bool healthy = false;  // the last transaction went through
     QString device;        // the part of `link` that gives up room on a narrow line
+    // The link failed: it did not open, or the last transaction had no
+    // proper answer (an exception reply is the module's answer).
+    bool linkFailed = false;
 };
 
 // What the panel knows of the link by itself: whether the library loaded,

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 
+#include "ReadableControls.h"
+
 namespace {
 
 // Controls no caption names; the rest are derived.
@@ -82,7 +84,7 @@ QHash<QString, AccessibleText> accessibleTexts(const std::vector<ControlSpec>& l
         switch (c.kind) {
             case ControlKind::ValueBox:
                 if (caption) {
-                    texts.insert(c.name, {caption->caption});
+                    texts.insert(c.name, {caption->caption, {}, caption->name});
                 } else if (const ControlSpec* b = besideOf(c, ControlKind::Button, layout)) {
                     texts.insert(c.name, {objectOf(b->caption)});
                 }
@@ -138,11 +140,11 @@ void nameControls(const QHash<QString, QWidget*>& controls,
         }
         w->setAccessibleName(it->name);
         w->setAccessibleDescription(it->description);
-        // Qt on Linux names a drop-down list by its current item and leaves
-        // its label to the caption that has it as its buddy.
         if (auto* caption = qobject_cast<QLabel*>(controls.value(it->caption))) {
             caption->setBuddy(w);
+            markNamesAnother(caption);
         }
+        // The focus goes into an editable list's text, which says the same.
         if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->lineEdit()) {
             combo->lineEdit()->setAccessibleName(it->name);
         }

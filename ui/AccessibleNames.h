@@ -14,13 +14,15 @@
 struct AccessibleText {
     QString name;
     QString description{};
-    QString caption{};  // an editor's caption label, which has it as buddy
+    // The caption label whose words the name takes: it has the control as
+    // buddy and is left out of what a screen reader reads.
+    QString caption{};
 };
 
 // The accessible name and description of every shown control that needs more
 // than its own caption, by objectName; hidden controls get none.
 QHash<QString, AccessibleText> accessibleTexts(const std::vector<ControlSpec>& layout);
 
-// Gives the built controls their names and descriptions, and each editor's
-// caption the editor as its buddy.
+// Gives the built controls their names and descriptions, and each caption
+// the control it names as its buddy.
 void nameControls(const QHash<QString, QWidget*>& controls, const std::vector<ControlSpec>& layout);

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "ReadableControls.h"
 #include "ValueBox.h"
 
 // An option button that is a Tab stop of its own. Qt gives a group of
@@ -109,7 +110,7 @@ QAccessibleInterface* accessibleControl(const QString&, QObject* object) {
     if (auto* option = qobject_cast<OptionButton*>(object)) {
         return new AccessibleOptionButton(option);
     }
-    return nullptr;
+    return accessibleReadable(object);
 }
 
 QColor toColor(Rgb c) {
@@ -119,10 +120,10 @@ QColor toColor(Rgb c) {
 // A frame whose caption alone is coloured. A style sheet would colour it too,
 // but a widget under a style sheet no longer passes the window's font on to
 // its children; the style's own painting, told the colour, keeps that.
-class ColouredFrame : public QGroupBox {
+class ColouredFrame : public ControlFrame {
   public:
     ColouredFrame(const QString& caption, QColor colour, QWidget* parent)
-        : QGroupBox(caption, parent), colour_(colour) {}
+        : ControlFrame(caption, parent), colour_(colour) {}
 
   protected:
     void paintEvent(QPaintEvent*) override {
@@ -203,7 +204,7 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
             if (spec.foreground) {
                 return new ColouredFrame(spec.caption, toColor(*spec.foreground), parent);
             }
-            return new QGroupBox(spec.caption, parent);
+            return new ControlFrame(spec.caption, parent);
         case ControlKind::Caption:
             return new QLabel(spec.caption, parent);
         case ControlKind::ValueBox: {
@@ -219,7 +220,7 @@ QWidget* create(const ControlSpec& spec, QWidget* parent) {
         case ControlKind::OptionButton:
             return new OptionButton(spec.caption, parent);
         case ControlKind::ComboBox: {
-            auto* combo = new QComboBox(parent);
+            auto* combo = new CaptionedCombo(parent);
             combo->setEditable(true);
             combo->setInsertPolicy(QComboBox::NoInsert);
             unlimit(combo->lineEdit());

@@ -1,5 +1,6 @@
 #include "LinkStatusBar.h"
 
+#include <QShortcut>
 #include <QTimer>
 
 #include "ElidedLabel.h"
@@ -25,6 +26,8 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     // would read as another baud rate.
     link_->setElidedPart(QString());
     module_->setObjectName(QStringLiteral("ModuleState"));
+    // How the module answers is read whole: "模…常" says nothing.
+    module_->setElidedPart(QString());
     counters_->setObjectName(QStringLiteral("LinkCounters"));
     addWidget(link_, 3);
     addWidget(module_, 2);
@@ -55,9 +58,12 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     for (const auto& b : buttons) {
         b.button->setObjectName(QString::fromLatin1(b.name));
         b.button->setFocusPolicy(Qt::TabFocus);
-        b.button->setShortcut(QKeySequence(b.key));
+        // From every window of the panel, not only this one: the tool
+        // windows lead to each other. A modal dialog still holds them back.
+        auto* shortcut = new QShortcut(QKeySequence(b.key), b.button, b.button,
+                                       &QAbstractButton::click, Qt::ApplicationShortcut);
         b.button->setToolTip(QStringLiteral("%1 (%2)").arg(
-            b.button->text(), b.button->shortcut().toString(QKeySequence::NativeText)));
+            b.button->text(), shortcut->key().toString(QKeySequence::NativeText)));
         addPermanentWidget(b.button);
         connect(b.button, &QPushButton::clicked, this, b.clicked);
     }
@@ -67,10 +73,11 @@ QList<QPushButton*> LinkStatusBar::buttons() const {
     return {findModule_, trend_, traffic_, anyPoint_, moduleCheck_};
 }
 
-void LinkStatusBar::showNotice(const QString& notice) {
+void LinkStatusBar::showNotice(const QString& notice, const QString& path) {
     // Long enough to read a path, short enough not to be taken for the state.
     constexpr int kNoticeMs = 8000;
     notice_->setText(notice);
+    notice_->setElidedPart(path);
     notice_->setVisible(!notice.isEmpty());
     noticeTimer_->start(kNoticeMs);
 }

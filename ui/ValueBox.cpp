@@ -2,7 +2,6 @@
 
 #include <QAccessibleWidget>
 
-#include "Colours.h"
 #include "StatusPoll.h"
 
 namespace {
@@ -73,17 +72,20 @@ void ValueBox::markRead(const QDateTime& at) {
     setNote({});
 }
 
-void ValueBox::markOld(const QString& why) {
+void ValueBox::markOld(const QString& why, std::optional<Rgb> background) {
     if (!readAt_.isValid()) {
         return;
     }
+    QPalette p = palette();
     if (!ownColour_) {
-        QPalette p = palette();
         ownColour_ = p.color(QPalette::WindowText);
         const Rgb grey = colours::kOldValueText;
         p.setColor(QPalette::WindowText, QColor(grey.red, grey.green, grey.blue));
-        setPalette(p);
     }
+    if (background) {
+        p.setColor(QPalette::Window, QColor(background->red, background->green, background->blue));
+    }
+    setPalette(p);
     setNote(QStringLiteral("读于 %1（%2）").arg(timeCaption(readAt_), why));
 }
 

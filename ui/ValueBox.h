@@ -1,13 +1,16 @@
 #pragma once
 // A bordered label showing a value the module reports. A screen reader names
 // it by the caption beside it (see AccessibleNames), reads the value as its
-// text and is told when the value changes. A value read before "关闭" or a
-// module check stays, greyed, and its tooltip, which a screen reader reads as
-// its description, says when it was read and why it is not current.
+// text and is told when the value changes. A value read before "关闭", a
+// module check or a read that failed stays, greyed, and its tooltip, which a
+// screen reader reads as its description, says when it was read and why it
+// is not current.
 
 #include <QDateTime>
 #include <QLabel>
 #include <optional>
+
+#include "Colours.h"
 
 class QAccessibleInterface;
 
@@ -20,9 +23,10 @@ class ValueBox : public QLabel {
     void showValue(const QString& value);
     // The value shown was read at `at`: drawn as current.
     void markRead(const QDateTime& at);
-    // The value shown is no longer current: the link closed, or the polls
-    // stopped; `why` says which.
-    void markOld(const QString& why);
+    // The value shown is no longer current: the link closed, the polls
+    // stopped or the read failed; `why` says which. A state label's colour
+    // says a state, so it takes `background` until the next read shows one.
+    void markOld(const QString& why, std::optional<Rgb> background = std::nullopt);
 
   private:
     void setNote(const QString& note);

@@ -22,3 +22,10 @@ QRect placeOf(const QWidget* window);
 // its title bar; else (a place saved on a larger desktop) it stays where it
 // would open.
 void placeAt(QWidget* window, const std::optional<QRect>& place);
+
+// Keeps `window` within the free area of its screen (the primary one before
+// it is first shown): no larger than that area less a title bar and borders,
+// and, once it has a place of its own, moved in so that its title bar and
+// bottom edge both show. Where it first opens is otherwise the window
+// manager's choice, which keeps a window that fits on the screen.
+void keepOnScreen(QWidget* window);

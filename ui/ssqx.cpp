@@ -17,6 +17,7 @@
 #include <cstdlib>
 
 #include "AccessibleNames.h"
+#include "Announcement.h"
 #include "AnyPointWindow.h"
 #include "ControlFactory.h"
 #include "ControlNames.h"
@@ -27,10 +28,13 @@
 #include "ModuleCheckWindow.h"
 #include "ModuleMap.h"
 #include "ProgramIcon.h"
+#include "ReadMarks.h"
+#include "ReadableControls.h"
 #include "SerialLine.h"
 #include "StartFolder.h"
 #include "SystemErrorText.h"
 #include "TextFile.h"
+#include "ToolWindowRole.h"
 #include "TrafficWindow.h"
 #include "TrendWindow.h"
 #include "ValueBox.h"
@@ -69,6 +73,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
           driver_, [this] { return linkOpened_ ? linkParam_[link_param::kPort] : 0; },
           [this] { return statusPoll_.ticking() || counterPoll_.ticking() || checking(); }) {
     setObjectName(QStringLiteral("ssqx"));
+    useWindowRoles();
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
     setWindowIcon(programIcon());
     // The window's own default font, as a Chinese desktop gives it.
@@ -77,7 +82,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     song.setPointSizeF(9);
     setFont(song);
 
-    auto* client = new QWidget(this);
+    auto* client = new ClientArea(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(kClientWidthTwips / kTwipsPerPixel, kClientHeightTwips / kTwipsPerPixel);
     setCentralWidget(client);
@@ -110,7 +115,17 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     Timer2->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { statusPoll_.Timer1_Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { counterPoll_.Timer2_Timer(); });
-    connect(&counterPoll_, &CounterPoll::tickShown, this, &ssqx::markCountsRead);
+    // A tick that "关闭" cut short read on a link since closed.
+    connect(&statusPoll_, &StatusPoll::tickShown, this, [this](const StatusTick& tick) {
+        if (linkOpened_) {
+            markStatusTick(controls_, tick, lastFailure_);
+        }
+    });
+    connect(&counterPoll_, &CounterPoll::tickShown, this, [this](const CounterTick& tick) {
+        if (linkOpened_) {
+            markCounterTick(controls_, tick, lastFailure_);
+        }
+    });
 
     connectArrays();
     applyTabOrder();
@@ -211,6 +226,7 @@ void ssqx::connectArrays() {
     connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command9"))),
             &QAbstractButton::clicked, this, [this] {
                 linkOpened_ = true;
+                linkHealthy_ = true;
                 moduleStatus_.reset();
                 statusLine_->clearNotice();
                 portControl_.Command9_Click();
@@ -224,15 +240,41 @@ void ssqx::connectArrays() {
                 linkOpened_ = false;
                 portControl_.Command10_Click();
                 // The counts stay, but no longer as current.
-                for (auto* box : findChildren<ValueBox*>()) {
-                    box->markOld(QStringLiteral("端口已关闭"));
-                }
+                markAllOld(this, QStringLiteral("端口已关闭"));
             });
-    connectArray("Command2", [this](int i) { coilCommands_.Command2_Click(i); });
-    connectArray("Command3", [this](int i) { coilCommands_.Command3_Click(i); });
-    connectArray("Command2A", [this](int i) { coilCommands_.Command2A_Click(i); });
-    connectArray("Command2B", [this](int i) { coilCommands_.Command2B_Click(i); });
-    connectArray("Command2AC", [this](int i) { configWrite_.Command2AC_Click(i); });
+    const auto writing = [this](const char* array, void (ssqx::*write)(int)) {
+        connectArray(array, [this, array, write](int i) {
+            reportWrite(control(QStringLiteral("%1(%2)").arg(QLatin1String(array)).arg(i)), i,
+                        write);
+        });
+    };
+    writing("Command2", &ssqx::Command2_Click);
+    writing("Command3", &ssqx::Command3_Click);
+    writing("Command2A", &ssqx::Command2A_Click);
+    writing("Command2B", &ssqx::Command2B_Click);
+    writing("Command2AC", &ssqx::Command2AC_Click);
+}
+
+void ssqx::reportWrite(QWidget* button, int index, void (ssqx::*write)(int)) {
+    const auto row = configRow(index);
+    QString words = button && button->objectName().startsWith(QLatin1String("Command2AC(")) && row
+                        ? configWriteNote(index, text(row->editor))
+                        : QString();
+    const int before = driver_.count().transactions;
+    (this->*write)(index);
+    if (driver_.count().transactions > before && moduleStatus_ &&
+        moduleStatus_->outcome != TQ7310_OK) {
+        words += (words.isEmpty() ? QString() : QStringLiteral("；")) +
+                 QStringLiteral("写入失败：") +
+                 briefOutcomeText(moduleStatus_->outcome, moduleStatus_->exception_code);
+    }
+    if (words.isEmpty() || button == nullptr) {
+        return;
+    }
+    const QString what = button->accessibleName().isEmpty() ? button->property("text").toString()
+                                                            : button->accessibleName();
+    statusLine_->showNotice(what + QStringLiteral("：") + words);
+    announce(this, what + QStringLiteral("：") + words);
 }
 
 void ssqx::applyTabOrder() {
@@ -319,27 +361,6 @@ void ssqx::setTimerEnabled(const QString& timer, bool enabled) {
     }
 }
 
-void ssqx::markCountsRead(const CounterTick& tick) {
-    // A tick that "关闭" cut short read on a link since closed.
-    if (!linkOpened_) {
-        return;
-    }
-    const auto mark = [&](QString (*box)(int), int count, bool answered) {
-        if (!answered) {
-            return;
-        }
-        for (int i = 0; i < count; ++i) {
-            if (auto* b = qobject_cast<ValueBox*>(control(box(i)))) {
-                b->markRead(tick.time);
-            }
-        }
-    };
-    using namespace module_map;
-    mark(control::D_4R, kCount16Values, tick.count16.has_value());
-    mark(control::D_4R32, kCount32Values, tick.count32.has_value());
-    mark(control::D_4R4, kConfigRegistersShown, tick.config.has_value());
-}
-
 void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
     if (QThread::currentThread() != thread()) {
         // The finder's probes run on a thread of their own.
@@ -378,6 +399,9 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
         status->round_trip_us = moduleStatus_ ? module.round_trip_us : -1;
     } else if (status) {
         moduleStatus_ = status;
+        if (status->outcome != TQ7310_OK) {
+            lastFailure_ = briefOutcomeText(status->outcome, status->exception_code);
+        }
     }
     if (status && !linkOpened_) {
         // The port's counts since its last open may be the finder's probes.
@@ -386,9 +410,11 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
         status->round_trip_us = closedLinkCounts_.roundTripUs;
     }
     const TransactionCount count = driver_.count();
-    statusLine_->showStatus(
+    const LinkStatusText shown =
         describeLink(status, linkParam_, linkOpened_,
-                     {driver_.libraryLoaded(), count.transactions, count.failures}, lastReply));
+                     {driver_.libraryLoaded(), count.transactions, count.failures}, lastReply);
+    statusLine_->showStatus(shown);
+    announceLinkHealth(shown);
     statusPort_ = port;
     const auto counters = linkOpened_ ? driver_.linkCounters(port) : std::nullopt;
     statusLine_->showCountersDetail(counters ? countersBreakdown(*counters) : QString());
@@ -404,11 +430,23 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
     }
 }
 
+void ssqx::announceLinkHealth(const LinkStatusText& shown) {
+    // A link that opened well is not news; a failure, and the end of one, is.
+    const bool healthy = !shown.linkFailed;
+    if (!linkOpened_ || (healthy && !shown.healthy) || healthy == linkHealthy_) {
+        return;
+    }
+    linkHealthy_ = healthy;
+    announce(this, healthy ? QStringLiteral("通讯恢复：") + shown.module
+                           : QStringLiteral("通讯故障：%1 %2").arg(shown.link, shown.module));
+}
+
 void ssqx::showTrafficWindow() {
     if (trafficWindow_ == nullptr) {
         trafficWindow_ = new traffic::TrafficWindow(trafficFeed_, this);
         placeAt(trafficWindow_, trafficPlace_);
     }
+    keepOnScreen(trafficWindow_);
     trafficWindow_->show();
     trafficWindow_->raise();
     trafficWindow_->activateWindow();
@@ -422,6 +460,7 @@ void ssqx::showTrendWindow() {
         trendWindow_->setChosenQuantity(trendQuantity_);
         placeAt(trendWindow_, trendPlace_);
     }
+    keepOnScreen(trendWindow_);
     trendWindow_->show();
     trendWindow_->raise();
     trendWindow_->activateWindow();
@@ -448,6 +487,7 @@ void ssqx::showAnyPointWindow() {
         });
         placeAt(anyPointWindow_, anyPointPlace_);
     }
+    keepOnScreen(anyPointWindow_);
     anyPointWindow_->show();
     anyPointWindow_->raise();
     anyPointWindow_->activateWindow();
@@ -477,6 +517,7 @@ void ssqx::showModuleCheckWindow() {
             this);
         connect(moduleCheckWindow_, &ModuleCheckWindow::runningChanged, this, &ssqx::pauseForCheck);
     }
+    keepOnScreen(moduleCheckWindow_);
     moduleCheckWindow_->show();
     moduleCheckWindow_->raise();
     moduleCheckWindow_->activateWindow();
@@ -494,9 +535,7 @@ void ssqx::pauseForCheck(bool running) {
         Timer2->stop();
         // The check clears counts and writes the configuration: what the
         // boxes show is no longer the module's.
-        for (auto* box : findChildren<ValueBox*>()) {
-            box->markOld(QStringLiteral("自检中，轮询已停"));
-        }
+        markAllOld(this, QStringLiteral("自检中，轮询已停"));
     } else {
         setTimerEnabled(QStringLiteral("Timer1"), timer1BeforeCheck_);
         setTimerEnabled(QStringLiteral("Timer2"), timer2BeforeCheck_);
@@ -575,11 +614,11 @@ void ssqx::applyWorkspace(const anypoint::Workspace& w) {
 bool ssqx::openWorkspace(const QString& path) {
     const auto read = anypoint::readWorkspaceFile(path);
     if (const auto* why = std::get_if<QString>(&read)) {
-        statusLine_->showNotice(*why);
+        reportWorkspace(*why, false, path);
         return false;
     }
     applyWorkspace(std::get<anypoint::Workspace>(read));
-    statusLine_->showNotice(QStringLiteral("已打开工作区：") + path);
+    reportWorkspace(QStringLiteral("已打开工作区：") + path, true, path);
     return true;
 }
 
@@ -587,12 +626,22 @@ bool ssqx::saveWorkspace(const QString& path) {
     const anypoint::Workspace w = workspace();
     // What would be refused at opening is not saved.
     if (const auto fault = anypoint::workspaceFault(w)) {
-        statusLine_->showNotice(QStringLiteral("工作区%1，未保存").arg(*fault));
+        reportWorkspace(QStringLiteral("工作区%1，未保存").arg(*fault), false, path);
         return false;
     }
     const SaveOutcome outcome = writeTextFile(path, QString::fromUtf8(anypoint::workspaceJson(w)));
-    statusLine_->showNotice(outcome.words);
+    reportWorkspace(outcome.words, outcome.saved, path);
     return outcome.saved;
+}
+
+void ssqx::reportWorkspace(const QString& words, bool done, const QString& path) {
+    statusLine_->showNotice(words, path);
+    // Said where the user asked: 读写任意点 holds the workspace's buttons.
+    if (anyPointWindow_ && anyPointWindow_->isVisible()) {
+        anyPointWindow_->showNote(words, !done);
+    } else if (!done) {
+        announce(this, words);
+    }
 }
 
 void ssqx::yieldToEvents() {
@@ -624,6 +673,7 @@ void ssqx::findModule() {
     connect(&dialog->search(), &finder::ModuleSearch::finished, this,
             [this] { refreshLinkStatus(linkParam_[link_param::kPort]); });
     finder_ = dialog;
+    keepOnScreen(dialog);
     dialog->open();
 }
 

@@ -29,6 +29,7 @@
 #include "Feed.h"
 #include "LastLink.h"
 #include "LinkParam.h"
+#include "LinkStatusText.h"
 #include "ModuleDriver.h"
 #include "ObservedDriver.h"
 #include "PortControl.h"
@@ -104,9 +105,21 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectButton(const QString& name, void (ssqx::*handler)());
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
+    void Command2_Click(int i) { coilCommands_.Command2_Click(i); }
+    void Command3_Click(int i) { coilCommands_.Command3_Click(i); }
+    void Command2A_Click(int i) { coilCommands_.Command2A_Click(i); }
+    void Command2B_Click(int i) { coilCommands_.Command2B_Click(i); }
+    void Command2AC_Click(int i) { configWrite_.Command2AC_Click(i); }
+    // Runs the write of `button`, member `index` of its array, and says in
+    // the status line and to a screen reader what was not written as typed
+    // or what the module refused; a write done as typed says nothing.
+    void reportWrite(QWidget* button, int index, void (ssqx::*write)(int));
     void refreshLinkStatus(std::int32_t port, const QByteArray& lastReply = {});
-    // The value boxes of the reads that answered show current values.
-    void markCountsRead(const CounterTick& tick);
+    // The outcome of opening or saving a workspace, in the status line and
+    // in 读写任意点 when it is open; a refusal is announced.
+    void reportWorkspace(const QString& words, bool done, const QString& path);
+    // Tells a screen reader when the link fails and when it answers again.
+    void announceLinkHealth(const LinkStatusText& shown);
     void findModule();
     void useFound(const finder::Found& found);
     void showTrendWindow();
@@ -137,6 +150,9 @@ class ssqx : public QMainWindow, public WindowAccess {
     // the port's last one was a row of 读写任意点's.
     std::optional<Tq7310LinkStatus> moduleStatus_;
     bool lastCallAnyPoint_ = false;
+    // Why the window's own last failed transaction failed, in brief.
+    QString lastFailure_ = QStringLiteral("失败");
+    bool linkHealthy_ = true;  // as last announced
     // What a workspace brought for windows not built yet: the curves' span
     // and quantity, and the windows' places.
     int trendSpan_ = anypoint::Workspace{}.trendSpan;

@@ -20,7 +20,7 @@ endif()
 add_library(modbusrtu_api INTERFACE ${driver}/include/ModbusRTU.h)
 target_include_directories(modbusrtu_api INTERFACE ${driver}/include)
 
-foreach(folder module sim/model link monitor commands find trend traffic anypoint check ui app)
+foreach(folder module sim/model link a11y monitor commands find trend traffic anypoint check ui app)
     add_subdirectory(${TQ7310_ROOT}/${folder} ${CMAKE_BINARY_DIR}/panel/${folder})
 endforeach()
 # A window program: no console behind it.

@@ -156,6 +156,7 @@ void AnyPointPoller::read(int port, std::size_t index) {
     row.roundTripUs = !row.failed && status ? status->round_trip_us : -1;
     if (!row.failed) {
         row.goodAtMs = clock_.elapsed();
+        checkWritten(row);
     }
     // Silence backs the row off; anything the slave says brings it back.
     const bool timedOut = row.failed && status && status->outcome == TQ7310_TIMEOUT;
@@ -183,8 +184,26 @@ void AnyPointPoller::writeNow(int port, const PendingWrite& write) {
     row.writeFailed = result != 0;
     row.written = row.writeFailed ? QStringLiteral("写入失败：") + failure(port, result)
                                   : QStringLiteral("已写入 %1 点").arg(count);
+    row.writtenFirst = write.first;
+    row.writtenValues = row.writeFailed ? std::vector<std::uint16_t>{} : write.values;
     clocks_[write.row].once = true;  // read back at once, polled or not
     emit rowChanged(static_cast<int>(write.row));
+}
+
+void AnyPointPoller::checkWritten(PointRow& row) {
+    // A slave may answer a write and keep another value, or none.
+    for (std::size_t i = 0; i < row.writtenValues.size(); ++i) {
+        const auto at = static_cast<std::size_t>(row.writtenFirst - row.first) + i;
+        if (at < row.values.size() && row.values[at] != row.writtenValues[i]) {
+            row.written += QStringLiteral("，但读回不同：点 %1 写 %2，读回 %3")
+                               .arg(row.writtenFirst + static_cast<int>(i))
+                               .arg(row.writtenValues[i])
+                               .arg(row.values[at]);
+            row.writeFailed = true;
+            break;
+        }
+    }
+    row.writtenValues.clear();
 }
 
 QString AnyPointPoller::failure(int port, const DriverResult& result) {

@@ -62,6 +62,8 @@ class AnyPointPoller : public QObject {
     void read(int port, std::size_t index);
     void writeNow(int port, const PendingWrite& write);
     // How a call that did not go through ended, from the port's status.
+    // The first good read after a write tells whether the values stayed.
+    static void checkWritten(PointRow& row);
     QString failure(int port, const DriverResult& result);
     void showClosed();
     void dropWrites(std::size_t index);

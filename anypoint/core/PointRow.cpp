@@ -5,6 +5,24 @@
 
 namespace anypoint {
 
+QString notationHint(const PointRow& row) {
+    if (!row.failed || !row.outcome.contains(QStringLiteral("异常应答 02"))) {
+        return {};
+    }
+    const int scale = row.first > 100000 ? 100000 : 10000;
+    const int point = row.first % scale;
+    const Table tables[] = {Table::Coils, Table::DiscreteInputs, Table::Coils,
+                            Table::InputRegisters, Table::HoldingRegisters};
+    const int digit = row.first / scale;
+    if (row.first <= 10000 || point == 0 || digit < 1 || digit > 4 || digit == 2) {
+        return {};
+    }
+    return QStringLiteral("本窗口的点从 1 编号：%1 若是手册的写法，即%2 第 %3 点")
+        .arg(row.first)
+        .arg(tableName(tables[digit]).section(QLatin1Char(' '), 0, 0))
+        .arg(point);
+}
+
 QString tableName(Table table) {
     switch (table) {
         case Table::Coils:

@@ -52,10 +52,18 @@ struct PointRow {
     int realPeriodMs = -1;
     int timeouts = 0;
     std::int64_t goodAtMs = -1;
-    // The last write: how it went; empty when none was asked.
+    // The last write: how it went; empty when none was asked. What it sent,
+    // from point writtenFirst on, until a read has shown whether it stayed.
     QString written;
     bool writeFailed = false;
+    int writtenFirst = 0;
+    std::vector<std::uint16_t> writtenValues;
 };
+
+// For a read refused as an illegal address whose first point looks like the
+// 1xxxx/3xxxx/4xxxx notation of device manuals (40001, 400001): what that
+// notation means, since this window numbers points from 1; empty otherwise.
+QString notationHint(const PointRow& row);
 
 // The row's settings alone, without what it read or wrote.
 PointRow settingsOf(const PointRow& row);

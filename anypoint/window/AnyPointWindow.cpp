@@ -1,6 +1,7 @@
 #include "AnyPointWindow.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,7 +13,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "Announcement.h"
 #include "CellManners.h"
+#include "RangeSpinBox.h"
 
 namespace anypoint {
 
@@ -83,10 +86,10 @@ Widget* named(Widget* widget, const char* name) {
 AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     : QWidget(parent, Qt::Window),
       poller_(poller),
-      address_(named(new QSpinBox(this), "AnyPointAddress")),
+      address_(named(new RangeSpinBox(this), "AnyPointAddress")),
       table_(named(new QComboBox(this), "AnyPointTable")),
-      first_(named(new QSpinBox(this), "AnyPointFirst")),
-      count_(named(new QSpinBox(this), "AnyPointCount")),
+      first_(named(new RangeSpinBox(this), "AnyPointFirst")),
+      count_(named(new RangeSpinBox(this), "AnyPointCount")),
       format_(named(new QComboBox(this), "AnyPointFormat")),
       period_(named(new QComboBox(this), "AnyPointPeriod")),
       rows_(named(new QTableWidget(0, Columns, this), "AnyPointRows")),
@@ -127,6 +130,18 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
         label->setBuddy(field);
         settings->addWidget(label);
         settings->addWidget(field);
+        if (auto* box = qobject_cast<RangeSpinBox*>(field)) {
+            connect(box, &RangeSpinBox::corrected, this,
+                    [this, box, caption](const QString& typed, int value) {
+                        showNote(QStringLiteral("%1只能是 %2–%3：输入的 %4 已改为 %5")
+                                     .arg(QString::fromUtf8(caption))
+                                     .arg(box->minimum())
+                                     .arg(box->maximum())
+                                     .arg(typed)
+                                     .arg(value),
+                                 true);
+                    });
+        }
     }
     settings->addStretch();
     auto* add = named(new QPushButton(QStringLiteral("添加"), this), "AnyPointAdd");
@@ -248,6 +263,13 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
         showPoints();
     });
     connect(points_, &QTableWidget::itemChanged, this, &AnyPointWindow::pointEdited);
+    // The keyboard lands on a value, never on a point's number, where typed
+    // digits would only jump between rows.
+    connect(points_, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
+        if (row >= 0 && column == 0) {
+            points_->setCurrentCell(row, 1);
+        }
+    });
     connect(&poller_, &AnyPointPoller::rowChanged, this, [this](int index) {
         fillRow(index);
         const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
@@ -342,6 +364,9 @@ void AnyPointWindow::fillRow(int index) {
     if (row.timeouts > 0) {
         outcome += QStringLiteral("；超时 %1 次").arg(row.timeouts);
     }
+    if (const QString hint = notationHint(row); !hint.isEmpty()) {
+        outcome += QStringLiteral("；") + hint;
+    }
     if (!row.written.isEmpty()) {
         outcome += QStringLiteral("；") + row.written;
     }
@@ -372,6 +397,16 @@ void AnyPointWindow::fillRow(int index) {
         item->setData(Qt::ForegroundRole, column == Outcome && (row.failed || row.writeFailed)
                                               ? QVariant(kFailed)
                                               : QVariant());
+    }
+    // Values a failed read left are old: greyed, their tooltip says when
+    // they were read.
+    if (row.failed && row.goodAtMs >= 0) {
+        QTableWidgetItem* values = rows_->item(index, Values);
+        values->setData(Qt::ForegroundRole, palette().color(QPalette::Disabled, QPalette::Text));
+        const QDateTime readAt =
+            QDateTime::currentDateTime().addMSecs(row.goodAtMs - poller_.nowMs());
+        values->setToolTip(QStringLiteral("读于 %1（读取失败：%2）")
+                               .arg(readAt.toString(QStringLiteral("hh:mm:ss")), row.outcome));
     }
 }
 
@@ -442,6 +477,9 @@ void AnyPointWindow::showPoints() {
             points_->setItem(i, 0, number);
             points_->setItem(i, 1, cell);
         }
+        if (points_->rowCount() > 0) {
+            points_->setCurrentCell(0, 1);
+        }
     }
     filling_ = false;
 }
@@ -454,6 +492,10 @@ AnyPointWindow::~AnyPointWindow() {
 
 void AnyPointWindow::showNote(const QString& note, bool failed) {
     note_->setText(note);
+    note_->setToolTip(note);
+    if (failed) {
+        announce(this, note);
+    }
     QPalette palette = note_->palette();
     palette.setColor(QPalette::WindowText,
                      failed ? kFailed : this->palette().color(QPalette::WindowText));

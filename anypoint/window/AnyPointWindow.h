@@ -22,6 +22,10 @@ class AnyPointWindow : public QWidget {
     AnyPointWindow(AnyPointPoller& poller, QWidget* parent = nullptr);
     ~AnyPointWindow() override;
 
+    // A word under the buttons: in red, and told to a screen reader, when
+    // something was not done.
+    void showNote(const QString& note, bool failed = false);
+
   signals:
     void saveWorkspaceClicked();
     void openWorkspaceClicked();
@@ -38,8 +42,6 @@ class AnyPointWindow : public QWidget {
     void keepRoomForValues();
     void showPoints();
     void pointEdited(QTableWidgetItem* item);
-    // In red when a write did not happen.
-    void showNote(const QString& note, bool failed = false);
     int chosenRow() const;
 
     AnyPointPoller& poller_;

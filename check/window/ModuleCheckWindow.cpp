@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "Announcement.h"
 #include "StartFolder.h"
 #include "TextFile.h"
 
@@ -180,6 +181,7 @@ QString ModuleCheckWindow::report() const {
 void ModuleCheckWindow::confirm() {
     if (!openLink_()) {
         state_->setText(kPortClosed);
+        announce(this, kPortClosed);
         return;
     }
     auto* ask = new QMessageBox(
@@ -232,7 +234,11 @@ void ModuleCheckWindow::startWhenLineFree() {
     };
     check_->onPrompt = [this](const QString& ask) {
         QMetaObject::invokeMethod(
-            this, [this, ask] { state_->setText(QStringLiteral("请操作：") + ask); },
+            this,
+            [this, ask] {
+                state_->setText(QStringLiteral("请操作：") + ask);
+                announce(this, state_->text());
+            },
             Qt::QueuedConnection);
     };
     report_.reset();
@@ -288,6 +294,7 @@ void ModuleCheckWindow::finish() {
     thread_ = nullptr;
     progress_->setValue(progress_->maximum());
     state_->setText(endWords(*report_));
+    announce(this, state_->text());
     stop_->setEnabled(false);
     start_->setEnabled(true);
     copy_->setEnabled(true);

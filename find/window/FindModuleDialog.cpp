@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "Announcement.h"
 #include "LastLink.h"
 #include "StartFolder.h"
 #include "TextFile.h"
@@ -331,6 +332,7 @@ void FindModuleDialog::ended(bool stopped) {
     trying_->setText(stopped
                          ? QStringLiteral("已停止，端口已关闭")
                          : QStringLiteral("查找结束，端口已关闭；找到 %1 行").arg(rows_.size()));
+    announce(this, trying_->text());
 }
 
 void FindModuleDialog::done(int result) {

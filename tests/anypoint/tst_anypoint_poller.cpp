@@ -18,6 +18,8 @@ class tst_AnyPointPoller : public QObject {
     void asks();
     void aimedAndPaced_data();
     void aimedAndPaced();
+    void notationHinted_data();
+    void notationHinted();
 };
 
 void tst_AnyPointPoller::asks_data() {
@@ -121,6 +123,10 @@ void tst_AnyPointPoller::aimedAndPaced_data() {
     QTest::newRow("backed off, then 修改所选")
         << "silent; add 2 500; wait 1; once 0; wait 2; change 0 2; wait 3"
         << QStringList{read2, read2, read2} << "超时：无应答||1000|1";
+    QTest::newRow("a write the slave answers but does not keep says so")
+        << "add 2 1000; wait 1; stubborn; write 0 2 7; wait 3"
+        << QStringList{read2, "writeRegisters(2,2,2,1)", read2}
+        << "应答正常|已写入 1 点，但读回不同：点 2 写 7，读回 0|1000|0";
 }
 
 void tst_AnyPointPoller::aimedAndPaced() {
@@ -153,6 +159,8 @@ void tst_AnyPointPoller::aimedAndPaced() {
             driver.pointFailure = w[0] == "silent" ? DriverResult(MODBUSRTU_FAILED) : std::nullopt;
         } else if (w[0] == "add") {
             poller.addRow(settings);
+        } else if (w[0] == "stubborn") {
+            driver.onCall = [&driver](const QString&) { driver.points.clear(); };
         } else if (w[0] == "write") {
             poller.write(index, n(2), {static_cast<std::uint16_t>(n(3))});
         } else if (w[0] == "change") {
@@ -173,6 +181,36 @@ void tst_AnyPointPoller::aimedAndPaced() {
                  .arg(first.backedOffMs)
                  .arg(first.timeouts),
              row);
+}
+
+void tst_AnyPointPoller::notationHinted_data() {
+    QTest::addColumn<int>("first");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("hint");  // after "本窗口的点从 1 编号：FIRST 若是手册的写法，即"
+    const QString refused = "异常应答 02 非法数据地址";
+    QTest::newRow("4xxxx") << 40001 << refused << "保持寄存器 第 1 点";
+    QTest::newRow("3xxxx") << 30010 << refused << "输入寄存器 第 10 点";
+    QTest::newRow("1xxxx") << 10001 << refused << "离散输入 第 1 点";
+    QTest::newRow("4xxxxx") << 400001 << refused << "保持寄存器 第 1 点";
+    QTest::newRow("no such notation") << 20001 << refused << "";
+    QTest::newRow("point 0") << 40000 << refused << "";
+    QTest::newRow("a plain point") << 10000 << refused << "";
+    QTest::newRow("another failure") << 40001 << "超时：无应答"
+                                     << "";
+}
+
+void tst_AnyPointPoller::notationHinted() {
+    QFETCH(int, first);
+    QFETCH(QString, outcome);
+    QFETCH(QString, hint);
+    PointRow row;
+    row.first = first;
+    row.failed = true;
+    row.outcome = outcome;
+    QCOMPARE(anypoint::notationHint(row),
+             hint.isEmpty()
+                 ? hint
+                 : QStringLiteral("本窗口的点从 1 编号：%1 若是手册的写法，即").arg(first) + hint);
 }
 
 QTEST_GUILESS_MAIN(tst_AnyPointPoller)

@@ -23,18 +23,6 @@ bool reachable(QAccessible::Role role) {
            role == QAccessible::SpinBox;
 }
 
-// Qt on Linux names a drop-down list by its current item and tells its
-// label as a relation.
-QString heardName(QAccessibleInterface* iface) {
-#ifdef Q_OS_UNIX
-    if (iface->role() == QAccessible::ComboBox) {
-        const auto labels = iface->relations(QAccessible::Label);
-        return labels.isEmpty() ? QString() : labels.first().first->text(QAccessible::Name);
-    }
-#endif
-    return iface->text(QAccessible::Name);
-}
-
 // The names of the shown controls under `iface`, with who bears each.
 void collectNames(QAccessibleInterface* iface, QMultiHash<QString, QString>& names) {
     for (int i = 0; i < iface->childCount(); ++i) {
@@ -47,7 +35,7 @@ void collectNames(QAccessibleInterface* iface, QMultiHash<QString, QString>& nam
             QCOMPARE(child->role(), QAccessible::RadioButton);
         }
         if (reachable(child->role()) || object->inherits("QChartView")) {
-            names.insert(heardName(child).trimmed(), object->objectName());
+            names.insert(child->text(QAccessible::Name).trimmed(), object->objectName());
         }
         // A drop-down list's own edit line and list, a table's cells.
         if (child->role() != QAccessible::ComboBox && child->role() != QAccessible::Table &&

@@ -84,39 +84,65 @@ void tst_Commands::textRows_data() {
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");  // empty: no call
+    QTest::addColumn<QString>("note");      // what the panel says of it
     QTest::newRow("100") << 5 << "100"
-                         << "Set_4X_D1(3,5,6,100)";
+                         << "Set_4X_D1(3,5,6,100)"
+                         << "";
     QTest::newRow("65535") << 5 << "65535"
-                           << "Set_4X_D1(3,5,6,65535)";
-    QTest::newRow("65536") << 5 << "65536"
+                           << "Set_4X_D1(3,5,6,65535)"
                            << "";
+    QTest::newRow("65536") << 5 << "65536"
+                           << ""
+                           << "超出范围，未写入";
     QTest::newRow("65535.4") << 5 << "65535.4"
-                             << "";
+                             << ""
+                             << "超出范围，未写入";
     QTest::newRow("-1") << 5 << "-1"
-                        << "";
+                        << ""
+                        << "超出范围，未写入";
     QTest::newRow("-0.4") << 5 << "-0.4"
-                          << "";
+                          << ""
+                          << "超出范围，未写入";
     QTest::newRow("empty") << 7 << ""
-                           << "Set_4X_D1(3,5,8,0)";
+                           << "Set_4X_D1(3,5,8,0)"
+                           << "按 0 写入";
     QTest::newRow("abc") << 7 << "abc"
-                         << "Set_4X_D1(3,5,8,0)";
+                         << "Set_4X_D1(3,5,8,0)"
+                         << "按 0 写入";
     QTest::newRow("12.5") << 9 << "12.5"
-                          << "Set_4X_D1(3,5,10,12)";
+                          << "Set_4X_D1(3,5,10,12)"
+                          << "";
     QTest::newRow("13.5") << 9 << "13.5"
-                          << "Set_4X_D1(3,5,10,14)";
+                          << "Set_4X_D1(3,5,10,14)"
+                          << "";
     QTest::newRow("blanks around") << 9 << "  42  "
-                                   << "Set_4X_D1(3,5,10,42)";
+                                   << "Set_4X_D1(3,5,10,42)"
+                                   << "";
     QTest::newRow("hexadecimal") << 11 << "&HFFFF"
-                                 << "Set_4X_D1(3,5,12,65535)";
+                                 << "Set_4X_D1(3,5,12,65535)"
+                                 << "";
     QTest::newRow("exponent beyond") << 11 << "1e5"
-                                     << "";
-    QTest::newRow("huge") << 11 << QString(500, u'9') << "";
+                                     << ""
+                                     << "超出范围，未写入";
+    QTest::newRow("sign alone") << 7 << "-"
+                                << "Set_4X_D1(3,5,8,0)"
+                                << "按 0 写入";
+    QTest::newRow("hexadecimal without digits") << 7 << "&H"
+                                                << "Set_4X_D1(3,5,8,0)"
+                                                << "按 0 写入";
+    QTest::newRow("point then digit") << 7 << ".4"
+                                      << "Set_4X_D1(3,5,8,0)"
+                                      << "";
+    QTest::newRow("huge") << 11 << QString(500, u'9') << ""
+                          << "超出范围，未写入";
 }
 
 void tst_Commands::textRows() {
     QFETCH(int, row);
     QFETCH(QString, text);
     QFETCH(QString, expected);
+    QFETCH(QString, note);
+    QCOMPARE(configWriteNote(row, text), note);
     linkParam[link_param::kWriteValue] = 777;
     window.texts[memberName("Text1", row)] = text;
     ConfigWrite(linkParam, driver, window).Command2AC_Click(row);

@@ -19,6 +19,7 @@
 #include <QWindow>
 #include <atomic>
 
+#include "Announcement.h"
 #include "FindModuleDialog.h"
 #include "Layout.h"
 #include "RecordingDriver.h"
@@ -159,6 +160,10 @@ class tst_MainWindow : public QObject {
     void arrayClickArrivesWithItsIndex();
     void openStartsPollsCloseStopsThem();
     void closeBlanksStatusButKeepsValues();
+    void writeSaysWhatWasNotDone_data();
+    void writeSaysWhatWasNotDone();
+    void failedReadLooksOld_data();
+    void failedReadLooksOld();
     void clickDuringYieldRunsBetweenReads_data();
     void clickDuringYieldRunsBetweenReads();
     void ticksShowModuleState();
@@ -498,6 +503,84 @@ void tst_MainWindow::closeBlanksStatusButKeepsValues() {
     QVERIFY2(old.match(count->toolTip()).hasMatch(), qPrintable(count->toolTip()));
 }
 
+// A value not written as typed, or refused by the module, is said in the
+// status line and to a screen reader; a write done as typed says nothing.
+void tst_MainWindow::writeSaysWhatWasNotDone_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("exceptionCode");  // 0: the module takes the write
+    QTest::addColumn<QString>("said");
+    QTest::newRow("letters") << "abc" << 0 << "修改 DO1计数预置值：按 0 写入";
+    QTest::newRow("beyond 16 bits") << "99999999" << 0 << "修改 DO1计数预置值：超出范围，未写入";
+    QTest::newRow("refused") << "7" << 3 << "修改 DO1计数预置值：写入失败：异常应答 03 非法数据值";
+    QTest::newRow("done") << "7" << 0 << "";
+}
+
+void tst_MainWindow::writeSaysWhatWasNotDone() {
+    QFETCH(QString, typed);
+    QFETCH(int, exceptionCode);
+    QFETCH(QString, said);
+    driver.statusReply = Tq7310LinkStatus{};
+    driver.statusReply->is_open = 1;
+    driver.statusReply->outcome = exceptionCode ? TQ7310_EXCEPTION : TQ7310_OK;
+    driver.statusReply->exception_code = exceptionCode;
+    driver.writeResults = {exceptionCode ? MODBUSRTU_FAILED : 0,
+                           exceptionCode ? MODBUSRTU_FAILED : 0};
+    click(*window, "Command9");
+    find<QLineEdit>(*window, "Text1(5)")->setText(typed);
+    click(*window, "Command2AC(5)");
+    QCOMPARE(lastAnnouncement(window.get()), said);
+    QCOMPARE(find<QLabel>(*window, "Notice")->text(), said);
+}
+
+// A box whose read failed looks as after "关闭", says why, and is told as
+// current again by the next good read; the lost link and its return are
+// announced.
+void tst_MainWindow::failedReadLooksOld_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QColor>("oldBackground");  // invalid: the box keeps its own
+    QTest::newRow("input state") << "B_2R(0)" << QColor(192, 255, 255);
+    QTest::newRow("output state") << "B_1RW(3)" << QColor(255, 255, 192);
+    QTest::newRow("16-bit count after the first") << "D_4R(3)" << QColor();
+    QTest::newRow("frequency") << "D_4R32(6)" << QColor();
+    QTest::newRow("configuration") << "D_4R4(12)" << QColor();
+}
+
+void tst_MainWindow::failedReadLooksOld() {
+    QFETCH(QString, box);
+    QFETCH(QColor, oldBackground);
+    driver.inputBytes[0] = 1;
+    driver.statusReply = Tq7310LinkStatus{};
+    driver.statusReply->is_open = 1;
+    driver.onCall = [this](const QString&) {
+        driver.statusReply->outcome = driver.readFailure ? TQ7310_TIMEOUT : TQ7310_OK;
+        driver.statusReply->transactions += 1;
+    };
+    const auto tick = [this] {
+        window->statusPoll().Timer1_Timer();
+        window->counterPoll().Timer2_Timer();
+    };
+    click(*window, "Command9");
+    tick();
+    auto* shown = find<QLabel>(*window, box);
+    const QPalette current = shown->palette();
+    driver.readFailure = MODBUSRTU_FAILED;
+    tick();
+    static const QRegularExpression old(R"(^读于 \d\d:\d\d:\d\d（读取失败：超时）$)");
+    QVERIFY2(old.match(shown->toolTip()).hasMatch(), qPrintable(shown->toolTip()));
+    QVERIFY(shown->palette().color(QPalette::WindowText) != current.color(QPalette::WindowText));
+    QCOMPARE(shown->palette().color(QPalette::Window),
+             oldBackground.isValid() ? oldBackground : current.color(QPalette::Window));
+    QVERIFY2(lastAnnouncement(window.get()).endsWith("地址1 超时：无应答"),
+             qPrintable(lastAnnouncement(window.get())));
+    driver.readFailure.reset();
+    tick();
+    QCOMPARE(shown->toolTip(), QString());
+    for (auto role : {QPalette::WindowText, QPalette::Window}) {
+        QCOMPARE(shown->palette().color(role), current.color(role));
+    }
+    QCOMPARE(lastAnnouncement(window.get()), "通讯恢复：模块应答正常");
+}
+
 void tst_MainWindow::clickDuringYieldRunsBetweenReads_data() {
     QTest::addColumn<QString>("poll");
     QTest::addColumn<QString>("postedAfter");  // the read after which the click is posted
@@ -578,19 +661,34 @@ void tst_MainWindow::tabKeyStopsAtEveryControlInOrder() {
 void tst_MainWindow::statusButtonShortcuts_data() {
     QTest::addColumn<int>("key");  // with Ctrl
     QTest::addColumn<QString>("opens");
-    QTest::newRow("Ctrl+F 查找模块") << int(Qt::Key_F) << "FindModuleDialog";
-    QTest::newRow("Ctrl+G 曲线") << int(Qt::Key_G) << "TrendView";
-    QTest::newRow("Ctrl+L 通讯记录") << int(Qt::Key_L) << "TrafficLog";
-    QTest::newRow("Ctrl+R 读写任意点") << int(Qt::Key_R) << "AnyPointWindow";
-    QTest::newRow("Ctrl+K 自检") << int(Qt::Key_K) << "ModuleCheckWindow";
+    QTest::addColumn<QString>("from");  // the button of the window pressed in; empty: the main
+    QTest::newRow("Ctrl+F 查找模块") << int(Qt::Key_F) << "FindModuleDialog"
+                                     << "";
+    QTest::newRow("Ctrl+G 曲线") << int(Qt::Key_G) << "TrendView"
+                                 << "";
+    QTest::newRow("Ctrl+L 通讯记录") << int(Qt::Key_L) << "TrafficLog"
+                                     << "";
+    QTest::newRow("Ctrl+R 读写任意点") << int(Qt::Key_R) << "AnyPointWindow"
+                                       << "";
+    QTest::newRow("Ctrl+K 自检") << int(Qt::Key_K) << "ModuleCheckWindow"
+                                 << "";
+    QTest::newRow("Ctrl+L from 读写任意点") << int(Qt::Key_L) << "TrafficLog"
+                                            << "AnyPoint";
+    QTest::newRow("Ctrl+K from 通讯记录") << int(Qt::Key_K) << "ModuleCheckWindow"
+                                          << "TrafficWindow";
 }
 
 void tst_MainWindow::statusButtonShortcuts() {
     QFETCH(int, key);
     QFETCH(QString, opens);
+    QFETCH(QString, from);
     window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(window.get()));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::ControlModifier);
+    if (!from.isEmpty()) {
+        click(*window, from);
+    }
+    QTRY_VERIFY(QApplication::activeWindow() &&
+                (from.isEmpty() == (QApplication::activeWindow() == window.get())));
+    QTest::keyClick(QApplication::activeWindow(), Qt::Key(key), Qt::ControlModifier);
     const auto opened = [&] { return window->findChild<QWidget*>(opens); };
     QTRY_VERIFY(opened() && opened()->isVisible());
     opened()->close();
@@ -863,6 +961,7 @@ void tst_MainWindow::workspaceComesBack() {
     click(*window, "TrafficWindow");
     click(*window, "TrendWindow");
     window->trendWindow()->setChosenQuantity(2);
+    window->trendWindow()->resize(400, 300);  // moved within the screen, so kept where it is
     window->trendWindow()->move(window->trendWindow()->pos() + QPoint(40, 30));
     const QString path = QDir::temp().filePath("tst_mainwindow_workspace.json");
     QVERIFY(window->saveWorkspace(path));
@@ -908,6 +1007,7 @@ void tst_MainWindow::rowFailuresStayInTheirRow() {
     QTest::mouseClick(rows->findChild<QPushButton*>("AnyPointAdd"), Qt::LeftButton);
     auto* points = rows->findChild<QTableWidget*>("AnyPointPoints");
     QTRY_VERIFY(points->rowCount() > 0);
+    QCOMPARE(points->currentColumn(), 1);  // typing lands on a value, not a point's number
     QTableWidgetItem* cell = points->item(0, 1);
     points->editItem(cell);
     auto* editor = points->viewport()->findChild<QLineEdit*>();
@@ -923,6 +1023,9 @@ void tst_MainWindow::rowFailuresStayInTheirRow() {
     QCOMPARE(editor->text(), "7");
     QCOMPARE(cell->foreground().color(),
              points->palette().color(QPalette::Disabled, QPalette::Text));
+    static const QRegularExpression old(R"(^读于 \d\d:\d\d:\d\d（读取失败：超时：无应答）$)");
+    const QString said = rows->findChild<QTableWidget*>("AnyPointRows")->item(0, 6)->toolTip();
+    QVERIFY2(old.match(said).hasMatch(), qPrintable(said));
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {

@@ -74,6 +74,7 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     QVERIFY(panel.click(QStringLiteral("AnyPoint")));
     auto* window = panel.find<anypoint::AnyPointWindow>(QStringLiteral("AnyPointWindow"));
     QVERIFY(window);
+    window->resize(1200, 600);  // as on a real screen: the test screen is 800 wide
     test_support::WindowDriver any(window);
     any.find<QSpinBox>(QStringLiteral("AnyPointAddress"))->setValue(slave);
     QVERIFY(any.choose(QStringLiteral("AnyPointTable"), table));
