@@ -52,12 +52,14 @@ void StatusPoll::Timer1_Timer() {
     tick.inputs = pointsOf(inputs && *inputs != MODBUSRTU_FAILED, InputBuf);
     showInputGroup(InputBuf[0], 0, 8);
     showInputGroup(InputBuf[1], 8, 2);
+    emit groupShown(Group::Inputs, tick.inputs.has_value());
     window_.yieldToEvents();
 
     const auto coils = driver_.Get_0X_B16(linkParam_[kPort], linkParam_[kAddress],
                                           module_map::kFirstCoil, CoilBuf.data());
     tick.coils = pointsOf(coils && *coils != MODBUSRTU_FAILED, CoilBuf);
     showOutputGroup(CoilBuf[0]);
+    emit groupShown(Group::Coils, tick.coils.has_value());
     tick.time = clock_();
     emit tickShown(tick);
 }

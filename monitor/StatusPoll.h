@@ -36,9 +36,14 @@ class StatusPoll : public QObject {
     std::array<std::int32_t, 101> InputBuf{};
     std::array<std::int32_t, 101> CoilBuf{};
 
+    enum class Group { Inputs, Coils };
+
   signals:
     // At the end of every tick, once the labels show what it read.
     void tickShown(const StatusTick& tick);
+    // Right after a group's labels were drawn from its read, before the
+    // window runs again: whether the read answered.
+    void groupShown(StatusPoll::Group group, bool answered);
 
   private:
     // Shows group bits 0..count-1 of `status` on labels first..first+count-1;

@@ -5,6 +5,16 @@
 
 #include "ElidedLabel.h"
 
+namespace {
+
+// What follows the first `mark`; empty when there is none.
+QString afterFirst(const QString& text, char16_t mark) {
+    const qsizetype at = text.indexOf(QChar(mark));
+    return at < 0 ? QString() : text.mid(at + 1);
+}
+
+}  // namespace
+
 LinkStatusBar::LinkStatusBar(QWidget* parent)
     : QStatusBar(parent),
       // Every text elided to its room: a long record path never widens the window.
@@ -26,8 +36,6 @@ LinkStatusBar::LinkStatusBar(QWidget* parent)
     // would read as another baud rate.
     link_->setElidedPart(QString());
     module_->setObjectName(QStringLiteral("ModuleState"));
-    // How the module answers is read whole: "模…常" says nothing.
-    module_->setElidedPart(QString());
     counters_->setObjectName(QStringLiteral("LinkCounters"));
     addWidget(link_, 3);
     addWidget(module_, 2);
@@ -77,7 +85,7 @@ void LinkStatusBar::showNotice(const QString& notice, const QString& path) {
     // Long enough to read a path, short enough not to be taken for the state.
     constexpr int kNoticeMs = 8000;
     notice_->setText(notice);
-    notice_->setElidedPart(path);
+    notice_->setElidedPart(path.isEmpty() ? afterFirst(notice, u'，') : path);
     notice_->setVisible(!notice.isEmpty());
     noticeTimer_->start(kNoticeMs);
 }
@@ -101,6 +109,9 @@ void LinkStatusBar::showStatus(const LinkStatusText& text) {
     link_->setText(text.link);
     link_->setElidedPart(text.device);
     module_->setText(text.module);
+    // How the module answered is read whole, "模…常" says nothing; only the
+    // detail after "：" (a bad frame's bytes) gives way.
+    module_->setElidedPart(afterFirst(text.module, u'：'));
     counters_->setText(text.counters);
     // Red words for a module that does not answer properly; the text itself
     // says what went wrong, so colour is never the only sign.

@@ -23,8 +23,9 @@ class LinkStatusBar : public QStatusBar {
     // The counts' breakdown, on hovering them; empty for none.
     void showCountersDetail(const QString& detail);
     // A notice ("已保存：…") beside the link's state, never in its place, for
-    // a few seconds or until the next. Only the `path` in it may be cut
-    // where room is short: the rest says what happened.
+    // a few seconds or until the next. Only the `path` in it, or without
+    // one what follows its first "，", may be cut where room is short: the
+    // rest says what happened.
     void showNotice(const QString& notice, const QString& path = {});
     void clearNotice();
     // "查找模块", "曲线", "通讯记录", "读写任意点", "自检", in their Tab order.

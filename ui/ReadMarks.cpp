@@ -31,13 +31,14 @@ void mark(const Controls& controls, const Group& group, const QDateTime& at,
 
 }  // namespace
 
-void markStatusTick(const Controls& controls, const StatusTick& tick, const QString& failure) {
+void markStatusGroup(const Controls& controls, StatusPoll::Group group, bool answered,
+                     const QDateTime& at, const QString& failure) {
     using namespace module_map;
     mark(controls,
-         {control::B_2R, kInputStatusLabels, tick.inputs.has_value(), colours::kInputIdle},
-         tick.time, failure);
-    mark(controls, {control::B_1RW, kOutputsShown, tick.coils.has_value(), colours::kOutputIdle},
-         tick.time, failure);
+         group == StatusPoll::Group::Inputs
+             ? Group{control::B_2R, kInputStatusLabels, answered, colours::kInputIdle}
+             : Group{control::B_1RW, kOutputsShown, answered, colours::kOutputIdle},
+         at, failure);
 }
 
 void markCounterTick(const Controls& controls, const CounterTick& tick, const QString& failure) {

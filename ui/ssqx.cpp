@@ -116,11 +116,14 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     connect(Timer1, &QTimer::timeout, this, [this] { statusPoll_.Timer1_Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { counterPoll_.Timer2_Timer(); });
     // A tick that "关闭" cut short read on a link since closed.
-    connect(&statusPoll_, &StatusPoll::tickShown, this, [this](const StatusTick& tick) {
-        if (linkOpened_) {
-            markStatusTick(controls_, tick, lastFailure_);
-        }
-    });
+    // At once, before the window draws them again.
+    connect(&statusPoll_, &StatusPoll::groupShown, this,
+            [this](StatusPoll::Group group, bool answered) {
+                if (linkOpened_) {
+                    markStatusGroup(controls_, group, answered, QDateTime::currentDateTime(),
+                                    lastFailure_);
+                }
+            });
     connect(&counterPoll_, &CounterPoll::tickShown, this, [this](const CounterTick& tick) {
         if (linkOpened_) {
             markCounterTick(controls_, tick, lastFailure_);
