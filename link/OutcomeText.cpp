@@ -21,28 +21,9 @@ QString hexBytes(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
 
-QString briefOutcomeText(int outcome, int exceptionCode) {
-    switch (outcome) {
-        case TQ7310_TIMEOUT:
-            return QStringLiteral("超时");
-        case TQ7310_AMBIGUOUS:
-            return QStringLiteral("应答无法分辨");
-        case TQ7310_EXCEPTION:
-            return QStringLiteral("异常应答 ") + exceptionText(exceptionCode);
-        case TQ7310_BAD_FRAME:
-            return QStringLiteral("坏帧");
-        case TQ7310_WRONG_SLAVE:
-            return QStringLiteral("别的地址应答");
-        case TQ7310_ECHO:
-            return QStringLiteral("回显");
-        case TQ7310_IO_ERROR:
-            return QStringLiteral("设备断开");
-        case TQ7310_NOT_OPEN:
-        case TQ7310_OPEN_FAILED:
-            return QStringLiteral("端口未打开");
-        default:
-            return QStringLiteral("失败");
-    }
+QString briefOutcomeText(int outcome, int exceptionCode, int otherAddress, quint32 maybeAnswers) {
+    return outcomeText(outcome, exceptionCode, otherAddress, 0, {}, maybeAnswers)
+        .section(QChar(u'：'), 0, 0);
 }
 
 QString outcomeText(int outcome, int exceptionCode, int otherAddress, int systemError,

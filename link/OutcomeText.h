@@ -12,9 +12,10 @@ QString exceptionText(int code);
 // "13 37 FF 00"
 QString hexBytes(const QByteArray& bytes);
 
-// How a failed transaction ended, in a word or two, where the words follow
-// "读取失败：": "超时", "异常应答 02 非法数据地址".
-QString briefOutcomeText(int outcome, int exceptionCode);
+// How a transaction ended, without the detail after "：", where the words
+// follow "读取失败：": "超时", "异常应答 02 非法数据地址".
+QString briefOutcomeText(int outcome, int exceptionCode, int otherAddress = 0,
+                         quint32 maybeAnswers = 0);
 
 // How a transaction ended. `reply` holds the bytes that came, where they are
 // known; a bad frame shows them. `maybeAnswers` names the earlier request an

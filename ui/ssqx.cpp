@@ -269,7 +269,8 @@ void ssqx::reportWrite(QWidget* button, int index, void (ssqx::*write)(int)) {
         moduleStatus_->outcome != TQ7310_OK) {
         words += (words.isEmpty() ? QString() : QStringLiteral("；")) +
                  QStringLiteral("写入失败：") +
-                 briefOutcomeText(moduleStatus_->outcome, moduleStatus_->exception_code);
+                 briefOutcomeText(moduleStatus_->outcome, moduleStatus_->exception_code,
+                                  moduleStatus_->other_address, moduleStatus_->maybe_answers);
     }
     if (words.isEmpty() || button == nullptr) {
         return;
@@ -403,7 +404,8 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
     } else if (status) {
         moduleStatus_ = status;
         if (status->outcome != TQ7310_OK) {
-            lastFailure_ = briefOutcomeText(status->outcome, status->exception_code);
+            lastFailure_ = briefOutcomeText(status->outcome, status->exception_code,
+                                            status->other_address, status->maybe_answers);
         }
     }
     if (status && !linkOpened_) {

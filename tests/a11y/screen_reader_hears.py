@@ -13,6 +13,7 @@ window is a window, and that a refused write, a lost link and its return
 are announced (an alert shown). Every wait is bounded.
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -23,14 +24,21 @@ from gi.repository import GLib
 
 PANEL, SIM = sys.argv[1], sys.argv[2]
 TITLE = "计数测频模块 TQ7310 测试程序"
-heard = []  # (role, words) of every alert shown
+heard = []  # the words of every alert shown
 procs = []
+work = tempfile.mkdtemp()
+
+
+def stop_all():
+    for p in reversed(procs):
+        p.kill()
+        p.wait()
+    shutil.rmtree(work, ignore_errors=True)
 
 
 def fail(why):
     print("FAIL:", why, file=sys.stderr)
-    for p in reversed(procs):
-        p.kill()
+    stop_all()
     sys.exit(1)
 
 
@@ -94,7 +102,6 @@ def on_showing(event):
 
 
 def main():
-    work = tempfile.mkdtemp()
     display_file = os.path.join(work, "display")
     with open(display_file, "w") as out:
         start(["Xvfb", "-displayfd", str(out.fileno()), "-screen", "0", "1366x768x24",
@@ -166,8 +173,7 @@ def main():
     if traffic.getRole() not in (pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW):
         fail("通讯记录 has the role %s" % traffic.getRoleName())
     print("heard:", heard)
-    for p in reversed(procs):
-        p.kill()
+    stop_all()
 
 
 main()

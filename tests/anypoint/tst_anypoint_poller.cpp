@@ -192,7 +192,9 @@ void tst_AnyPointPoller::notationHinted_data() {
     QTest::newRow("3xxxx") << 30010 << refused << "输入寄存器 第 10 点";
     QTest::newRow("1xxxx") << 10001 << refused << "离散输入 第 1 点";
     QTest::newRow("4xxxxx") << 400001 << refused << "保持寄存器 第 1 点";
+    QTest::newRow("1xxxxx") << 100001 << refused << "离散输入 第 1 点";
     QTest::newRow("no such notation") << 20001 << refused << "";
+    QTest::newRow("nor this") << 50001 << refused << "";
     QTest::newRow("point 0") << 40000 << refused << "";
     QTest::newRow("a plain point") << 10000 << refused << "";
     QTest::newRow("another failure") << 40001 << "超时：无应答"

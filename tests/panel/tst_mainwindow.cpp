@@ -143,6 +143,8 @@ class tst_MainWindow : public QObject {
     void optionButtonsExcludeEachOther();
     void placementKeepsTitleBarOnScreen_data();
     void placementKeepsTitleBarOnScreen();
+    void toolWindowKeptOnScreen_data();
+    void toolWindowKeptOnScreen();
     void splashTitleBarIsEmpty();
     void findStartsWhereOpenWould_data();
     void findStartsWhereOpenWould();
@@ -570,6 +572,7 @@ void tst_MainWindow::failedReadLooksOld() {
     QVERIFY(shown->palette().color(QPalette::WindowText) != current.color(QPalette::WindowText));
     QCOMPARE(shown->palette().color(QPalette::Window),
              oldBackground.isValid() ? oldBackground : current.color(QPalette::Window));
+    QCOMPARE(find<QLabel>(*window, "B_1RW(4)")->toolTip(), QString());  // Y5's, never shown
     QVERIFY2(lastAnnouncement(window.get()).endsWith("地址1 超时：无应答"),
              qPrintable(lastAnnouncement(window.get())));
     driver.readFailure.reset();
@@ -863,6 +866,34 @@ void tst_MainWindow::placementKeepsTitleBarOnScreen() {
     QFETCH(QRect, available);
     QFETCH(QPoint, topLeft);
     QCOMPARE(centredTopLeft(window, available), topLeft);
+}
+
+// A tool window no larger than the screen's free area less a title bar and
+// borders; once placed, moved in whole, its title bar first.
+void tst_MainWindow::toolWindowKeptOnScreen_data() {
+    QTest::addColumn<QRect>("asked");  // on the test's 800 x 800 screen
+    QTest::addColumn<bool>("placed");
+    QTest::addColumn<QRect>("kept");
+    QTest::newRow("too large, placed")
+        << QRect(500, 400, 1000, 900) << true << QRect(0, 0, 784, 752);
+    QTest::newRow("hanging off the bottom right")
+        << QRect(700, 650, 300, 200) << true << QRect(484, 552, 300, 200);
+    QTest::newRow("off the top left") << QRect(-50, -20, 300, 200) << true << QRect(0, 0, 300, 200);
+    QTest::newRow("too large, where the desktop puts it")
+        << QRect(500, 400, 1000, 900) << false << QRect(0, 0, 784, 752);
+}
+
+void tst_MainWindow::toolWindowKeptOnScreen() {
+    QFETCH(QRect, asked);
+    QFETCH(bool, placed);
+    QFETCH(QRect, kept);
+    QWidget tool;
+    tool.resize(asked.size());
+    if (placed) {
+        tool.move(asked.topLeft());
+    }
+    keepOnScreen(&tool);
+    QCOMPARE(QRect(tool.pos(), tool.size()), kept);
 }
 
 void tst_MainWindow::splashTitleBarIsEmpty() {
