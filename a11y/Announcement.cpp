@@ -65,7 +65,6 @@ void announce(QWidget* where, const QString& words) {
     QAccessibleEvent named(announcer, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&named);
     announcer->show();
-    announcer->raise();
 }
 
 QString lastAnnouncement(const QWidget* where) {

@@ -1,20 +1,31 @@
 #include "RangeSpinBox.h"
 
+#include <algorithm>
+
 RangeSpinBox::RangeSpinBox(QWidget* parent) : QSpinBox(parent) {
-    setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     connect(this, &QAbstractSpinBox::editingFinished, this, [this] {
-        if (!typed_.isEmpty() && typed_ != QString::number(value())) {
-            emit corrected(typed_, value());
+        if (!corrected_.isEmpty()) {
+            emit corrected(corrected_, value());
+            corrected_.clear();
         }
-        typed_.clear();
     });
 }
 
 QValidator::State RangeSpinBox::validate(QString& input, int& pos) const {
     const QValidator::State state = QSpinBox::validate(input, pos);
     bool number = false;
-    const int typed = input.toInt(&number);
-    typed_ = number && (typed < minimum() || typed > maximum()) ? input : QString();
+    input.toLongLong(&number);
     // Kept while typing; brought into range on leaving.
     return state == QValidator::Invalid && number ? QValidator::Intermediate : state;
+}
+
+void RangeSpinBox::fixup(QString& input) const {
+    bool number = false;
+    const qlonglong typed = input.toLongLong(&number);
+    if (number && (typed < minimum() || typed > maximum())) {
+        corrected_ = input;
+        input = QString::number(std::clamp<qlonglong>(typed, minimum(), maximum()));
+        return;
+    }
+    QSpinBox::fixup(input);
 }

@@ -16,7 +16,8 @@ class RangeSpinBox : public QSpinBox {
 
   protected:
     QValidator::State validate(QString& input, int& pos) const override;
+    void fixup(QString& input) const override;
 
   private:
-    mutable QString typed_;
+    mutable QString corrected_;  // what was typed, until the box says so
 };

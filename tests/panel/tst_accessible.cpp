@@ -4,11 +4,15 @@
 // read as such, and a value box's text is what it shows.
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
+#include <QApplication>
+#include <QComboBox>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
 
+#include "Announcement.h"
 #include "Layout.h"
 #include "RecordingDriver.h"
 #include "ssqx.h"
@@ -27,7 +31,9 @@ bool reachable(QAccessible::Role role) {
 void collectNames(QAccessibleInterface* iface, QMultiHash<QString, QString>& names) {
     for (int i = 0; i < iface->childCount(); ++i) {
         QAccessibleInterface* child = iface->child(i);
-        if (!child || child->state().invisible) {
+        QVERIFY2(child && iface->indexOfChild(child) == i,
+                 qPrintable(iface->text(QAccessible::Name)));
+        if (child->state().invisible) {
             continue;
         }
         QObject* object = child->object();
@@ -52,6 +58,8 @@ class tst_Accessible : public QObject {
   private slots:
     void everyShownControlHasItsOwnName_data();
     void everyShownControlHasItsOwnName();
+    void listOpensByItsAction();
+    void announcementIsAnAlertShown();
 };
 
 void tst_Accessible::everyShownControlHasItsOwnName_data() {
@@ -108,6 +116,43 @@ void tst_Accessible::everyShownControlHasItsOwnName() {
                      qPrintable(spec.name));
         }
     }
+}
+
+void tst_Accessible::listOpensByItsAction() {
+    RecordingDriver driver;
+    ssqx window(driver, [] {});
+    window.show();
+    auto* list = qobject_cast<QComboBox*>(window.control("Combo1"));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list);
+    QCOMPARE(iface->text(QAccessible::Name), "通讯端口");
+    QCOMPARE(iface->text(QAccessible::Value), "1 ");
+    iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QTRY_VERIFY(list->view()->isVisible());
+    list->hidePopup();
+}
+
+// Every announcement, the same words again too, is an alert coming into
+// sight, which the bridge forwards as one.
+void tst_Accessible::announcementIsAnAlertShown() {
+    struct AlertsShown : QObject {
+        QStringList words;
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            QAccessibleInterface* iface = watched->isWidgetType() && event->type() == QEvent::Show
+                                              ? QAccessible::queryAccessibleInterface(watched)
+                                              : nullptr;
+            if (iface && iface->role() == QAccessible::AlertMessage) {
+                words << iface->text(QAccessible::Name);
+            }
+            return false;
+        }
+    } alerts;
+    qApp->installEventFilter(&alerts);
+    QWidget window;
+    window.show();
+    announce(&window, "通讯故障");
+    announce(&window, "通讯故障");
+    QCOMPARE(alerts.words, QStringList({"通讯故障", "通讯故障"}));
+    QCOMPARE(lastAnnouncement(&window), "通讯故障");
 }
 
 QTEST_MAIN(tst_Accessible)

@@ -130,6 +130,9 @@ void tst_Commands::textRows_data() {
     QTest::newRow("hexadecimal without digits") << 7 << "&H"
                                                 << "Set_4X_D1(3,5,8,0)"
                                                 << "按 0 写入";
+    QTest::newRow("hexadecimal of one digit") << 7 << "&H1"
+                                              << "Set_4X_D1(3,5,8,1)"
+                                              << "";
     QTest::newRow("point then digit") << 7 << ".4"
                                       << "Set_4X_D1(3,5,8,0)"
                                       << "";

@@ -162,6 +162,8 @@ class tst_MainWindow : public QObject {
     void arrayClickArrivesWithItsIndex();
     void openStartsPollsCloseStopsThem();
     void closeBlanksStatusButKeepsValues();
+    void numberBoxSaysWhatItCorrects_data();
+    void numberBoxSaysWhatItCorrects();
     void writeSaysWhatWasNotDone_data();
     void writeSaysWhatWasNotDone();
     void failedReadLooksOld_data();
@@ -503,6 +505,36 @@ void tst_MainWindow::closeBlanksStatusButKeepsValues() {
     };
     window->counterPoll().Timer2_Timer();
     QVERIFY2(old.match(count->toolTip()).hasMatch(), qPrintable(count->toolTip()));
+}
+
+// A 读写任意点 number box takes every digit typed and, left with a number
+// out of range, brings it to the nearest end and says so.
+void tst_MainWindow::numberBoxSaysWhatItCorrects_data() {
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("beyond") << "AnyPointAddress"
+                            << "999" << 247 << "从站地址只能是 1–247：输入的 999 已改为 247";
+    QTest::newRow("below") << "AnyPointFirst"
+                           << "0" << 1 << "起始点只能是 1–65536：输入的 0 已改为 1";
+    QTest::newRow("within") << "AnyPointAddress"
+                            << "17" << 17 << "";
+}
+
+void tst_MainWindow::numberBoxSaysWhatItCorrects() {
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(int, value);
+    QFETCH(QString, said);
+    click(*window, "AnyPoint");
+    auto* rows = window->findChild<QWidget*>("AnyPointWindow");
+    auto* number = rows->findChild<QSpinBox*>(box);
+    number->selectAll();
+    QTest::keyClicks(number, typed);
+    QTest::keyClick(number, Qt::Key_Return);
+    QCOMPARE(number->value(), value);
+    QCOMPARE(rows->findChild<QLabel*>("AnyPointNote")->text(), said);
 }
 
 // A value not written as typed, or refused by the module, is said in the

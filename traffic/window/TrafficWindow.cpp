@@ -55,7 +55,6 @@ TrafficWindow::TrafficWindow(TrafficFeed& feed, QWidget* parent)
     auto* save = button(QStringLiteral("保存"), "TrafficSave", this);
     failuresOnly_->setObjectName(QStringLiteral("TrafficFailuresOnly"));
     follow_->setObjectName(QStringLiteral("FollowNewest"));
-    follow_->setAccessibleName(QStringLiteral("跟随最新的行"));
     follow_->setChecked(true);
     auto* tools = new QHBoxLayout;
     for (QWidget* w : {static_cast<QWidget*>(pause_), static_cast<QWidget*>(clear),
