@@ -62,8 +62,6 @@ void announce(QWidget* where, const QString& words) {
     // a screen reader speaks an alert as it comes into sight.
     announcer->hide();
     announcer->words = words;
-    QAccessibleEvent named(announcer, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&named);
     announcer->show();
 }
 

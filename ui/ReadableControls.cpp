@@ -49,8 +49,7 @@ class AccessibleCombo : public QAccessibleWidget {
     explicit AccessibleCombo(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
 
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value ||
-            (t == QAccessible::Name && combo()->accessibleName().isEmpty())) {
+        if (t == QAccessible::Value) {
             return combo()->currentText();
         }
         return QAccessibleWidget::text(t);

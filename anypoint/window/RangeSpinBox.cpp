@@ -25,7 +25,5 @@ void RangeSpinBox::fixup(QString& input) const {
     if (number && (typed < minimum() || typed > maximum())) {
         corrected_ = input;
         input = QString::number(std::clamp<qlonglong>(typed, minimum(), maximum()));
-        return;
     }
-    QSpinBox::fixup(input);
 }

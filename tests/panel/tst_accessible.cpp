@@ -126,9 +126,11 @@ void tst_Accessible::listOpensByItsAction() {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(list);
     QCOMPARE(iface->text(QAccessible::Name), "通讯端口");
     QCOMPARE(iface->text(QAccessible::Value), "1 ");
-    iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTRY_VERIFY(list->view()->isVisible());
-    list->hidePopup();
+    for (const QString& action : iface->actionInterface()->actionNames().mid(0, 2)) {
+        iface->actionInterface()->doAction(action);
+        QTRY_VERIFY2(list->view()->isVisible(), qPrintable(action));
+        list->hidePopup();
+    }
 }
 
 // Every announcement, the same words again too, is an alert coming into
