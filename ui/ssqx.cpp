@@ -115,8 +115,8 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     Timer2->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { statusPoll_.Timer1_Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { counterPoll_.Timer2_Timer(); });
-    // A tick that "关闭" cut short read on a link since closed.
-    // At once, before the window draws them again.
+    // Marked at once, before the window draws the labels again; a tick that
+    // "关闭" cut short read on a link since closed.
     connect(&statusPoll_, &StatusPoll::groupShown, this,
             [this](StatusPoll::Group group, bool answered) {
                 if (linkOpened_) {
@@ -245,26 +245,28 @@ void ssqx::connectArrays() {
                 // The counts stay, but no longer as current.
                 markAllOld(this, QStringLiteral("端口已关闭"));
             });
-    const auto writing = [this](const char* array, void (ssqx::*write)(int)) {
+    // Each write returns what it did not write as typed.
+    const auto writing = [this](const char* array, std::function<QString(int)> write) {
         connectArray(array, [this, array, write](int i) {
-            reportWrite(control(QStringLiteral("%1(%2)").arg(QLatin1String(array)).arg(i)), i,
-                        write);
+            reportWrite(control(QStringLiteral("%1(%2)").arg(QLatin1String(array)).arg(i)),
+                        [&] { return write(i); });
         });
     };
-    writing("Command2", &ssqx::Command2_Click);
-    writing("Command3", &ssqx::Command3_Click);
-    writing("Command2A", &ssqx::Command2A_Click);
-    writing("Command2B", &ssqx::Command2B_Click);
-    writing("Command2AC", &ssqx::Command2AC_Click);
+    writing("Command2", [this](int i) { return coilCommands_.Command2_Click(i), QString(); });
+    writing("Command3", [this](int i) { return coilCommands_.Command3_Click(i), QString(); });
+    writing("Command2A", [this](int i) { return coilCommands_.Command2A_Click(i), QString(); });
+    writing("Command2B", [this](int i) { return coilCommands_.Command2B_Click(i), QString(); });
+    writing("Command2AC", [this](int i) {
+        const auto row = configRow(i);
+        const QString note = configWriteNote(i, row ? text(row->editor) : QString());
+        configWrite_.Command2AC_Click(i);
+        return note;
+    });
 }
 
-void ssqx::reportWrite(QWidget* button, int index, void (ssqx::*write)(int)) {
-    const auto row = configRow(index);
-    QString words = button && button->objectName().startsWith(QLatin1String("Command2AC(")) && row
-                        ? configWriteNote(index, text(row->editor))
-                        : QString();
+void ssqx::reportWrite(QWidget* button, const std::function<QString()>& write) {
     const int before = driver_.count().transactions;
-    (this->*write)(index);
+    QString words = write();
     if (driver_.count().transactions > before && moduleStatus_ &&
         moduleStatus_->outcome != TQ7310_OK) {
         words += (words.isEmpty() ? QString() : QStringLiteral("；")) +

@@ -105,15 +105,10 @@ class ssqx : public QMainWindow, public WindowAccess {
     void connectButton(const QString& name, void (ssqx::*handler)());
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
-    void Command2_Click(int i) { coilCommands_.Command2_Click(i); }
-    void Command3_Click(int i) { coilCommands_.Command3_Click(i); }
-    void Command2A_Click(int i) { coilCommands_.Command2A_Click(i); }
-    void Command2B_Click(int i) { coilCommands_.Command2B_Click(i); }
-    void Command2AC_Click(int i) { configWrite_.Command2AC_Click(i); }
-    // Runs the write of `button`, member `index` of its array, and says in
-    // the status line and to a screen reader what was not written as typed
-    // or what the module refused; a write done as typed says nothing.
-    void reportWrite(QWidget* button, int index, void (ssqx::*write)(int));
+    // Runs the write of `button`, which returns what it did not write as
+    // typed, and says that, or what the module refused, in the status line
+    // and to a screen reader; a write done as typed says nothing.
+    void reportWrite(QWidget* button, const std::function<QString()>& write);
     void refreshLinkStatus(std::int32_t port, const QByteArray& lastReply = {});
     // The outcome of opening or saving a workspace, in the status line and
     // in 读写任意点 when it is open; a refusal is announced.
