@@ -24,11 +24,6 @@ constexpr int kMaxWaitingFrames = 8;
 // What the receive buffer holds where libmodbus wrote nothing.
 constexpr std::uint8_t kUnread = 0xA5;
 
-void setResponseTimeout(modbus_t* ctx, std::int64_t us) {
-    modbus_set_response_timeout(ctx, static_cast<std::uint32_t>(us / 1'000'000),
-                                static_cast<std::uint32_t>(us % 1'000'000));
-}
-
 int writtenLength(const std::uint8_t* buffer, int capacity) {
     int length = capacity;
     while (length > 0 && buffer[length - 1] == kUnread) {
@@ -57,6 +52,13 @@ Received received(int rc, const std::uint8_t* buffer, int capacity) {
 }
 
 }  // namespace
+
+void setResponseTimeout(modbus_t* ctx, std::int64_t us) {
+    // libmodbus refuses a time-out of zero.
+    us = std::max<std::int64_t>(us, 1);
+    modbus_set_response_timeout(ctx, static_cast<std::uint32_t>(us / 1'000'000),
+                                static_cast<std::uint32_t>(us % 1'000'000));
+}
 
 bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out) {
     // Our own frame without its CRC is what libmodbus is handed: it adds

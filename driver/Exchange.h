@@ -33,6 +33,9 @@ struct Received {
     bool otherAddress = false;  // libmodbus passed the frame over for its address
 };
 
+// How long libmodbus waits for a reply to start.
+void setResponseTimeout(modbus_t* ctx, std::int64_t us);
+
 // libmodbus frames the request, adds its CRC and sends it. False, with the
 // verdict set, when it could not.
 bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out);

@@ -1,10 +1,13 @@
 #ifndef TQ7310_DRIVER_LINESETTINGS_H
 #define TQ7310_DRIVER_LINESETTINGS_H
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 
 namespace modbusrtu {
+
+using Clock = std::chrono::steady_clock;
 
 struct LineSettings {
     int baud = 0;

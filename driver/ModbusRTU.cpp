@@ -8,11 +8,13 @@
  *     -> Port::transact (Port.cpp), holding the port's line lock:
  *          reopen the device if it went away during an earlier operation,
  *          listen if an earlier request timed out recently and its late
- *          reply could pass for this one's (Port.h, mistakable), read what
- *          waits on the line, flush, set the slave address; then
- *          Exchange.cpp: libmodbus sends the request and reads the reply
- *          raw, checkReply (Frame.cpp) judges it; the status, the counters
- *          and the traffic log are updated, late bytes logged as such
+ *          reply could pass for this one's (Ledger.h, StragglerWait), read
+ *          what waits on the line, flush, set the slave address; then the
+ *          transport (LibmodbusTransport over Exchange.cpp): libmodbus sends
+ *          the request and reads the reply raw, checkReply (Frame.cpp) judges
+ *          it and the ledger of what is owed (Ledger.cpp) names a late one;
+ *          the status and counters (PortReport) and the traffic log are
+ *          updated, late bytes logged as such
  *     -> on success only, the reply's values are unpacked into the caller's
  *        buffer and buffer[0] returned; on any failure -8888 and the buffer
  *        is left as it was.

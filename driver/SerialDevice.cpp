@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "LibmodbusTransport.h"
 #include "SystemError.h"
 
 #if !defined(_WIN32)
@@ -22,14 +23,6 @@ constexpr int kStopBits = 1;
 void toSecUsec(std::int64_t us, uint32_t& sec, uint32_t& usec) {
     sec = static_cast<uint32_t>(us / 1'000'000);
     usec = static_cast<uint32_t>(us % 1'000'000);
-}
-
-void setResponseTimeout(modbus_t* ctx, std::int64_t us) {
-    uint32_t sec = 0;
-    uint32_t usec = 0;
-    // libmodbus refuses a time-out of zero.
-    toSecUsec(std::max<std::int64_t>(us, 1), sec, usec);
-    modbus_set_response_timeout(ctx, sec, usec);
 }
 
 }  // namespace
@@ -59,15 +52,15 @@ bool isDeviceGone(int error) {
     }
 }
 
-Connection connectRtu(const std::string& device, const LineSettings& settings,
-                      const Timeouts& timeouts) {
+OpenedTransport openSerial(const std::string& device, const LineSettings& settings,
+                           const Timeouts& timeouts) {
     // A pty carries no parity, so Linux drops PARENB, and glibc's tcsetattr
     // then reports EINVAL whenever nothing else in the settings changed
     // (the pty still holds them from an earlier open). Asking a pty for no
     // parity sends the same bytes and opens every time; a real UART still
     // gets the parity it was asked for and still fails loudly.
     const char parity = isPseudoTerminal(device) ? 'N' : settings.parity;
-    Connection result;
+    OpenedTransport result;
     errno = 0;
     modbus_t* ctx = modbus_new_rtu(device.c_str(), settings.baud, parity, kDataBits, kStopBits);
     if (ctx == nullptr) {
@@ -97,7 +90,7 @@ Connection connectRtu(const std::string& device, const LineSettings& settings,
         modbus_free(ctx);
         return result;
     }
-    result.ctx = ctx;
+    result.transport = std::make_unique<LibmodbusTransport>(ctx, timeouts);
     return result;
 }
 

@@ -8,19 +8,13 @@
 
 #include "Exchange.h"
 #include "LineSettings.h"
+#include "Transport.h"
 
 namespace modbusrtu {
 
-using Clock = std::chrono::steady_clock;
-
-struct Connection {
-    modbus_t* ctx = nullptr;  // connected and flushed, or null
-    int error = 0;            // errno of the failed open
-};
-
 // Opens the device as an RTU line with our time-outs. Nothing is sent.
-Connection connectRtu(const std::string& device, const LineSettings& settings,
-                      const Timeouts& timeouts);
+OpenedTransport openSerial(const std::string& device, const LineSettings& settings,
+                           const Timeouts& timeouts);
 
 // Hands each frame that arrives until `until` to `onBytes`, and one past it
 // while a frame is still coming in (gaps shorter than the byte time-out),

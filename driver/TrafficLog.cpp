@@ -4,7 +4,7 @@
 
 namespace modbusrtu {
 
-std::uint32_t TrafficLog::add(Tq7310Traffic& entry) {
+std::uint32_t TrafficLog::add(Tq7310Traffic entry) {
     std::lock_guard<std::mutex> guard(mutex_);
     if (!ring_) {
         ring_ = std::make_unique<Tq7310Traffic[]>(kCapacity);

@@ -18,7 +18,7 @@ class TrafficLog {
 
     // Numbers `entry` and keeps it, dropping the oldest when full; returns
     // its sequence number.
-    std::uint32_t add(Tq7310Traffic& entry);
+    std::uint32_t add(Tq7310Traffic entry);
     int read(std::uint32_t after, Tq7310Traffic* records, int capacity, std::int32_t* lost) const;
 
   private:
