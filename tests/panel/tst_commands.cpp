@@ -2,10 +2,9 @@
 
 #include "CoilCommands.h"
 #include "ConfigWrite.h"
-#include "RecordingDriver.h"
-#include "RecordingWindow.h"
+#include "PanelFixture.h"
 
-class tst_Commands : public QObject {
+class tst_Commands : public QObject, PanelFixture {
     Q_OBJECT
   private slots:
     void init();
@@ -23,19 +22,12 @@ class tst_Commands : public QObject {
     void retryUsesEarlierResultWhenDriverMissing();
     void noWriteForNonMembers_data();
     void noWriteForNonMembers();
-
-  private:
-    LinkParamTable linkParam{};
-    RecordingDriver driver;
-    RecordingWindow window;
 };
 
 void tst_Commands::init() {
-    linkParam = {};
+    reset();
     linkParam[link_param::kPort] = 3;
     linkParam[link_param::kAddress] = 5;
-    driver = RecordingDriver();
-    window = RecordingWindow();
 }
 
 void tst_Commands::coilButtons_data() {

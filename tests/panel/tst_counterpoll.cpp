@@ -1,10 +1,9 @@
 #include <QTest>
 
 #include "CounterPoll.h"
-#include "RecordingDriver.h"
-#include "RecordingWindow.h"
+#include "PanelFixture.h"
 
-class tst_CounterPoll : public QObject {
+class tst_CounterPoll : public QObject, PanelFixture {
     Q_OBJECT
   private slots:
     void init();
@@ -17,17 +16,10 @@ class tst_CounterPoll : public QObject {
     void tickIsNeverNested();
     void tickPublished_data();
     void tickPublished();
-
-  private:
-    LinkParamTable linkParam{};
-    RecordingDriver driver;
-    RecordingWindow window;
 };
 
 void tst_CounterPoll::init() {
-    linkParam = {};
-    driver = RecordingDriver();
-    window = RecordingWindow();
+    reset();
 }
 
 void tst_CounterPoll::values_data() {

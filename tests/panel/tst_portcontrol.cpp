@@ -1,10 +1,9 @@
 #include <QTest>
 
+#include "PanelFixture.h"
 #include "PortControl.h"
-#include "RecordingDriver.h"
-#include "RecordingWindow.h"
 
-class tst_PortControl : public QObject {
+class tst_PortControl : public QObject, PanelFixture {
     Q_OBJECT
   private slots:
     void init();
@@ -16,17 +15,10 @@ class tst_PortControl : public QObject {
     void openRunsWithoutLibrary();
     void closeNamesLastStoredPort();
     void closeBeforeOpen();
-
-  private:
-    LinkParamTable linkParam{};
-    RecordingDriver driver;
-    RecordingWindow window;
 };
 
 void tst_PortControl::init() {
-    linkParam = {};
-    driver = RecordingDriver();
-    window = RecordingWindow();
+    reset();
 }
 
 void tst_PortControl::open_data() {

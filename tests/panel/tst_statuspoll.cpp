@@ -1,7 +1,6 @@
 #include <QTest>
 
-#include "RecordingDriver.h"
-#include "RecordingWindow.h"
+#include "PanelFixture.h"
 #include "StatusPoll.h"
 
 namespace {
@@ -14,7 +13,7 @@ const QString kUnwritten = "unwritten";
 
 Q_DECLARE_METATYPE(Rgb)
 
-class tst_StatusPoll : public QObject {
+class tst_StatusPoll : public QObject, PanelFixture {
     Q_OBJECT
   private slots:
     void init();
@@ -31,17 +30,10 @@ class tst_StatusPoll : public QObject {
     void tickIsNeverNested();
     void tickPublished_data();
     void tickPublished();
-
-  private:
-    LinkParamTable linkParam{};
-    RecordingDriver driver;
-    RecordingWindow window;
 };
 
 void tst_StatusPoll::init() {
-    linkParam = {};
-    driver = RecordingDriver();
-    window = RecordingWindow();
+    reset();
 }
 
 // Inputs: element 0 and 1 of the status, and what each of the ten labels shows
