@@ -257,6 +257,10 @@ class TstDriverAnyPoint : public QObject {
         QCOMPARE(int32_t(std::count_if(log.begin(), log.end(),
                                        [](auto& t) { return t.kind == TQ7310_TRAFFIC_EXCHANGE; })),
                  c.transactions - c.open_failures);
+        for (const auto& t : log) {  // only a reply times the round trip
+            QVERIFY(t.kind != TQ7310_TRAFFIC_EXCHANGE ||
+                    (t.round_trip_us == -1) == (t.reply_length == 0));
+        }
         QVERIFY(c.round_trip_min_us <= c.round_trip_median_us &&
                 c.round_trip_median_us <= c.round_trip_p95_us &&
                 c.round_trip_p95_us <= c.round_trip_max_us &&

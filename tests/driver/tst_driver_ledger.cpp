@@ -127,6 +127,32 @@ class TstDriverLedger : public QObject {
         QCOMPARE(kept, left);
     }
 
+    // Whether the line is listened to before `next`, `afterMs` past the
+    // wait's end (negative: before it).
+    void stragglerWait_data() {
+        QTest::addColumn<Request>("next");
+        QTest::addColumn<bool>("answerBehindEcho");
+        QTest::addColumn<int>("afterMs");
+        QTest::addColumn<bool>("listens");
+        QTest::newRow("a read its late reply could pass for") << kReadTwo << false << -1 << true;
+        QTest::newRow("the wait is over") << kReadTwo << false << 0 << false;
+        QTest::newRow("a read of another shape") << kReadThree << false << -1 << false;
+        QTest::newRow("an answer behind a first echo") << kReadThree << true << -1 << true;
+    }
+    void stragglerWait() {
+        QFETCH(Request, next);
+        QFETCH(bool, answerBehindEcho);
+        QFETCH(int, afterMs);
+        QFETCH(bool, listens);
+        modbusrtu::StragglerWait wait;
+        wait.expect(kReadTwo, kEnd);
+        QCOMPARE(
+            wait.worthListening(next, answerBehindEcho, kEnd + std::chrono::milliseconds(afterMs)),
+            listens);
+        wait.clear();
+        QVERIFY(!wait.worthListening(next, true, kEnd - std::chrono::milliseconds(1)));
+    }
+
     void mistakable_data() {
         QTest::addColumn<Request>("unanswered");
         QTest::addColumn<Request>("next");

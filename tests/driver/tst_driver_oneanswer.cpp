@@ -21,7 +21,7 @@ constexpr int32_t kSlave = 1;
 const Bytes kEcho{};
 
 // A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "wait MS" to play
-// lateness, or "reopen" with a baud code), what the line sends when its
+// lateness, "probe" as a search asks, or "reopen" with a baud code), what the line sends when its
 // request arrives, the result.
 struct Step {
     QString call;
@@ -50,6 +50,10 @@ int32_t call(const QString& text) {
     Buffer b = sentinelBuffer();
     if (a[0] == "wait") {
         std::this_thread::sleep_for(std::chrono::milliseconds(n));
+    }
+    if (a[0] == "probe") {
+        Tq7310Probe probe{};
+        return TQ7310_ProbeModule(kPort, kSlave, 50'000, &probe);
     }
     if (a[0] == "reopen") {
         ClosePort_Modbus(kPort);
@@ -140,6 +144,9 @@ class TstDriverOneAnswer : public QObject {
             << "TIMEOUT AMBIGUOUS(1)";
         QTest::newRow("reopened at another baud rate")
             << Steps{{"hr 1 16", {}}, {"reopen 2", {}, 0}, {"hr 1 16", {hr1}, 100}} << "TIMEOUT OK";
+        QTest::newRow("a search hears a late reply as a sign of life, owed no more")
+            << Steps{{"ir 1 4", {}}, {"probe", {ir}, 0}, {"ir 1 4", {registers(4, 5, 4)}, 5}}
+            << "TIMEOUT BAD[13] OK";
         QTest::newRow("noise, then the same shape")
             << Steps{{"hr 1 2", {{0x55, 0x00, 0xAA}, registers(3, 1, 2)}},
                      {"hr 1 2", {registers(3, 5, 2)}},

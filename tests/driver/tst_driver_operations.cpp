@@ -333,7 +333,12 @@ class TstDriverOperations : public QObject {
         QVERIFY(untouched(b));
         QCOMPARE(linkStatus(kPort).outcome, int32_t{TQ7310_NOT_OPEN});
         QCOMPARE(slave_->requests(), 0);
+        // A closed port names the device its number leads to now.
+        env_.reset();
+        env_ = std::make_unique<ScopedPortEnv>(kPort, "/dev/plugged-in-since");
+        QCOMPARE(QByteArray(linkStatus(kPort).device), "/dev/plugged-in-since");
         // A port nobody ever opened.
+        QVERIFY(linkStatus(201).device[0] != '\0');
         QCOMPARE(linkStatus(201).round_trip_us, -1);
         QCOMPARE(Get_3X_UnDX(201, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
         QCOMPARE(linkStatus(201).outcome, int32_t{TQ7310_NOT_OPEN});
