@@ -5,38 +5,25 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QThread>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "AccessibleNames.h"
 #include "Announcement.h"
-#include "AnyPointWindow.h"
 #include "ControlFactory.h"
-#include "ControlNames.h"
 #include "CountersText.h"
-#include "FindModuleDialog.h"
 #include "Layout.h"
 #include "LinkStatusBar.h"
-#include "ModuleCheckWindow.h"
-#include "ModuleMap.h"
 #include "ProgramIcon.h"
 #include "ReadMarks.h"
 #include "ReadableControls.h"
 #include "SerialLine.h"
-#include "StartFolder.h"
-#include "SystemErrorText.h"
-#include "TextFile.h"
 #include "ToolWindowRole.h"
-#include "TrafficWindow.h"
-#include "TrendWindow.h"
 #include "ValueBox.h"
 #include "WindowLinkSettings.h"
 #include "WindowPlacement.h"
@@ -71,7 +58,10 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
       // Any point on the link "打开" opened, between the ticks.
       anyPointPoller_(
           driver_, [this] { return linkOpened_ ? linkParam_[link_param::kPort] : 0; },
-          [this] { return statusPoll_.ticking() || counterPoll_.ticking() || checking(); }) {
+          [this] {
+              return statusPoll_.ticking() || counterPoll_.ticking() ||
+                     (sideWindows_ && sideWindows_->checking());
+          }) {
     setObjectName(QStringLiteral("ssqx"));
     useWindowRoles();
     setWindowTitle(QStringLiteral("计数测频模块 TQ7310 测试程序"));
@@ -96,11 +86,6 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
         }
         refreshLinkStatus(port);
     });
-    connect(statusLine_, &LinkStatusBar::findModuleClicked, this, &ssqx::findModule);
-    connect(statusLine_, &LinkStatusBar::trendWindowClicked, this, &ssqx::showTrendWindow);
-    connect(statusLine_, &LinkStatusBar::trafficWindowClicked, this, &ssqx::showTrafficWindow);
-    connect(statusLine_, &LinkStatusBar::anyPointWindowClicked, this, &ssqx::showAnyPointWindow);
-    connect(statusLine_, &LinkStatusBar::moduleCheckClicked, this, &ssqx::showModuleCheckWindow);
     // Once the log is read, the status line can show the bytes of a bad reply.
     connect(&trafficFeed_, &traffic::TrafficFeed::linesAdded, this,
             [this] { refreshLinkStatus(statusPort_, trafficFeed_.lastReply(statusPort_)); });
@@ -115,6 +100,17 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     Timer2->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { statusPoll_.Timer1_Timer(); });
     connect(Timer2, &QTimer::timeout, this, [this] { counterPoll_.Timer2_Timer(); });
+    const auto polling = [this] { return statusPoll_.ticking() || counterPoll_.ticking(); };
+    const std::array<QTimer*, 2> polls = {Timer1, Timer2};
+    sideWindows_ = std::make_unique<SideWindows>(
+        SideWindows::Sources{this, *this, statusLine_, driver_, linkParam_, polls, trendFeed_,
+                             trafficFeed_, anyPointPoller_, linkOpened_, polling});
+    workspace_ = std::make_unique<WorkspaceState>(this, *this, linkParam_, anyPointPoller_,
+                                                  *sideWindows_, statusLine_);
+    connect(sideWindows_.get(), &SideWindows::searchEnded, this,
+            [this] { refreshLinkStatus(linkParam_[link_param::kPort]); });
+    connect(sideWindows_.get(), &SideWindows::checkEnded, this,
+            [this] { refreshLinkStatus(statusPort_); });
     // Marked at once, before the window draws the labels again; a tick that
     // "关闭" cut short read on a link since closed.
     connect(&statusPoll_, &StatusPoll::groupShown, this,
@@ -135,15 +131,6 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     Form_Load();
     adjustSize();
     placeOnScreen(this);
-}
-
-ssqx::~ssqx() {
-    // The curves' window draws from the feed, and the any-point window from
-    // its poller: members that go before the window's children do.
-    delete trendWindow_;
-    delete anyPointWindow_;
-    // A check under way ends and puts the module back through the driver.
-    delete moduleCheckWindow_;
 }
 
 void ssqx::endProgramNow() {
@@ -203,9 +190,9 @@ void ssqx::Command1_Click() {
     endProgram_();
 }
 
-void ssqx::connectButton(const QString& name, void (ssqx::*handler)()) {
+void ssqx::connectButton(const QString& name, std::function<void()> handler) {
     if (auto* button = qobject_cast<QAbstractButton*>(control(name))) {
-        connect(button, &QAbstractButton::clicked, this, handler);
+        connect(button, &QAbstractButton::clicked, this, std::move(handler));
     }
 }
 
@@ -225,26 +212,23 @@ void ssqx::connectArray(const char* array, std::function<void(int)> handler) {
 }
 
 void ssqx::connectArrays() {
-    connectButton(QStringLiteral("Command1"), &ssqx::Command1_Click);
-    connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command9"))),
-            &QAbstractButton::clicked, this, [this] {
-                linkOpened_ = true;
-                linkHealthy_ = true;
-                moduleStatus_.reset();
-                statusLine_->clearNotice();
-                portControl_.Command9_Click();
-            });
-    connect(qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10"))),
-            &QAbstractButton::clicked, this, [this] {
-                if (const auto s = driver_.linkStatus(linkParam_[link_param::kPort]);
-                    s && linkOpened_) {
-                    closedLinkCounts_ = {s->transactions, s->failures, s->round_trip_us};
-                }
-                linkOpened_ = false;
-                portControl_.Command10_Click();
-                // The counts stay, but no longer as current.
-                markAllOld(this, QStringLiteral("端口已关闭"));
-            });
+    connectButton(QStringLiteral("Command1"), [this] { Command1_Click(); });
+    connectButton(QStringLiteral("Command9"), [this] {
+        linkOpened_ = true;
+        linkHealthy_ = true;
+        moduleStatus_.reset();
+        statusLine_->clearNotice();
+        portControl_.Command9_Click();
+    });
+    connectButton(QStringLiteral("Command10"), [this] {
+        if (const auto s = driver_.linkStatus(linkParam_[link_param::kPort]); s && linkOpened_) {
+            closedLinkCounts_ = {s->transactions, s->failures, s->round_trip_us};
+        }
+        linkOpened_ = false;
+        portControl_.Command10_Click();
+        // The counts stay, but no longer as current.
+        markAllOld(this, QStringLiteral("端口已关闭"));
+    });
     // Each write returns what it did not write as typed.
     const auto writing = [this](const char* array, std::function<QString(int)> write) {
         connectArray(array, [this, array, write](int i) {
@@ -377,14 +361,14 @@ void ssqx::refreshLinkStatus(std::int32_t port, const QByteArray& lastReply) {
     }
     // The log is read in any case, so the finder's probes reach "通讯记录".
     trafficFeed_.schedule();
-    if (finder_ && finder_->searching()) {
+    if (sideWindows_->searching()) {
         // The probes are the finder's, not the panel's failed transactions.
         statusPort_ = port;
         statusLine_->showStatus(
             {QStringLiteral("“查找模块”正在用端口%1 查找，轮询已停").arg(port), {}, {}, false, {}});
         return;
     }
-    if (checking()) {
+    if (sideWindows_->checking()) {
         // The check's thread has the driver; the line is shown again after it.
         LinkStatusText checking;
         checking.link = QStringLiteral("自检正在进行，轮询已停");
@@ -448,248 +432,6 @@ void ssqx::announceLinkHealth(const LinkStatusText& shown) {
                            : QStringLiteral("通讯故障：%1 %2").arg(shown.link, shown.module));
 }
 
-void ssqx::showTrafficWindow() {
-    if (trafficWindow_ == nullptr) {
-        trafficWindow_ = new traffic::TrafficWindow(trafficFeed_, this);
-        placeAt(trafficWindow_, trafficPlace_);
-    }
-    keepOnScreen(trafficWindow_);
-    trafficWindow_->show();
-    trafficWindow_->raise();
-    trafficWindow_->activateWindow();
-}
-
-void ssqx::showTrendWindow() {
-    if (trendWindow_ == nullptr) {
-        trendWindow_ = new trend::TrendWindow(trendFeed_, this);
-        trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
-            ->setCurrentIndex(trendSpan_);
-        trendWindow_->setChosenQuantity(trendQuantity_);
-        placeAt(trendWindow_, trendPlace_);
-    }
-    keepOnScreen(trendWindow_);
-    trendWindow_->show();
-    trendWindow_->raise();
-    trendWindow_->activateWindow();
-}
-
-void ssqx::showAnyPointWindow() {
-    if (anyPointWindow_ == nullptr) {
-        anyPointWindow_ = new anypoint::AnyPointWindow(anyPointPoller_, this);
-        const QString filter = QStringLiteral("工作区 (*.json)");
-        connect(anyPointWindow_, &anypoint::AnyPointWindow::saveWorkspaceClicked, this, [=, this] {
-            const QString path = rememberFolderOf(QFileDialog::getSaveFileName(
-                anyPointWindow_, QStringLiteral("保存工作区"),
-                startFolder() + QStringLiteral("/工作区.json"), filter));
-            if (!path.isEmpty()) {
-                saveWorkspace(path);
-            }
-        });
-        connect(anyPointWindow_, &anypoint::AnyPointWindow::openWorkspaceClicked, this, [=, this] {
-            const QString path = rememberFolderOf(QFileDialog::getOpenFileName(
-                anyPointWindow_, QStringLiteral("打开工作区"), startFolder(), filter));
-            if (!path.isEmpty()) {
-                openWorkspace(path);
-            }
-        });
-        placeAt(anyPointWindow_, anyPointPlace_);
-    }
-    keepOnScreen(anyPointWindow_);
-    anyPointWindow_->show();
-    anyPointWindow_->raise();
-    anyPointWindow_->activateWindow();
-}
-
-void ssqx::showModuleCheckWindow() {
-    if (moduleCheckWindow_ == nullptr) {
-        const auto openLink = [this]() -> std::optional<ReportHeader> {
-            if (!linkOpened_) {
-                return std::nullopt;
-            }
-            using namespace link_param;
-            ReportHeader header;
-            header.port = linkParam_[kPort];
-            header.address = linkParam_[kAddress];
-            header.baud = module_line::baudOfCode(linkParam_[kBaudCode]).value_or(0);
-            header.parity = module_line::parityOfCode(linkParam_[kParityCode]).value_or('?');
-            if (const auto status = driver_.linkStatus(header.port)) {
-                header.device = QString::fromLocal8Bit(status->device);
-            }
-            header.driver = QStringLiteral("ModbusRTU (tq7310-panel %1)")
-                                .arg(QCoreApplication::applicationVersion());
-            return header;
-        };
-        moduleCheckWindow_ = new ModuleCheckWindow(
-            driver_, openLink, [this] { return statusPoll_.ticking() || counterPoll_.ticking(); },
-            this);
-        connect(moduleCheckWindow_, &ModuleCheckWindow::runningChanged, this, &ssqx::pauseForCheck);
-    }
-    keepOnScreen(moduleCheckWindow_);
-    moduleCheckWindow_->show();
-    moduleCheckWindow_->raise();
-    moduleCheckWindow_->activateWindow();
-}
-
-bool ssqx::checking() const {
-    return moduleCheckWindow_ != nullptr && moduleCheckWindow_->running();
-}
-
-void ssqx::pauseForCheck(bool running) {
-    if (running) {
-        timer1BeforeCheck_ = Timer1->isActive();
-        timer2BeforeCheck_ = Timer2->isActive();
-        Timer1->stop();
-        Timer2->stop();
-        // The check clears counts and writes the configuration: what the
-        // boxes show is no longer the module's.
-        markAllOld(this, QStringLiteral("自检中，轮询已停"));
-    } else {
-        setTimerEnabled(QStringLiteral("Timer1"), timer1BeforeCheck_);
-        setTimerEnabled(QStringLiteral("Timer2"), timer2BeforeCheck_);
-    }
-    // "关闭", "退出", the writes and the finder would use the port under the check.
-    centralWidget()->setEnabled(!running);
-    statusLine_->findChild<QWidget*>(QStringLiteral("FindModule"))->setEnabled(!running);
-    if (!running) {
-        refreshLinkStatus(statusPort_);
-    }
-}
-
-anypoint::Workspace ssqx::workspace() const {
-    using namespace link_param;
-    const WindowLinkSettings shown = readLinkSettings(*this);
-    anypoint::Workspace w;
-    w.port = shown.port.value_or(linkParam_[kPort]);
-    w.baudCode = shown.baudCode.value_or(linkParam_[kBaudCode]);
-    w.parityCode = shown.parityCode.value_or(linkParam_[kParityCode]);
-    w.address = shown.address.value_or(linkParam_[kAddress]);
-    w.rows = anyPointPoller_.rows();
-    const auto open = [](const QWidget* window) { return window && window->isVisible(); };
-    w.trendOpen = open(trendWindow_);
-    w.trendSpan =
-        trendWindow_
-            ? trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))->currentIndex()
-            : trendSpan_;
-    w.trendQuantity = trendWindow_ ? trendWindow_->chosenQuantity() : trendQuantity_;
-    w.trafficOpen = open(trafficWindow_);
-    w.anyPointOpen = open(anyPointWindow_);
-    const auto place = [](const QWidget* window, const std::optional<QRect>& kept) {
-        return window ? placeOf(window) : kept;
-    };
-    w.trendPlace = place(trendWindow_, trendPlace_);
-    w.trafficPlace = place(trafficWindow_, trafficPlace_);
-    w.anyPointPlace = place(anyPointWindow_, anyPointPlace_);
-    return w;
-}
-
-void ssqx::applyWorkspace(const anypoint::Workspace& w) {
-    showLinkSettings(*this, w.port, w.baudCode, w.parityCode, w.address);
-    anyPointPoller_.replaceRows(w.rows);
-    trendSpan_ = w.trendSpan;
-    trendQuantity_ = w.trendQuantity;
-    if (trendWindow_) {
-        trendWindow_->findChild<QComboBox*>(QStringLiteral("TrendSpan"))
-            ->setCurrentIndex(trendSpan_);
-        trendWindow_->setChosenQuantity(trendQuantity_);
-    }
-    const auto place = [](QWidget* window, std::optional<QRect>& kept,
-                          const std::optional<QRect>& given) {
-        kept = given;
-        if (window) {
-            placeAt(window, given);
-        }
-    };
-    place(trendWindow_, trendPlace_, w.trendPlace);
-    place(trafficWindow_, trafficPlace_, w.trafficPlace);
-    place(anyPointWindow_, anyPointPlace_, w.anyPointPlace);
-    if (w.trendOpen) {
-        showTrendWindow();
-    }
-    if (w.trafficOpen) {
-        showTrafficWindow();
-    }
-    if (w.anyPointOpen) {
-        showAnyPointWindow();
-    }
-    // The windows opened where they were, and the main window stays in front.
-    if (isVisible()) {
-        raise();
-        activateWindow();
-    }
-}
-
-bool ssqx::openWorkspace(const QString& path) {
-    const auto read = anypoint::readWorkspaceFile(path);
-    if (const auto* why = std::get_if<QString>(&read)) {
-        reportWorkspace(*why, false, path);
-        return false;
-    }
-    applyWorkspace(std::get<anypoint::Workspace>(read));
-    reportWorkspace(QStringLiteral("已打开工作区：") + path, true, path);
-    return true;
-}
-
-bool ssqx::saveWorkspace(const QString& path) {
-    const anypoint::Workspace w = workspace();
-    // What would be refused at opening is not saved.
-    if (const auto fault = anypoint::workspaceFault(w)) {
-        reportWorkspace(QStringLiteral("工作区%1，未保存").arg(*fault), false, path);
-        return false;
-    }
-    const SaveOutcome outcome = writeTextFile(path, QString::fromUtf8(anypoint::workspaceJson(w)));
-    reportWorkspace(outcome.words, outcome.saved, path);
-    return outcome.saved;
-}
-
-void ssqx::reportWorkspace(const QString& words, bool done, const QString& path) {
-    statusLine_->showNotice(words, path);
-    // Said where the user asked: 读写任意点 holds the workspace's buttons.
-    if (anyPointWindow_ && anyPointWindow_->isVisible()) {
-        anyPointWindow_->showNote(words, !done);
-    } else if (!done) {
-        announce(this, words);
-    }
-}
-
 void ssqx::yieldToEvents() {
     QCoreApplication::processEvents();
-}
-
-void ssqx::findModule() {
-    // The search owns the port while it runs: an open link is closed first,
-    // just as "关闭" closes it, so no poll talks in between.
-    const bool wasOpen = linkOpened_;
-    if (wasOpen) {
-        if (auto* close = qobject_cast<QAbstractButton*>(control(QStringLiteral("Command10")))) {
-            close->click();
-        }
-    }
-    // The search starts where "打开" would open.
-    LinkParamTable opening = linkParam_;
-    applyLinkSettings(readLinkSettings(*this), opening);
-    using namespace link_param;
-    finder::WindowSetting here;
-    here.port = opening[kPort];
-    here.address = opening[kAddress];
-    here.setting = {opening[kBaudCode], opening[kParityCode]};
-    auto* dialog = new finder::FindModuleDialog(driver_, here, wasOpen, this, [this] {
-        return statusPoll_.ticking() || counterPoll_.ticking();
-    });
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &finder::FindModuleDialog::use, this, &ssqx::useFound);
-    connect(&dialog->search(), &finder::ModuleSearch::finished, this,
-            [this] { refreshLinkStatus(linkParam_[link_param::kPort]); });
-    finder_ = dialog;
-    keepOnScreen(dialog);
-    dialog->open();
-}
-
-void ssqx::useFound(const finder::Found& found) {
-    showLinkSettings(*this, found.port, found.setting.baudCode, found.setting.parityCode,
-                     found.address);
-    // Until "打开" is pressed.
-    statusLine_->showNotice(QStringLiteral("已填入：端口%1 %2,8,1 地址 %3，按“打开”连接")
-                                .arg(found.port)
-                                .arg(found.setting.text())
-                                .arg(found.address));
 }

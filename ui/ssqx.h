@@ -10,14 +10,14 @@
 // line reads the driver's account of the port (no transaction of its own).
 //
 // The handlers see the window only as WindowAccess and share the link
-// settings through LinkParam. Everything but the finder's search (see
-// SearchThread) runs on the GUI thread; the polls yield to the event queue
-// between their driver transactions, so a click can be handled in the middle
-// of a tick.
+// settings through LinkParam. SideWindows opens the side windows and
+// WorkspaceState reads and puts back a session. Everything but the finder's
+// search (see SearchThread) runs on the GUI thread; the polls yield to the
+// event queue between their driver transactions, so a click can be handled
+// in the middle of a tick.
 
 #include <QHash>
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -33,43 +33,29 @@
 #include "ModuleDriver.h"
 #include "ObservedDriver.h"
 #include "PortControl.h"
+#include "SideWindows.h"
 #include "StatusPoll.h"
 #include "TrafficFeed.h"
 #include "WindowAccess.h"
 #include "Workspace.h"
+#include "WorkspaceState.h"
 
 class LinkStatusBar;
-class ModuleCheckWindow;
-namespace finder {
-struct Found;
-class FindModuleDialog;
-}  // namespace finder
-namespace trend {
-class TrendWindow;
-}
-namespace traffic {
-class TrafficWindow;
-}
-namespace anypoint {
-class AnyPointWindow;
-}
 
 class ssqx : public QMainWindow, public WindowAccess {
     Q_OBJECT
   public:
     // `endProgram` ends the program at once and never returns; tests replace it.
     explicit ssqx(ModuleDriver& driver, std::function<void()> endProgram = endProgramNow);
-    ~ssqx() override;
 
     static void endProgramNow();
 
     // The session: link settings on the window, the any-point rows, which
-    // windows are open. Opening a file says in the status line how it went;
-    // a refused one changes nothing.
-    anypoint::Workspace workspace() const;
-    void applyWorkspace(const anypoint::Workspace& workspace);
-    bool openWorkspace(const QString& path);
-    bool saveWorkspace(const QString& path);
+    // windows are open (see WorkspaceState).
+    anypoint::Workspace workspace() const { return workspace_->collect(); }
+    void applyWorkspace(const anypoint::Workspace& workspace) { workspace_->apply(workspace); }
+    bool openWorkspace(const QString& path) { return workspace_->open(path); }
+    bool saveWorkspace(const QString& path) { return workspace_->save(path); }
 
     // WindowAccess
     QString text(const QString& control) const override;
@@ -89,11 +75,10 @@ class ssqx : public QMainWindow, public WindowAccess {
     QWidget* control(const QString& name) const { return controls_.value(name); }
     bool closeLock() const { return CloseLock; }
     trend::Feed& trendFeed() { return trendFeed_; }
-    // The curves' window, built at its first opening; null until then.
-    trend::TrendWindow* trendWindow() const { return trendWindow_; }
+    // The curves' window and "通讯记录": null until first opened.
+    trend::TrendWindow* trendWindow() const { return sideWindows_->trend(); }
     traffic::TrafficFeed& trafficFeed() { return trafficFeed_; }
-    // "通讯记录", built at its first opening; null until then.
-    traffic::TrafficWindow* trafficWindow() const { return trafficWindow_; }
+    traffic::TrafficWindow* trafficWindow() const { return sideWindows_->traffic(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;  // Form_Unload
@@ -102,7 +87,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     void Form_Load();
     void Command1_Click();
     void connectArrays();
-    void connectButton(const QString& name, void (ssqx::*handler)());
+    void connectButton(const QString& name, std::function<void()> handler);
     void connectArray(const char* array, std::function<void(int)> handler);
     void applyTabOrder();
     // Runs the write of `button`, which returns what it did not write as
@@ -110,21 +95,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     // and to a screen reader; a write done as typed says nothing.
     void reportWrite(QWidget* button, const std::function<QString()>& write);
     void refreshLinkStatus(std::int32_t port, const QByteArray& lastReply = {});
-    // The outcome of opening or saving a workspace, in the status line and
-    // in 读写任意点 when it is open; a refusal is announced.
-    void reportWorkspace(const QString& words, bool done, const QString& path);
     // Tells a screen reader when the link fails and when it answers again.
     void announceLinkHealth(const LinkStatusText& shown);
-    void findModule();
-    void useFound(const finder::Found& found);
-    void showTrendWindow();
-    void showTrafficWindow();
-    void showAnyPointWindow();
-    void showModuleCheckWindow();
-    // The polls stop for 自检 and the window's controls wait, so that only
-    // the check's thread calls the driver; they come back as they were.
-    void pauseForCheck(bool running);
-    bool checking() const;
 
     LinkParamTable linkParam_{};
     ObservedDriver driver_;
@@ -147,15 +119,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     bool lastCallAnyPoint_ = false;
     // Why the window's own last failed transaction failed, in brief.
     QString lastFailure_ = QStringLiteral("失败");
-    bool linkHealthy_ = true;  // as last announced
-    // What a workspace brought for windows not built yet: the curves' span
-    // and quantity, and the windows' places.
-    int trendSpan_ = anypoint::Workspace{}.trendSpan;
-    std::optional<int> trendQuantity_;
-    std::optional<QRect> trendPlace_;
-    std::optional<QRect> trafficPlace_;
-    std::optional<QRect> anyPointPlace_;
-    QPointer<finder::FindModuleDialog> finder_;
+    bool linkHealthy_ = true;    // as last announced
     finder::LastLink lastLink_;  // the last link that answered, as saved
 
     PortControl portControl_;
@@ -164,13 +128,11 @@ class ssqx : public QMainWindow, public WindowAccess {
     CoilCommands coilCommands_;
     ConfigWrite configWrite_;
     trend::Feed trendFeed_;
-    trend::TrendWindow* trendWindow_ = nullptr;
     traffic::TrafficFeed trafficFeed_;
-    traffic::TrafficWindow* trafficWindow_ = nullptr;
     anypoint::AnyPointPoller anyPointPoller_;
-    anypoint::AnyPointWindow* anyPointWindow_ = nullptr;
-    ModuleCheckWindow* moduleCheckWindow_ = nullptr;
-    bool timer1BeforeCheck_ = false;
-    bool timer2BeforeCheck_ = false;
     std::int32_t statusPort_ = 0;  // the port the status line speaks of
+    // Built once the status line and the timers are; the side windows last,
+    // so that they go while every other member is still there.
+    std::unique_ptr<WorkspaceState> workspace_;
+    std::unique_ptr<SideWindows> sideWindows_;
 };
