@@ -10,12 +10,8 @@ namespace sim {
 
 namespace {
 
-bool integer(std::string_view text, int& out) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
-bool unsignedInteger(std::string_view text, std::uint64_t& out) {
+template <typename Integer>
+bool integer(std::string_view text, Integer& out) {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc() && end == text.data() + text.size();
 }
@@ -39,15 +35,27 @@ bool lateSetting(std::string_view text, FaultSettings& faults) {
 // N:MS for --mute-after.
 bool muteSetting(std::string_view text, FaultSettings& faults) {
     const std::size_t colon = text.find(':');
-    return colon != std::string_view::npos &&
-           unsignedInteger(text.substr(0, colon), faults.muteAfter) && faults.muteAfter > 0 &&
-           integer(text.substr(colon + 1), faults.muteMs) && faults.muteMs > 0 &&
-           faults.muteMs <= kMaxMuteMs;
+    return colon != std::string_view::npos && integer(text.substr(0, colon), faults.muteAfter) &&
+           faults.muteAfter > 0 && integer(text.substr(colon + 1), faults.muteMs) &&
+           faults.muteMs > 0 && faults.muteMs <= kMaxMuteMs;
 }
 
 // The 1-based number of a point for --stuck-register, --stuck-coil, --stuck-counter.
 bool pointNumber(std::string_view text, int last, int& out) {
     return integer(text, out) && out >= 1 && out <= last;
+}
+
+bool parity(std::string_view text, char& out) {
+    if (text == "none") {
+        out = 'N';
+    } else if (text == "odd") {
+        out = 'O';
+    } else if (text == "even") {
+        out = 'E';
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -64,7 +72,14 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
             out = args[++i];
             return true;
         };
+        const auto judged = [&](bool good, std::string refusal) {
+            if (!good) {
+                error = std::move(refusal);
+            }
+            return good;
+        };
         std::string_view v;
+        bool taken = true;
         if (arg == "--help" || arg == "-h") {
             o.help = true;
         } else if (arg == "--pace") {
@@ -82,118 +97,62 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
         } else if (arg == "--dead-frequency") {
             o.moduleFaults.deadFrequency = true;
         } else if (arg == "--drop") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!probability(v, o.faults.dropProbability)) {
-                error = "--drop takes a probability, 0 to 1";
-                return {};
-            }
+            taken = value(v) && judged(probability(v, o.faults.dropProbability),
+                                       "--drop takes a probability, 0 to 1");
         } else if (arg == "--late") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!lateSetting(v, o.faults)) {
-                error = "--late takes P:MS, a probability 0 to 1 and 1.." +
-                        std::to_string(kMaxLateMs) + " ms";
-                return {};
-            }
+            taken = value(v) && judged(lateSetting(v, o.faults),
+                                       "--late takes P:MS, a probability 0 to 1 and 1.." +
+                                           std::to_string(kMaxLateMs) + " ms");
         } else if (arg == "--mute-after") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!muteSetting(v, o.faults)) {
-                error = "--mute-after takes N:MS, a request count from 1 and 1.." +
-                        std::to_string(kMaxMuteMs) + " ms";
-                return {};
-            }
+            taken = value(v) && judged(muteSetting(v, o.faults),
+                                       "--mute-after takes N:MS, a request count from 1 and 1.." +
+                                           std::to_string(kMaxMuteMs) + " ms");
         } else if (arg == "--stuck-register") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!pointNumber(v, module_map::kConfigRegistersShown, o.moduleFaults.stuckRegister)) {
-                error = "--stuck-register takes 1.." +
-                        std::to_string(module_map::kConfigRegistersShown);
-                return {};
-            }
+            taken = value(v) && judged(pointNumber(v, module_map::kConfigRegistersShown,
+                                                   o.moduleFaults.stuckRegister),
+                                       "--stuck-register takes 1.." +
+                                           std::to_string(module_map::kConfigRegistersShown));
         } else if (arg == "--stuck-coil") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!pointNumber(v, module_map::kOutputs, o.moduleFaults.stuckCoil)) {
-                error = "--stuck-coil takes 1.." + std::to_string(module_map::kOutputs);
-                return {};
-            }
+            taken =
+                value(v) && judged(pointNumber(v, module_map::kOutputs, o.moduleFaults.stuckCoil),
+                                   "--stuck-coil takes 1.." + std::to_string(module_map::kOutputs));
         } else if (arg == "--stuck-counter") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!pointNumber(v, module_map::kCountingInputs, o.moduleFaults.stuckCounter)) {
-                error = "--stuck-counter takes 1.." + std::to_string(module_map::kCountingInputs);
-                return {};
-            }
+            taken =
+                value(v) &&
+                judged(pointNumber(v, module_map::kCountingInputs, o.moduleFaults.stuckCounter),
+                       "--stuck-counter takes 1.." + std::to_string(module_map::kCountingInputs));
         } else if (arg == "--seed") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!unsignedInteger(v, o.faults.seed)) {
-                error = "--seed takes 0.." + std::to_string(UINT64_MAX);
-                return {};
-            }
+            taken = value(v) && judged(integer(v, o.faults.seed),
+                                       "--seed takes 0.." + std::to_string(UINT64_MAX));
         } else if (arg == "--device") {
-            if (!value(v)) {
-                return {};
-            }
+            taken = value(v);
             o.device = v;
         } else if (arg == "--link") {
-            if (!value(v)) {
-                return {};
-            }
+            taken = value(v);
             o.link = v;
         } else if (arg == "--address") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!integer(v, o.address) || o.address < kMinAddress || o.address > kMaxAddress) {
-                error = "--address takes " + std::to_string(kMinAddress) + ".." +
-                        std::to_string(kMaxAddress);
-                return {};
-            }
+            taken = value(v) && judged(integer(v, o.address) && o.address >= kMinAddress &&
+                                           o.address <= kMaxAddress,
+                                       "--address takes " + std::to_string(kMinAddress) + ".." +
+                                           std::to_string(kMaxAddress));
         } else if (arg == "--turnaround") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!integer(v, o.turnaroundMs) || o.turnaroundMs < 0 ||
-                o.turnaroundMs > kMaxTurnaroundMs) {
-                error = "--turnaround takes 0.." + std::to_string(kMaxTurnaroundMs) + " ms";
-                return {};
-            }
+            taken = value(v) &&
+                    judged(integer(v, o.turnaroundMs) && o.turnaroundMs >= 0 &&
+                               o.turnaroundMs <= kMaxTurnaroundMs,
+                           "--turnaround takes 0.." + std::to_string(kMaxTurnaroundMs) + " ms");
         } else if (arg == "--baud") {
-            if (!value(v)) {
-                return {};
-            }
-            if (!integer(v, o.baud) ||
-                std::find(module_line::kBauds.begin(), module_line::kBauds.end(), o.baud) ==
-                    module_line::kBauds.end()) {
-                error = "--baud takes 9600, 19200 or 38400";
-                return {};
-            }
+            taken = value(v) &&
+                    judged(integer(v, o.baud) &&
+                               std::find(module_line::kBauds.begin(), module_line::kBauds.end(),
+                                         o.baud) != module_line::kBauds.end(),
+                           "--baud takes 9600, 19200 or 38400");
         } else if (arg == "--parity") {
-            if (!value(v)) {
-                return {};
-            }
-            if (v == "none") {
-                o.parity = 'N';
-            } else if (v == "odd") {
-                o.parity = 'O';
-            } else if (v == "even") {
-                o.parity = 'E';
-            } else {
-                error = "--parity takes none, odd or even";
-                return {};
-            }
+            taken = value(v) && judged(parity(v, o.parity), "--parity takes none, odd or even");
         } else {
             error = "unknown option " + std::string(arg);
+            return {};
+        }
+        if (!taken) {
             return {};
         }
     }

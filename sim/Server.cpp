@@ -1,15 +1,14 @@
 #include "Server.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 
 #include "SerialLine.h"
+#include "StopSignals.h"
 
 namespace sim {
 
@@ -40,20 +39,6 @@ bool libmodbusSizes(std::uint8_t function) {
            function == MODBUS_FC_WRITE_AND_READ_REGISTERS;
 }
 
-volatile std::sig_atomic_t g_stop = 0;
-int g_wake[2] = {-1, -1};
-
-void onSignal(int) {
-    g_stop = 1;
-    const char byte = 0;
-    [[maybe_unused]] const ssize_t n = ::write(g_wake[1], &byte, 1);
-}
-
-void say(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-}
-
 std::string hex(const std::uint8_t* bytes, int size) {
     std::string out;
     char b[4];
@@ -75,7 +60,8 @@ void sleepUntil(std::chrono::steady_clock::time_point deadline) {
     timespec ts{};
     ts.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
     ts.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR && !g_stop) {
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR &&
+           !stopRequested()) {
     }
 }
 
@@ -86,20 +72,14 @@ Server::Server(const Options& options, Line& line)
       line_(line),
       handler_(model_, options.address),
       faults_(options.faults),
+      console_(model_, options.verbose),
       receiver_(newReceiver()) {
-    control_.verbose = options.verbose;
     handler_.stampReplies(options.stamp);
     model_.setFaults(options.moduleFaults);
 }
 
 Server::~Server() {
     modbus_free(receiver_);
-}
-
-void Server::log(const std::string& text) {
-    if (control_.verbose) {
-        say(text + "\n");
-    }
 }
 
 modbus_t* Server::newReceiver() const {
@@ -129,7 +109,7 @@ std::vector<std::uint8_t> Server::drain() {
     std::vector<std::uint8_t> dropped;
     const auto giveUp = std::chrono::steady_clock::now() + kMaxDrain;
     pollfd p{line_.fd(), POLLIN, 0};
-    while (std::chrono::steady_clock::now() < giveUp && !g_stop) {
+    while (std::chrono::steady_clock::now() < giveUp && !stopRequested()) {
         const int ready = ::poll(&p, 1, static_cast<int>(kSilence.count()));
         if (ready == 0) {
             break;
@@ -160,7 +140,7 @@ void Server::answer(std::span<const std::uint8_t> request, Time arrival) {
     } else if (!h.reply.empty() && fate.holdMs > 0) {
         note += ", reply held " + std::to_string(fate.holdMs) + " ms";
     }
-    log(hex(request.data(), static_cast<int>(request.size())) + ": " + note);
+    console_.log(hex(request.data(), static_cast<int>(request.size())) + ": " + note);
     if (!h.reply.empty() && !fate.drop) {
         reply(h.reply, request.size(), arrival, std::chrono::milliseconds(fate.holdMs));
     }
@@ -171,11 +151,10 @@ bool Server::serveFrame() {
     std::uint8_t frame[MODBUS_RTU_MAX_ADU_LENGTH];
     const int size = modbus_receive(receiver_, frame);
     if (size > 0) {
-        const int heard = options_.strictBaud ? line_.masterBaud() : 0;
-        if (heard != 0 && heard != options_.baud) {
+        if (const int heard = offRate(); heard != 0) {
             // On a real line these bytes would have been noise to us.
-            log(hex(frame, size) + ": ignored, sent at " +
-                (heard > 0 ? std::to_string(heard) : std::string("another")) + " baud");
+            console_.log(hex(frame, size) + ": ignored, sent at " +
+                         (heard > 0 ? std::to_string(heard) : std::string("another")) + " baud");
             return true;
         }
         answer({frame, static_cast<std::size_t>(size)}, arrival);
@@ -190,17 +169,15 @@ bool Server::serveFrame() {
         // the line until it is quiet.
         renewReceiver();
         const auto more = drain();
-        log("ignored a request for address " + std::to_string(frame[0]) + after(more));
+        console_.log("ignored a request for address " + std::to_string(frame[0]) + after(more));
         // The master may turn to us right after the other slave's reply,
         // sooner than the quiet the drain waits for: a request of ours at the
         // end of what it took is answered (the handler checks its CRC).
         if (more.size() >= kFixedRequest) {
             const std::span<const std::uint8_t> tail(more.data() + more.size() - kFixedRequest,
                                                      kFixedRequest);
-            const int heard = options_.strictBaud ? line_.masterBaud() : 0;
             if (tail[0] == options_.address && tail[1] >= MODBUS_FC_READ_COILS &&
-                tail[1] <= MODBUS_FC_WRITE_SINGLE_REGISTER &&
-                (heard == 0 || heard == options_.baud)) {
+                tail[1] <= MODBUS_FC_WRITE_SINGLE_REGISTER && offRate() == 0) {
                 answer(tail, std::chrono::steady_clock::now());
             }
         }
@@ -228,7 +205,7 @@ bool Server::serveFrame() {
                       : error == ETIMEDOUT  ? "truncated frame"
                       : error == EMBBADDATA ? "frame too long"
                                             : modbus_strerror(error);
-    log("dropped a frame (" + std::string(why) + ")" + after(more));
+    console_.log("dropped a frame (" + std::string(why) + ")" + after(more));
     return true;
 }
 
@@ -257,32 +234,14 @@ void Server::reply(const std::vector<std::uint8_t>& frame, std::size_t requestSi
         if (n < 0 && errno == EAGAIN && ::poll(&p, 1, kWriteTimeoutMs) > 0) {
             continue;
         }
-        log("reply dropped: the line does not take it");
+        console_.log("reply dropped: the line does not take it");
         return;
     }
 }
 
-bool Server::readControl() {
-    char chunk[1024];
-    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-        return true;
-    }
-    if (n <= 0) {
-        // Run in the background with nothing on standard input: keep serving.
-        return false;
-    }
-    const LineAssembler::Lines lines = input_.feed({chunk, static_cast<std::size_t>(n)});
-    for (const std::string& line : lines.complete) {
-        say(applyCommand(parseCommand(line), model_, control_));
-        if (control_.quit) {
-            return true;
-        }
-    }
-    if (lines.gaveUp) {
-        say("error: line too long\n");
-    }
-    return true;
+int Server::offRate() const {
+    const int heard = options_.strictBaud ? line_.masterBaud() : 0;
+    return heard == options_.baud ? 0 : heard;
 }
 
 int Server::run() {
@@ -291,14 +250,12 @@ int Server::run() {
         return 1;
     }
     char parity = options_.parity;
-    say("tq7310-sim: serving address " + std::to_string(options_.address) + " at " +
-        std::to_string(options_.baud) + "," + std::string(1, parity) + ",8,1 on " + line_.device() +
-        "\n");
-    bool controlOpen = true;
-    while (!g_stop && !control_.quit) {
-        pollfd fds[3] = {{line_.fd(), POLLIN, 0},
-                         {controlOpen ? STDIN_FILENO : -1, POLLIN, 0},
-                         {g_wake[0], POLLIN, 0}};
+    Console::say("tq7310-sim: serving address " + std::to_string(options_.address) + " at " +
+                 std::to_string(options_.baud) + "," + std::string(1, parity) + ",8,1 on " +
+                 line_.device() + "\n");
+    while (!stopRequested() && !console_.quit()) {
+        pollfd fds[3] = {
+            {line_.fd(), POLLIN, 0}, {console_.fd(), POLLIN, 0}, {stopFd(), POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR) {
                 continue;
@@ -310,7 +267,7 @@ int Server::run() {
             continue;  // a signal: the loop condition sees it
         }
         if (fds[1].revents != 0) {
-            controlOpen = readControl();
+            console_.read();
         }
         if ((fds[0].revents & POLLIN) != 0) {
             if (!serveFrame()) {
@@ -322,24 +279,6 @@ int Server::run() {
         }
     }
     return 0;
-}
-
-void installStopSignals() {
-    if (::pipe2(g_wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::perror("tq7310-sim: pipe");
-    }
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGTERM, &sa, nullptr);
-    ::sigaction(SIGINT, &sa, nullptr);
-    ::sigaction(SIGHUP, &sa, nullptr);
-    // Started in the background from a shell, reading or writing the
-    // terminal must not stop the simulator; a refused read counts as the
-    // end of control input.
-    std::signal(SIGTTIN, SIG_IGN);
-    std::signal(SIGTTOU, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace sim

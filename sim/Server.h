@@ -1,31 +1,24 @@
 #pragma once
 // The simulator on its line: takes frames off it with libmodbus, answers
 // them through the request handler, keeps off the line while others use it,
-// paces replies like a real line if asked, loses or holds back replies as a
-// bad line would if asked, and carries out the commands on standard input,
-// until a signal or `quit` stops it.
+// paces replies like a real line if asked, and loses or holds back replies as
+// a bad line would if asked, until a signal or the console's `quit` stops it.
 
 #include <modbus.h>
 
 #include <chrono>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <vector>
 
-#include "Control.h"
+#include "Console.h"
 #include "Line.h"
-#include "LineAssembler.h"
 #include "LineFaults.h"
 #include "ModuleModel.h"
 #include "Options.h"
 #include "RequestHandler.h"
 
 namespace sim {
-
-// SIGTERM, SIGINT and SIGHUP end Server::run; the terminal cannot stop a
-// simulator run in the background.
-void installStopSignals();
 
 class Server {
   public:
@@ -52,17 +45,16 @@ class Server {
     // else is read meanwhile: later requests wait, and are answered in turn.
     void reply(const std::vector<std::uint8_t>& frame, std::size_t requestSize, Time arrival,
                std::chrono::milliseconds hold);
-    // Returns false at the end of standard input.
-    bool readControl();
-    void log(const std::string& text);
+    // The master's baud rate when a module would not hear it at that rate
+    // (-1 when the rate is none a module knows), else 0.
+    int offRate() const;
 
     const Options& options_;
     Line& line_;
     ModuleModel model_;
     RequestHandler handler_;
     LineFaults faults_;
-    ControlState control_;
-    LineAssembler input_;
+    Console console_;
     modbus_t* receiver_;
 };
 

@@ -11,6 +11,7 @@
 #include "Line.h"
 #include "Options.h"
 #include "Server.h"
+#include "StopSignals.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
