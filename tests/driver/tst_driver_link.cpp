@@ -89,6 +89,16 @@ class TstDriverLink : public QObject {
         QCOMPARE(readHolding(kPort, 1), 111);
     }
 
+    // Bytes left on the line are read with a byte's gap as their time-out;
+    // the next reply still gets the whole response time.
+    void slowReplyAfterBytesLeftWaiting() {
+        QCOMPARE(OpenPort_Modbus(kPort, kBaud38400, kParityNone), 0);
+        slave_->misbehave(Misbehaviour::TrailingEcho);
+        QCOMPARE(readHolding(kPort, 1), 111);
+        slave_->misbehave(Misbehaviour::Late, 2, 100);
+        QCOMPARE(readHolding(kPort, 2), 222);
+    }
+
     // On a dead line a poll's requests differ in shape, so none of them waits
     // for the previous one's straggler: each costs one time-out, no more.
     void deadLineCostsOneTimeOutPerRequest() {

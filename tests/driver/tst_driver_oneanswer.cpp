@@ -84,6 +84,9 @@ QString logWords(std::uint32_t before) {
                 : (t.outcome == TQ7310_AMBIGUOUS && t.follows != 0) || t.kind > TQ7310_TRAFFIC_LATE
                     ? of
                     : QString();
+        if (t.wall_ms > QDateTime::currentMSecsSinceEpoch()) {
+            word += QStringLiteral("[read in the future]");
+        }
         if (word != "late" || words.value(words.size() - 1) != "late") {
             words << word;
         }
