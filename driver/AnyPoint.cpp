@@ -28,13 +28,9 @@ constexpr int32_t kMaxWriteRegisters = 123;
 // port or, with the refusal recorded, when they may not.
 Port* accepted(int32_t port, int32_t address, int32_t first, int32_t count, int32_t maxCount,
                bool otherwiseFine) {
-    Port* p = modbusrtu::portFor(port);
-    if (p != nullptr && !(otherwiseFine && modbusrtu::isSlaveAddress(address) &&
-                          count <= maxCount && modbusrtu::isPointRange(first, count))) {
-        p->refuse();
-        return nullptr;
-    }
-    return p;
+    return modbusrtu::acceptedPort(port, otherwiseFine && modbusrtu::isSlaveAddress(address) &&
+                                             count <= maxCount &&
+                                             modbusrtu::isPointRange(first, count));
 }
 
 // A read by one of two neighbouring function codes (coils and inputs, or

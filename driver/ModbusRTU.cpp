@@ -37,6 +37,7 @@
 
 namespace {
 
+using modbusrtu::acceptedPort;
 using modbusrtu::Exchange;
 using modbusrtu::isPointRange;
 using modbusrtu::isSlaveAddress;
@@ -53,12 +54,9 @@ constexpr int32_t kMinProbeWaitUs = 1'000;
 constexpr int32_t kMaxProbeWaitUs = 1'000'000;
 
 int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, bool coils) {
-    Port* p = portFor(port);
+    Port* p = acceptedPort(
+        port, buffer != nullptr && isSlaveAddress(address) && isPointRange(first, kPointsPerB16));
     if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
-    if (buffer == nullptr || !isSlaveAddress(address) || !isPointRange(first, kPointsPerB16)) {
-        p->refuse();
         return MODBUSRTU_FAILED;
     }
     Exchange ex;
@@ -80,13 +78,9 @@ int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, 
 
 int32_t readRegisters(int32_t port, int32_t address, int32_t first, int32_t count, int32_t* buffer,
                       bool holding) {
-    Port* p = portFor(port);
+    Port* p = acceptedPort(port, buffer != nullptr && isSlaveAddress(address) &&
+                                     count <= kMaxRegisters && isPointRange(first, count));
     if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
-    if (buffer == nullptr || !isSlaveAddress(address) || count < 1 || count > kMaxRegisters ||
-        !isPointRange(first, count)) {
-        p->refuse();
         return MODBUSRTU_FAILED;
     }
     Exchange ex;
@@ -102,12 +96,8 @@ int32_t readRegisters(int32_t port, int32_t address, int32_t first, int32_t coun
 }
 
 int32_t writeCoil(int32_t port, int32_t address, int32_t coil, bool on) {
-    Port* p = portFor(port);
+    Port* p = acceptedPort(port, isSlaveAddress(address) && isPointRange(coil, 1));
     if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
-    if (!isSlaveAddress(address) || !isPointRange(coil, 1)) {
-        p->refuse();
         return MODBUSRTU_FAILED;
     }
     Exchange ex;
@@ -157,13 +147,10 @@ int32_t Get_4X_UnDX(int32_t port, int32_t address, int32_t first, int32_t count,
 }
 
 int32_t Get_3X_LUNDX(int32_t port, int32_t address, int32_t first, int32_t count, int32_t* buffer) {
-    Port* p = portFor(port);
+    Port* p =
+        acceptedPort(port, buffer != nullptr && isSlaveAddress(address) && count <= kMaxLongs &&
+                               isPointRange(first, 2 * static_cast<std::int64_t>(count)));
     if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
-    if (buffer == nullptr || !isSlaveAddress(address) || count < 1 || count > kMaxLongs ||
-        !isPointRange(first, 2 * static_cast<std::int64_t>(count))) {
-        p->refuse();
         return MODBUSRTU_FAILED;
     }
     Exchange ex;
@@ -189,13 +176,10 @@ int32_t Rst_0X_Bit1(int32_t port, int32_t address, int32_t coil) {
 }
 
 int32_t Set_4X_D1(int32_t port, int32_t address, int32_t reg, int32_t value) {
-    Port* p = portFor(port);
-    if (p == nullptr) {
-        return MODBUSRTU_FAILED;
-    }
     // Truncating 65536 to 0 would write a value nobody asked for.
-    if (!isSlaveAddress(address) || !isPointRange(reg, 1) || value < 0 || value > 0xFFFF) {
-        p->refuse();
+    Port* p = acceptedPort(
+        port, isSlaveAddress(address) && isPointRange(reg, 1) && value >= 0 && value <= 0xFFFF);
+    if (p == nullptr) {
         return MODBUSRTU_FAILED;
     }
     Exchange ex;

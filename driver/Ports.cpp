@@ -22,6 +22,15 @@ Port* portFor(std::int64_t number) {
     return isPortNumber(number) ? &ports[static_cast<std::size_t>(number)] : nullptr;
 }
 
+Port* acceptedPort(std::int64_t number, bool argumentsFine) {
+    Port* p = portFor(number);
+    if (p != nullptr && !argumentsFine) {
+        p->refuse();
+        return nullptr;
+    }
+    return p;
+}
+
 bool isSlaveAddress(std::int64_t address) {
     return address >= module_line::kFirstAddress && address <= module_line::kLastAddress;
 }

@@ -11,6 +11,10 @@ namespace modbusrtu {
 // The port a number names, or nullptr for a number outside 1..255.
 Port* portFor(std::int64_t number);
 
+// The port a number names, when `argumentsFine`; nullptr when there is no
+// such port or, with the refusal recorded, when the arguments may not go out.
+Port* acceptedPort(std::int64_t number, bool argumentsFine);
+
 // The checks every export makes before anything is sent. Arguments are
 // taken wide so that no int32 can wrap around into range.
 bool isSlaveAddress(std::int64_t address);
