@@ -22,6 +22,15 @@ void nameLate(SideFrame& frame, const Owed& owed) {
     frame.since = owed.end;
 }
 
+// Whether a frame sent at `was` still arrives whole at `now`. At another
+// baud rate the bits are sampled at the wrong times. A port that checks
+// parity reads a stop bit or the other parity where its parity bit should
+// be, and hands on a byte that fails as 0; a port that checks none reads the
+// parity bit as the stop bit and hands on the eight data bits as they came.
+bool framesStillArriveWhole(const LineSettings& was, const LineSettings& now) {
+    return now.baud == was.baud && (now.parity == was.parity || now.parity == 'N');
+}
+
 bool sameBytes(const Exchange& out, const std::uint8_t* bytes, int length) {
     return length == out.sentLength &&
            std::equal(out.sent.begin(), out.sent.begin() + length, bytes);
@@ -33,12 +42,15 @@ int Port::open(int number, const LineSettings& settings) {
     const std::lock_guard<std::mutex> line(line_);
     transport_.reset();
     const std::string device = devicePathFor(number);
-    if (device != device_ || settings.baud != settings_.baud ||
-        settings.parity != settings_.parity) {
-        // What was asked on another device, or at other settings, comes as
-        // garbage if at all; a search reports an echo at each setting.
+    if (device != device_ || !framesStillArriveWhole(settings_, settings)) {
+        // What was asked on another device, or at other framing, comes as
+        // garbage if at all.
         straggler_.clear();
         ledger_.clear();
+    }
+    if (device != device_ || settings.baud != settings_.baud ||
+        settings.parity != settings_.parity) {
+        // A search reports an echo at each setting.
         echo_.forget();
     }
     settings_ = settings;
@@ -189,9 +201,10 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     return outcome == TQ7310_OK;
 }
 
-bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
-                    SideFrames& side) {
-    SideFrame echo;
+std::optional<Port::Heard> Port::takeEcho(const Request& request, Exchange& out,
+                                          std::int64_t responseUs, SideFrames& side) {
+    Heard heard;
+    SideFrame& echo = heard.frame;
     echo.kind = TQ7310_TRAFFIC_ECHO;
     const Received got = transport_->receiveEcho(echo.bytes.data(), responseUs);
     echo.length = got.length;
@@ -204,27 +217,33 @@ bool Port::takeEcho(const Request& request, Exchange& out, std::int64_t response
     if (sameBytes(out, echo.bytes.data(), got.length)) {
         echo_.heard();
         side.push_back(echo);
-        return true;
+        return std::nullopt;
     }
-    std::copy_n(echo.bytes.begin(), got.length, out.reply.begin());
-    out.replyLength = got.length;
+    heard.got.length = got.length;
     if (got.length == 0) {
         const ErrorKind kind = classifyModbusError(got.error);
         out.verdict = {kind.outcome, 0, 0};
         out.systemError = kind.systemError;
-        return false;
+        return heard;
     }
-    // What came is the start of an answer, read as far as a request reaches.
+    // What came is the start of an answer, read as far as a request reaches,
+    // and judged as one: it may be the late answer to an earlier request.
     echo_.missed();
-    out.verdict = checkReply(request, out.reply.data(), out.replyLength);
-    return false;
+    echo.kind = TQ7310_TRAFFIC_LATE;
+    heard.got.framed = true;
+    heard.verdict = checkReply(request, echo.bytes.data(), got.length);
+    return heard;
 }
 
 void Port::receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                    SideFrames& side) {
     const auto sentAt = Clock::now();
-    if (echo_.learned() && !takeEcho(request, out, responseUs, side)) {
-        return;
+    std::optional<Heard> inEchoPlace;
+    if (echo_.learned()) {
+        inEchoPlace = takeEcho(request, out, responseUs, side);
+        if (inEchoPlace && inEchoPlace->got.length == 0) {
+            return;
+        }
     }
     if (!side.empty()) {
         side.back().since = sentAt;
@@ -241,7 +260,7 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         ledger_.forget(held->follows);
     };
     for (int frames = 0; frames < kMaxFramesPerAnswer; ++frames) {
-        Heard heard = hear(request);
+        Heard heard = frames == 0 && inEchoPlace ? *inEchoPlace : hear(request);
         SideFrame& frame = heard.frame;
         const Received& got = heard.got;
         const ReplyVerdict& verdict = heard.verdict;

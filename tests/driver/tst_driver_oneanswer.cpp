@@ -21,8 +21,8 @@ constexpr int32_t kSlave = 1;
 const Bytes kEcho{};
 
 // A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "wait MS" to play
-// lateness, "probe" as a search asks, or "reopen" with a baud code), what the line sends when its
-// request arrives, the result.
+// lateness, "probe" as a search asks, or "reopen" with a baud code and a parity code), what the
+// line sends when its request arrives, the result.
 struct Step {
     QString call;
     Answer answer;
@@ -57,7 +57,7 @@ int32_t call(const QString& text) {
     }
     if (a[0] == "reopen") {
         ClosePort_Modbus(kPort);
-        return OpenPort_Modbus(kPort, n != 0 ? n : kBaud38400, kParityNone);
+        return OpenPort_Modbus(kPort, n != 0 ? n : kBaud38400, a.value(2).toInt());
     }
     return a[0] == "hr"    ? Get_4X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
            : a[0] == "ir"  ? Get_3X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
@@ -150,6 +150,14 @@ class TstDriverOneAnswer : public QObject {
         QTest::newRow("a search hears a late reply as a sign of life, owed no more")
             << Steps{{"ir 1 4", {}}, {"probe", {ir}, 0}, {"ir 1 4", {registers(4, 5, 4)}, 5}}
             << "TIMEOUT BAD[13] OK";
+        QTest::newRow("reopened from even parity to none") << Steps{{"reopen 3 2", {}, 0},
+                                                                    {"hr 1 16", {}},
+                                                                    {"reopen 3 0", {}, 0},
+                                                                    {"hr 1 16", {hr1}}}
+                                                           << "TIMEOUT AMBIGUOUS(1)";
+        QTest::newRow("reopened from none to even parity")
+            << Steps{{"hr 1 16", {}}, {"reopen 3 2", {}, 0}, {"hr 1 16", {hr1}, 100}}
+            << "TIMEOUT OK";
         QTest::newRow("noise, then the same shape")
             << Steps{{"hr 1 2", {{0x55, 0x00, 0xAA}, registers(3, 1, 2)}},
                      {"hr 1 2", {registers(3, 5, 2)}},
@@ -180,6 +188,13 @@ class TstDriverOneAnswer : public QObject {
                                                                         plainDi,
                                                                         {"hr 1 16", {kEcho, hr1}}}
                                                                << "ECHO late OK OK OK ECHO";
+        const Bytes di5 = frame({2, 2, 5, 0});
+        QTest::newRow("a late reply in a lost echo's place")
+            << Steps{{"hr 1 16", {kEcho, hr1}}, {"di 1", {kEcho}}, {"di 1", {di5}}}
+            << "ECHO late TIMEOUT echo(4) AMBIGUOUS(4)";
+        QTest::newRow("a late reply of another shape in a lost echo's place")
+            << Steps{{"hr 1 16", {kEcho, hr1}}, {"di 1", {kEcho}}, {"ir 1 1", {di5}}}
+            << "ECHO late TIMEOUT echo(4) TIMEOUT late-reply(4)";
         QTest::newRow("the read that learns the echo, then another")
             << Steps{{"hr 1 16", {kEcho, hr1}}, {"ir 1 4", {kEcho, ir}, 1}}
             << "ECHO late OK echo(4)";
