@@ -209,4 +209,13 @@ void unpackRegisters(const std::uint8_t* frame, int count, std::uint16_t* values
     }
 }
 
+bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length) {
+    if (length < kExceptionReplyBytes || frame[0] != request.slave || crcHolds(frame, length)) {
+        return false;
+    }
+    return frame[1] == request.function
+               ? length == request.replyLength()
+               : frame[1] == (request.function | 0x80) && length == kExceptionReplyBytes;
+}
+
 }  // namespace modbusrtu

@@ -72,6 +72,11 @@ struct ReplyVerdict {
 };
 ReplyVerdict checkReply(const Request& request, const std::uint8_t* frame, int length);
 
+// A frame from the slave asked, as long as its answer or its exception,
+// whose CRC failed on the way: its answer, spoilt, unless something else of
+// that shape could have sent it.
+bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length);
+
 // The values of a reply that checkReply passed.
 void unpackBits(const std::uint8_t* frame, int count, std::uint8_t* bits);
 void unpackRegisters(const std::uint8_t* frame, int count, std::uint16_t* values);

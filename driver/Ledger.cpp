@@ -41,6 +41,13 @@ std::optional<Owed> Ledger::answeredBy(const std::uint8_t* frame, int length,
     return std::nullopt;
 }
 
+bool Ledger::owesShape(const Request& request) const {
+    return std::any_of(owed_.begin(), owed_.end(), [&request](const Owed& owed) {
+        return owed.request.slave == request.slave && owed.request.function == request.function &&
+               (!request.isRead() || owed.request.quantity == request.quantity);
+    });
+}
+
 void Ledger::forget(std::uint32_t sequence) {
     std::erase_if(owed_, [sequence](const Owed& owed) { return owed.sequence == sequence; });
 }

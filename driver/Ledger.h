@@ -60,6 +60,9 @@ class Ledger {
     // strikes off only the request it answers, through forget: it may be
     // older still.
     void retire(std::uint8_t slave);
+    // Whether a request of the shape of `request` (its slave and function,
+    // and for a read its count) is owed.
+    bool owesShape(const Request& request) const;
     void clear() { owed_.clear(); }
     std::size_t size() const { return owed_.size(); }
 

@@ -170,6 +170,9 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     const Tq7310Outcome outcome = out.verdict.outcome;
     // Only an exchange that got its own answer says how long the slave takes.
     const bool answered = answers(out.verdict);
+    const bool answeredSpoilt = !probe && outcome == TQ7310_BAD_FRAME &&
+                                spoiltAnswer(request, out.reply.data(), out.replyLength) &&
+                                !ledger_.owesShape(request);
     if (outcome == TQ7310_IO_ERROR && isDeviceGone(out.systemError)) {
         broken_ = true;
     }
@@ -189,7 +192,7 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     // Nothing came, only our own request, noise or another address's frame:
     // its answer may yet come, and until then a reply of its shape could be
     // that answer. A search owes nothing to what it heard garbled.
-    if (answered) {
+    if (answered || answeredSpoilt) {
         ledger_.retire(request.slave);
     } else if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO ||
                out.owed ||

@@ -44,6 +44,11 @@ Bytes registers(int function, int first, int count) {
     return frame(pdu);
 }
 
+Bytes damaged(Bytes frame) {
+    frame.back() ^= 0x5A;
+    return frame;
+}
+
 int32_t call(const QString& text) {
     const QStringList a = text.split(' ');
     const int n = a.value(1).toInt();
@@ -207,6 +212,14 @@ class TstDriverOneAnswer : public QObject {
         QTest::newRow("echo of a read far up")
             << Steps{{"hr 1025 16", {kEcho, hr1}}, {"hr 1025 16", {kEcho, hr2}, 200}}
             << "ECHO late OK echo(4)";
+        QTest::newRow("a damaged answer, then the same shape")
+            << Steps{{"hr 1 2", {damaged(registers(3, 1, 2))}}, {"hr 1 2", {registers(3, 5, 2)}, 5}}
+            << "BAD[9] OK";
+        QTest::newRow("a damaged frame while the same shape is owed")
+            << Steps{{"hr 1 2", {}},
+                     {"hr 1 2", {damaged(registers(3, 1, 2))}},
+                     {"hr 1 2", {registers(3, 5, 2)}}}
+            << "TIMEOUT BAD[9] AMBIGUOUS(1)";
         QTest::newRow("byte count 0, CRC good") << Steps{{"hr 1 2", {frame({3, 0})}}} << "BAD[5]";
         QTest::newRow("byte count asks for more than comes")
             << Steps{{"di 1", {{0x01, 0x02, 0x04, 0x49, 0x92, 0xEF, 0x84}}}} << "BAD[7]";
