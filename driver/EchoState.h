@@ -3,40 +3,57 @@
 
 #include <cstdint>
 
+#include "ModbusRTU.h"
+
 namespace modbusrtu {
 
 // Whether the adapter on a port hands back the requests it sends. Nothing
 // tells before the first echo: the echo of a single write is, byte for
 // byte, its success reply. Learned from a read (or a write answered behind
-// its echo), forgotten at close or after kMissesToForget replies in a row
-// came without one: one echo lost on a noisy line does not make the
-// adapter stop echoing.
+// its echo); forgotten at close.
+//
+// "No echo" is learned only while no echo has come since the port opened,
+// and only from kAnswersToTrustAbsence answers in a row with nothing before
+// them: one answer alone cannot tell an adapter that does not echo from an
+// echo lost on the way, and a single write is trusted on the strength of
+// "no echo". Once an echo has come, the port never trusts its absence again
+// until it is reopened: after kMissesToForget answers in a row without it,
+// the echo is no longer expected, but not known absent either.
 class EchoState {
   public:
     static constexpr int kMissesToForget = 3;
+    static constexpr int kAnswersToTrustAbsence = 2;
 
-    bool learned() const { return state_ == State::Learned; }
-    bool unknown() const { return state_ == State::Unknown; }
+    bool learned() const { return state_ == TQ7310_ECHO_PRESENT; }
+    bool unknown() const { return state_ == TQ7310_ECHO_UNKNOWN; }
+    Tq7310Echo state() const { return state_; }
 
     // The adapter handed a request back.
     void learn() {
-        state_ = State::Learned;
+        state_ = TQ7310_ECHO_PRESENT;
         misses_ = 0;
+        seenSinceOpen_ = true;
     }
-    // A read was answered with no echo before it.
-    void absent() { state_ = State::Absent; }
+    // A request was answered with nothing before the answer.
+    void answeredWithout() {
+        if (unknown() && !seenSinceOpen_ && ++answersWithout_ >= kAnswersToTrustAbsence) {
+            state_ = TQ7310_ECHO_ABSENT;
+        }
+    }
     // The learned echo came again.
     void heard() { misses_ = 0; }
     // The learned echo did not come, but an answer did.
     void missed() {
         if (++misses_ >= kMissesToForget) {
-            state_ = State::Absent;
+            state_ = TQ7310_ECHO_UNKNOWN;
         }
     }
     // Another adapter may be on the line next time.
     void forget() {
-        state_ = State::Unknown;
+        state_ = TQ7310_ECHO_UNKNOWN;
         misses_ = 0;
+        answersWithout_ = 0;
+        seenSinceOpen_ = false;
     }
 
     // The transaction that just found the echo, while nothing has come
@@ -47,9 +64,10 @@ class EchoState {
     }
 
   private:
-    enum class State { Unknown, Learned, Absent };
-    State state_ = State::Unknown;
+    Tq7310Echo state_ = TQ7310_ECHO_UNKNOWN;
     int misses_ = 0;
+    int answersWithout_ = 0;
+    bool seenSinceOpen_ = false;
     std::uint32_t answerBehind_ = 0;
 };
 

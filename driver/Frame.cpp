@@ -215,7 +215,12 @@ bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length)
     }
     return frame[1] == request.function
                ? length == request.replyLength()
-               : frame[1] == (request.function | 0x80) && length == kExceptionReplyBytes;
+               : frame[1] == (request.function | kExceptionBit) && length == kExceptionReplyBytes;
+}
+
+bool cutException(const Request& request, const std::uint8_t* frame, int length) {
+    return length == kExceptionReplyBytes - 1 && frame[0] == request.slave &&
+           frame[1] == (request.function | kExceptionBit);
 }
 
 }  // namespace modbusrtu

@@ -77,6 +77,11 @@ ReplyVerdict checkReply(const Request& request, const std::uint8_t* frame, int l
 // that shape could have sent it.
 bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length);
 
+// The start of an exception from the slave asked, as libmodbus frames what
+// it reads as a request: no function code of an exception is one that a
+// request carries more after, so the frame ends before its last byte.
+bool cutException(const Request& request, const std::uint8_t* frame, int length);
+
 // The values of a reply that checkReply passed.
 void unpackBits(const std::uint8_t* frame, int count, std::uint8_t* bits);
 void unpackRegisters(const std::uint8_t* frame, int count, std::uint16_t* values);

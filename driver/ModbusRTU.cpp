@@ -206,6 +206,11 @@ int32_t TQ7310_GetLinkCounters(int32_t port, Tq7310LinkCounters* counters) {
     return 0;
 }
 
+int32_t TQ7310_GetEcho(int32_t port) {
+    Port* p = portFor(port);
+    return p == nullptr ? -1 : p->echo();
+}
+
 int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
                            Tq7310Probe* result) {
     Port* p = portFor(port);
@@ -229,7 +234,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
             ex.reply[0] == address && (ex.reply[1] & 0x7F) == function) {
             result->spoilt = 1;
         }
-        result->echoed = p->echoes() ? 1 : 0;
+        result->echoed = p->echo() == TQ7310_ECHO_PRESENT ? 1 : 0;
         return ok;
     };
 

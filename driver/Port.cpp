@@ -234,7 +234,15 @@ std::optional<Port::Heard> Port::takeEcho(const Request& request, Exchange& out,
     echo_.missed();
     echo.kind = TQ7310_TRAFFIC_LATE;
     heard.got.framed = true;
-    heard.verdict = checkReply(request, echo.bytes.data(), got.length);
+    if (cutException(request, echo.bytes.data(), got.length)) {
+        // Read as a request, an exception ends a byte short; the byte waits.
+        const Heard rest = hear(request);
+        const int kept = std::min(rest.got.length, kMaxFrameBytes - got.length);
+        std::copy_n(rest.frame.bytes.begin(), kept, echo.bytes.begin() + got.length);
+        echo.length = heard.got.length = got.length + kept;
+        echo.read = rest.frame.read;
+    }
+    heard.verdict = checkReply(request, echo.bytes.data(), heard.got.length);
     return heard;
 }
 
@@ -242,12 +250,14 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
                    SideFrames& side) {
     const auto sentAt = Clock::now();
     std::optional<Heard> inEchoPlace;
-    if (echo_.learned()) {
+    const bool echoExpected = echo_.learned();
+    if (echoExpected) {
         inEchoPlace = takeEcho(request, out, responseUs, side);
         if (inEchoPlace && inEchoPlace->got.length == 0) {
             return;
         }
     }
+    const bool echoTaken = echoExpected && !inEchoPlace;
     if (!side.empty()) {
         side.back().since = sentAt;
     }
@@ -293,6 +303,9 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
             const ErrorKind kind = classifyModbusError(got.error);
             out.verdict = {got.length > 0 ? TQ7310_BAD_FRAME : kind.outcome, 0, 0};
             out.systemError = got.length > 0 ? 0 : kind.systemError;
+            if (frames == 0 && echoTaken && kind.outcome == TQ7310_TIMEOUT && got.length == 0) {
+                echoAlone(request, out, side);
+            }
             return;
         }
         out.verdict = verdict;
@@ -308,8 +321,8 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
         }
         const auto earlier = answeredLate(frame, got.length, &request);
         if (!earlier) {
-            if (echo_.unknown() && answers(verdict)) {
-                echo_.absent();
+            if (answers(verdict)) {
+                echo_.answeredWithout();
             }
             return;
         }
@@ -367,6 +380,20 @@ void Port::settleWriteEcho(const Request& request, Exchange& out, SideFrame& fir
     // The slave's answer, or its echo with no answer behind it: the write
     // done, or ignored. Nothing on the line tells which.
     out.verdict = {TQ7310_AMBIGUOUS, 0, 0};
+}
+
+void Port::echoAlone(const Request& request, Exchange& out, SideFrames& side) {
+    if (request.isRead() || request.writesSeveral() || side.empty() ||
+        side.back().kind != TQ7310_TRAFFIC_ECHO) {
+        return;
+    }
+    const SideFrame echo = side.back();
+    side.pop_back();
+    std::copy_n(echo.bytes.begin(), echo.length, out.reply.begin());
+    out.replyLength = echo.length;
+    out.verdict = {TQ7310_AMBIGUOUS, 0, 0};
+    // If it was the echo, the answer may still come.
+    out.owed = true;
 }
 
 void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {

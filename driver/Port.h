@@ -68,10 +68,11 @@ class Port {
     void status(int number, Tq7310LinkStatus& out) const;
     void counters(Tq7310LinkCounters& out) const { report_.counters(out); }
 
-    // Whether the adapter was found handing back the requests it sends.
-    bool echoes() {
+    // Whether the adapter hands back the requests it sends, as far as the
+    // port knows.
+    Tq7310Echo echo() {
         const std::lock_guard<std::mutex> lock(line_);
-        return echo_.learned();
+        return echo_.state();
     }
 
   private:
@@ -94,6 +95,9 @@ class Port {
     // A write whose first frame is the request itself, before the port
     // knows whether it echoes: one more listen tells.
     void settleWriteEcho(const Request& request, Exchange& out, SideFrame& first, SideFrames& side);
+    // A single write's echo, then nothing: the one frame was its echo with
+    // the write ignored, or its answer with the echo lost on the way.
+    void echoAlone(const Request& request, Exchange& out, SideFrames& side);
     // Names `frame` the late reply to `owed` and strikes that off.
     void markLate(SideFrame& frame, const Owed& owed);
     std::optional<Owed> answeredLate(const SideFrame& frame, int length, const Request* current) {

@@ -35,7 +35,8 @@ QString outcomeText(int outcome, int exceptionCode, int otherAddress, int system
             return QStringLiteral("超时：无应答");
         case TQ7310_AMBIGUOUS:
             // Without an earlier request: a write answered by a frame equal
-            // to it, before the port knew whether its adapter echoes.
+            // to it, before the port knew whether its adapter echoes, or
+            // with nothing behind its learned echo.
             return maybeAnswers == 0
                        ? QStringLiteral(
                              "收到的帧与所发请求相同：是转换器的回显还是写入成功，无法分辨")

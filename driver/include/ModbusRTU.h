@@ -169,6 +169,19 @@ typedef struct Tq7310LinkCounters {
  * pointer or a size below this version's. Sends nothing. */
 MODBUSRTU_API int32_t TQ7310_GetLinkCounters(int32_t port, Tq7310LinkCounters* counters);
 
+/* Whether the adapter on a port hands back the requests it sends, as the port
+ * has learned it since it was opened. A single write cannot be told from its
+ * echo, so until this is known such a write may end TQ7310_AMBIGUOUS: a
+ * caller that can wait for a read to be answered first (the polls) should. */
+enum Tq7310Echo {
+    TQ7310_ECHO_UNKNOWN = 0, /* not learned yet, or no longer heard after it was */
+    TQ7310_ECHO_PRESENT = 1, /* every request so far was handed back */
+    TQ7310_ECHO_ABSENT = 2   /* answers came with nothing before them, and no echo ever did */
+};
+
+/* enum Tq7310Echo for port 1..255; -1 for another port. Sends nothing. */
+MODBUSRTU_API int32_t TQ7310_GetEcho(int32_t port);
+
 /* ---- Our own addition: asking who is at an address ---- */
 
 typedef struct Tq7310Probe {

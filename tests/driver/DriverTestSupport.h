@@ -44,11 +44,15 @@ inline Tq7310LinkStatus linkStatus(int32_t port) {
     return s;
 }
 
-// A read first, as the panel's polls make one: until a read is answered the
-// driver cannot tell a write's answer from the adapter handing it back.
+// Reads first, as the panel's polls make them, until the port knows whether
+// its adapter echoes: until then it cannot tell a write's answer from the
+// adapter handing the write back.
 inline bool readFirst(int32_t port, int32_t slave) {
-    Buffer b = sentinelBuffer();
-    return Get_4X_UnDX(port, slave, 1, 1, b.data()) != MODBUSRTU_FAILED;
+    for (int reads = 0; reads < 8 && TQ7310_GetEcho(port) == TQ7310_ECHO_UNKNOWN; ++reads) {
+        Buffer b = sentinelBuffer();
+        Get_4X_UnDX(port, slave, 1, 1, b.data());
+    }
+    return TQ7310_GetEcho(port) != TQ7310_ECHO_UNKNOWN;
 }
 
 }  // namespace driver_test

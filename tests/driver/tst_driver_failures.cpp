@@ -158,7 +158,9 @@ class TstDriverFailures : public QObject {
 
     void successStatus() {
         Buffer b = sentinelBuffer();
-        QCOMPARE(Get_3X_UnDX(kPort, kSlave, 1, 1, b.data()), 201);
+        for (int read = 0; read < 2; ++read) {  // a write is trusted after two answers
+            QCOMPARE(Get_3X_UnDX(kPort, kSlave, 1, 1, b.data()), 201);
+        }
         QCOMPARE(Set_0X_Bit1(kPort, kSlave, 3), 0);
         const Tq7310LinkStatus status = linkStatus(kPort);
         QCOMPARE(status.outcome, int32_t{TQ7310_OK});
@@ -166,7 +168,7 @@ class TstDriverFailures : public QObject {
         QCOMPARE(status.exception_code, 0);
         QVERIFY(status.round_trip_us > 0);
         QVERIFY(status.round_trip_us < 1'000'000);
-        QCOMPARE(status.transactions, 2);
+        QCOMPARE(status.transactions, 3);
         QCOMPARE(status.failures, 0);
         QCOMPARE(status.is_open, 1);
         QCOMPARE(status.baud, 38400);

@@ -21,8 +21,9 @@ constexpr int32_t kSlave = 1;
 const Bytes kEcho{};
 
 // A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "wait MS" to play
-// lateness, "probe" as a search asks, or "reopen" with a baud code and a parity code), what the
-// line sends when its request arrives, the result.
+// lateness, "probe" as a search asks, "echo?" for what the port knows of its
+// adapter, or "reopen" with a baud code and a parity code), what the line
+// sends when its request arrives, the result.
 struct Step {
     QString call;
     Answer answer;
@@ -59,6 +60,9 @@ int32_t call(const QString& text) {
     if (a[0] == "probe") {
         Tq7310Probe probe{};
         return TQ7310_ProbeModule(kPort, kSlave, 50'000, &probe);
+    }
+    if (a[0] == "echo?") {
+        return TQ7310_GetEcho(kPort);
     }
     if (a[0] == "reopen") {
         ClosePort_Modbus(kPort);
@@ -173,9 +177,10 @@ class TstDriverOneAnswer : public QObject {
                      {"ir 1 4", {frame({4, 8, 0, 1, 0, 2, 0, 3, 0, 4}, 2)}},
                      {"hr 1 16", {hr1}}}
             << "TIMEOUT WRONG AMBIGUOUS(1)";
+        const Step plainDi{"di 1", {frame({2, 2, 5, 0})}, 5};
         QTest::newRow("the same write again")
-            << Steps{{"di 1", {frame({2, 2, 5, 0})}, 5}, {"set 5 7", {}}, {"set 5 7", {kEcho}, 0}}
-            << "OK TIMEOUT OK";
+            << Steps{plainDi, plainDi, {"set 5 7", {}}, {"set 5 7", {kEcho}, 0}}
+            << "OK OK TIMEOUT OK";
         QTest::newRow("first write behind an echo, refused")
             << Steps{{"set 5 7", {kEcho, refused}}} << "EXC echo(1)";
         QTest::newRow("first write behind an echo, ignored")
@@ -185,14 +190,27 @@ class TstDriverOneAnswer : public QObject {
         QTest::newRow("one echo missing") << Steps{{"hr 1 16", {kEcho, hr1}},
                                                    {"set 5 7", {refused}},
                                                    {"set 5 7", {kEcho, refused}}}
-                                          << "ECHO late BAD[4] late AMBIGUOUS(4) echo(6)";
-        const Step plainDi{"di 1", {frame({2, 2, 5, 0})}, 5};
+                                          << "ECHO late EXC EXC echo(5)";
         QTest::newRow("three replies without the learnt echo") << Steps{{"hr 1 16", {kEcho, hr1}},
                                                                         plainDi,
                                                                         plainDi,
                                                                         plainDi,
                                                                         {"hr 1 16", {kEcho, hr1}}}
                                                                << "ECHO late OK OK OK ECHO";
+        QTest::newRow("three replies without the learnt echo, then a write ignored")
+            << Steps{{"hr 1 16", {kEcho, hr1}}, plainDi, plainDi, plainDi, {"set 5 7", {kEcho}}}
+            << "ECHO late OK OK OK AMBIGUOUS";
+        QTest::newRow("the first read's echo lost, then a write refused")
+            << Steps{{"hr 1 16", {hr1}, 100}, {"set 5 7", {kEcho, refused}}} << "OK EXC echo(2)";
+        QTest::newRow("no echo is learnt from two answers")
+            << Steps{plainDi,
+                     {"echo?", {}, TQ7310_ECHO_UNKNOWN},
+                     plainDi,
+                     {"echo?", {}, TQ7310_ECHO_ABSENT},
+                     {"set 5 7", {kEcho}, 0}}
+            << "OK OK OK";
+        QTest::newRow("a write done, its echo lost")
+            << Steps{{"hr 1 16", {kEcho, hr1}}, {"on 2", {kEcho}}} << "ECHO late AMBIGUOUS";
         const Bytes di5 = frame({2, 2, 5, 0});
         QTest::newRow("a late reply in a lost echo's place")
             << Steps{{"hr 1 16", {kEcho, hr1}}, {"di 1", {kEcho}}, {"di 1", {di5}}}
@@ -220,6 +238,9 @@ class TstDriverOneAnswer : public QObject {
                      {"hr 1 2", {damaged(registers(3, 1, 2))}},
                      {"hr 1 2", {registers(3, 5, 2)}}}
             << "TIMEOUT BAD[9] AMBIGUOUS(1)";
+        QTest::newRow("a damaged exception, then the same shape")
+            << Steps{{"hr 1 2", {damaged(frame({0x83, 2}))}}, {"hr 1 2", {registers(3, 5, 2)}, 5}}
+            << "BAD[5] OK";
         QTest::newRow("byte count 0, CRC good") << Steps{{"hr 1 2", {frame({3, 0})}}} << "BAD[5]";
         QTest::newRow("byte count asks for more than comes")
             << Steps{{"di 1", {{0x01, 0x02, 0x04, 0x49, 0x92, 0xEF, 0x84}}}} << "BAD[7]";
@@ -235,7 +256,7 @@ class TstDriverOneAnswer : public QObject {
         test_slave::TestSlave line(kSlave);
         std::vector<Answer> answers;
         for (const Step& s : steps) {
-            if (!s.call.startsWith("wait") && !s.call.startsWith("reopen")) {
+            if (!s.call.startsWith("wait") && !s.call.startsWith("reopen") && s.call != "echo?") {
                 answers.push_back(s.answer);
             }
         }
