@@ -98,6 +98,7 @@ class ForwardingDriver : public ModuleDriver {
     std::optional<Tq7310LinkCounters> linkCounters(std::int32_t port) override {
         return inner_.linkCounters(port);
     }
+    std::optional<Tq7310Echo> echo(std::int32_t port) override { return inner_.echo(port); }
     int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
                     std::int32_t* lost) override {
         return inner_.readTraffic(port, after, records, capacity, lost);

@@ -142,6 +142,15 @@ std::optional<Tq7310LinkCounters> LibraryDriver::linkCounters(std::int32_t port)
     return counters;
 }
 
+std::optional<Tq7310Echo> LibraryDriver::echo(std::int32_t port) {
+    auto fn = reinterpret_cast<decltype(::TQ7310_GetEcho)*>(symbol("TQ7310_GetEcho"));
+    const std::int32_t echo = fn ? fn(port) : -1;
+    if (echo < TQ7310_ECHO_UNKNOWN || echo > TQ7310_ECHO_ABSENT) {
+        return std::nullopt;
+    }
+    return static_cast<Tq7310Echo>(echo);
+}
+
 std::optional<Tq7310Probe> LibraryDriver::probeModule(std::int32_t port, std::int32_t address,
                                                       std::int32_t responseUs) {
     auto fn = reinterpret_cast<decltype(::TQ7310_ProbeModule)*>(symbol("TQ7310_ProbeModule"));

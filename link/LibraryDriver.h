@@ -50,6 +50,7 @@ class LibraryDriver final : public ModuleDriver {
                                            std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
     std::optional<Tq7310LinkCounters> linkCounters(std::int32_t port) override;
+    std::optional<Tq7310Echo> echo(std::int32_t port) override;
     int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,
                     std::int32_t* lost) override;
     bool libraryLoaded() override { return library_.isLoaded(); }

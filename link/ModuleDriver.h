@@ -75,6 +75,14 @@ class ModuleDriver {
         return std::nullopt;
     }
 
+    // Whether the adapter on an open port hands back what it sends, as far as
+    // the port has learned; sends nothing. Empty when the library has no such
+    // export.
+    virtual std::optional<Tq7310Echo> echo(std::int32_t port) {
+        (void)port;
+        return std::nullopt;
+    }
+
     // Who answers at `address` on an open port, each read waiting at most
     // `responseUs` for its reply to start; only reads. Empty when the library
     // is missing or has no probe export, or refused the arguments.

@@ -30,6 +30,10 @@
 
 namespace {
 
+constexpr std::chrono::milliseconds kStatusTick{500};
+// A write right after "打开" waits for the first tick's answers, or this long.
+constexpr std::chrono::milliseconds kFirstWriteWait = 3 * kStatusTick;
+
 struct ListFill {
     const char* combo;
     QStringList items;
@@ -46,7 +50,8 @@ QStringList numbered(int last) {
 }  // namespace
 
 ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
-    : driver_(driver),
+    : firstWrite_(driver, kFirstWriteWait),
+      driver_(firstWrite_),
       endProgram_(std::move(endProgram)),
       portControl_(linkParam_, driver_, *this),
       statusPoll_(linkParam_, driver_, *this),
@@ -94,7 +99,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(500);
+    Timer1->setInterval(kStatusTick);
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);

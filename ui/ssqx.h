@@ -7,7 +7,9 @@
 //   library) -> back through WindowAccess to captions and colours.
 //
 // Every driver call passes through ObservedDriver, after which the status
-// line reads the driver's account of the port (no transaction of its own).
+// line reads the driver's account of the port (no transaction of its own),
+// and FirstWriteGate, which holds a write made right after "打开" for the
+// polls' first answers.
 //
 // The handlers see the window only as WindowAccess and share the link
 // settings through LinkParam. SideWindows opens the side windows and
@@ -27,6 +29,7 @@
 #include "ConfigWrite.h"
 #include "CounterPoll.h"
 #include "Feed.h"
+#include "FirstWriteGate.h"
 #include "LastLink.h"
 #include "LinkParam.h"
 #include "LinkStatusText.h"
@@ -99,6 +102,7 @@ class ssqx : public QMainWindow, public WindowAccess {
     void announceLinkHealth(const LinkStatusText& shown);
 
     LinkParamTable linkParam_{};
+    FirstWriteGate firstWrite_;
     ObservedDriver driver_;
     std::function<void()> endProgram_;
     QHash<QString, QWidget*> controls_;

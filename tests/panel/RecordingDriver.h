@@ -35,6 +35,7 @@ class RecordingDriver : public ModuleDriver {
     std::map<std::tuple<int, int, int>, std::uint16_t> points;
     std::optional<std::int32_t> pointFailure;     // when set, any-point calls return it
     std::optional<Tq7310LinkStatus> statusReply;  // what linkStatus reports
+    std::optional<Tq7310Echo> echoReply;          // what echo reports
 
     // Runs after each call is recorded: lets a test act in the middle of a tick.
     std::function<void(const QString& operation)> onCall;
@@ -66,6 +67,7 @@ class RecordingDriver : public ModuleDriver {
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
                                 std::int32_t count, const std::uint16_t* values) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
+    std::optional<Tq7310Echo> echo(std::int32_t) override { return echoReply; }
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override;
     bool libraryLoaded() override { return available; }

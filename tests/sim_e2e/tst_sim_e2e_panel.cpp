@@ -15,6 +15,7 @@ class tst_SimE2ePanel : public QObject {
     void cleanup();
     void openShowsCountingAndInputs();
     void setOutputShowsAtLaterTick();
+    void writeRightAfterOpenIsDoneOnce();
     void clearDropsOnlyItsCount_data();
     void clearDropsOnlyItsCount();
     void modeWriteShowsInConfig_data();
@@ -110,6 +111,17 @@ void tst_SimE2ePanel::setOutputShowsAtLaterTick() {
 
     QVERIFY(panel_->click("Command3(1)"));
     QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(1)"), outputCaption(1, false), kTicksMs);
+}
+
+void tst_SimE2ePanel::writeRightAfterOpenIsDoneOnce() {
+    QVERIFY(panel_->click("Command9"));
+    QCOMPARE(panel_->openResult(), 0);
+    QVERIFY(panel_->click("Command2(1)"));
+    const auto counters = panel_->driver().linkCounters(1);
+    QVERIFY(counters);
+    QVERIFY2(counters->transactions > 1 && counters->failures == 0,
+             qPrintable(panel_->recentTraffic()));
+    QTRY_COMPARE_WITH_TIMEOUT(panel_->text("B_1RW(1)"), outputCaption(1, true), kTicksMs);
 }
 
 void tst_SimE2ePanel::clearDropsOnlyItsCount_data() {
