@@ -28,7 +28,7 @@ class EchoState {
     bool unknown() const { return state_ == TQ7310_ECHO_UNKNOWN; }
     Tq7310Echo state() const { return state_; }
 
-    // The adapter handed a request back.
+    // The adapter handed a request back, once more or for the first time.
     void learn() {
         state_ = TQ7310_ECHO_PRESENT;
         misses_ = 0;
@@ -40,11 +40,9 @@ class EchoState {
             state_ = TQ7310_ECHO_ABSENT;
         }
     }
-    // The learned echo came again.
-    void heard() { misses_ = 0; }
-    // The learned echo did not come, but an answer did.
+    // An echo was awaited and did not come, but an answer did.
     void missed() {
-        if (++misses_ >= kMissesToForget) {
+        if (learned() && ++misses_ >= kMissesToForget) {
             state_ = TQ7310_ECHO_UNKNOWN;
         }
     }

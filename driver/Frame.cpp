@@ -218,9 +218,17 @@ bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length)
                : frame[1] == (request.function | kExceptionBit) && length == kExceptionReplyBytes;
 }
 
-bool cutException(const Request& request, const std::uint8_t* frame, int length) {
-    return length == kExceptionReplyBytes - 1 && frame[0] == request.slave &&
-           frame[1] == (request.function | kExceptionBit);
+int bytesShort(const Request& request, const std::uint8_t* frame, int length) {
+    if (length < kHeaderBytes || frame[0] != request.slave) {
+        return 0;
+    }
+    if (frame[1] == (request.function | kExceptionBit)) {
+        return std::max(kExceptionReplyBytes - length, 0);
+    }
+    if (frame[1] == request.function && request.writesSeveral()) {
+        return std::max(Request::kFrameBytes - length, 0);
+    }
+    return 0;
 }
 
 }  // namespace modbusrtu

@@ -218,7 +218,7 @@ std::optional<Port::Heard> Port::takeEcho(const Request& request, Exchange& out,
         broken_ = true;
     }
     if (sameBytes(out, echo.bytes.data(), got.length)) {
-        echo_.heard();
+        echo_.learn();
         side.push_back(echo);
         return std::nullopt;
     }
@@ -234,8 +234,8 @@ std::optional<Port::Heard> Port::takeEcho(const Request& request, Exchange& out,
     echo_.missed();
     echo.kind = TQ7310_TRAFFIC_LATE;
     heard.got.framed = true;
-    if (cutException(request, echo.bytes.data(), got.length)) {
-        // Read as a request, an exception ends a byte short; the byte waits.
+    if (bytesShort(request, echo.bytes.data(), got.length) > 0) {
+        // The rest waits on the line.
         const Heard rest = hear(request);
         const int kept = std::min(rest.got.length, kMaxFrameBytes - got.length);
         std::copy_n(rest.frame.bytes.begin(), kept, echo.bytes.begin() + got.length);
@@ -251,7 +251,9 @@ void Port::receive(const Request& request, Exchange& out, std::int64_t responseU
     const auto sentAt = Clock::now();
     std::optional<Heard> inEchoPlace;
     const bool echoExpected = echo_.learned();
-    if (echoExpected) {
+    // The echo of a write of several points is longer than its answer: read
+    // as an answer it would be cut, and what follows misread.
+    if (echoExpected || (echo_.unknown() && request.writesSeveral())) {
         inEchoPlace = takeEcho(request, out, responseUs, side);
         if (inEchoPlace && inEchoPlace->got.length == 0) {
             return;

@@ -88,8 +88,9 @@ class Port {
     bool prepare(const Request& request, bool awaitStraggler, int* waiting, Exchange& out);
     void receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                  SideFrames& side);
-    // The learned echo: nothing when it came; else what came in its place,
-    // with no bytes when nothing did (the verdict then set in `out`).
+    // The echo, learned or possible: nothing when it came; else what came in
+    // its place, with no bytes when nothing did (the verdict then set in
+    // `out`).
     std::optional<Heard> takeEcho(const Request& request, Exchange& out, std::int64_t responseUs,
                                   SideFrames& side);
     // A write whose first frame is the request itself, before the port

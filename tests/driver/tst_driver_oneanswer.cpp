@@ -20,7 +20,8 @@ constexpr int32_t kPort = 7;
 constexpr int32_t kSlave = 1;
 const Bytes kEcho{};
 
-// A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "wait MS" to play
+// A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "set2 5" writing 7
+// and 8 from register 5, "wait MS" to play
 // lateness, "probe" as a search asks, "echo?" for what the port knows of its
 // adapter, or "reopen" with a baud code and a parity code), what the line
 // sends when its request arrives, the result.
@@ -51,6 +52,7 @@ Bytes damaged(Bytes frame) {
 }
 
 int32_t call(const QString& text) {
+    static const std::uint16_t twoValues[] = {7, 8};
     const QStringList a = text.split(' ');
     const int n = a.value(1).toInt();
     Buffer b = sentinelBuffer();
@@ -68,12 +70,13 @@ int32_t call(const QString& text) {
         ClosePort_Modbus(kPort);
         return OpenPort_Modbus(kPort, n != 0 ? n : kBaud38400, a.value(2).toInt());
     }
-    return a[0] == "hr"    ? Get_4X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
-           : a[0] == "ir"  ? Get_3X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
-           : a[0] == "di"  ? Get_1X_B16(kPort, kSlave, n, b.data())
-           : a[0] == "on"  ? Set_0X_Bit1(kPort, kSlave, n)
-           : a[0] == "set" ? Set_4X_D1(kPort, kSlave, n, a[2].toInt())
-                           : MODBUSRTU_FAILED;
+    return a[0] == "hr"     ? Get_4X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
+           : a[0] == "ir"   ? Get_3X_UnDX(kPort, kSlave, n, a[2].toInt(), b.data())
+           : a[0] == "di"   ? Get_1X_B16(kPort, kSlave, n, b.data())
+           : a[0] == "on"   ? Set_0X_Bit1(kPort, kSlave, n)
+           : a[0] == "set"  ? Set_4X_D1(kPort, kSlave, n, a[2].toInt())
+           : a[0] == "set2" ? TQ7310_WriteRegisters(kPort, kSlave, n, 2, twoValues)
+                            : MODBUSRTU_FAILED;
 }
 
 // The log as words: each transaction's outcome, with the request an
@@ -187,6 +190,15 @@ class TstDriverOneAnswer : public QObject {
             << Steps{{"set 5 7", {kEcho}}} << "AMBIGUOUS";
         QTest::newRow("first write behind an echo, done")
             << Steps{{"on 2", {kEcho, kEcho}, 0}} << "OK echo(1)";
+        const Bytes twoWritten = frame({0x10, 0, 4, 0, 2});
+        QTest::newRow("first write of two registers, its echo, done")
+            << Steps{{"set2 5", {kEcho, twoWritten}, 0}} << "OK echo(1)";
+        QTest::newRow("first write of two registers, its echo, refused")
+            << Steps{{"set2 5", {kEcho, frame({0x90, 2})}}} << "EXC echo(1)";
+        QTest::newRow("first write of two registers, its echo, ignored")
+            << Steps{{"set2 5", {kEcho}}} << "TIMEOUT echo(1)";
+        QTest::newRow("first write of two registers, no echo, done")
+            << Steps{{"set2 5", {twoWritten}, 0}, {"set2 5", {frame({0x90, 2})}}} << "OK EXC";
         QTest::newRow("one echo missing") << Steps{{"hr 1 16", {kEcho, hr1}},
                                                    {"set 5 7", {refused}},
                                                    {"set 5 7", {kEcho, refused}}}
