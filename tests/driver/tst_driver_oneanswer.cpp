@@ -21,10 +21,9 @@ constexpr int32_t kSlave = 1;
 const Bytes kEcho{};
 
 // A call ("hr 1 16", "ir 1 4", "di 1", "on 2", "set 5 7", "set2 5" writing 7
-// and 8 from register 5, "wait MS" to play
-// lateness, "probe" as a search asks, "echo?" for what the port knows of its
-// adapter, or "reopen" with a baud code and a parity code), what the line
-// sends when its request arrives, the result.
+// and 8 from register 5, "wait MS" to play lateness, "probe" as a search
+// asks, or "reopen" with a baud code and a parity code), what the line sends
+// when its request arrives, the result.
 struct Step {
     QString call;
     Answer answer;
@@ -62,9 +61,6 @@ int32_t call(const QString& text) {
     if (a[0] == "probe") {
         Tq7310Probe probe{};
         return TQ7310_ProbeModule(kPort, kSlave, 50'000, &probe);
-    }
-    if (a[0] == "echo?") {
-        return TQ7310_GetEcho(kPort);
     }
     if (a[0] == "reopen") {
         ClosePort_Modbus(kPort);
@@ -203,24 +199,13 @@ class TstDriverOneAnswer : public QObject {
                                                    {"set 5 7", {refused}},
                                                    {"set 5 7", {kEcho, refused}}}
                                           << "ECHO late EXC EXC echo(5)";
-        QTest::newRow("three replies without the learnt echo") << Steps{{"hr 1 16", {kEcho, hr1}},
-                                                                        plainDi,
-                                                                        plainDi,
-                                                                        plainDi,
-                                                                        {"hr 1 16", {kEcho, hr1}}}
-                                                               << "ECHO late OK OK OK ECHO";
         QTest::newRow("three replies without the learnt echo, then a write ignored")
             << Steps{{"hr 1 16", {kEcho, hr1}}, plainDi, plainDi, plainDi, {"set 5 7", {kEcho}}}
             << "ECHO late OK OK OK AMBIGUOUS";
         QTest::newRow("the first read's echo lost, then a write refused")
             << Steps{{"hr 1 16", {hr1}, 100}, {"set 5 7", {kEcho, refused}}} << "OK EXC echo(2)";
         QTest::newRow("no echo is learnt from two answers")
-            << Steps{plainDi,
-                     {"echo?", {}, TQ7310_ECHO_UNKNOWN},
-                     plainDi,
-                     {"echo?", {}, TQ7310_ECHO_ABSENT},
-                     {"set 5 7", {kEcho}, 0}}
-            << "OK OK OK";
+            << Steps{plainDi, plainDi, {"set 5 7", {kEcho}, 0}} << "OK OK OK";
         QTest::newRow("a write done, its echo lost")
             << Steps{{"hr 1 16", {kEcho, hr1}}, {"on 2", {kEcho}}} << "ECHO late AMBIGUOUS";
         const Bytes di5 = frame({2, 2, 5, 0});
@@ -268,7 +253,7 @@ class TstDriverOneAnswer : public QObject {
         test_slave::TestSlave line(kSlave);
         std::vector<Answer> answers;
         for (const Step& s : steps) {
-            if (!s.call.startsWith("wait") && !s.call.startsWith("reopen") && s.call != "echo?") {
+            if (!s.call.startsWith("wait") && !s.call.startsWith("reopen")) {
                 answers.push_back(s.answer);
             }
         }
