@@ -385,8 +385,8 @@ void Port::settleWriteEcho(const Request& request, Exchange& out, SideFrame& fir
 }
 
 void Port::echoAlone(const Request& request, Exchange& out, SideFrames& side) {
-    if (request.isRead() || request.writesSeveral() || side.empty() ||
-        side.back().kind != TQ7310_TRAFFIC_ECHO) {
+    // The echo of a read or of a write of several points is no answer.
+    if (request.isRead() || request.writesSeveral()) {
         return;
     }
     const SideFrame echo = side.back();

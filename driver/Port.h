@@ -96,8 +96,9 @@ class Port {
     // A write whose first frame is the request itself, before the port
     // knows whether it echoes: one more listen tells.
     void settleWriteEcho(const Request& request, Exchange& out, SideFrame& first, SideFrames& side);
-    // A single write's echo, then nothing: the one frame was its echo with
-    // the write ignored, or its answer with the echo lost on the way.
+    // The learned echo, last in `side`, then nothing: for a single write the
+    // one frame was its echo with the write ignored, or its answer with the
+    // echo lost on the way.
     void echoAlone(const Request& request, Exchange& out, SideFrames& side);
     // Names `frame` the late reply to `owed` and strikes that off.
     void markLate(SideFrame& frame, const Owed& owed);

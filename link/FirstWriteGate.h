@@ -1,11 +1,11 @@
 #pragma once
 // Holds the first write after a port opens until the port knows whether its
 // adapter hands back what it sends. Until then the echo of a single write
-// cannot be told from the module's answer, so a write done would end "无法
-// 分辨" and be sent again; the polls' first answers teach the port within a
-// tick. The write waits once per open, at most `bound`, running the window's
-// events meanwhile (so the polls run); a library with no such report is
-// never waited for.
+// cannot be told from the module's answer, so a write done would end
+// "…无法分辨" and be sent again; the polls' first answers teach the port
+// within a tick. The write waits once per open, at most `bound`, running the
+// window's events meanwhile (so the polls run); a library with no such
+// report is never waited for.
 
 #include <chrono>
 #include <mutex>
