@@ -199,9 +199,10 @@ class TstDriverOneAnswer : public QObject {
                                                    {"set 5 7", {refused}},
                                                    {"set 5 7", {kEcho, refused}}}
                                           << "ECHO late EXC EXC echo(5)";
-        QTest::newRow("three replies without the learnt echo, then a write ignored")
-            << Steps{{"hr 1 16", {kEcho, hr1}}, plainDi, plainDi, plainDi, {"set 5 7", {kEcho}}}
-            << "ECHO late OK OK OK AMBIGUOUS";
+        const Steps echoThenThreeWithout{{"hr 1 16", {kEcho, hr1}}, plainDi, plainDi, plainDi};
+        QTest::newRow("three replies without the learnt echo, twice, then a write ignored")
+            << echoThenThreeWithout + echoThenThreeWithout + Steps{{"set 5 7", {kEcho}}}
+            << "ECHO late OK OK OK ECHO late OK OK OK AMBIGUOUS";
         QTest::newRow("the first read's echo lost, then a write refused")
             << Steps{{"hr 1 16", {hr1}, 100}, {"set 5 7", {kEcho, refused}}} << "OK EXC echo(2)";
         QTest::newRow("no echo is learnt from two answers")
