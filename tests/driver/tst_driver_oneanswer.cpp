@@ -197,8 +197,9 @@ class TstDriverOneAnswer : public QObject {
             << Steps{{"set2 5", {twoWritten}, 0}, {"set2 5", {frame({0x90, 2})}}} << "OK EXC";
         QTest::newRow("one echo missing") << Steps{{"hr 1 16", {kEcho, hr1}},
                                                    {"set 5 7", {refused}},
+                                                   {"hr 1 16", {kEcho, hr2}, 200},
                                                    {"set 5 7", {kEcho, refused}}}
-                                          << "ECHO late EXC EXC echo(5)";
+                                          << "ECHO late EXC OK echo(5) EXC echo(7)";
         const Steps echoThenThreeWithout{{"hr 1 16", {kEcho, hr1}}, plainDi, plainDi, plainDi};
         QTest::newRow("three replies without the learnt echo, twice, then a write ignored")
             << echoThenThreeWithout + echoThenThreeWithout + Steps{{"set 5 7", {kEcho}}}
