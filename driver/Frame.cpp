@@ -219,7 +219,7 @@ bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length)
 }
 
 int bytesShort(const Request& request, const std::uint8_t* frame, int length) {
-    if (length < kHeaderBytes || frame[0] != request.slave) {
+    if (length < kHeaderBytes) {
         return 0;
     }
     if (frame[1] == (request.function | kExceptionBit)) {

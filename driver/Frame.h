@@ -77,12 +77,12 @@ ReplyVerdict checkReply(const Request& request, const std::uint8_t* frame, int l
 // that shape could have sent it.
 bool spoiltAnswer(const Request& request, const std::uint8_t* frame, int length);
 
-// A frame that libmodbus read as a request, where it begins the answer to
-// `request`: how many bytes of that answer are still on the line. An
-// exception's function code is none a request carries more after, and a
-// write's answer, read as a write of several points, ends at the byte taken
-// for its byte count (or one before, where that count would overrun the
-// frame). 0 for any other frame.
+// A frame that libmodbus read as a request, where it begins an answer of
+// the shape `request` draws, from whichever address: how many bytes of that
+// answer are still on the line. An exception's function code is none a
+// request carries more after, and a write's answer, read as a write of
+// several points, ends at the byte taken for its byte count (or one before,
+// where that count would overrun the frame). 0 for any other frame.
 int bytesShort(const Request& request, const std::uint8_t* frame, int length);
 
 // The values of a reply that checkReply passed.

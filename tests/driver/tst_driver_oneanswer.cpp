@@ -200,6 +200,9 @@ class TstDriverOneAnswer : public QObject {
                                                    {"hr 1 16", {kEcho, hr2}, 200},
                                                    {"set 5 7", {kEcho, refused}}}
                                           << "ECHO late EXC OK echo(5) EXC echo(7)";
+        QTest::newRow("another address's refusal in the echo's place")
+            << Steps{{"hr 1 16", {kEcho, hr1}}, {"set 5 7", {frame({0x86, 2}, 2)}}}
+            << "ECHO late WRONG";
         const Steps echoThenThreeWithout{{"hr 1 16", {kEcho, hr1}}, plainDi, plainDi, plainDi};
         QTest::newRow("three replies without the learnt echo, twice, then a write ignored")
             << echoThenThreeWithout + echoThenThreeWithout + Steps{{"set 5 7", {kEcho}}}
