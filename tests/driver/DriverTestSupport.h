@@ -44,9 +44,8 @@ inline Tq7310LinkStatus linkStatus(int32_t port) {
     return s;
 }
 
-// Reads first, as the panel's polls make them, until the port knows whether
-// its adapter echoes: until then it cannot tell a write's answer from the
-// adapter handing the write back.
+// Reads first, as the panel's polls do, until the port knows whether its
+// adapter echoes: until then a write's answer may be the write handed back.
 inline bool readFirst(int32_t port, int32_t slave) {
     for (int reads = 0; reads < 8 && TQ7310_GetEcho(port) == TQ7310_ECHO_UNKNOWN; ++reads) {
         Buffer b = sentinelBuffer();
