@@ -157,8 +157,6 @@ class TstDriverFailures : public QObject {
     }
 
     void successStatus() {
-        Buffer b = sentinelBuffer();
-        QCOMPARE(Get_3X_UnDX(kPort, kSlave, 1, 1, b.data()), 201);
         QVERIFY(readFirst(kPort, kSlave));
         QCOMPARE(Set_0X_Bit1(kPort, kSlave, 3), 0);
         const Tq7310LinkStatus status = linkStatus(kPort);

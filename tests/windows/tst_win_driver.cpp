@@ -269,9 +269,10 @@ void deadLineCostsOneTimeOutPerRequest() {
 void lateReplyNeverTakenForTheNext() {
     for (int32_t baud = 1; baud <= 3; ++baud) {
         CHECK_EQ(dll.OpenPort(kPort, baud, kParityEven), 0);
-        // A read first, as the panel's polls: until one is answered a write's
-        // answer cannot be told from its echo.
+        // Two reads first, as the polls' first tick: until they are answered a
+        // write's answer cannot be told from its echo.
         CHECK(readHolding(kPort, kPresetY1) != MODBUSRTU_FAILED);
+        CHECK(readHolding(kPort, kPresetY2) != MODBUSRTU_FAILED);
         CHECK_EQ(dll.SetRegister(kPort, kSlave, kPresetY1, 1111), 0);
         CHECK_EQ(dll.SetRegister(kPort, kSlave, kPresetY2, 2222), 0);
         CHECK(control("stop"));
