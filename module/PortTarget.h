@@ -19,6 +19,11 @@ inline constexpr int kModbusTcpPort = 502;
 inline constexpr std::string_view kTcpPrefix = "tcp:";
 inline constexpr std::string_view kRtuTcpPrefix = "rtu-tcp:";
 
+// The environment variable that points port `number` somewhere.
+inline std::string portVariable(int number) {
+    return "TQ7310_COM" + std::to_string(number);
+}
+
 struct PortTarget {
     TargetKind kind = TargetKind::Serial;
     std::string device;  // Serial: the path; else the host, without brackets
