@@ -8,7 +8,13 @@
 // this one's) or a failure.
 //
 //   availability_bench [--seconds 120] [--drop P] [--late P:MS] [--baud 9600]
-//                      [--seed 1]
+//                      [--seed 1] [--over tcp|rtu-tcp]
+//
+// --over reads the simulator over Modbus TCP or RTU over TCP on loopback
+// instead of its pty. Plain libmodbus then reads through its TCP backend, or,
+// for RTU over TCP, which it has no backend for, through its RTU backend
+// reading and writing the connected socket (Linux's read and write take
+// either), so both sides still meet the same frames.
 #include <modbus/modbus.h>
 
 #include <QCoreApplication>
@@ -30,6 +36,7 @@
 
 #include "LineSettings.h"
 #include "ModbusRTU.h"
+#include "PortTarget.h"
 #include "SimProcess.h"
 
 namespace {
@@ -52,6 +59,7 @@ struct Settings {
     std::string late;  // P:MS, empty for none
     int baud = 9600;
     std::string seed = "1";
+    std::string over;  // "", "tcp" or "rtu-tcp"
 };
 
 // The blocks the panel reads, in the order of its ticks.
@@ -168,6 +176,9 @@ bool startSimulator(SimProcess& sim, const Settings& s) {
     if (!s.late.empty()) {
         args << "--late" << QString::fromStdString(s.late);
     }
+    if (!s.over.empty()) {
+        args << QString::fromStdString("--" + s.over) << "0";
+    }
     sim.process().setProcessChannelMode(QProcess::MergedChannels);
     if (!sim.start(args)) {
         std::fprintf(stderr, "tq7310-sim did not start: %s\n", qPrintable(sim.transcript()));
@@ -181,7 +192,9 @@ bool runDriver(Side& side, const Settings& s) {
     if (!startSimulator(sim, s)) {
         return false;
     }
-    ::setenv("TQ7310_COM42", sim.device().toLocal8Bit().constData(), 1);
+    const QString target =
+        s.over.empty() ? sim.device() : sim.target(QString::fromStdString(s.over + ":"));
+    ::setenv("TQ7310_COM42", target.toLocal8Bit().constData(), 1);
     const std::int32_t baudCode = s.baud == 9600 ? 1 : s.baud == 19200 ? 2 : 3;
     if (OpenPort_Modbus(kPort, baudCode, kNoParity) != 0) {
         std::fprintf(stderr, "our driver could not open %s\n", qPrintable(sim.device()));
@@ -267,22 +280,45 @@ bool runPlain(Side& side, const Settings& s) {
     if (!startSimulator(sim, s)) {
         return false;
     }
-    modbus_t* ctx = modbus_new_rtu(sim.device().toLocal8Bit().constData(), s.baud, 'N', 8, 1);
-    if (ctx == nullptr || modbus_connect(ctx) != 0) {
-        std::fprintf(stderr, "libmodbus could not open %s\n", qPrintable(sim.device()));
+    modbus_t* ctx = nullptr;
+    modbus_t* socket = nullptr;  // RTU over TCP: the connection the RTU context reads
+    if (s.over.empty()) {
+        ctx = modbus_new_rtu(sim.device().toLocal8Bit().constData(), s.baud, 'N', 8, 1);
+    } else {
+        const auto where = module_line::parsePortTarget(
+            sim.target(QString::fromStdString(s.over + ":")).toStdString());
+        socket = modbus_new_tcp_pi(where->device.c_str(), std::to_string(where->tcpPort).c_str());
+        if (s.over == "tcp") {
+            std::swap(ctx, socket);
+        } else if (socket != nullptr && modbus_connect(socket) == 0) {
+            ctx = modbus_new_rtu("/dev/null", s.baud, 'N', 8, 1);
+            if (ctx != nullptr) {
+                modbus_set_socket(ctx, modbus_get_socket(socket));
+            }
+        }
+    }
+    if (ctx == nullptr || (socket == nullptr && modbus_connect(ctx) != 0)) {
+        std::fprintf(stderr, "libmodbus could not open the simulator\n");
         return false;
     }
     modbus_set_slave(ctx, kSlave);
-    // The driver's own time-outs at this baud rate.
-    const modbusrtu::Timeouts t = modbusrtu::timeoutsFor(s.baud);
+    // The driver's own time-outs at this baud rate, over this line.
+    const modbusrtu::Timeouts t =
+        s.over.empty()
+            ? modbusrtu::timeoutsFor(s.baud)
+            : modbusrtu::networkTimeouts(s.over == "tcp" ? module_line::TargetKind::ModbusTcp
+                                                         : module_line::TargetKind::RtuOverTcp,
+                                         s.baud);
     modbus_set_response_timeout(ctx, std::uint32_t(t.responseUs / 1'000'000),
                                 std::uint32_t(t.responseUs % 1'000'000));
     modbus_set_byte_timeout(ctx, std::uint32_t(t.byteUs / 1'000'000),
                             std::uint32_t(t.byteUs % 1'000'000));
-    poll(side, std::chrono::seconds(s.seconds), [&side, ctx](Block b) {
+    poll(side, std::chrono::seconds(s.seconds), [&side, ctx, socket](Block b) {
         std::uint8_t bits[16] = {};
         std::uint16_t words[16] = {};
-        modbus_flush(ctx);
+        // The RTU backend flushes with tcflush, which a socket refuses; the
+        // TCP backend's flush of the same socket discards alike.
+        modbus_flush(socket != nullptr ? socket : ctx);
         int wanted = 16;
         int got = 0;
         Read read;
@@ -315,6 +351,11 @@ bool runPlain(Side& side, const Settings& s) {
         }
         return read;
     });
+    if (socket != nullptr) {
+        // The RTU context does not own the socket it was lent.
+        modbus_free(ctx);
+        ctx = socket;
+    }
     modbus_close(ctx);
     modbus_free(ctx);
     return true;
@@ -369,6 +410,8 @@ bool parse(int argc, char** argv, Settings& s) {
             s.baud = std::atoi(value.c_str());
         } else if (arg == "--seed") {
             s.seed = value;
+        } else if (arg == "--over" && (value == "tcp" || value == "rtu-tcp")) {
+            s.over = value;
         } else {
             return false;
         }
@@ -384,12 +427,12 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, s)) {
         std::fprintf(stderr,
                      "usage: availability_bench [--seconds N] [--drop P] [--late P:MS] "
-                     "[--baud 9600|19200|38400] [--seed N]\n");
+                     "[--baud 9600|19200|38400] [--seed N] [--over tcp|rtu-tcp]\n");
         return 2;
     }
-    std::printf("availability_bench: %d s a side at %d baud, drop %s, late %s, seed %s\n",
+    std::printf("availability_bench: %d s a side at %d baud, drop %s, late %s, seed %s, over %s\n",
                 s.seconds, s.baud, s.drop.c_str(), s.late.empty() ? "none" : s.late.c_str(),
-                s.seed.c_str());
+                s.seed.c_str(), s.over.empty() ? "the pty" : s.over.c_str());
     std::fflush(stdout);
     Side ours{"our driver"};
     Side plain{"plain libmodbus"};

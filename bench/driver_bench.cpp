@@ -11,6 +11,11 @@
 // (kIdleUs, not timed), as on a real line between polls, and both sides meet
 // the slave in the same state; the thread's CPU time per transaction is
 // reported beside the wall time.
+//
+// With --tcp both sides read the simulator over Modbus TCP on loopback
+// instead, each on a connection of its own: the driver through a port whose
+// TQ7310_COM<n> is the simulator's tcp: target, libmodbus through its own
+// TCP context.
 #include <time.h>
 
 #include <modbus/modbus.h>
@@ -23,7 +28,12 @@
 #include <string>
 #include <vector>
 
+#include <QCoreApplication>
+#include <memory>
+
 #include "ModbusRTU.h"
+#include "PortTarget.h"
+#include "SimProcess.h"
 #include "TestSlave.h"
 
 namespace {
@@ -80,34 +90,77 @@ double percentile(std::vector<double> values, double p) {
     return values[at];
 }
 
-}  // namespace
+// What both sides read from: the test slave on a pty, or the simulator
+// over Modbus TCP. Null `raw` when it could not be set up.
+struct Line {
+    std::unique_ptr<test_slave::TestSlave> slave;
+    std::unique_ptr<SimProcess> sim;
+    std::unique_ptr<test_slave::ScopedPortEnv> env;
+    modbus_t* raw = nullptr;
+    const char* label = "";
+};
 
-int main(int argc, char** argv) {
-    const int mixes = argc > 1 ? std::max(kMixesPerBlock, std::atoi(argv[1])) : 2000;
-
-    test_slave::TestSlave slave(kSlave);
+void fillSlave(test_slave::TestSlave& slave) {
     for (int point = 1; point <= 20; ++point) {
         slave.setInput(point, point % 3 == 0);
         slave.setCoil(point, point % 2 == 0);
         slave.setInputRegister(point, static_cast<uint16_t>(1000 + point));
         slave.setHoldingRegister(point, static_cast<uint16_t>(2000 + point));
     }
-    test_slave::ScopedPortEnv env(kPort, slave.devicePath());
+}
 
+void openPty(Line& line) {
+    line.label = "pty at 38400 8N1";
+    line.slave = std::make_unique<test_slave::TestSlave>(kSlave);
+    fillSlave(*line.slave);
+    const std::string device = line.slave->devicePath();
+    line.env = std::make_unique<test_slave::ScopedPortEnv>(kPort, device);
+    line.raw = modbus_new_rtu(device.c_str(), 38400, 'N', 8, 1);
+    // The driver's time-outs at 38400, so both wait alike.
+    if (line.raw != nullptr) {
+        modbus_set_response_timeout(line.raw, 0, 275'000);
+        modbus_set_byte_timeout(line.raw, 0, 20'000);
+    }
+}
+
+void openTcp(Line& line) {
+    line.label = "Modbus TCP on loopback";
+    line.sim = std::make_unique<SimProcess>();
+    if (!line.sim->start({QStringLiteral("--address"), QString::number(kSlave),
+                          QStringLiteral("--tcp"), QStringLiteral("0")})) {
+        return;
+    }
+    const std::string target = line.sim->target(u"tcp:").toStdString();
+    const auto where = module_line::parsePortTarget(target);
+    line.env = std::make_unique<test_slave::ScopedPortEnv>(kPort, target);
+    line.raw = modbus_new_tcp_pi(where->device.c_str(), std::to_string(where->tcpPort).c_str());
+    // The driver's response time-out over Modbus TCP.
+    if (line.raw != nullptr) {
+        modbus_set_response_timeout(line.raw, 1, 500'000);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const bool tcp = argc > 1 && std::string(argv[argc - 1]) == "--tcp";
+    const int counted = tcp ? argc - 1 : argc;
+    const int mixes = counted > 1 ? std::max(kMixesPerBlock, std::atoi(argv[1])) : 2000;
+
+    Line line;
+    tcp ? openTcp(line) : openPty(line);
+    if (line.raw == nullptr || modbus_connect(line.raw) != 0) {
+        std::fprintf(stderr, "libmodbus could not reach the %s\n", line.label);
+        return 1;
+    }
+    modbus_set_slave(line.raw, kSlave);
     // 38400 8N1 for both: parity means nothing on a pty anyway.
     if (OpenPort_Modbus(kPort, 3, 0) != 0) {
-        std::fprintf(stderr, "driver could not open %s\n", slave.devicePath().c_str());
+        std::fprintf(stderr, "the driver could not reach the %s\n", line.label);
         return 1;
     }
-    modbus_t* raw = modbus_new_rtu(slave.devicePath().c_str(), 38400, 'N', 8, 1);
-    if (raw == nullptr || modbus_connect(raw) != 0) {
-        std::fprintf(stderr, "libmodbus could not open %s\n", slave.devicePath().c_str());
-        return 1;
-    }
-    modbus_set_slave(raw, kSlave);
-    // The driver's time-outs at 38400, so both wait alike.
-    modbus_set_response_timeout(raw, 0, 275'000);
-    modbus_set_byte_timeout(raw, 0, 20'000);
+    modbus_t* raw = line.raw;
 
     Side driver{"driver", {}, 0, 0};
     Side direct{"libmodbus", {}, 0, 0};
@@ -162,8 +215,8 @@ int main(int argc, char** argv) {
     modbus_free(raw);
     ClosePort_Modbus(kPort);
 
-    std::printf("driver_bench: %d mixes of %d reads each side, pty at 38400 8N1, blocks of %d\n",
-                blocks * kMixesPerBlock, kReadsPerMix, kMixesPerBlock);
+    std::printf("driver_bench: %d mixes of %d reads each side, %s, blocks of %d\n",
+                blocks * kMixesPerBlock, kReadsPerMix, line.label, kMixesPerBlock);
     double rate[2] = {0, 0};
     double cpu[2] = {0, 0};
     const Side* sides[2] = {&driver, &direct};

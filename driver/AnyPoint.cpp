@@ -48,7 +48,7 @@ int32_t readPoints(int32_t port, int32_t address, int32_t function, int32_t firs
     if (p == nullptr || !p->transact(modbusrtu::request(address, code, first, count), ex)) {
         return MODBUSRTU_FAILED;
     }
-    unpack(ex.reply.data(), count, out);
+    unpack(ex.frame(), count, out);
     return 0;
 }
 

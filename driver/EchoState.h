@@ -46,6 +46,11 @@ class EchoState {
             state_ = TQ7310_ECHO_UNKNOWN;
         }
     }
+    // Nothing on this line hands a request back: a network carries no echo.
+    void ruleOut() {
+        forget();
+        state_ = TQ7310_ECHO_ABSENT;
+    }
     // Another adapter may be on the line next time.
     void forget() {
         state_ = TQ7310_ECHO_UNKNOWN;

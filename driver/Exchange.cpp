@@ -71,8 +71,8 @@ bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out) {
         out.systemError = kind.systemError;
         return false;
     }
-    out.sent = frame;
     out.sentLength = request.length() + 2;
+    std::copy_n(frame.begin(), out.sentLength, out.sent.begin());
     return true;
 }
 

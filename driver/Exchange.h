@@ -11,11 +11,11 @@
 
 namespace modbusrtu {
 
-// One request and what came back, byte for byte.
+// One request and what came back, byte for byte as they went over the line.
 struct Exchange {
-    std::array<std::uint8_t, kMaxFrameBytes> sent{};
+    std::array<std::uint8_t, kMaxWireBytes> sent{};
     int sentLength = 0;  // 0: nothing went out
-    std::array<std::uint8_t, kMaxFrameBytes> reply{};
+    std::array<std::uint8_t, kMaxWireBytes> reply{};
     int replyLength = 0;  // every byte read as the answer; 0: none came
     ReplyVerdict verdict{TQ7310_TIMEOUT, 0, 0};
     int systemError = 0;             // TQ7310_IO_ERROR
@@ -23,6 +23,13 @@ struct Exchange {
     // TQ7310_AMBIGUOUS with more answers behind the frame: the slave is
     // answering requests in between, and this one's own answer is to come.
     bool owed = false;
+    // Modbus TCP: the request's transaction id, and where the frame as RTU
+    // shapes it (unit id first) starts in `sent` and `reply`.
+    int transactionId = -1;
+    int frameOffset = 0;
+
+    // The reply from its address on, as checkReply judged it.
+    const std::uint8_t* frame() const { return reply.data() + frameOffset; }
 };
 
 // What one receive through libmodbus took off the line.
@@ -31,6 +38,7 @@ struct Received {
     bool framed = false;        // libmodbus read a frame to its end, sound or not
     int error = 0;              // when it gave up: ETIMEDOUT or a system error
     bool otherAddress = false;  // libmodbus passed the frame over for its address
+    int transactionId = -1;     // Modbus TCP: the id the frame carries
 };
 
 // How long libmodbus waits for a reply to start.

@@ -231,4 +231,22 @@ int bytesShort(const Request& request, const std::uint8_t* frame, int length) {
     return 0;
 }
 
+ReplyVerdict checkTcpReply(const Request& request, const std::uint8_t* adu, int length) {
+    if (length < kMbapBytes + 1) {
+        return {TQ7310_BAD_FRAME, 0, 0};
+    }
+    const int declared = (adu[4] << 8) | adu[5];
+    if (adu[2] != 0 || adu[3] != 0 || declared != length - kMbapUnitAt) {
+        return {TQ7310_BAD_FRAME, 0, 0};
+    }
+    // The frame as it would have come over RTU: unit id, PDU, CRC.
+    std::array<std::uint8_t, kMaxFrameBytes> frame{};
+    const int bytes = length - kMbapUnitAt;
+    std::copy_n(adu + kMbapUnitAt, bytes, frame.begin());
+    const std::uint16_t crc = crc16(frame.data(), static_cast<std::size_t>(bytes));
+    frame[bytes] = static_cast<std::uint8_t>(crc & 0xFF);
+    frame[bytes + 1] = static_cast<std::uint8_t>(crc >> 8);
+    return checkReply(request, frame.data(), bytes + 2);
+}
+
 }  // namespace modbusrtu

@@ -11,6 +11,11 @@ namespace modbusrtu {
 
 // The longest RTU frame: address, 253 bytes of PDU, CRC.
 inline constexpr int kMaxFrameBytes = 256;
+// The longest Modbus TCP frame: the MBAP header (transaction, protocol,
+// length, unit id) and 253 bytes of PDU.
+inline constexpr int kMbapBytes = 7;
+inline constexpr int kMbapUnitAt = kMbapBytes - 1;
+inline constexpr int kMaxWireBytes = kMbapBytes + 253;
 
 // The most values one write of several coils (0F) or registers (10)
 // carries: 1968 coils or 123 registers, 246 bytes either way.
@@ -71,6 +76,11 @@ struct ReplyVerdict {
     int otherAddress = 0;   // TQ7310_WRONG_SLAVE
 };
 ReplyVerdict checkReply(const Request& request, const std::uint8_t* frame, int length);
+
+// What a Modbus TCP reply to `request` means, judged as the RTU frame it
+// carries; a header that is not sound (protocol id, length) makes it a bad
+// frame.
+ReplyVerdict checkTcpReply(const Request& request, const std::uint8_t* adu, int length);
 
 // A frame from the slave asked, as long as its answer or its exception,
 // whose CRC failed on the way: its answer, spoilt, unless something else of

@@ -26,6 +26,15 @@ constexpr int kByteGapChars = 4;
 // transaction id). Later stragglers are treated as a fault of the slave.
 constexpr std::int64_t kMinSettleUs = 500'000;
 
+// A gateway forwards the request to its serial line and waits there before
+// it answers; most let a slave take up to a second.
+constexpr std::int64_t kGatewayResponseUs = 1'500'000;
+// What the network adds on top of a serial server's far line.
+constexpr std::int64_t kNetworkAllowanceUs = 300'000;
+// A frame split over two segments arrives with a gap of the network's,
+// not of the line's.
+constexpr std::int64_t kNetworkByteGapUs = 100'000;
+
 }  // namespace
 
 std::optional<LineSettings> lineSettingsFromCodes(std::int64_t baudCode, std::int64_t parityCode) {
@@ -43,6 +52,18 @@ Timeouts timeoutsFor(int baud) {
     t.responseUs = kTurnaroundUs + wireTimeUs(kRequestBytes + kLongestReplyBytes, baud);
     t.byteUs = std::max(kMinByteGapUs, wireTimeUs(kByteGapChars, baud));
     t.settleUs = std::max(kMinSettleUs, t.responseUs);
+    return t;
+}
+
+Timeouts networkTimeouts(module_line::TargetKind kind, int baud) {
+    Timeouts t = timeoutsFor(baud);
+    if (kind == module_line::TargetKind::ModbusTcp) {
+        t.responseUs = kGatewayResponseUs;
+    } else {
+        t.responseUs += kNetworkAllowanceUs;
+    }
+    t.byteUs = std::max(t.byteUs, kNetworkByteGapUs);
+    t.settleUs = std::max(t.settleUs, t.responseUs);
     return t;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "PortTarget.h"
+
 namespace modbusrtu {
 
 using Clock = std::chrono::steady_clock;
@@ -25,6 +27,11 @@ struct Timeouts {
 };
 
 Timeouts timeoutsFor(int baud);
+
+// Timeouts for a network target: Modbus TCP waits for a gateway and the
+// serial line behind it; RTU over TCP waits for the far line at `baud` and
+// the network on top.
+Timeouts networkTimeouts(module_line::TargetKind kind, int baud);
 
 }  // namespace modbusrtu
 

@@ -64,7 +64,7 @@ int32_t readBits(int32_t port, int32_t address, int32_t first, int32_t* buffer, 
         return MODBUSRTU_FAILED;
     }
     uint8_t bits[kPointsPerB16] = {};
-    modbusrtu::unpackBits(ex.reply.data(), kPointsPerB16, bits);
+    modbusrtu::unpackBits(ex.frame(), kPointsPerB16, bits);
     int32_t packed[2] = {0, 0};
     for (int i = 0; i < kPointsPerB16; ++i) {
         if (bits[i] != 0) {
@@ -88,7 +88,7 @@ int32_t readRegisters(int32_t port, int32_t address, int32_t first, int32_t coun
         return MODBUSRTU_FAILED;
     }
     uint16_t values[kMaxRegisters] = {};
-    modbusrtu::unpackRegisters(ex.reply.data(), count, values);
+    modbusrtu::unpackRegisters(ex.frame(), count, values);
     for (int32_t i = 0; i < count; ++i) {
         buffer[i] = values[i];
     }
@@ -158,7 +158,7 @@ int32_t Get_3X_LUNDX(int32_t port, int32_t address, int32_t first, int32_t count
         return MODBUSRTU_FAILED;
     }
     uint16_t words[2 * kMaxLongs] = {};
-    modbusrtu::unpackRegisters(ex.reply.data(), 2 * count, words);
+    modbusrtu::unpackRegisters(ex.frame(), 2 * count, words);
     for (int32_t i = 0; i < count; ++i) {
         // The module sends the high word first, in the lower-numbered register.
         const uint32_t value = (static_cast<uint32_t>(words[2 * i]) << 16) | words[2 * i + 1];
@@ -230,8 +230,8 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
         if (!ok && result->exception_code == 0) {
             result->exception_code = ex.verdict.exceptionCode;
         }
-        if (ex.verdict.outcome == TQ7310_BAD_FRAME && ex.replyLength >= 2 &&
-            ex.reply[0] == address && (ex.reply[1] & 0x7F) == function) {
+        if (ex.verdict.outcome == TQ7310_BAD_FRAME && ex.replyLength >= ex.frameOffset + 2 &&
+            ex.frame()[0] == address && (ex.frame()[1] & 0x7F) == function) {
             result->spoilt = 1;
         }
         result->echoed = p->echo() == TQ7310_ECHO_PRESENT ? 1 : 0;
@@ -251,7 +251,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
     p->status(port, status);
     result->round_trip_us = status.round_trip_us;
     uint16_t words[kProbeBlock] = {};
-    modbusrtu::unpackRegisters(ex.reply.data(), kProbeBlock, words);
+    modbusrtu::unpackRegisters(ex.frame(), kProbeBlock, words);
     std::copy(words, words + kProbeBlock, result->holding_registers);
 
     // A device of another kind stops at the first block it does not have.
@@ -259,7 +259,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
         result->failed_outcome = ex.verdict.outcome;
         return 0;
     }
-    modbusrtu::unpackRegisters(ex.reply.data(), kProbeBlock, words);
+    modbusrtu::unpackRegisters(ex.frame(), kProbeBlock, words);
     std::copy(words, words + kProbeBlock, result->input_registers);
     uint8_t bits[kProbeBlock] = {};
     for (auto [function, first, into] :
@@ -269,7 +269,7 @@ int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t response_us,
             result->failed_outcome = ex.verdict.outcome;
             return 0;
         }
-        modbusrtu::unpackBits(ex.reply.data(), kProbeBlock, bits);
+        modbusrtu::unpackBits(ex.frame(), kProbeBlock, bits);
         for (int i = 0; i < kProbeBlock; ++i) {
             *into |= bits[i] != 0 ? 1 << i : 0;
         }

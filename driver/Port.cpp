@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <optional>
 
+#include "ModbusTcpTransport.h"
+#include "NetworkLine.h"
+#include "OpenLine.h"
 #include "PortName.h"
 #include "SerialDevice.h"
 
@@ -41,6 +44,7 @@ bool sameBytes(const Exchange& out, const std::uint8_t* bytes, int length) {
 int Port::open(int number, const LineSettings& settings) {
     const std::lock_guard<std::mutex> line(line_);
     transport_.reset();
+    const auto target = targetFor(number);
     const std::string device = devicePathFor(number);
     if (device != device_ || !framesStillArriveWhole(settings_, settings)) {
         // What was asked on another device, or at other framing, comes as
@@ -54,10 +58,22 @@ int Port::open(int number, const LineSettings& settings) {
         echo_.forget();
     }
     settings_ = settings;
-    timeouts_ = timeoutsFor(settings.baud);
     device_ = device;
-    OpenedTransport opened = openSerial(device_, settings_, timeouts_);
+    kind_ = target ? target->kind : module_line::TargetKind::Serial;
+    timeouts_ = kind_ == module_line::TargetKind::Serial ? timeoutsFor(settings.baud)
+                                                         : networkTimeouts(kind_, settings.baud);
+    if (kind_ != module_line::TargetKind::Serial) {
+        echo_.ruleOut();
+    }
+    owedIds_.clear();
+    OpenedTransport opened;
+    if (target) {
+        opened = openLine(*target, settings_, timeouts_);
+    } else {
+        opened.error = EINVAL;
+    }
     transport_ = std::move(opened.transport);
+    noteConnectFailure(opened.error);
     // A device that is not there yet is treated like one that went away:
     // every operation tries it again, so an adapter plugged in after "open"
     // starts working without another open.
@@ -82,11 +98,29 @@ void Port::refuseOpen() {
     report_.refused();
 }
 
+void Port::noteConnectFailure(int error) {
+    if (transport_ == nullptr && kind_ != module_line::TargetKind::Serial) {
+        retryAfter_ = Clock::now() + kReconnectPause;
+        lastConnectError_ = error;
+    }
+}
+
 bool Port::reconnect() {
+    if (kind_ != module_line::TargetKind::Serial && Clock::now() < retryAfter_) {
+        // Connecting to a host that does not answer takes the whole connect
+        // time-out; the caller's thread is not made to wait it out at every
+        // operation.
+        report_.reopened(false, lastConnectError_);
+        return false;
+    }
     transport_.reset();
-    OpenedTransport opened = openSerial(device_, settings_, timeouts_);
+    // A new connection is never answered for the old one's requests.
+    owedIds_.clear();
+    const auto target = module_line::parsePortTarget(device_);
+    OpenedTransport opened = openLine(*target, settings_, timeouts_);
     transport_ = std::move(opened.transport);
     broken_ = transport_ == nullptr;
+    noteConnectFailure(opened.error);
     straggler_.clear();
     report_.reopened(!broken_, opened.error);
     return !broken_;
@@ -101,7 +135,7 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
         return false;
     }
     int error = 0;
-    if (awaitStraggler &&
+    if (awaitStraggler && kind_ != module_line::TargetKind::ModbusTcp &&
         straggler_.worthListening(request, echo_.answerBehind() != 0, Clock::now())) {
         error = transport_->listenUntil(
             straggler_.until(), [this](const std::uint8_t* b, int n) { logStray(b, n, false); });
@@ -176,11 +210,13 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     if (outcome == TQ7310_IO_ERROR && isDeviceGone(out.systemError)) {
         broken_ = true;
     }
+    const bool identified = kind_ == module_line::TargetKind::ModbusTcp;
     // A time-out may be answered late; after an echo the answer is still to
     // come; bytes that were not its answer, or a frame from another address,
     // may have come before it.
-    if (outcome == TQ7310_TIMEOUT || outcome == TQ7310_ECHO || outcome == TQ7310_AMBIGUOUS ||
-        outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE) {
+    if (!identified &&
+        (outcome == TQ7310_TIMEOUT || outcome == TQ7310_ECHO || outcome == TQ7310_AMBIGUOUS ||
+         outcome == TQ7310_BAD_FRAME || outcome == TQ7310_WRONG_SLAVE)) {
         straggler_.expect(request, end + std::chrono::microseconds(timeouts_.settleUs));
     }
     const std::int32_t roundTripUs = microsecondsSince(start, end);
@@ -192,7 +228,14 @@ bool Port::conclude(const Request& request, const Exchange& out, bool probe,
     // Nothing came, only our own request, noise or another address's frame:
     // its answer may yet come, and until then a reply of its shape could be
     // that answer. A search owes nothing to what it heard garbled.
-    if (answered || answeredSpoilt) {
+    if (identified) {
+        if (outcome == TQ7310_TIMEOUT && out.sentLength > 0) {
+            if (owedIds_.size() == Ledger::kMaxOwed) {
+                owedIds_.erase(owedIds_.begin());
+            }
+            owedIds_.push_back({out.transactionId, lastSequence_, end});
+        }
+    } else if (answered || answeredSpoilt) {
         ledger_.retire(request.slave);
     } else if ((outcome == TQ7310_TIMEOUT && out.replyLength == 0) || outcome == TQ7310_ECHO ||
                out.owed ||
@@ -248,6 +291,10 @@ std::optional<Port::Heard> Port::takeEcho(const Request& request, Exchange& out,
 
 void Port::receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                    SideFrames& side) {
+    if (transport_->identifiesReplies()) {
+        receiveIdentified(request, out, side);
+        return;
+    }
     const auto sentAt = Clock::now();
     std::optional<Heard> inEchoPlace;
     const bool echoExpected = echo_.learned();
@@ -403,10 +450,12 @@ void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
     // cut where libmodbus framed the echo: that answer is no longer awaited.
     ledger_.forget(echo_.answerBehind());
     SideFrame frame;
-    frame.length = std::min(length, kMaxFrameBytes);
+    frame.length = std::min(length, kMaxWireBytes);
     std::copy_n(bytes, frame.length, frame.bytes.begin());
     frame.read = Clock::now();
-    if (const auto earlier = ledger_.answeredBy(bytes, length, nullptr, frame.read)) {
+    if (transport_->identifiesReplies()) {
+        nameById(frame, length >= 2 ? (bytes[0] << 8) | bytes[1] : -1);
+    } else if (const auto earlier = ledger_.answeredBy(bytes, length, nullptr, frame.read)) {
         nameLate(frame, *earlier);
         ledger_.forget(earlier->sequence);
     } else {
@@ -416,6 +465,47 @@ void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
         frame.since = {};
     }
     log_.add(sideEntry(frame, lastSequence_));
+}
+
+void Port::receiveIdentified(const Request& request, Exchange& out, SideFrames& side) {
+    for (int frames = 0; frames < kMaxFramesPerAnswer; ++frames) {
+        SideFrame frame;
+        const Received got = transport_->receiveReply(frame.bytes.data());
+        frame.length = got.length;
+        frame.read = Clock::now();
+        if (got.framed && got.transactionId != out.transactionId) {
+            nameById(frame, got.transactionId);
+            side.push_back(frame);
+            continue;
+        }
+        std::copy_n(frame.bytes.begin(), got.length, out.reply.begin());
+        out.replyLength = got.length;
+        if (got.framed) {
+            out.verdict = checkTcpReply(request, out.reply.data(), got.length);
+        } else {
+            const ErrorKind kind = classifyModbusError(got.error);
+            out.verdict = {got.length > 0 ? TQ7310_BAD_FRAME : kind.outcome, 0, 0};
+            out.systemError = got.length > 0 ? 0 : kind.systemError;
+        }
+        return;
+    }
+    // Past the bound the line is babbling: this request's answer is not
+    // among what came.
+    out.verdict = {TQ7310_BAD_FRAME, 0, 0};
+}
+
+void Port::nameById(SideFrame& frame, int transactionId) {
+    const auto owed = std::find_if(owedIds_.begin(), owedIds_.end(), [&](const OwedId& o) {
+        return o.transactionId == transactionId;
+    });
+    if (owed == owedIds_.end()) {
+        frame.since = lastEnd_;
+        return;
+    }
+    frame.kind = TQ7310_TRAFFIC_LATE_REPLY;
+    frame.follows = owed->sequence;
+    frame.since = owed->end;
+    owedIds_.erase(owed);
 }
 
 void Port::status(int number, Tq7310LinkStatus& out) const {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "EchoState.h"
 #include "ErrorKind.h"
@@ -14,6 +15,7 @@
 #include "LineSettings.h"
 #include "ModbusRTU.h"
 #include "PortReport.h"
+#include "PortTarget.h"
 #include "TrafficEntries.h"
 #include "TrafficLog.h"
 #include "Transport.h"
@@ -88,6 +90,10 @@ class Port {
     bool prepare(const Request& request, bool awaitStraggler, int* waiting, Exchange& out);
     void receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                  SideFrames& side);
+    // The answer over a line whose replies carry their request's id: any
+    // other frame is a late reply, named by its id, or stray.
+    void receiveIdentified(const Request& request, Exchange& out, SideFrames& side);
+    void nameById(SideFrame& frame, int transactionId);
     // The echo, learned or possible: nothing when it came; else what came in
     // its place, with no bytes when nothing did (the verdict then set in
     // `out`).
@@ -110,6 +116,7 @@ class Port {
                   Clock::time_point end, const SideFrames& side);
     void logStray(const std::uint8_t* bytes, int length, bool foundWaiting);
     bool reconnect();
+    void noteConnectFailure(int error);
 
     // Guarded by line_.
     std::mutex line_;
@@ -119,6 +126,20 @@ class Port {
     LineSettings settings_;
     Timeouts timeouts_;
     std::string device_;
+    module_line::TargetKind kind_ = module_line::TargetKind::Serial;
+    // Modbus TCP: the requests of this connection still owed an answer,
+    // by transaction id.
+    struct OwedId {
+        int transactionId;
+        std::uint32_t sequence;
+        Clock::time_point end;
+    };
+    std::vector<OwedId> owedIds_;
+    // A network target that could not be connected is tried again no
+    // sooner than this.
+    static constexpr auto kReconnectPause = std::chrono::seconds(2);
+    Clock::time_point retryAfter_{};
+    int lastConnectError_ = 0;
     StragglerWait straggler_;
     // The last transaction logged, which late bytes are logged after.
     std::uint32_t lastSequence_ = 0;

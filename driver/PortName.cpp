@@ -9,16 +9,18 @@
 
 namespace modbusrtu {
 
-std::string devicePathFor(int port) {
+namespace {
+
+const char* configured(int port) {
+    const char* value = std::getenv(module_line::portVariable(port).c_str());
+    return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+std::string serialDeviceFor(int port) {
 #if defined(_WIN32)
     // The \\.\ prefix is what lets COM10 and above open at all.
     return "\\\\.\\COM" + std::to_string(port);
 #else
-    const std::string variable = "TQ7310_COM" + std::to_string(port);
-    if (const char* configured = std::getenv(variable.c_str());
-        configured != nullptr && configured[0] != '\0') {
-        return configured;
-    }
     // Field laptops reach the bus through USB adapters; a built-in UART is
     // the fallback so COM1 still means something on a desktop.
     const std::string usb = "/dev/ttyUSB" + std::to_string(port - 1);
@@ -28,6 +30,24 @@ std::string devicePathFor(int port) {
     }
     return "/dev/ttyS" + std::to_string(port - 1);
 #endif
+}
+
+}  // namespace
+
+std::optional<module_line::PortTarget> targetFor(int port) {
+    if (const char* value = configured(port)) {
+        return module_line::parsePortTarget(value);
+    }
+    module_line::PortTarget target;
+    target.device = serialDeviceFor(port);
+    return target;
+}
+
+std::string devicePathFor(int port) {
+    if (const auto target = targetFor(port)) {
+        return target->text();
+    }
+    return configured(port);
 }
 
 }  // namespace modbusrtu

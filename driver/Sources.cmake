@@ -17,9 +17,13 @@ set(TQ7310_DRIVER_PORT_SOURCES
     LineSettings.cpp
     LinkCounters.cpp
     ModbusRTU.cpp
+    ModbusTcpTransport.cpp
+    NetworkLine.cpp
+    OpenLine.cpp
     Port.cpp
     PortName.cpp
     PortReport.cpp
     Ports.cpp
+    RtuOverTcpTransport.cpp
     SerialDevice.cpp
     TrafficEntries.cpp)

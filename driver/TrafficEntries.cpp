@@ -23,11 +23,13 @@ Tq7310Traffic exchangeEntry(const Exchange& out, bool probe,
     entry.other_address = out.verdict.otherAddress;
     entry.system_error = out.systemError;
     entry.round_trip_us = out.replyLength > 0 ? roundTripUs : -1;
-    entry.request_length = out.sentLength;
-    std::copy_n(out.sent.begin(), out.sentLength, entry.request);
+    // A Modbus TCP frame can be four bytes longer than a record holds:
+    // its end is cut.
+    entry.request_length = std::min(out.sentLength, TQ7310_TRAFFIC_BYTES);
+    std::copy_n(out.sent.begin(), entry.request_length, entry.request);
     entry.follows = out.maybeAnswers;
-    entry.reply_length = out.replyLength;
-    std::copy_n(out.reply.begin(), std::max(out.replyLength, 0), entry.reply);
+    entry.reply_length = std::clamp(out.replyLength, 0, TQ7310_TRAFFIC_BYTES);
+    std::copy_n(out.reply.begin(), entry.reply_length, entry.reply);
     return entry;
 }
 

@@ -16,7 +16,7 @@ namespace modbusrtu {
 struct SideFrame {
     Tq7310TrafficKind kind = TQ7310_TRAFFIC_LATE;
     std::uint32_t follows = 0;  // 0: the exchange it was read in
-    std::array<std::uint8_t, kMaxFrameBytes> bytes{};
+    std::array<std::uint8_t, kMaxWireBytes> bytes{};
     int length = 0;
     Clock::time_point read;
     Clock::time_point since;  // what late_us is counted from; none: -1

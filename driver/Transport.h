@@ -18,6 +18,10 @@ class Transport {
   public:
     virtual ~Transport() = default;
 
+    // Whether every reply names the request it answers (Modbus TCP's
+    // transaction id): then no reply is ever guessed from its shape.
+    virtual bool identifiesReplies() const { return false; }
+
     // How long the next receive waits for a reply to start, and back to
     // the line's own.
     virtual void setResponseTimeout(std::int64_t us) = 0;

@@ -6,10 +6,10 @@
 #include "SystemErrorText.h"
 
 QString exceptionText(int code) {
-    static const char* const names[] = {nullptr,      "非法功能",       "非法数据地址",
-                                        "非法数据值", "从站设备故障",   "确认",
-                                        "从站设备忙", nullptr,          "存储奇偶错误",
-                                        nullptr,      "网关路径不可用", "网关目标设备无响应"};
+    static const char* const names[] = {nullptr,      "非法功能",     "非法数据地址",
+                                        "非法数据值", "从站设备故障", "确认",
+                                        "从站设备忙", nullptr,        "存储奇偶错误",
+                                        nullptr,      "网关：无通路", "网关：目标设备无应答"};
     const QString number = QStringLiteral("%1").arg(code, 2, 16, QLatin1Char('0')).toUpper();
     if (code > 0 && code < int(std::size(names)) && names[code] != nullptr) {
         return number + QLatin1Char(' ') + QString::fromUtf8(names[code]);
@@ -22,8 +22,9 @@ QString hexBytes(const QByteArray& bytes) {
 }
 
 QString briefOutcomeText(int outcome, int exceptionCode, int otherAddress, quint32 maybeAnswers) {
-    return outcomeText(outcome, exceptionCode, otherAddress, 0, {}, maybeAnswers)
-        .section(QChar(u'：'), 0, 0);
+    const QString whole = outcomeText(outcome, exceptionCode, otherAddress, 0, {}, maybeAnswers);
+    // An exception's name is brief already, a gateway's colon and all.
+    return outcome == TQ7310_EXCEPTION ? whole : whole.section(QChar(u'：'), 0, 0);
 }
 
 QString outcomeText(int outcome, int exceptionCode, int otherAddress, int systemError,
@@ -55,7 +56,10 @@ QString outcomeText(int outcome, int exceptionCode, int otherAddress, int system
         case TQ7310_ECHO:
             return QStringLiteral("回显：收到的是本机刚发出的请求（转换器回送发送的字节？）");
         case TQ7310_IO_ERROR:
-            return QStringLiteral("设备断开：") + systemErrorText(systemError);
+            // A connection that dropped says so itself.
+            return isConnectionLost(systemError)
+                       ? systemErrorText(systemError)
+                       : QStringLiteral("设备断开：") + systemErrorText(systemError);
         case TQ7310_BAD_ARGUMENT:
             return QStringLiteral("参数无效，未发送");
         case TQ7310_NOT_OPEN:

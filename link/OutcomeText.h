@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
-// "02 非法数据地址", "0B 网关目标设备无响应": the code in hex, as the
+// "02 非法数据地址", "0B 网关：目标设备无应答": the code in hex, as the
 // frame carries it.
 QString exceptionText(int code);
 

@@ -48,7 +48,12 @@ const ErrorWords kWords[] = {
     {EINTR, "操作被中断", nullptr},
     {EBADF, "设备已关闭", "文件已关闭"},
     {ETIMEDOUT, "超时", nullptr},
-    {EPIPE, "连接已断开", nullptr},
+    {EPIPE, "连接断开，重连…", nullptr},
+    {ECONNRESET, "连接断开，重连…", nullptr},
+    {ECONNABORTED, "连接断开，重连…", nullptr},
+    {ECONNREFUSED, "连接被拒绝", nullptr},
+    {EHOSTUNREACH, "主机不可达", nullptr},
+    {ENETUNREACH, "网络不可达", nullptr},
     {ENOTSUP, "设备不支持该操作", "不支持该操作"},
 #ifdef ESTALE
     {ESTALE, "设备已失效", "文件已失效"},
@@ -58,6 +63,10 @@ const ErrorWords kWords[] = {
 #undef TQ7310_NO_PERMISSION
 
 }  // namespace
+
+bool isConnectionLost(int error) {
+    return error == EPIPE || error == ECONNRESET || error == ECONNABORTED;
+}
 
 QString systemErrorText(int error, ErrorSubject subject) {
     for (const ErrorWords& w : kWords) {

@@ -12,6 +12,10 @@ enum class ErrorSubject { Device, File };
 
 QString systemErrorText(int error, ErrorSubject subject = ErrorSubject::Device);
 
+// A network connection that dropped; the driver connects again at the next
+// transaction.
+bool isConnectionLost(int error);
+
 // Why the file call that just failed failed, as an errno value, or 0 when
 // the system left no reason; clearFileError() goes before the call. On
 // Windows Qt opens and writes files through Win32, which leaves errno alone

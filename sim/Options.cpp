@@ -124,6 +124,16 @@ std::optional<Options> parseOptions(std::span<const std::string_view> args, std:
         } else if (arg == "--seed") {
             taken = value(v) && judged(integer(v, o.faults.seed),
                                        "--seed takes 0.." + std::to_string(UINT64_MAX));
+        } else if (arg == "--tcp" || arg == "--rtu-tcp") {
+            int& port = arg == "--tcp" ? o.tcpPort : o.rtuTcpPort;
+            taken = value(v) && judged(integer(v, port) && port >= 0 && port <= kMaxTcpPort,
+                                       std::string(arg) + " takes a port, 0.." +
+                                           std::to_string(kMaxTcpPort) + " (0: any free one)");
+        } else if (arg == "--bind") {
+            taken = value(v) && judged(!v.empty(), "--bind takes an address");
+            o.bind = v;
+        } else if (arg == "--gateway") {
+            o.gateway = true;
         } else if (arg == "--device") {
             taken = value(v);
             o.device = v;
@@ -170,7 +180,8 @@ std::string usageText() {
            "                  [--drop P] [--late P:MS] [--seed N] [--stamp] [--verbose]\n"
            "                  [--mute-after N:MS] [--stuck-register N] [--stuck-coil N]\n"
            "                  [--stuck-counter N] [--ignore-clear-code] [--swap-clear-coils]\n"
-           "                  [--dead-frequency]\n"
+           "                  [--dead-frequency] [--tcp PORT] [--rtu-tcp PORT] [--bind ADDR]\n"
+           "                  [--gateway]\n"
            "Serves a simulated TQ7310 module as a Modbus RTU slave. Without --device it opens\n"
            "a pseudo-terminal and prints the device to open. Commands on standard input; type\n"
            "help for the list. On a pseudo-terminal, requests sent at another baud rate than\n"
@@ -187,7 +198,11 @@ std::string usageText() {
            "leaves XN's counts as they are when told to clear them; --ignore-clear-code\n"
            "acknowledges the clear code and clears nothing; --swap-clear-coils clears the\n"
            "32-bit counts with coils 1000..1003 and the 16-bit ones with 1004..1007;\n"
-           "--dead-frequency reads 0 Hz on every input in frequency mode.\n";
+           "--dead-frequency reads 0 Hz on every input in frequency mode.\n"
+           "--tcp serves the module by Modbus TCP too, the unit id being its address, and\n"
+           "--rtu-tcp its RTU frames over TCP as a serial server does, on ADDR (--bind,\n"
+           "default 127.0.0.1) and PORT (0: any free one); each prints a ready line of its\n"
+           "own. --gateway answers another unit on Modbus TCP with exception 0B.\n";
 }
 
 }  // namespace sim

@@ -32,6 +32,13 @@ struct Options {
     bool stamp = false;
     bool verbose = false;
     bool help = false;
+    // Network services beside the line; -1: not served, 0: an ephemeral port.
+    int tcpPort = -1;     // Modbus TCP
+    int rtuTcpPort = -1;  // RTU frames over TCP, as a serial server carries them
+    std::string bind = "127.0.0.1";
+    // On Modbus TCP, a request for another unit gets exception 0B, as from a
+    // gateway with nothing at that unit, instead of no answer.
+    bool gateway = false;
 };
 
 inline constexpr int kMinAddress = 1;
@@ -39,6 +46,7 @@ inline constexpr int kMaxAddress = 247;
 inline constexpr int kMaxTurnaroundMs = 1000;
 inline constexpr int kMaxLateMs = 10000;
 inline constexpr int kMaxMuteMs = 60000;
+inline constexpr int kMaxTcpPort = 65535;
 
 // `args` excludes the program name. On failure returns nothing and says why.
 std::optional<Options> parseOptions(std::span<const std::string_view> args, std::string& error);

@@ -77,16 +77,20 @@ ReplyFramer::Bytes ReplyFramer::take() {
     }
 }
 
+ReplyFramer::Bytes ReplyFramer::frame(Frame body) {
+    const bool sent =
+        modbus_send_raw_request(ctx_, body.data(), static_cast<int>(body.size())) >= 0;
+    Bytes bytes = take();
+    return sent ? bytes : Bytes{};
+}
+
 bool ReplyFramer::intact(Frame frame) {
     // libmodbus checks a CRC only while receiving a frame it can size, yet
     // the frames it cannot size (unknown functions, malformed requests) are
     // answered too; so libmodbus frames the same bytes again and the two
     // CRCs must agree.
-    const Frame body = frame.first(frame.size() - kCrcSize);
-    const bool sent =
-        modbus_send_raw_request(ctx_, body.data(), static_cast<int>(body.size())) >= 0;
-    const Bytes again = take();
-    return sent && again.size() == frame.size() &&
+    const Bytes again = this->frame(frame.first(frame.size() - kCrcSize));
+    return again.size() == frame.size() &&
            std::equal(again.end() - kCrcSize, again.end(), frame.end() - kCrcSize);
 }
 

@@ -28,6 +28,9 @@ class ReplyFramer {
     // What libmodbus answers from, and where it stores a write's values.
     modbus_mapping_t& mapping() { return *mapping_; }
 
+    // `body`, address, function and data, with its CRC; empty if libmodbus
+    // sent nothing.
+    Bytes frame(Frame body);
     // Whether the frame's CRC is the one libmodbus gives its bytes.
     bool intact(Frame frame);
 

@@ -206,6 +206,10 @@ RequestHandler::RequestHandler(ModuleModel& model, int address)
 
 RequestHandler::~RequestHandler() = default;
 
+std::vector<std::uint8_t> RequestHandler::frame(Frame addressAndPdu) {
+    return framer_->frame(addressAndPdu);
+}
+
 Handled RequestHandler::handle(Frame frame) {
     const std::string size = std::to_string(frame.size()) + " bytes";
     if (frame.size() < kMinFrame) {

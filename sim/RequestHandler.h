@@ -54,6 +54,10 @@ class RequestHandler {
     // `frame` is address, function, data and CRC.
     Handled handle(std::span<const std::uint8_t> frame);
 
+    // Address, function and data with the CRC libmodbus gives them: a
+    // request from the network made into the frame `handle` takes.
+    std::vector<std::uint8_t> frame(std::span<const std::uint8_t> addressAndPdu);
+
   private:
     ModuleModel& model_;
     int address_;

@@ -1,6 +1,7 @@
 // tq7310-sim: a simulated TQ7310 module on a serial line, for working on the
 // panel without the hardware. See sim/README.md.
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "Line.h"
+#include "Listener.h"
 #include "Options.h"
 #include "Server.h"
 #include "StopSignals.h"
@@ -27,6 +29,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     sim::installStopSignals();
+    // A network client that hangs up before its reply goes out must cost
+    // only that reply, not the simulator.
+    std::signal(SIGPIPE, SIG_IGN);
     // The line outlives the server, which serves on it.
     sim::Line line;
     if (!line.open(*options, error)) {
@@ -36,6 +41,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<sim::Server> server;
     try {
         server = std::make_unique<sim::Server>(*options, line);
+    } catch (const sim::ListenError& e) {
+        std::fprintf(stderr, "tq7310-sim: %s\n", e.what());
+        return 1;
     } catch (const std::system_error& e) {
         std::fprintf(stderr, "tq7310-sim: cannot set up the replies: %s\n", e.what());
         return 1;

@@ -8,9 +8,12 @@
  * are filled from element 0 on. Point numbers start at 1 and go out as
  * protocol address n - 1.
  *
- * Port number n names a device: on Windows \\.\COMn; elsewhere the path in
- * the environment variable TQ7310_COM<n> when set, else /dev/ttyUSB<n-1> when
- * it exists, else /dev/ttyS<n-1>.
+ * Port number n names a line: the environment variable TQ7310_COM<n> when it
+ * is set, on every platform, as a serial device's path, "tcp:HOST[:PORT]"
+ * (Modbus TCP, port 502 by default; the module address is the unit id) or
+ * "rtu-tcp:HOST:PORT" (RTU frames over TCP, as a serial server passes
+ * them); else on Windows \\.\COMn, elsewhere /dev/ttyUSB<n-1> when it exists,
+ * else /dev/ttyS<n-1>.
  */
 
 #include <stdint.h>
@@ -131,7 +134,8 @@ typedef struct Tq7310LinkStatus {
     int32_t is_open;        /* 1 when the port is open */
     int32_t baud;           /* line settings of the last open: 9600 ... */
     char parity;            /* 'N', 'O' or 'E' */
-    char device[255];       /* the device the port number maps to, NUL-terminated */
+    char device[255];       /* the device the port number maps to, or its network target as
+                               "tcp:HOST:PORT" / "rtu-tcp:HOST:PORT"; NUL-terminated */
     int32_t other_address;  /* WRONG_SLAVE: the address a valid frame came from, else 0 */
     uint32_t maybe_answers; /* AMBIGUOUS: the traffic log's number of the earlier request the
                                reply may answer late, else 0 */
@@ -218,7 +222,11 @@ MODBUSRTU_API int32_t TQ7310_ProbeModule(int32_t port, int32_t address, int32_t 
 
 /* ---- Our own addition: the bytes on the line ---- */
 
-#define TQ7310_TRAFFIC_BYTES 256 /* the longest RTU frame */
+/* The longest RTU frame. Over Modbus TCP the bytes are the frame as it went
+ * over the network, MBAP header first (transaction id, protocol id, length,
+ * unit id) and no CRC; the last bytes of a frame longer than this (a read of
+ * 124 or 125 registers) are cut. */
+#define TQ7310_TRAFFIC_BYTES 256
 
 enum Tq7310TrafficKind {
     TQ7310_TRAFFIC_EXCHANGE = 0,   /* a request and what came back for it */

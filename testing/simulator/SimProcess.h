@@ -1,6 +1,7 @@
 #pragma once
-// Runs tq7310-sim for a test: starts it, waits for its ready line, talks to
-// it on standard input, watches its output and stops it by its own handle.
+// Runs tq7310-sim for a test: starts it, waits for its ready lines (the
+// line's, and one for each network service asked for), talks to it on
+// standard input, watches its output and stops it by its own handle.
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -13,7 +14,7 @@ class SimProcess {
 
     ~SimProcess() { stop(); }
 
-    // Starts the simulator; true once it said it is serving.
+    // Starts the simulator; true once it said it is serving everywhere.
     bool start(const QStringList& args) {
         process_.setProgram(QStringLiteral(TQ7310_SIM_PATH));
         process_.setArguments(args);
@@ -23,15 +24,31 @@ class SimProcess {
         }
         static const QRegularExpression ready(
             QStringLiteral("^tq7310-sim: serving address \\d+ at \\d+,[NOE],8,1 on (\\S+)$"));
-        QString line;
-        if (!waitForLine(ready, kStartMs, &line)) {
-            return false;
+        const qsizetype services =
+            args.count(QStringLiteral("--tcp")) + args.count(QStringLiteral("--rtu-tcp"));
+        targets_.clear();
+        for (QString line; targets_.size() <= services;) {
+            if (!waitForLine(ready, kStartMs, &line)) {
+                return false;
+            }
+            targets_ << ready.match(line).captured(1);
         }
-        device_ = ready.match(line).captured(1);
+        device_ = targets_.front();
         return true;
     }
 
+    // The line's device.
     const QString& device() const { return device_; }
+    // The network service's target starting with `prefix` ("tcp:",
+    // "rtu-tcp:"), as the panel takes it; empty if none was asked for.
+    QString target(QStringView prefix) const {
+        for (const QString& t : targets_) {
+            if (t.startsWith(prefix)) {
+                return t;
+            }
+        }
+        return {};
+    }
     QProcess& process() { return process_; }
 
     void send(const QByteArray& line) { process_.write(line + '\n'); }
@@ -84,5 +101,6 @@ class SimProcess {
   private:
     QProcess process_;
     QString device_;
+    QStringList targets_;
     QStringList seen_;
 };

@@ -99,6 +99,39 @@ class TstDriverReply : public QObject {
         }
     }
 
+    // A Modbus TCP reply is judged as the frame it carries, once its header
+    // is sound.
+    void tcpVerdict_data() {
+        QTest::addColumn<Bytes>("header");  // transaction, protocol, length
+        QTest::addColumn<Bytes>("unitAndPdu");
+        QTest::addColumn<int>("outcome");
+        const Bytes good{kSlave, 0x03, 4, 0x12, 0x34, 0xAB, 0xCD};
+        QTest::newRow("good") << Bytes{0, 9, 0, 0, 0, 7} << good << int(TQ7310_OK);
+        QTest::newRow("gateway: no answer from the unit")
+            << Bytes{0, 9, 0, 0, 0, 3} << Bytes{kSlave, 0x83, 0x0B} << int(TQ7310_EXCEPTION);
+        QTest::newRow("another unit")
+            << Bytes{0, 9, 0, 0, 0, 7} << Bytes{9, 0x03, 4, 0x12, 0x34, 0xAB, 0xCD}
+            << int(TQ7310_WRONG_SLAVE);
+        QTest::newRow("another protocol")
+            << Bytes{0, 9, 0, 1, 0, 7} << good << int(TQ7310_BAD_FRAME);
+        QTest::newRow("length says more")
+            << Bytes{0, 9, 0, 0, 0, 8} << good << int(TQ7310_BAD_FRAME);
+        QTest::newRow("length's high byte")
+            << Bytes{0, 9, 0, 0, 1, 7} << good << int(TQ7310_BAD_FRAME);
+        QTest::newRow("header alone")
+            << Bytes{0, 9, 0, 0, 0, 1} << Bytes{kSlave} << int(TQ7310_BAD_FRAME);
+    }
+
+    void tcpVerdict() {
+        QFETCH(Bytes, header);
+        QFETCH(Bytes, unitAndPdu);
+        QFETCH(int, outcome);
+        Bytes adu = header;
+        adu.insert(adu.end(), unitAndPdu.begin(), unitAndPdu.end());
+        QCOMPARE(int(modbusrtu::checkTcpReply(kReadTwo, adu.data(), int(adu.size())).outcome),
+                 outcome);
+    }
+
     // As many bytes as libmodbus's receive takes for a frame that starts so.
     void receivedLength_data() {
         QTest::addColumn<Bytes>("start");

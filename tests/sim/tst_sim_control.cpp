@@ -174,6 +174,10 @@ void TestSimControl::options_data() {
         QTest::newRow(qPrintable(QString("late '%1'").arg(bad)))
             << QStringList{"--late", bad} << false << 0 << 0 << QChar() << QString();
     }
+    for (const char* option : {"--tcp", "--rtu-tcp"}) {
+        QTest::newRow(option) << QStringList{option, "65536"} << false << 0 << 0 << QChar()
+                              << QString();
+    }
     for (const char* bad : {"-1", "18446744073709551616", "7x"}) {
         QTest::newRow(qPrintable(QString("seed '%1'").arg(bad)))
             << QStringList{"--seed", bad} << false << 0 << 0 << QChar() << QString();

@@ -1,0 +1,158 @@
+// The driver's operations on every kind of line a module can sit behind,
+// against the simulator: its serial line, Modbus TCP and RTU over TCP.
+#include <QtTest>
+
+#include <cerrno>
+#include <memory>
+
+#include "DriverTestSupport.h"
+#include "ModbusRTU.h"
+#include "SimProcess.h"
+#include "TestSlave.h"
+
+using namespace driver_test;
+using test_slave::ScopedPortEnv;
+
+namespace {
+
+constexpr int32_t kPort = 9;
+constexpr int32_t kSlave = 5;
+constexpr int32_t kPresetRegister = 6;  // takes any value
+constexpr int32_t kAbsentRegister = 3000;
+
+// The port's log entries after `after`, oldest first.
+QList<Tq7310Traffic> traffic(uint32_t after = 0) {
+    QList<Tq7310Traffic> all;
+    for (QList<Tq7310Traffic> chunk(64);;) {
+        const int n = TQ7310_ReadTraffic(kPort, after, chunk.data(), int(chunk.size()), nullptr);
+        all += chunk.mid(0, qMax(n, 0));
+        if (n < int(chunk.size())) {
+            return all;
+        }
+        after = chunk.constLast().sequence;
+    }
+}
+
+}  // namespace
+
+class TstDriverNetwork : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<ScopedPortEnv> env_;
+
+    // The simulator serving the module at kSlave, and the port led to it by
+    // `service` ("" for its pseudo-terminal, else --tcp or --rtu-tcp).
+    bool serve(const QString& service, QStringList more = {}) {
+        sim_ = std::make_unique<SimProcess>();
+        more << QStringLiteral("--address") << QString::number(kSlave);
+        if (!service.isEmpty()) {
+            more << QStringLiteral("--") + service << QStringLiteral("0");
+        }
+        if (!sim_->start(more)) {
+            return false;
+        }
+        const QString target =
+            service.isEmpty() ? sim_->device() : sim_->target(QString(service + ':'));
+        env_ = std::make_unique<ScopedPortEnv>(kPort, target.toStdString());
+        return OpenPort_Modbus(kPort, kBaud9600, kParityNone) == 0;
+    }
+
+  private slots:
+    void cleanup() {
+        ClosePort_Modbus(kPort);
+        env_.reset();
+        sim_.reset();
+    }
+
+    void operations_data() {
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<int>("unitAt");  // where the address sits in a request
+        QTest::addColumn<int>("readBytes");
+        QTest::addRow("serial line") << QString() << 0 << 8;
+        QTest::addRow("Modbus TCP") << QStringLiteral("tcp") << 6 << 12;
+        QTest::addRow("RTU over TCP") << QStringLiteral("rtu-tcp") << 0 << 8;
+    }
+
+    void operations() {
+        QFETCH(QString, service);
+        QFETCH(int, unitAt);
+        QFETCH(int, readBytes);
+        QVERIFY2(serve(service), qPrintable(sim_->transcript()));
+        QVERIFY(readFirst(kPort, kSlave));
+        QCOMPARE(TQ7310_GetEcho(kPort), TQ7310_ECHO_ABSENT);
+        Buffer b = sentinelBuffer();
+        QCOMPARE(Set_4X_D1(kPort, kSlave, kPresetRegister, 54321), 0);
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()), 54321);
+        QCOMPARE(Set_0X_Bit1(kPort, kSlave, 2), 0);
+        QCOMPARE(Get_0X_B16(kPort, kSlave, 1, b.data()) & 0x2, 0x2);
+        const Tq7310Traffic read = traffic().constLast();
+        QCOMPARE(read.request_length, readBytes);
+        QCOMPARE(read.request[unitAt], uint8_t(kSlave));
+        QCOMPARE(read.reply[unitAt], uint8_t(kSlave));
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, kAbsentRegister, 1, b.data()), MODBUSRTU_FAILED);
+        const Tq7310LinkStatus status = linkStatus(kPort);
+        QCOMPARE(status.outcome, int32_t(TQ7310_EXCEPTION));
+        QCOMPARE(status.exception_code, 2);
+        QCOMPARE(QString::fromUtf8(status.device),
+                 service.isEmpty() ? sim_->device() : sim_->target(QString(service + ':')));
+    }
+
+    void reconnectsAfterRestart_data() {
+        QTest::addColumn<QString>("service");
+        QTest::addRow("Modbus TCP") << QStringLiteral("tcp");
+        QTest::addRow("RTU over TCP") << QStringLiteral("rtu-tcp");
+    }
+
+    // The connection drops with the simulator, is refused while nothing
+    // listens, and is made again once it does, no sooner than the pause
+    // after a failed connection.
+    void reconnectsAfterRestart() {
+        QFETCH(QString, service);
+        QVERIFY2(serve(service), qPrintable(sim_->transcript()));
+        const QString target = sim_->target(QString(service + ':'));
+        const QString port = target.section(QLatin1Char(':'), -1);
+        Buffer b = sentinelBuffer();
+        QVERIFY(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()) != MODBUSRTU_FAILED);
+        QVERIFY(sim_->stop());
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_IO_ERROR));
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_OPEN_FAILED));
+        QCOMPARE(linkStatus(kPort).system_error, ECONNREFUSED);
+        sim_ = std::make_unique<SimProcess>();
+        QVERIFY(sim_->start({QStringLiteral("--address"), QString::number(kSlave),
+                             QStringLiteral("--") + service, port}));
+        QTRY_VERIFY_WITH_TIMEOUT(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()) != MODBUSRTU_FAILED,
+                                 10000);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_OK));
+    }
+
+    // Every reply comes 2 s late, past the 1.5 s a Modbus TCP request
+    // waits: each one is told by its transaction id as the late reply it is,
+    // never taken for the answer to the request then out.
+    void lateReplyToldById() {
+        QVERIFY2(serve(QStringLiteral("tcp"), {QStringLiteral("--late"), QStringLiteral("1:2000")}),
+                 qPrintable(sim_->transcript()));
+        const QList<Tq7310Traffic> before = traffic();
+        const uint32_t start = before.isEmpty() ? 0 : before.constLast().sequence;
+        Buffer b = sentinelBuffer();
+        for (int reads = 0; reads < 3; ++reads) {
+            QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+            QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_TIMEOUT));
+        }
+        QList<uint32_t> asked;
+        QList<uint32_t> answered;
+        for (const Tq7310Traffic& entry : traffic(start)) {
+            if (entry.kind == TQ7310_TRAFFIC_EXCHANGE) {
+                asked << entry.sequence;
+            } else if (entry.kind == TQ7310_TRAFFIC_LATE_REPLY) {
+                answered << entry.follows;
+            }
+        }
+        QCOMPARE(answered, asked.mid(0, 2));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstDriverNetwork)
+#include "tst_driver_network.moc"
