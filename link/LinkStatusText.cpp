@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "PortTarget.h"
 #include "SerialLine.h"
 
 namespace {
@@ -46,6 +47,29 @@ QString deviceOf(const Tq7310LinkStatus& s) {
     return QString::fromLocal8Bit(s.device, static_cast<int>(strnlen(s.device, sizeof s.device)));
 }
 
+// Where the port leads as the link's words name it: the device's path, or
+// a network target's kind and HOST:PORT ("tcp 192.168.1.20:502"). Only the
+// path, or HOST:PORT, may be cut.
+struct Where {
+    QString words;
+    QString cut;
+    bool modbusTcp = false;
+};
+
+Where whereOf(const Tq7310LinkStatus& s) {
+    const auto target = module_line::parsePortTarget(
+        std::string_view(s.device, strnlen(s.device, sizeof s.device)));
+    if (!target || !target->networked()) {
+        return {deviceOf(s), deviceOf(s)};
+    }
+    const bool tcp = target->kind == module_line::TargetKind::ModbusTcp;
+    const std::string_view prefix = tcp ? module_line::kTcpPrefix : module_line::kRtuTcpPrefix;
+    const QString endpoint = QString::fromStdString(target->endpoint());
+    return {QString::fromLatin1(prefix.data(), qsizetype(prefix.size() - 1)) + QLatin1Char(' ') +
+                endpoint,
+            endpoint, tcp};
+}
+
 }  // namespace
 
 LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
@@ -65,16 +89,23 @@ LinkStatusText describeLink(const std::optional<Tq7310LinkStatus>& status,
     if (!opened) {
         text.link = QStringLiteral("端口未打开");
     } else if (s.is_open) {
-        text.device = deviceOf(s);
-        text.link = QStringLiteral("端口%1 %2 %3 地址%4")
-                        .arg(port)
-                        .arg(text.device, lineSettings(s))
-                        .arg(linkParam[link_param::kAddress]);
+        const Where where = whereOf(s);
+        text.device = where.cut;
+        // Modbus TCP has no line settings, and its slave is a unit.
+        text.link = where.modbusTcp ? QStringLiteral("端口%1 %2 单元%3")
+                                          .arg(port)
+                                          .arg(where.words)
+                                          .arg(linkParam[link_param::kAddress])
+                                    : QStringLiteral("端口%1 %2 %3 地址%4")
+                                          .arg(port)
+                                          .arg(where.words, lineSettings(s))
+                                          .arg(linkParam[link_param::kAddress]);
     } else if (s.outcome == TQ7310_OPEN_FAILED) {
-        text.device = deviceOf(s);
+        const Where where = whereOf(s);
+        text.device = where.cut;
         text.link = QStringLiteral("端口%1 %2 打开失败：%3")
                         .arg(port)
-                        .arg(text.device, systemErrorText(s.system_error));
+                        .arg(where.words, systemErrorText(s.system_error));
         text.linkFailed = true;
     } else {
         text.link = QStringLiteral("端口%1 打开失败：端口号或通讯参数无效").arg(port);

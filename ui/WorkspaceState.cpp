@@ -4,18 +4,21 @@
 #include "AnyPointPoller.h"
 #include "AnyPointWindow.h"
 #include "LinkStatusBar.h"
+#include "PortSettings.h"
 #include "SideWindows.h"
 #include "TextFile.h"
 #include "WindowLinkSettings.h"
 
 WorkspaceState::WorkspaceState(QWidget* window, WindowAccess& controls,
                                const LinkParamTable& linkParam, anypoint::AnyPointPoller& anyPoints,
-                               SideWindows& sideWindows, LinkStatusBar* statusLine)
+                               SideWindows& sideWindows, PortSettings& ports,
+                               LinkStatusBar* statusLine)
     : window_(window),
       controls_(controls),
       linkParam_(linkParam),
       anyPoints_(anyPoints),
       sideWindows_(sideWindows),
+      ports_(ports),
       statusLine_(statusLine) {
     QObject::connect(&sideWindows, &SideWindows::saveWorkspaceChosen, &sideWindows,
                      [this](const QString& path) { save(path); });
@@ -32,11 +35,16 @@ anypoint::Workspace WorkspaceState::collect() const {
     w.parityCode = shown.parityCode.value_or(linkParam_[kParityCode]);
     w.address = shown.address.value_or(linkParam_[kAddress]);
     w.rows = anyPoints_.rows();
+    w.ports = ports_.chosen();
     sideWindows_.collect(w);
     return w;
 }
 
 void WorkspaceState::apply(const anypoint::Workspace& w) {
+    // Before the port list changes, so the line settings show its target.
+    if (w.ports) {
+        ports_.choose(*w.ports);
+    }
     showLinkSettings(controls_, w.port, w.baudCode, w.parityCode, w.address);
     anyPoints_.replaceRows(w.rows);
     sideWindows_.apply(w);

@@ -1,6 +1,7 @@
 #pragma once
 // The session a workspace file keeps: the link settings on the main window,
-// the any-point rows and what SideWindows keeps of its windows. 读写任意点's
+// the any-point rows, what SideWindows keeps of its windows and what each
+// port number stands for (see PortSettings). 读写任意点's
 // buttons save and open one here. Opening or saving says in the status line
 // how it went, and in 读写任意点 when it is open, as that is where the user
 // asked; a refused file changes nothing.
@@ -11,6 +12,7 @@
 #include "Workspace.h"
 
 class LinkStatusBar;
+class PortSettings;
 class QWidget;
 class SideWindows;
 class WindowAccess;
@@ -22,7 +24,7 @@ class WorkspaceState {
   public:
     WorkspaceState(QWidget* window, WindowAccess& controls, const LinkParamTable& linkParam,
                    anypoint::AnyPointPoller& anyPoints, SideWindows& sideWindows,
-                   LinkStatusBar* statusLine);
+                   PortSettings& ports, LinkStatusBar* statusLine);
 
     anypoint::Workspace collect() const;
     void apply(const anypoint::Workspace& workspace);
@@ -38,5 +40,6 @@ class WorkspaceState {
     const LinkParamTable& linkParam_;
     anypoint::AnyPointPoller& anyPoints_;
     SideWindows& sideWindows_;
+    PortSettings& ports_;
     LinkStatusBar* statusLine_;
 };

@@ -19,6 +19,7 @@
 #include "CountersText.h"
 #include "Layout.h"
 #include "LinkStatusBar.h"
+#include "PortSettings.h"
 #include "ProgramIcon.h"
 #include "ReadMarks.h"
 #include "ReadableControls.h"
@@ -110,8 +111,9 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
     sideWindows_ = std::make_unique<SideWindows>(
         SideWindows::Sources{this, *this, statusLine_, driver_, linkParam_, polls, trendFeed_,
                              trafficFeed_, anyPointPoller_, linkOpened_, polling});
+    portSettings_ = new PortSettings(this, controls_);
     workspace_ = std::make_unique<WorkspaceState>(this, *this, linkParam_, anyPointPoller_,
-                                                  *sideWindows_, statusLine_);
+                                                  *sideWindows_, *portSettings_, statusLine_);
     connect(sideWindows_.get(), &SideWindows::searchEnded, this,
             [this] { refreshLinkStatus(linkParam_[link_param::kPort]); });
     connect(sideWindows_.get(), &SideWindows::checkEnded, this,

@@ -12,7 +12,8 @@
 // polls' first answers.
 //
 // The handlers see the window only as WindowAccess and share the link
-// settings through LinkParam. SideWindows opens the side windows and
+// settings through LinkParam. SideWindows opens the side windows,
+// PortSettings keeps what each port number stands for ("端口设置") and
 // WorkspaceState reads and puts back a session. Everything but the finder's
 // search (see SearchThread) runs on the GUI thread; the polls yield to the
 // event queue between their driver transactions, so a click can be handled
@@ -44,6 +45,7 @@
 #include "WorkspaceState.h"
 
 class LinkStatusBar;
+class PortSettings;
 
 class ssqx : public QMainWindow, public WindowAccess {
     Q_OBJECT
@@ -134,7 +136,8 @@ class ssqx : public QMainWindow, public WindowAccess {
     trend::Feed trendFeed_;
     traffic::TrafficFeed trafficFeed_;
     anypoint::AnyPointPoller anyPointPoller_;
-    std::int32_t statusPort_ = 0;  // the port the status line speaks of
+    std::int32_t statusPort_ = 0;           // the port the status line speaks of
+    PortSettings* portSettings_ = nullptr;  // "端口设置", the window's child
     // Built once the status line and the timers are; the side windows last,
     // so that they go while every other member is still there.
     std::unique_ptr<WorkspaceState> workspace_;

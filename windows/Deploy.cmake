@@ -1,7 +1,8 @@
 # Windows install step (written for a Windows build machine; not run on the
 # Linux machines that build this project): the Qt libraries and plugins the
-# panel needs go beside tq7310-panel.exe through windeployqt, and the driver
-# DLL is installed there too (driver/CMakeLists.txt), so the installed folder
+# panel needs (Qt Serial Port among them: windeployqt finds it among the
+# DLLs the program links) go beside tq7310-panel.exe through windeployqt,
+# and the driver DLL is installed there too (driver/CMakeLists.txt), so the installed folder
 # runs on a machine without Qt.
 find_program(TQ7310_WINDEPLOYQT windeployqt HINTS "${Qt6_DIR}/../../../bin" REQUIRED)
 install(CODE "

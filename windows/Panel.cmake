@@ -7,7 +7,8 @@ set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH
     "Its CMake packages")
 list(APPEND CMAKE_FIND_ROOT_PATH ${TQ7310_QT_DIR})
 list(APPEND CMAKE_PREFIX_PATH ${TQ7310_QT_DIR})
-find_package(Qt6 REQUIRED COMPONENTS Widgets Charts Test)
+# Serial Port lists the computer's COM ports in "端口设置".
+find_package(Qt6 REQUIRED COMPONENTS Widgets Charts SerialPort Test)
 qt_standard_project_setup()
 include(GNUInstallDirs)
 include(CTest)
@@ -20,7 +21,8 @@ endif()
 add_library(modbusrtu_api INTERFACE ${driver}/include/ModbusRTU.h)
 target_include_directories(modbusrtu_api INTERFACE ${driver}/include)
 
-foreach(folder module sim/model link a11y monitor commands find trend traffic anypoint check ui app)
+foreach(folder module sim/model link a11y monitor commands find trend traffic anypoint check ports ui
+    app)
     add_subdirectory(${TQ7310_ROOT}/${folder} ${CMAKE_BINARY_DIR}/panel/${folder})
 endforeach()
 # A window program: no console behind it.
@@ -43,6 +45,7 @@ install(TARGETS tq7310-panel tq7310-check ModbusRTU RUNTIME DESTINATION . COMPON
 install(FILES
     ${TQ7310_QT_DIR}/bin/Qt6Core.dll ${TQ7310_QT_DIR}/bin/Qt6Gui.dll
     ${TQ7310_QT_DIR}/bin/Qt6Widgets.dll ${TQ7310_QT_DIR}/bin/Qt6Charts.dll
+    ${TQ7310_QT_DIR}/bin/Qt6SerialPort.dll
     ${CMAKE_CURRENT_SOURCE_DIR}/qt.conf ${CMAKE_CURRENT_SOURCE_DIR}/README-windows.txt
     DESTINATION . COMPONENT ${zip})
 install(FILES ${TQ7310_QT_DIR}/plugins/platforms/qwindows.dll DESTINATION platforms COMPONENT ${zip})

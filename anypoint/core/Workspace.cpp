@@ -9,6 +9,7 @@
 #include <climits>
 #include <iterator>
 
+#include "PortTarget.h"
 #include "SerialLine.h"
 #include "SystemErrorText.h"
 
@@ -89,6 +90,12 @@ std::optional<QString> rowFault(const PointRow& r, std::size_t number) {
     return std::nullopt;
 }
 
+// A port number and a value that reads as a target.
+bool validPort(int port, const QString& text) {
+    return within(port, module_line::kFirstPort, module_line::kLastPort) && !text.isEmpty() &&
+           module_line::parsePortTarget(text.toStdString());
+}
+
 QString invalid(const char* key) {
     return QStringLiteral("的 %1 无效").arg(QLatin1String(key));
 }
@@ -122,6 +129,11 @@ std::optional<QString> workspaceFault(const Workspace& w) {
             return invalid(p.key);
         }
     }
+    for (const auto& [port, text] : w.ports.value_or(std::map<int, QString>{})) {
+        if (!validPort(port, text)) {
+            return invalid("ports");
+        }
+    }
     for (std::size_t i = 0; i < w.rows.size(); ++i) {
         if (auto fault = rowFault(w.rows[i], i + 1)) {
             return fault;
@@ -146,6 +158,13 @@ QByteArray workspaceJson(const Workspace& w) {
             root.insert(QLatin1String(p.key),
                         QJsonArray{place->x(), place->y(), place->width(), place->height()});
         }
+    }
+    if (w.ports) {
+        QJsonObject ports;
+        for (const auto& [port, text] : *w.ports) {
+            ports.insert(QString::number(port), text);
+        }
+        root.insert(QStringLiteral("ports"), ports);
     }
     QJsonArray rows;
     for (const PointRow& r : w.rows) {
@@ -200,6 +219,23 @@ std::variant<Workspace, QString> readWorkspace(const QByteArray& json) {
             if (!(w.*p.place)) {
                 return refused(invalid(p.key));
             }
+        }
+    }
+    // Kept since version 1 files began to carry it; the version stayed, as
+    // for the places, since a file without it reads as before.
+    if (const QJsonValue ports = root.value(QStringLiteral("ports")); !ports.isUndefined()) {
+        if (!ports.isObject()) {
+            return refused(invalid("ports"));
+        }
+        w.ports.emplace();
+        const QJsonObject map = ports.toObject();
+        for (auto it = map.begin(); it != map.end(); ++it) {
+            bool number = false;
+            const int port = it.key().toInt(&number);
+            if (!number || !it.value().isString()) {
+                return refused(invalid("ports"));
+            }
+            (*w.ports)[port] = it.value().toString();
         }
     }
     for (std::size_t i = 0; i < std::size(kOpenKeys); ++i) {

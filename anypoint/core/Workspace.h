@@ -1,13 +1,14 @@
 #pragma once
 // A technician's session as a small JSON file: the link settings on the
 // window, the "读写任意点" rows, which windows are open and where, and the
-// curves' span and quantity. A file from a newer version, or one that does not read, is refused
-// whole with the reason, and nothing changes. One rule says what a workspace
-// may hold, for saving and opening alike, so what is saved opens again.
+// curves' span and quantity, and what each port number stands for. A file from a newer version, or
+// one that does not read, is refused whole with the reason, and nothing changes. One rule says what
+// a workspace may hold, for saving and opening alike, so what is saved opens again.
 
 #include <QByteArray>
 #include <QRect>
 #include <QString>
+#include <map>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -36,6 +37,10 @@ struct Workspace {
     std::optional<QRect> trendPlace;
     std::optional<QRect> trafficPlace;
     std::optional<QRect> anyPointPlace;
+    // What the user pointed port numbers at in "端口设置": port number ->
+    // TQ7310_COM<n> value. Files saved before it was kept have none, and
+    // opening one leaves the choices as they are.
+    std::optional<std::map<int, QString>> ports;
 };
 
 // What is wrong with the workspace ("的 port 无效"), or nothing.

@@ -31,7 +31,11 @@ QString text(const Workspace& w) {
                                .arg(place->height())
                          : QStringLiteral("-"));
     }
-    return QStringLiteral("%1 %2 %3 %4 %5%6%7 span %8 quantity %9 at %10 rows %11")
+    QStringList ports;
+    for (const auto& [port, target] : w.ports.value_or(std::map<int, QString>{})) {
+        ports << QStringLiteral("%1=%2").arg(port).arg(target);
+    }
+    return QStringLiteral("%1 %2 %3 %4 %5%6%7 span %8 quantity %9 at %10 rows %11 ports %12")
         .arg(w.port)
         .arg(w.baudCode)
         .arg(w.parityCode)
@@ -42,7 +46,8 @@ QString text(const Workspace& w) {
         .arg(w.trendSpan)
         .arg(w.trendQuantity ? QString::number(*w.trendQuantity) : QStringLiteral("-"))
         .arg(places.join(' '))
-        .arg(rows.join(' '));
+        .arg(rows.join(' '))
+        .arg(w.ports ? ports.join(' ') : QStringLiteral("-"));
 }
 
 }  // namespace
@@ -60,7 +65,8 @@ void tst_AnyPointWorkspace::read_data() {
     QTest::addColumn<QString>("result");   // the workspace read, or why it was refused
 
     const QString saved =
-        "200 3 0 247 101 span 3 quantity - at -8,0,960,800 - - rows 1/3/14/3/6/500 9/1/1/2000/0/0";
+        "200 3 0 247 101 span 3 quantity - at -8,0,960,800 - - rows 1/3/14/3/6/500 9/1/1/2000/0/0 "
+        "ports -";  // as a file saved before ports were kept: they stay as they are
     QTest::newRow("as saved") << QByteArray() << QString() << saved;
     QTest::newRow("a quantity chosen") << QByteArray(R"("trendQuantity": 2)") << QString()
                                        << QString(saved).replace("quantity -", "quantity 2");
@@ -71,6 +77,21 @@ void tst_AnyPointWorkspace::read_data() {
         << "工作区文件的 trafficPlace 无效，未打开";
     QTest::newRow("a place of no width") << QByteArray(R"("anyPointPlace": [0, 0, 0, 10])")
                                          << QString() << "工作区文件的 anyPointPlace 无效，未打开";
+    QTest::newRow("ports")
+        << QByteArray(
+               R"("ports": {"3": "tcp:plc:502", "40": "rtu-tcp:[fd00::5]:4001", "5": "/dev/ttyS4"})")
+        << QString()
+        << QString(saved).replace("ports -",
+                                  "ports 3=tcp:plc:502 5=/dev/ttyS4 40=rtu-tcp:[fd00::5]:4001");
+    QTest::newRow("ports, none chosen")
+        << QByteArray(R"("ports": {})") << QString() << QString(saved).replace("ports -", "ports ");
+    QTest::newRow("ports, rtu-tcp without its port")
+        << QByteArray(R"("ports": {"4": "rtu-tcp:10.0.0.5"})") << QString()
+        << "工作区文件的 ports 无效，未打开";
+    QTest::newRow("ports, port 0") << QByteArray(R"("ports": {"0": "/dev/ttyS0"})") << QString()
+                                   << "工作区文件的 ports 无效，未打开";
+    QTest::newRow("ports, a list") << QByteArray(R"("ports": ["/dev/ttyS0"])") << QString()
+                                   << "工作区文件的 ports 无效，未打开";
     QTest::newRow("newer") << QByteArray(R"("version": 2)") << QString()
                            << "工作区文件来自更新的版本（版本 2），未打开";
     QTest::newRow("version as text")

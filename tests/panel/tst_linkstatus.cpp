@@ -92,7 +92,7 @@ void tst_LinkStatus::moduleWordsForEachOutcome_data() {
     QTest::newRow("exception 06") << int(TQ7310_EXCEPTION) << 6 << 0 << "异常应答 06 从站设备忙"
                                   << false;
     QTest::newRow("exception of a gateway")
-        << int(TQ7310_EXCEPTION) << 11 << 0 << "异常应答 0B 网关目标设备无响应" << false;
+        << int(TQ7310_EXCEPTION) << 11 << 0 << "异常应答 0B 网关：目标设备无应答" << false;
     QTest::newRow("exception unnamed") << int(TQ7310_EXCEPTION) << 7 << 0 << "异常应答 07" << false;
     QTest::newRow("bad frame") << int(TQ7310_BAD_FRAME) << 0 << 0 << "坏帧：校验或格式不符"
                                << false;
@@ -135,9 +135,10 @@ void tst_LinkStatus::moduleWordsForEachOutcome() {
     const LinkStatusText text = describeLink(s, linkParam(), true);
     QCOMPARE(text.module, module);
     QCOMPARE(text.healthy, healthy);
-    // "读取失败：超时" on a box: the words without their detail.
+    // "读取失败：超时" on a box: the words without their detail; an
+    // exception's name is whole, a gateway's colon and all.
     QCOMPARE(briefOutcomeText(outcome, s.exception_code, s.other_address, s.maybe_answers),
-             module.section("：", 0, 0));
+             outcome == TQ7310_EXCEPTION ? module : module.section("：", 0, 0));
     // In the least room, only the detail after "：" gives way.
     LinkStatusBar bar;
     bar.showStatus(text);
@@ -169,33 +170,49 @@ void tst_LinkStatus::linkWords_data() {
     QTest::addColumn<bool>("isOpen");
     QTest::addColumn<int>("systemError");
     QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("device");  // as the driver reports it
+    const QString dev = "/dev/ttyUSB0";
 
     QTest::newRow("open") << true << true << int(TQ7310_OK) << true << 0
-                          << "端口3 /dev/ttyUSB0 19200,O,8,1 地址7";
+                          << "端口3 /dev/ttyUSB0 19200,O,8,1 地址7" << dev;
     QTest::newRow("no such device") << true << true << int(TQ7310_OPEN_FAILED) << false << ENOENT
-                                    << "端口3 /dev/ttyUSB0 打开失败：没有该设备";
+                                    << "端口3 /dev/ttyUSB0 打开失败：没有该设备" << dev;
     QTest::newRow("ENODEV") << true << true << int(TQ7310_OPEN_FAILED) << false << ENODEV
-                            << "端口3 /dev/ttyUSB0 打开失败：没有该设备";
+                            << "端口3 /dev/ttyUSB0 打开失败：没有该设备" << dev;
 #ifdef __linux__
     QTest::newRow("no permission")
         << true << true << int(TQ7310_OPEN_FAILED) << false << EACCES
-        << "端口3 /dev/ttyUSB0 打开失败：没有权限（用户需加入 dialout 组）";
+        << "端口3 /dev/ttyUSB0 打开失败：没有权限（用户需加入 dialout 组）" << dev;
 #else
     QTest::newRow("no permission") << true << true << int(TQ7310_OPEN_FAILED) << false << EACCES
-                                   << "端口3 /dev/ttyUSB0 打开失败：没有权限";
+                                   << "端口3 /dev/ttyUSB0 打开失败：没有权限" << dev;
 #endif
     QTest::newRow("busy") << true << true << int(TQ7310_OPEN_FAILED) << false << EBUSY
-                          << "端口3 /dev/ttyUSB0 打开失败：设备被其他程序占用";
+                          << "端口3 /dev/ttyUSB0 打开失败：设备被其他程序占用" << dev;
     QTest::newRow("bad port or settings") << true << true << int(TQ7310_BAD_ARGUMENT) << false << 0
-                                          << "端口3 打开失败：端口号或通讯参数无效";
-    QTest::newRow("closed") << true << false << int(TQ7310_OK) << false << 0 << "端口未打开";
+                                          << "端口3 打开失败：端口号或通讯参数无效" << dev;
+    QTest::newRow("closed") << true << false << int(TQ7310_OK) << false << 0 << "端口未打开" << dev;
     QTest::newRow("closed, device still open")
-        << true << false << int(TQ7310_OK) << true << 0 << "端口未打开";
-    QTest::newRow("never opened") << true << false << int(TQ7310_NONE) << false << 0
-                                  << "端口未打开";
+        << true << false << int(TQ7310_OK) << true << 0 << "端口未打开" << dev;
+    QTest::newRow("never opened") << true << false << int(TQ7310_NONE) << false << 0 << "端口未打开"
+                                  << dev;
     QTest::newRow("no library, opened")
-        << false << true << 0 << false << 0 << "驱动库 ModbusRTU 未找到";
-    QTest::newRow("no library, not opened") << false << false << 0 << false << 0 << "端口未打开";
+        << false << true << 0 << false << 0 << "驱动库 ModbusRTU 未找到" << dev;
+    QTest::newRow("no library, not opened")
+        << false << false << 0 << false << 0 << "端口未打开" << dev;
+    QTest::newRow("Modbus TCP") << true << true << int(TQ7310_OK) << true << 0
+                                << "端口3 tcp 192.168.1.20:502 单元7"
+                                << "tcp:192.168.1.20:502";
+    QTest::newRow("Modbus TCP, IPv6")
+        << true << true << int(TQ7310_OK) << true << 0 << "端口3 tcp [fd00::5]:1502 单元7"
+        << "tcp:[fd00::5]:1502";
+    QTest::newRow("RTU over TCP") << true << true << int(TQ7310_OK) << true << 0
+                                  << "端口3 rtu-tcp 10.0.0.5:4001 19200,O,8,1 地址7"
+                                  << "rtu-tcp:10.0.0.5:4001";
+    QTest::newRow("Modbus TCP refused")
+        << true << true << int(TQ7310_OPEN_FAILED) << false << ECONNREFUSED
+        << "端口3 tcp 192.168.1.20:502 打开失败：连接被拒绝"
+        << "tcp:192.168.1.20:502";
 }
 
 void tst_LinkStatus::linkWords() {
@@ -205,10 +222,12 @@ void tst_LinkStatus::linkWords() {
     QFETCH(bool, isOpen);
     QFETCH(int, systemError);
     QFETCH(QString, link);
+    QFETCH(QString, device);
 
     std::optional<Tq7310LinkStatus> s;
     if (libraryFound) {
         s = status(outcome);
+        std::strcpy(s->device, qPrintable(device));
         s->is_open = isOpen;
         s->system_error = systemError;
         s->baud = 19200;
@@ -216,12 +235,13 @@ void tst_LinkStatus::linkWords() {
     }
     const LinkStatusText text = describeLink(s, linkParam(3, 7), opened);
     QCOMPARE(text.link, link);
-    // In the least room the status line gives it, only the device is cut.
+    // In the least room the status line gives it, only the device, or the
+    // far end without its kind, is cut.
     LinkStatusBar bar;
     bar.showStatus(text);
     auto* shown = bar.findChild<ElidedLabel*>("LinkState");
     shown->resize(shown->minimumSizeHint());
-    QCOMPARE(shown->shownText(), QString(link).replace("/dev/ttyUSB0", "…"));
+    QCOMPARE(shown->shownText(), QString(link).replace(device.mid(device.indexOf(':') + 1), "…"));
     if (!libraryFound) {
         QCOMPARE(text.module, QString());
         QCOMPARE(text.counters, QString());
@@ -301,8 +321,8 @@ void tst_LinkStatus::exceptionText_data() {
     QTest::newRow("05") << 5 << "05 确认";
     QTest::newRow("06") << 6 << "06 从站设备忙";
     QTest::newRow("08") << 8 << "08 存储奇偶错误";
-    QTest::newRow("0A") << 10 << "0A 网关路径不可用";
-    QTest::newRow("0B") << 11 << "0B 网关目标设备无响应";
+    QTest::newRow("0A") << 10 << "0A 网关：无通路";
+    QTest::newRow("0B") << 11 << "0B 网关：目标设备无应答";
     QTest::newRow("00") << 0 << "00";
     QTest::newRow("07") << 7 << "07";
     QTest::newRow("0C") << 12 << "0C";
