@@ -6,15 +6,15 @@
 #include <cstdint>
 
 #include "ModbusRTU.h"
+#include "PortTarget.h"
 
 namespace modbusrtu {
 
 // The longest RTU frame: address, 253 bytes of PDU, CRC.
 inline constexpr int kMaxFrameBytes = 256;
-// The longest Modbus TCP frame: the MBAP header (transaction, protocol,
-// length, unit id) and 253 bytes of PDU.
-inline constexpr int kMbapBytes = 7;
-inline constexpr int kMbapUnitAt = kMbapBytes - 1;
+// The longest Modbus TCP frame: the MBAP header and 253 bytes of PDU.
+using module_line::kMbapBytes;
+using module_line::kMbapUnitAt;
 inline constexpr int kMaxWireBytes = kMbapBytes + 253;
 
 // The most values one write of several coils (0F) or registers (10)

@@ -16,6 +16,10 @@ namespace module_line {
 enum class TargetKind { Serial, ModbusTcp, RtuOverTcp };
 
 inline constexpr int kModbusTcpPort = 502;
+// A Modbus TCP frame's header: transaction id, protocol id, length, then the
+// unit id, where an RTU frame has its address; the PDU follows as in RTU.
+inline constexpr int kMbapBytes = 7;
+inline constexpr int kMbapUnitAt = kMbapBytes - 1;
 inline constexpr std::string_view kTcpPrefix = "tcp:";
 inline constexpr std::string_view kRtuTcpPrefix = "rtu-tcp:";
 

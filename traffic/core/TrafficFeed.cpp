@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include "PortTarget.h"
+
 #include "SerialLine.h"
 
 namespace traffic {
@@ -39,6 +41,7 @@ void TrafficFeed::pull() {
                 return;  // no log to read: nothing for any port
             }
             lost_ += lost;
+            const int frameAt = n > 0 ? frameOffset(port) : 0;
             for (int i = 0; i < n; ++i) {
                 const Tq7310Traffic& e = buffer_[std::size_t(i)];
                 seen_[port] = e.sequence;
@@ -46,7 +49,7 @@ void TrafficFeed::pull() {
                     lastReply_[port] =
                         QByteArray(reinterpret_cast<const char*>(e.reply), qMax(e.reply_length, 0));
                 }
-                for (const TrafficLine& line : linesOf(port, e)) {
+                for (const TrafficLine& line : linesOf(port, e, frameAt)) {
                     lines_.push_back(line);
                 }
             }
@@ -70,10 +73,21 @@ QByteArray TrafficFeed::lastReply(int port) const {
                                                       : QByteArray();
 }
 
+int TrafficFeed::frameOffset(int port) const {
+    const auto status = driver_.linkStatus(port);
+    const auto target = status ? module_line::parsePortTarget(status->device) : std::nullopt;
+    return target && target->kind == module_line::TargetKind::ModbusTcp ? module_line::kMbapUnitAt
+                                                                        : 0;
+}
+
 QString TrafficFeed::portText(int port) const {
     const auto status = driver_.linkStatus(port);
     if (!status) {
         return QStringLiteral("端口%1").arg(port);
+    }
+    if (frameOffset(port) != 0) {
+        // Modbus TCP has no line settings.
+        return QStringLiteral("端口%1 %2").arg(port).arg(QString::fromLocal8Bit(status->device));
     }
     return QStringLiteral("端口%1 %2 %3,%4,8,1")
         .arg(port)

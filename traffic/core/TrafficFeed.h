@@ -36,6 +36,8 @@ class TrafficFeed : public QObject {
     QByteArray lastReply(int port) const;
     // "端口1 /dev/ttyUSB0 19200,E,8,1": the port's device and its last settings.
     QString portText(int port) const;
+    // Where the frame as RTU shapes it starts in the port's log entries.
+    int frameOffset(int port) const;
     // The port's failures by kind and round trips since its open; empty
     // when the library does not count them.
     std::optional<Tq7310LinkCounters> counters(int port) { return driver_.linkCounters(port); }

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringList>
+#include <algorithm>
 
 #include "OutcomeText.h"
 
@@ -40,14 +41,16 @@ int word(const std::uint8_t* at) {
     return at[0] << 8 | at[1];
 }
 
-// Points as the panel numbers them, from 1.
-QString requestMeaning(const Tq7310Traffic& e) {
-    if (e.request_length < 6) {
+// Points as the panel numbers them, from 1. The frame as RTU shapes it
+// starts `frameAt` bytes into the request.
+QString requestMeaning(const Tq7310Traffic& e, int frameAt) {
+    if (e.request_length < frameAt + 6) {
         return {};
     }
-    const int function = e.request[1];
-    const int first = word(e.request + 2) + 1;
-    const int quantity = word(e.request + 4);
+    const std::uint8_t* request = e.request + frameAt;
+    const int function = request[1];
+    const int first = word(request + 2) + 1;
+    const int quantity = word(request + 4);
     if (function == 0x05) {
         return QStringLiteral("写线圈 %1 = %2").arg(first).arg(quantity != 0 ? "闭合" : "断开");
     }
@@ -60,27 +63,30 @@ QString requestMeaning(const Tq7310Traffic& e) {
         .arg(first + quantity - 1);
 }
 
-QString valuesOf(const Tq7310Traffic& e) {
-    const int function = e.request[1];
+QString valuesOf(const Tq7310Traffic& e, int frameAt) {
+    const int function = e.request[frameAt + 1];
     // A write's reply carries no values: reading `quantity` of them would
     // run past the reply.
     if (function >= 0x05) {
         return QStringLiteral("已写入");
     }
-    const std::uint8_t* data = e.reply + 3;
-    const int quantity = word(e.request + 4);
+    const std::uint8_t* data = e.reply + frameAt + 3;
+    const bool bits = function <= 0x02;
+    const int dataBytes = e.reply_length - frameAt - 3;
+    // A Modbus TCP record cuts the longest replies short of their end.
+    const int quantity =
+        std::min(word(e.request + frameAt + 4), bits ? dataBytes * 8 : dataBytes / 2);
     QStringList values;
     for (int i = 0; i < quantity; ++i) {
-        values << (function <= 0x02 ? QString::number((data[i / 8] >> (i % 8)) & 1)
-                                    : QString::number(word(data + 2 * i)));
+        values << (bits ? QString::number((data[i / 8] >> (i % 8)) & 1)
+                        : QString::number(word(data + 2 * i)));
     }
-    return QStringLiteral("值 ") +
-           (function <= 0x02 ? values.join(QString()) : values.join(QLatin1Char(' ')));
+    return QStringLiteral("值 ") + (bits ? values.join(QString()) : values.join(QLatin1Char(' ')));
 }
 
 }  // namespace
 
-QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
+QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e, int frameAt) {
     TrafficLine base;
     base.sequence = e.sequence;
     base.port = port;
@@ -114,7 +120,7 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
         TrafficLine sent = base;
         sent.direction = QStringLiteral("发送") + probe;
         sent.bytes = hexBytes(bytesOf(e.request, e.request_length));
-        sent.meaning = requestMeaning(e);
+        sent.meaning = requestMeaning(e, frameAt);
         lines << sent;
     }
     TrafficLine got = base;
@@ -128,7 +134,7 @@ QList<TrafficLine> linesOf(int port, const Tq7310Traffic& e) {
         got.bytes = hexBytes(reply);
     }
     if (e.outcome == TQ7310_OK) {
-        got.meaning = valuesOf(e);
+        got.meaning = valuesOf(e, frameAt);
     } else {
         got.meaning = outcomeText(e.outcome, e.exception_code, e.other_address, e.system_error, {},
                                   e.follows);

@@ -20,7 +20,9 @@ struct TrafficLine {
     bool failed = false;
 };
 
-QList<TrafficLine> linesOf(int port, const Tq7310Traffic& entry);
+// `frameAt`: where the frame as RTU shapes it (address first) starts in the
+// entry's bytes, past a Modbus TCP header's first six.
+QList<TrafficLine> linesOf(int port, const Tq7310Traffic& entry, int frameAt = 0);
 
 // "12:03:04.567  端口1 #17  发送  01 03 …  读保持寄存器 1-16": a line as text,
 // for copying and saving.
