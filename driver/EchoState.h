@@ -29,7 +29,12 @@ class EchoState {
     Tq7310Echo state() const { return state_; }
 
     // The adapter handed a request back, once more or for the first time.
+    // A frame equal to the request over a network is the slave's answer or
+    // noise, never an echo.
     void learn() {
+        if (ruledOut_) {
+            return;
+        }
         state_ = TQ7310_ECHO_PRESENT;
         misses_ = 0;
         seenSinceOpen_ = true;
@@ -50,6 +55,7 @@ class EchoState {
     void ruleOut() {
         forget();
         state_ = TQ7310_ECHO_ABSENT;
+        ruledOut_ = true;
     }
     // Another adapter may be on the line next time.
     void forget() {
@@ -57,6 +63,7 @@ class EchoState {
         misses_ = 0;
         answersWithout_ = 0;
         seenSinceOpen_ = false;
+        ruledOut_ = false;
     }
 
     // The transaction that just found the echo, while nothing has come
@@ -71,6 +78,7 @@ class EchoState {
     int misses_ = 0;
     int answersWithout_ = 0;
     bool seenSinceOpen_ = false;
+    bool ruledOut_ = false;
     std::uint32_t answerBehind_ = 0;
 };
 

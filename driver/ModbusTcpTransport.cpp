@@ -34,23 +34,6 @@ void ModbusTcpTransport::restoreResponseTimeout() {
     modbusrtu::setResponseTimeout(ctx_, timeouts_.responseUs);
 }
 
-int ModbusTcpTransport::listenUntil(Clock::time_point until, const StrayBytes& onBytes) {
-    int error = 0;
-    for (auto now = Clock::now(); error == 0 && now < until; now = Clock::now()) {
-        setResponseTimeout(std::chrono::ceil<std::chrono::microseconds>(until - now).count());
-        std::array<std::uint8_t, kMaxWireBytes> frame{};
-        const Received got = receiveReply(frame.data());
-        if (got.length > 0) {
-            onBytes(frame.data(), got.length);
-        }
-        if (!got.framed && got.error != ETIMEDOUT) {
-            error = got.error;
-        }
-    }
-    restoreResponseTimeout();
-    return error;
-}
-
 int ModbusTcpTransport::takeWaiting(const StrayBytes& onBytes) {
     int waiting = socket_.pending();
     if (waiting <= 0) {
@@ -127,14 +110,6 @@ Received ModbusTcpTransport::receiveReply(std::uint8_t* buffer) {
         }
     }
     got.transactionId = transactionIdOf(buffer, got.length);
-    return got;
-}
-
-Received ModbusTcpTransport::receiveEcho(std::uint8_t* buffer, std::int64_t timeoutUs) {
-    // Nothing on a network hands a request back; what comes is a reply.
-    setResponseTimeout(timeoutUs);
-    const Received got = receiveReply(buffer);
-    restoreResponseTimeout();
     return got;
 }
 

@@ -61,7 +61,7 @@ modbus_t* connectTcp(const module_line::PortTarget& target, const Timeouts& time
         error = errno != 0 ? errno : EINVAL;
         return nullptr;
     }
-    modbus_set_error_recovery(ctx, MODBUS_ERROR_RECOVERY_NONE);
+    // libmodbus's default is no recovery of its own, as the driver wants.
     modbus_set_byte_timeout(ctx, static_cast<std::uint32_t>(timeouts.byteUs / 1'000'000),
                             static_cast<std::uint32_t>(timeouts.byteUs % 1'000'000));
     // libmodbus bounds the connect by the response time-out.

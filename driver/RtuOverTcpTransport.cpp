@@ -12,21 +12,9 @@ namespace {
 // Address, function and the byte after, which is a reply's byte count
 // where it has one: enough to tell the frame's length.
 constexpr int kLengthKnownAt = 3;
-// A request of a write of several points: address, function, first point,
-// quantity; then the byte count.
-constexpr int kWriteCountAt = 6;
 
 int replyLength(const std::uint8_t* frame, int have) {
     return have < kLengthKnownAt ? kLengthKnownAt : receivedLength(frame, kMaxFrameBytes);
-}
-
-int requestLength(const std::uint8_t* frame, int have) {
-    if (have < kWriteCountAt + 1) {
-        return have < 2 || (frame[1] != 0x0F && frame[1] != 0x10) ? Request::kFrameBytes
-                                                                  : kWriteCountAt + 1;
-    }
-    const bool several = frame[1] == 0x0F || frame[1] == 0x10;
-    return several ? kWriteCountAt + 1 + frame[kWriteCountAt] + 2 : Request::kFrameBytes;
 }
 
 }  // namespace
@@ -120,8 +108,9 @@ Received RtuOverTcpTransport::receiveReply(std::uint8_t* buffer) {
     return receiveFrame(buffer, responseUs_, replyLength);
 }
 
-Received RtuOverTcpTransport::receiveEcho(std::uint8_t* buffer, std::int64_t timeoutUs) {
-    return receiveFrame(buffer, timeoutUs, requestLength);
+Received RtuOverTcpTransport::receiveEcho(std::uint8_t*, std::int64_t) {
+    // Serial servers hand no request back: the port never expects an echo.
+    return {0, false, ETIMEDOUT};
 }
 
 }  // namespace modbusrtu

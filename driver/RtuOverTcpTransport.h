@@ -35,7 +35,7 @@ class RtuOverTcpTransport final : public Transport {
     int address(std::uint8_t) override { return 0; }
     bool send(const Request& request, Exchange& out) override;
     Received receiveReply(std::uint8_t* buffer) override;
-    Received receiveEcho(std::uint8_t* buffer, std::int64_t timeoutUs) override;
+    Received receiveEcho(std::uint8_t*, std::int64_t) override;
 
   private:
     // How long the frame that starts with `have` bytes in `frame` is.

@@ -104,6 +104,10 @@ void Responder::send(int fd, const Bytes& bytes, std::size_t wireBytes, Time arr
         console_.log("reply dropped: the line does not take it");
         return;
     }
+    if (hold.count() > 0) {
+        // Tests wait for this before they look for the reply on their side.
+        console_.log("held reply sent");
+    }
 }
 
 }  // namespace sim
