@@ -56,6 +56,9 @@ class TimedProber : public finder::Prober {
   public:
     explicit TimedProber(finder::Prober& inner) : inner_(inner) {}
     QString device(int port) override { return inner_.device(port); }
+    std::optional<module_line::PortTarget> target(int port) override {
+        return inner_.target(port);
+    }
     finder::OpenResult open(int port, const LineSetting& s) override {
         return inner_.open(port, s);
     }

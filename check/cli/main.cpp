@@ -14,6 +14,7 @@
 
 #include "LibraryDriver.h"
 #include "ModuleCheck.h"
+#include "PortTarget.h"
 #include "ReportText.h"
 #include "SerialLine.h"
 #include "SystemErrorText.h"
@@ -34,7 +35,9 @@ extern "C" void onStopSignal(int) {
 
 struct Arguments {
     CheckOptions check;
-    QString device;
+    QString device;  // where the port points, as a TQ7310_COM<n> value; empty: left as it is
+    module_line::TargetKind kind = module_line::TargetKind::Serial;
+    bool lineGiven = false;  // --baud or --parity given
     int baud = module_line::kBauds[0];
     int parityCode = 2;  // even, as the panel starts
     bool json = false;
@@ -45,12 +48,16 @@ struct Arguments {
 };
 
 const char kUsage[] =
-    "用法：tq7310-check [--port N | --device PATH] [--baud 9600|19200|38400]\n"
-    "                    [--parity none|odd|even] [--address 1..247] [--inputs]\n"
-    "                    [--keep-counts] [--only 步骤[,步骤]] [--json] [--report FILE] --yes\n"
+    "用法：tq7310-check [--port N] [--device PATH | --tcp 主机[:端口] | --rtu-tcp 主机:端口]\n"
+    "                    [--baud 9600|19200|38400] [--parity none|odd|even]\n"
+    "                    [--address 1..247] [--inputs] [--keep-counts] [--only 步骤[,步骤]]\n"
+    "                    [--json] [--report FILE] --yes\n"
     "       tq7310-check --help | --version\n";
 
 const char kStatuses[] =
+    "--tcp：经 Modbus TCP 连模块或网关 (端口缺省 502)，--address 为单元号；没有波特率和校验，\n"
+    "       给了 --baud 或 --parity 即拒绝。--rtu-tcp：经串口服务器以 RTU 帧连模块，\n"
+    "       --baud 和 --parity 为串口服务器那一侧串口的设置。\n"
     "步骤：通信、配置、输出、计数、频率模式、输入\n"
     "退出状态：0 全部通过；1 模块应答不对（有步骤失败，或模块自行改变了配置）；\n"
     "          2 未能自检（参数不对、未给 --yes、报告文件不可写、模块无应答），\n"
@@ -65,6 +72,25 @@ bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
     out = text.toInt(&ok);
     return ok && out >= low && out <= high;
+}
+
+// --device, --tcp or --rtu-tcp: where the port points, as its TQ7310_COM<n>
+// value, checked with the driver's own parser; an error message or empty.
+QString target(const QString& option, const QString& given, Arguments& a) {
+    if (option == u"--device") {
+        a.device = given;
+        return given.isEmpty() ? QStringLiteral("--device 应给出设备路径") : QString();
+    }
+    const bool tcp = option == u"--tcp";
+    const std::string_view prefix = tcp ? module_line::kTcpPrefix : module_line::kRtuTcpPrefix;
+    const auto parsed = module_line::parsePortTarget(std::string(prefix) + given.toStdString());
+    if (!parsed) {
+        return tcp ? QStringLiteral("--tcp 应为 主机[:端口]，端口 1..65535，IPv6 地址加方括号")
+                   : QStringLiteral("--rtu-tcp 应为 主机:端口，端口 1..65535，IPv6 地址加方括号");
+    }
+    a.device = QString::fromStdString(parsed->text());
+    a.kind = parsed->kind;
+    return {};
 }
 
 // Returns an error message, empty when the arguments are good.
@@ -107,9 +133,12 @@ QString parse(const QStringList& args, Arguments& a) {
                 !number(v, module_line::kFirstPort, module_line::kLastPort, a.check.port)) {
                 return QStringLiteral("--port 应为 1..255");
             }
-        } else if (arg == u"--device") {
-            if (!value(a.device) || a.device.isEmpty()) {
-                return QStringLiteral("--device 应给出设备路径");
+        } else if (arg == u"--device" || arg == u"--tcp" || arg == u"--rtu-tcp") {
+            if (!a.device.isEmpty()) {
+                return QStringLiteral("--device、--tcp 和 --rtu-tcp 只能给一个");
+            }
+            if (const QString error = target(arg, value(v) ? v : QString(), a); !error.isEmpty()) {
+                return error;
             }
         } else if (arg == u"--address") {
             if (!value(v) || !number(v, module_line::kFirstAddress, module_line::kLastAddress,
@@ -122,6 +151,7 @@ QString parse(const QStringList& args, Arguments& a) {
                 std::find(bauds.begin(), bauds.end(), a.baud) == bauds.end()) {
                 return QStringLiteral("--baud 应为 9600、19200 或 38400");
             }
+            a.lineGiven = true;
         } else if (arg == u"--parity") {
             const QStringList names{QStringLiteral("none"), QStringLiteral("odd"),
                                     QStringLiteral("even")};
@@ -129,6 +159,7 @@ QString parse(const QStringList& args, Arguments& a) {
                 return QStringLiteral("--parity 应为 none、odd 或 even");
             }
             a.parityCode = int(names.indexOf(v));
+            a.lineGiven = true;
         } else if (arg == u"--report") {
             if (!value(a.reportFile)) {
                 return QStringLiteral("--report 应给出文件名");
@@ -136,6 +167,10 @@ QString parse(const QStringList& args, Arguments& a) {
         } else {
             return QStringLiteral("未知选项 ") + arg;
         }
+    }
+    if (a.kind == module_line::TargetKind::ModbusTcp && a.lineGiven) {
+        // Refused rather than ignored: whoever gives them expects them to count.
+        return QStringLiteral("--tcp 没有波特率和校验，不能同时给 --baud 或 --parity");
     }
     return {};
 }
@@ -219,9 +254,8 @@ int main(int argc, char* argv[]) {
         }
     }
     if (!a.device.isEmpty()) {
-        // The driver maps port n to the device this variable names.
-        qputenv(qPrintable(QStringLiteral("TQ7310_COM%1").arg(a.check.port)),
-                a.device.toLocal8Bit());
+        // The driver maps port n, at its open, to what this variable names.
+        qputenv(module_line::portVariable(a.check.port).c_str(), a.device.toLocal8Bit());
     }
     installStopSignals();
     LibraryDriver driver;

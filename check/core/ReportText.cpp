@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "ModuleCheck.h"
+#include "PortTarget.h"
 
 namespace {
 
@@ -33,16 +34,19 @@ QString verdictText(Verdict verdict) {
 }
 
 QString reportText(const ReportHeader& header, const CheckReport& report) {
+    // Modbus TCP has no line settings, and its slave is a unit.
+    const auto target = module_line::parsePortTarget(header.device.toStdString());
+    const QString line = target && target->kind == module_line::TargetKind::ModbusTcp
+                             ? QStringLiteral("单元 %1").arg(header.address)
+                             : QStringLiteral("%1,%2,8,1, 地址 %3")
+                                   .arg(header.baud)
+                                   .arg(QChar::fromLatin1(header.parity))
+                                   .arg(header.address);
     QString out;
-    out +=
-        QStringLiteral("TQ7310 自检报告\n时间: %1\n端口: %2 (%3), %4,%5,8,1, 地址 %6\n驱动: %7\n")
-            .arg(header.when.toString(Qt::ISODate))
-            .arg(header.port)
-            .arg(header.device)
-            .arg(header.baud)
-            .arg(QChar::fromLatin1(header.parity))
-            .arg(header.address)
-            .arg(header.driver);
+    out += QStringLiteral("TQ7310 自检报告\n时间: %1\n端口: %2 (%3), %4\n驱动: %5\n")
+               .arg(header.when.toString(Qt::ISODate))
+               .arg(header.port)
+               .arg(header.device, line, header.driver);
     for (const StepResult& step : report.steps) {
         out += QStringLiteral("\n[%1] %2 (%3 ms)\n")
                    .arg(verdictText(step.verdict), step.name)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "OutcomeText.h"
 #include "SerialLine.h"
 #include "Verdict.h"
 
@@ -27,7 +28,7 @@ Answer::Kind kindOf(Grade grade) {
 
 }  // namespace
 
-Answer answerOf(const std::optional<Tq7310Probe>& probe) {
+Answer answerOf(const std::optional<Tq7310Probe>& probe, module_line::TargetKind over) {
     Answer answer;
     if (!probe) {
         answer.kind = Answer::CannotProbe;
@@ -56,6 +57,14 @@ Answer answerOf(const std::optional<Tq7310Probe>& probe) {
             break;
         }
         case TQ7310_EXCEPTION:
+            if (over != module_line::TargetKind::Serial &&
+                (p.exception_code == 0x0A || p.exception_code == 0x0B)) {
+                // The gateway answers for the unit id, and nothing is behind it there.
+                answer.kind = Answer::NoDevice;
+                answer.why = QStringLiteral("应答 异常 %1：网关后该单元没有设备")
+                                 .arg(exceptionText(p.exception_code));
+                break;
+            }
             answer.kind = Answer::OtherDevice;
             answer.why = QStringLiteral("应答 异常 %1").arg(exceptionHex(p.exception_code));
             break;
@@ -90,7 +99,14 @@ QString DriverProber::device(int port) {
     return status ? QString::fromLocal8Bit(status->device) : QString();
 }
 
+std::optional<module_line::PortTarget> DriverProber::target(int port) {
+    return module_line::parsePortTarget(
+        qgetenv(module_line::portVariable(port).c_str()).toStdString());
+}
+
 OpenResult DriverProber::open(int port, const LineSetting& setting) {
+    const auto over = target(port);
+    openedOver_[port] = over ? over->kind : module_line::TargetKind::Serial;
     const DriverResult rc = driver_.OpenPort_Modbus(port, setting.baudCode, setting.parityCode);
     if (rc && *rc == 0) {
         return {true, 0};
@@ -100,9 +116,11 @@ OpenResult DriverProber::open(int port, const LineSetting& setting) {
 }
 
 Answer DriverProber::probe(int port, int address, const LineSetting& setting, Wait wait) {
+    const module_line::TargetKind over = openedOver_[port];
     const std::int32_t allowance =
-        wait == Wait::Patient ? std::max(allowanceUs_, kPatientAllowanceUs) : allowanceUs_;
-    return answerOf(driver_.probeModule(port, address, probeWaitUs(setting, allowance)));
+        (wait == Wait::Patient ? std::max(allowanceUs_, kPatientAllowanceUs) : allowanceUs_) +
+        (over != module_line::TargetKind::Serial ? kNetworkAllowanceUs : 0);
+    return answerOf(driver_.probeModule(port, address, probeWaitUs(setting, allowance)), over);
 }
 
 void DriverProber::close(int port) {

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "ModuleMap.h"
+#include "OutcomeText.h"
 #include "Verdict.h"
 
 namespace finder {
@@ -43,6 +44,8 @@ QString kindText(const Found& found) {
             return QStringLiteral("该地址似有多台设备同时应答");
         case Answer::AddressBlind:
             return QStringLiteral("每个地址都应答：不看地址的设备或网关");
+        case Answer::NoDevice:
+            return QStringLiteral("无设备");
         default:
             return {};
     }
@@ -62,6 +65,12 @@ QString whyText(const Found& found) {
         return QStringLiteral("地址 %1–%2 读回的点都相同")
             .arg(found.address)
             .arg(found.lastAddress);
+    }
+    if (found.lastAddress > found.address && found.kind == Answer::NoDevice) {
+        return QStringLiteral("单元 %1–%2 均应答 异常 %3：网关后这些单元没有设备")
+            .arg(found.address)
+            .arg(found.lastAddress)
+            .arg(exceptionText(found.answer.exceptionCode));
     }
     if (found.lastAddress > found.address) {
         return QStringLiteral("地址 %1–%2 均应答 异常 %3，可能是网关")
@@ -91,6 +100,39 @@ QString pointsText(const Found& found) {
              registers(p.holding_registers, kConfigRegistersRead));
 }
 
+QString planText(const PortPlan& plan) {
+    using module_line::TargetKind;
+    if (!plan.target) {
+        return QStringLiteral(
+                   "端口%1: %2 的值写得不对 (应为 tcp:主机[:端口]、rtu-tcp:主机:端口 "
+                   "或设备路径)，跳过")
+            .arg(plan.port)
+            .arg(QString::fromStdString(module_line::portVariable(plan.port)));
+    }
+    const QString where = QString::fromStdString(plan.target->endpoint());
+    switch (plan.target->kind) {
+        case TargetKind::ModbusTcp:
+            return QStringLiteral("端口%1：在 tcp %2 上查找单元 %3–%4")
+                .arg(plan.port)
+                .arg(where)
+                .arg(plan.firstAddress)
+                .arg(plan.lastAddress);
+        case TargetKind::RtuOverTcp:
+            return QStringLiteral("端口%1：在 rtu-tcp %2 上以串口服务器那一侧的 %3 查找地址 %4–%5")
+                .arg(plan.port)
+                .arg(where, plan.settings.front().text())
+                .arg(plan.firstAddress)
+                .arg(plan.lastAddress);
+        case TargetKind::Serial:
+            break;
+    }
+    return QStringLiteral("端口%1：在串口上以 %2 种波特率和校验查找地址 %3–%4")
+        .arg(plan.port)
+        .arg(plan.settings.size())
+        .arg(plan.firstAddress)
+        .arg(plan.lastAddress);
+}
+
 QStringList columnTitles() {
     return {QStringLiteral("端口"), QStringLiteral("设备"),    QStringLiteral("波特率"),
             QStringLiteral("校验"), QStringLiteral("地址"),    QStringLiteral("应答"),
@@ -102,10 +144,12 @@ QStringList rowCells(const Found& found) {
                                 ? QStringLiteral("%1–%2").arg(found.address).arg(found.lastAddress)
                             : found.address != 0 ? QString::number(found.address)
                                                  : QStringLiteral("—");
+    // A Modbus TCP server has no line setting to show.
+    const bool noLine = found.over == module_line::TargetKind::ModbusTcp;
     return {QString::number(found.port),
             found.device,
-            QString::number(found.setting.baud()),
-            found.setting.parityName(),
+            noLine ? QStringLiteral("—") : QString::number(found.setting.baud()),
+            noLine ? QStringLiteral("—") : found.setting.parityName(),
             address,
             answerText(found),
             whyText(found),
@@ -127,6 +171,9 @@ QString recordText(const SearchRecord& record) {
                           .arg(settings.join(QLatin1Char(' ')))
                           .arg(record.lastAddress),
                       QStringLiteral("# ") + record.state, columnTitles().join(QLatin1Char('\t'))};
+    for (qsizetype i = 0; i < record.plans.size(); ++i) {
+        lines.insert(2 + i, QStringLiteral("# ") + record.plans[i]);
+    }
     for (const Found& found : record.rows) {
         lines << rowCells(found).join(QLatin1Char('\t'));
     }

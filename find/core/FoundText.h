@@ -20,6 +20,10 @@ QString whyText(const Found& found);
 // four blocks were read back.
 QString pointsText(const Found& found);
 
+// How a port is searched: "端口3：在 tcp 192.168.1.20:502 上查找单元 1–247";
+// for a port whose variable is written wrongly, why it is skipped.
+QString planText(const PortPlan& plan);
+
 // The results table's columns, and one row's cells.
 QStringList columnTitles();
 QStringList rowCells(const Found& found);
@@ -28,6 +32,7 @@ QStringList rowCells(const Found& found);
 struct SearchRecord {
     QDateTime started;
     std::vector<std::pair<int, QString>> ports;  // number and device
+    QStringList plans;                           // how each port was searched, as planText
     std::vector<LineSetting> settings;
     int lastAddress = 0;
     QString state;  // how it ended, or that it still runs

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "DriverProber.h"
+#include "FoundText.h"
 #include "ModuleMap.h"
 #include "SystemErrorText.h"
 
@@ -76,22 +77,56 @@ void ModuleSearch::start(const Scope& scope) {
     done_ = 0;
     probes_ = 0;
     total_ = 0;
+    plans_.clear();
     for (const int port : scope.ports) {
-        total_ += static_cast<int>(planFor(port).size());
+        plans_.push_back(planFor(port));
+        total_ += static_cast<int>(plans_.back().attempts.size());
     }
-    plan_ = scope.ports.empty() ? std::vector<Attempt>{} : planFor(scope.ports.front());
+    plan_.clear();
     running_ = true;
     clock_.start();
+    if (!plans_.empty()) {
+        beginPort();
+    }
     schedule();
 }
 
-std::vector<Attempt> ModuleSearch::planFor(int port) const {
-    std::optional<Attempt> remembered;
-    if (port == scope_.rememberedPort && scope_.rememberedAddress != 0) {
-        remembered = Attempt{scope_.remembered, scope_.rememberedAddress};
+PortPlan ModuleSearch::planFor(int port) {
+    PortPlan plan{port, prober_.target(port), {}, module_line::kFirstAddress, scope_.lastAddress,
+                  {}};
+    const bool remembered = port == scope_.rememberedPort && scope_.rememberedAddress != 0;
+    if (!plan.target) {
+        return plan;
     }
-    return searchOrder(scope_.current, scope_.currentAddress, scope_.settings, scope_.lastAddress,
-                       remembered);
+    if (!plan.target->networked()) {
+        plan.settings = scope_.settings;
+        plan.attempts = searchOrder(
+            scope_.current, scope_.currentAddress, scope_.settings, scope_.lastAddress,
+            remembered ? std::optional(Attempt{scope_.remembered, scope_.rememberedAddress})
+                       : std::nullopt);
+        return plan;
+    }
+    // The open still takes a setting: a serial server's far line has the
+    // window's; a Modbus TCP server has none and ignores it.
+    plan.settings = {scope_.current};
+    if (plan.byUnit()) {
+        plan.firstAddress = scope_.firstUnit;
+        plan.lastAddress = scope_.lastUnit;
+    }
+    plan.attempts =
+        oneSettingOrder(scope_.current, scope_.currentAddress, plan.firstAddress, plan.lastAddress,
+                        remembered ? std::optional(scope_.rememberedAddress) : std::nullopt);
+    return plan;
+}
+
+void ModuleSearch::beginPort() {
+    const PortPlan& plan = plans_[portIndex_];
+    plan_ = plan.attempts;
+    if (plan.target) {
+        emit searching(plan.port, plan.byUnit(), planText(plan));
+    } else {
+        emit note(planText(plan));
+    }
 }
 
 void ModuleSearch::schedule(std::int64_t afterUs) {
@@ -128,7 +163,7 @@ void ModuleSearch::endPort() {
     ++portIndex_;
     startPort();
     if (portIndex_ < scope_.ports.size()) {
-        plan_ = planFor(scope_.ports[portIndex_]);
+        beginPort();
     }
 }
 
@@ -178,12 +213,16 @@ void ModuleSearch::endRuns() {
 
 void ModuleSearch::report(int port, const LineSetting& setting, int address, const Answer& answer) {
     Found row{port, prober_.device(port), setting, address, 0, answer.kind, answer};
+    if (const auto& target = plans_[portIndex_].target) {
+        row.over = target->kind;
+    }
     const bool spoiltBefore = spoiltAt_ == address;
     spoiltAt_.reset();
     switch (answer.kind) {
         case Answer::Module:
         case Answer::MaybeModule:
         case Answer::OtherDevice:
+        case Answer::NoDevice:
             extendRun(row);
             return;
         case Answer::Spoilt:
@@ -331,7 +370,7 @@ void ModuleSearch::step() {
     const Answer answer = prober_.probe(port, attempt.address, attempt.setting,
                                         confirming || lookingBack ? Wait::Patient : Wait::Fast);
     if (answer.kind != Answer::Module && answer.kind != Answer::MaybeModule &&
-        answer.kind != Answer::OtherDevice) {
+        answer.kind != Answer::OtherDevice && answer.kind != Answer::NoDevice) {
         endRun(attempt.setting);
     }
     ++probes_;
@@ -380,7 +419,10 @@ void ModuleSearch::step() {
     }
     const qint64 msLeft = clock_.elapsed() * (total_ - done_) / std::max(1, probes_);
     emit progress(done_, total_, msLeft);
-    schedule(answer.lineSpoke() || answer.strayBytes > 0 ? quietAfterReplyUs(attempt.setting) : 0);
+    // A Modbus TCP server owes no quiet: its connection carries no line.
+    const bool quietOwed =
+        !plans_[portIndex_].byUnit() && (answer.lineSpoke() || answer.strayBytes > 0);
+    schedule(quietOwed ? quietAfterReplyUs(attempt.setting) : 0);
 }
 
 }  // namespace finder

@@ -8,6 +8,10 @@
 // addresses again, patiently, before anything is concluded; the probe that
 // saw it is then asked again too. After every probe that drew a reply the
 // line is left silent for a frame gap and a margin.
+//
+// Each port is planned when the search starts, from where its TQ7310_COM<n>
+// points then (see PortPlan): a serial line at every chosen setting, a
+// Modbus TCP server unit by unit, a serial server at the window's setting.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -29,6 +33,9 @@ struct Scope {
     LineSetting current;
     int currentAddress = 1;
     int lastAddress = module_line::kLastAddress;
+    // The unit ids a Modbus TCP server is asked.
+    int firstUnit = module_line::kFirstAddress;
+    int lastUnit = module_line::kLastAddress;
     // Where a link answered last time, tried right after the window's own
     // setting; 0 for none.
     int rememberedPort = 0;
@@ -44,6 +51,7 @@ struct Found {
     int lastAddress = 0;  // a run of alike exception replies: its last address, else 0
     Answer::Kind kind = Answer::Module;
     Answer answer;
+    module_line::TargetKind over = module_line::TargetKind::Serial;  // where the port pointed
 };
 
 // The quiet owed to the line after a reply: a frame gap, and a margin for a
@@ -65,6 +73,9 @@ class ModuleSearch : public QObject {
     bool running() const { return running_; }
 
   signals:
+    // A port's search begins: `how` says what it asks; `byUnit`, that it asks
+    // a Modbus TCP server unit ids at no line setting.
+    void searching(int port, bool byUnit, const QString& how);
     void trying(int port, const finder::LineSetting& setting, int address);
     void progress(int done, int total, qint64 msLeft);
     void found(const finder::Found& found);
@@ -82,7 +93,9 @@ class ModuleSearch : public QObject {
         qint64 atMs;
     };
 
-    std::vector<Attempt> planFor(int port) const;
+    PortPlan planFor(int port);
+    // Says how the port now begun is searched, or why it is not.
+    void beginPort();
     void step();
     void schedule(std::int64_t afterUs = 0);
     void endPort();
@@ -102,7 +115,8 @@ class ModuleSearch : public QObject {
 
     Prober& prober_;
     Scope scope_;
-    std::vector<Attempt> plan_;
+    std::vector<PortPlan> plans_;  // one for each of the scope's ports
+    std::vector<Attempt> plan_;    // the current port's attempts
     std::size_t portIndex_ = 0;
     std::size_t attemptIndex_ = 0;
     std::optional<LineSetting> openAt_;

@@ -4,6 +4,7 @@
 // put a scripted line behind it.
 
 #include <QString>
+#include <optional>
 
 #include "ModbusRTU.h"
 #include "SearchPlan.h"
@@ -28,6 +29,7 @@ struct Answer {
         CannotProbe,   // the driver library has no probe, or refused it
         Spoilt,        // a reply began as the one asked for, then failed its check
         AddressBlind,  // the search's word for alike answers at address after address
+        NoDevice,      // a gateway's 0A or 0B for a unit behind it: nothing is there
     };
     Kind kind = Silent;
     QString why;  // what the bytes showed, in the technician's words
@@ -58,6 +60,9 @@ class Prober {
   public:
     virtual ~Prober() = default;
     virtual QString device(int port) = 0;
+    // Where the port points now; nullopt when its TQ7310_COM<n> names a
+    // network target wrongly.
+    virtual std::optional<module_line::PortTarget> target(int port) = 0;
     virtual OpenResult open(int port, const LineSetting& setting) = 0;
     virtual Answer probe(int port, int address, const LineSetting& setting,
                          Wait wait = Wait::Fast) = 0;

@@ -66,4 +66,14 @@ std::vector<Attempt> searchOrder(const LineSetting& current, int currentAddress,
     return order;
 }
 
+std::vector<Attempt> oneSettingOrder(const LineSetting& setting, int currentAddress,
+                                     int firstAddress, int lastAddress,
+                                     std::optional<int> remembered) {
+    std::vector<Attempt> order =
+        searchOrder(setting, currentAddress, {setting}, lastAddress,
+                    remembered ? std::optional(Attempt{setting, *remembered}) : std::nullopt);
+    std::erase_if(order, [&](const Attempt& a) { return a.address < firstAddress; });
+    return order;
+}
+
 }  // namespace finder

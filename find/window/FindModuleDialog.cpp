@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -41,6 +42,9 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
       onePort_(new QRadioButton(QStringLiteral("端口 %1 (通讯端口所选)").arg(window.port), this)),
       allPorts_(new QRadioButton(
           QStringLiteral("端口 1 到 %1 中存在的").arg(module_line::kListedPorts), this)),
+      firstUnit_(new QSpinBox(this)),
+      lastUnit_(new QSpinBox(this)),
+      plan_(new QLabel(this)),
       progress_(new QProgressBar(this)),
       trying_(new QLabel(this)),
       timeLeft_(new QLabel(this)),
@@ -71,6 +75,9 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     copy_->setObjectName(QStringLiteral("FindCopy"));
     save_->setObjectName(QStringLiteral("FindSave"));
     saveResult_->setObjectName(QStringLiteral("FindSaveResult"));
+    firstUnit_->setObjectName(QStringLiteral("FindFirstUnit"));
+    lastUnit_->setObjectName(QStringLiteral("FindLastUnit"));
+    plan_->setObjectName(QStringLiteral("FindPlan"));
     progress_->setAccessibleName(QStringLiteral("查找进度"));
     results_->setAccessibleName(QStringLiteral("查找结果"));
     notes_->setAccessibleName(QStringLiteral("查找备注"));
@@ -88,6 +95,24 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
         box->setChecked(true);
         grid->addWidget(box, s.baudCode - 1, s.parityCode);
         settings_.emplace_back(box, s);
+    }
+
+    // Asked only of a port pointed at a Modbus TCP server or gateway.
+    auto* unitsBox = new QGroupBox(QStringLiteral("Modbus TCP 单元"), this);
+    auto* units = new QHBoxLayout(unitsBox);
+    auto* from = new QLabel(QStringLiteral("从"), unitsBox);
+    auto* to = new QLabel(QStringLiteral("到"), unitsBox);
+    from->setBuddy(firstUnit_);
+    to->setBuddy(lastUnit_);
+    firstUnit_->setAccessibleName(QStringLiteral("第一个单元"));
+    lastUnit_->setAccessibleName(QStringLiteral("最后一个单元"));
+    firstUnit_->setRange(module_line::kFirstAddress, module_line::kLastAddress);
+    lastUnit_->setRange(module_line::kFirstAddress, module_line::kLastAddress);
+    lastUnit_->setValue(module_line::kLastAddress);
+    connect(firstUnit_, &QSpinBox::valueChanged, lastUnit_, &QSpinBox::setMinimum);
+    connect(lastUnit_, &QSpinBox::valueChanged, firstUnit_, &QSpinBox::setMaximum);
+    for (QWidget* w : std::initializer_list<QWidget*>{from, firstUnit_, to, lastUnit_}) {
+        units->addWidget(w);
     }
 
     results_->setHorizontalHeaderLabels(columnTitles());
@@ -114,6 +139,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     auto* top = new QHBoxLayout;
     top->addWidget(where);
     top->addWidget(settingsBox, 1);
+    top->addWidget(unitsBox);
     auto* status = new QHBoxLayout;
     status->addWidget(trying_, 1);
     status->addWidget(timeLeft_);
@@ -136,6 +162,7 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
         layout->addWidget(closed);
     }
     layout->addLayout(top);
+    layout->addWidget(plan_);
     layout->addWidget(progress_);
     layout->addLayout(status);
     layout->addWidget(results_, 3);
@@ -170,17 +197,28 @@ FindModuleDialog::FindModuleDialog(ModuleDriver& driver, const WindowSetting& wi
     connect(results_, &QTableWidget::currentCellChanged, this, [this](int row) {
         use_->setEnabled(row >= 0 && row < static_cast<int>(rows_.size()) &&
                          rows_[static_cast<std::size_t>(row)].address != 0 &&
-                         rows_[static_cast<std::size_t>(row)].lastAddress == 0);
+                         rows_[static_cast<std::size_t>(row)].lastAddress == 0 &&
+                         rows_[static_cast<std::size_t>(row)].kind != Answer::NoDevice);
     });
     // Queued: the search runs on a thread of its own.
     const ModuleSearch* search = &search_.search();
-    connect(search, &ModuleSearch::trying, this,
-            [this](int port, const LineSetting& s, int address) {
-                trying_->setText(QStringLiteral("正在试: 端口%1  %2,8,1  地址 %3")
-                                     .arg(port)
-                                     .arg(s.text())
-                                     .arg(address));
+    connect(search, &ModuleSearch::searching, this,
+            [this](int port, bool byUnit, const QString& how) {
+                plan_->setText(how);
+                searched_.plans << how;
+                if (byUnit) {
+                    unitPorts_.insert(port);
+                }
             });
+    connect(
+        search, &ModuleSearch::trying, this, [this](int port, const LineSetting& s, int address) {
+            trying_->setText(unitPorts_.count(port) != 0
+                                 ? QStringLiteral("正在试: 端口%1  单元 %2").arg(port).arg(address)
+                                 : QStringLiteral("正在试: 端口%1  %2,8,1  地址 %3")
+                                       .arg(port)
+                                       .arg(s.text())
+                                       .arg(address));
+        });
     connect(search, &ModuleSearch::progress, this, &FindModuleDialog::showProgress);
     connect(search, &ModuleSearch::found, this, &FindModuleDialog::showFound);
     connect(search, &ModuleSearch::grown, this, &FindModuleDialog::showGrown);
@@ -195,7 +233,10 @@ std::vector<int> FindModuleDialog::portsToSearch() {
     }
     std::vector<int> ports;
     for (int port = 1; port <= module_line::kListedPorts; ++port) {
-        if (QFileInfo::exists(prober_.device(port))) {
+        // A port pointed at the network is there to search; one pointed at
+        // it wrongly too, so that the search says so.
+        const auto target = prober_.target(port);
+        if (!target || target->networked() || QFileInfo::exists(prober_.device(port))) {
             ports.push_back(port);
         }
     }
@@ -212,22 +253,32 @@ void FindModuleDialog::begin() {
     }
     scope.current = window_.setting;
     scope.currentAddress = window_.address;
+    scope.firstUnit = firstUnit_->value();
+    scope.lastUnit = lastUnit_->value();
     if (const auto last = loadLastLink()) {
         scope.rememberedPort = last->port;
         scope.remembered = last->setting;
         scope.rememberedAddress = last->address;
     }
     rows_.clear();
+    unitPorts_.clear();
+    plan_->clear();
     results_->setRowCount(0);
     notes_->clear();
     saveResult_->clear();
-    searched_ = {QDateTime::currentDateTime(), {}, scope.settings, scope.lastAddress, {}, {}, {}};
+    searched_ = {
+        QDateTime::currentDateTime(), {}, {}, scope.settings, scope.lastAddress, {}, {}, {}};
     for (const int port : scope.ports) {
         searched_.ports.emplace_back(port, prober_.device(port));
     }
     copy_->setEnabled(true);
     save_->setEnabled(true);
-    if (scope.ports.empty() || scope.settings.empty()) {
+    // A network target is asked at the window's setting, whatever is ticked.
+    const bool serialPorts = std::any_of(scope.ports.begin(), scope.ports.end(), [&](int port) {
+        const auto target = prober_.target(port);
+        return target && !target->networked();
+    });
+    if (scope.ports.empty() || (scope.settings.empty() && serialPorts)) {
         notes_->addItem(scope.ports.empty() ? QStringLiteral("没有可查找的端口")
                                             : QStringLiteral("没有勾选波特率和校验"));
         return;

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "DriverProber.h"
@@ -17,6 +18,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTableWidget;
 class QTimer;
 
@@ -79,6 +81,10 @@ class FindModuleDialog : public QDialog {
     QRadioButton* onePort_;
     QRadioButton* allPorts_;
     std::vector<std::pair<QCheckBox*, LineSetting>> settings_;
+    QSpinBox* firstUnit_;
+    QSpinBox* lastUnit_;
+    QLabel* plan_;             // how the port under search is searched
+    std::set<int> unitPorts_;  // ports searched by unit id, without a line setting
     QProgressBar* progress_;
     QLabel* trying_;
     QLabel* timeLeft_;

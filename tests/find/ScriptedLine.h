@@ -18,6 +18,7 @@ struct ScriptedPort {
     std::map<QString, Answer> replies;
     // What a patient second look at "19200,E@7" finds; unlisted: silent.
     std::map<QString, Answer::Kind> patient;
+    QString target;  // as its TQ7310_COM<n>; empty: a serial device
 };
 
 class ScriptedLine : public Prober {
@@ -27,6 +28,9 @@ class ScriptedLine : public Prober {
     QStringList calls;
 
     QString device(int port) override { return QStringLiteral("/dev/scripted%1").arg(port); }
+    std::optional<module_line::PortTarget> target(int port) override {
+        return module_line::parsePortTarget(ports[port].target.toStdString());
+    }
     OpenResult open(int port, const LineSetting& setting) override {
         calls << QStringLiteral("open %1 %2").arg(port).arg(setting.text());
         const int error = ports[port].openError;

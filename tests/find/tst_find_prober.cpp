@@ -6,7 +6,9 @@
 #include "ConfigValues.h"
 #include "DriverProber.h"
 #include "FoundText.h"
+#include "OutcomeText.h"
 #include "RecordingDriver.h"
+#include "Verdict.h"
 
 using namespace finder;
 using namespace module_map;
@@ -96,6 +98,8 @@ class tst_FindProber : public QObject {
     void openSaysWhyItFailed();
     void waitFitsTheLine_data();
     void waitFitsTheLine();
+    void refusalOverTheTarget_data();
+    void refusalOverTheTarget();
 };
 
 void tst_FindProber::verdict_data() {
@@ -282,6 +286,39 @@ void tst_FindProber::waitFitsTheLine() {
     prober.setAllowanceUs(allowanceUs);
     prober.probe(1, 1, LineSetting{baudCode, 2}, patient ? Wait::Patient : Wait::Fast);
     QCOMPARE(driver.waitedUs, waitUs);
+}
+
+void tst_FindProber::refusalOverTheTarget_data() {
+    QTest::addColumn<QByteArray>("target");  // the port's TQ7310_COM1
+    QTest::addColumn<int>("exception");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("Modbus TCP, 0B") << QByteArray("tcp:192.168.1.20") << 0x0B << "无设备";
+    QTest::newRow("Modbus TCP, 0A") << QByteArray("tcp:gw:1502") << 0x0A << "无设备";
+    QTest::newRow("RTU over TCP, 0B") << QByteArray("rtu-tcp:10.0.0.5:4001") << 0x0B << "无设备";
+    QTest::newRow("Modbus TCP, 02: a device there")
+        << QByteArray("tcp:gw") << 0x02 << "其他 Modbus 设备";
+    QTest::newRow("serial, 0B: as it always was")
+        << QByteArray("/dev/ttyUSB0") << 0x0B << "其他 Modbus 设备";
+}
+
+void tst_FindProber::refusalOverTheTarget() {
+    QFETCH(QByteArray, target);
+    QFETCH(int, exception);
+    QFETCH(QString, words);
+    qputenv("TQ7310_COM1", target);
+    ProbedDriver driver;
+    driver.probe = failed(TQ7310_EXCEPTION, 0, exception);
+    DriverProber prober(driver);
+    QVERIFY(prober.open(1, LineSetting{}).ok);
+    qunsetenv("TQ7310_COM1");  // read at the open, as the driver reads it
+    Found found;
+    found.answer = prober.probe(1, 7, LineSetting{}, Wait::Fast);
+    found.kind = found.answer.kind;
+    QCOMPARE(answerText(found), words);
+    // The gateway's refusal in the words every window gives it.
+    QVERIFY(whyText(found).contains(found.kind == Answer::NoDevice ? exceptionText(exception)
+                                                                   : exceptionHex(exception)));
+    QCOMPARE(driver.waitedUs > kProbeAllowanceUs + kNetworkAllowanceUs, target.contains(':'));
 }
 
 QTEST_APPLESS_MAIN(tst_FindProber)

@@ -33,8 +33,8 @@ QString attemptText(const Attempt& a) {
 }
 
 QString rowText(const Found& f) {
-    static const char* kinds[] = {"silent", "module", "maybe", "other", "garbled",
-                                  "echo",   "from",   "gone",  "cannot"};
+    static const char* kinds[] = {"silent", "module", "maybe",  "other",  "garbled",  "echo",
+                                  "from",   "gone",   "cannot", "spoilt", "anywhere", "none"};
     const QString last = f.lastAddress != 0 ? QStringLiteral("-%1").arg(f.lastAddress) : QString();
     return QStringLiteral("%1 %2@%3%4 %5")
         .arg(f.port)
@@ -106,6 +106,8 @@ class tst_FindSearch : public QObject {
     void rows();
     void signsOfLife_data();
     void signsOfLife();
+    void networkTargets_data();
+    void networkTargets();
     void stopEndsAtOnce();
     void opensOncePerSetting();
     void onItsOwnThread_data();
@@ -391,6 +393,73 @@ void tst_FindSearch::signsOfLife() {
         patients.removeLast();
     }
     QCOMPARE(patients.size(), second.filter(QStringLiteral("patient ")).size());
+}
+
+void tst_FindSearch::networkTargets_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("firstUnit");
+    QTest::addColumn<int>("lastUnit");
+    QTest::addColumn<Replies>("replies");
+    QTest::addColumn<int>("firstAsked");  // every address from it to lastAsked, once, at 19200,E
+    QTest::addColumn<int>("lastAsked");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("said");  // how the search says it searches, or its note
+
+    Replies gateway;
+    for (int unit = 1; unit <= 3; ++unit) {
+        gateway[QStringLiteral("19200,E@%1").arg(unit)] = reply(Answer::NoDevice, 0, 0, 0x0B);
+    }
+    gateway["19200,E@4"] = reply(Answer::Module);
+    QTest::newRow("Modbus TCP: every unit id, no baud rate or parity")
+        << "tcp:192.168.1.20" << 1 << 247 << Replies{} << 1 << 247 << QStringList{}
+        << "端口1：在 tcp 192.168.1.20:502 上查找单元 1–247";
+    QTest::newRow("Modbus TCP: the units asked for")
+        << "tcp:[fe80::1]:1502" << 10 << 20 << Replies{} << 10 << 20 << QStringList{}
+        << "端口1：在 tcp [fe80::1]:1502 上查找单元 10–20";
+    QTest::newRow("a gateway's 0B for empty units: no device there, one row")
+        << "tcp:gw" << 1 << 8 << gateway << 1 << 8
+        << QStringList{"1 19200,E@1-3 none", "1 19200,E@4 module"} << "单元 1–8";
+    QTest::newRow("RTU over TCP: the addresses at the window's setting alone")
+        << "rtu-tcp:10.0.0.5:4001" << 1 << 8 << Replies{} << 1 << 20 << QStringList{}
+        << "端口1：在 rtu-tcp 10.0.0.5:4001 上以串口服务器那一侧的 19200,E 查找地址 1–20";
+    QTest::newRow("written wrongly: said, not asked")
+        << "tcp:host:0" << 1 << 247 << Replies{} << 1 << 0 << QStringList{} << "TQ7310_COM1 的值";
+}
+
+void tst_FindSearch::networkTargets() {
+    QFETCH(QString, target);
+    QFETCH(int, firstUnit);
+    QFETCH(int, lastUnit);
+    QFETCH(Replies, replies);
+    QFETCH(int, firstAsked);
+    QFETCH(int, lastAsked);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, said);
+    ScriptedLine line;
+    line.ports[1].target = target;
+    line.ports[1].replies = replies;
+    ModuleSearch search(line);
+    QStringList found;
+    QStringList told;
+    connect(&search, &ModuleSearch::found, [&](const Found& f) { found << rowText(f); });
+    connect(&search, &ModuleSearch::grown, [&](const Found& f) { found.last() = rowText(f); });
+    connect(&search, &ModuleSearch::searching, [&](int, bool, const QString& how) { told << how; });
+    connect(&search, &ModuleSearch::note, [&](const QString& note) { told << note; });
+    QSignalSpy finished(&search, &ModuleSearch::finished);
+    Scope scope{{1}, allSettings(), at(2, 2), 1, 20};
+    scope.firstUnit = firstUnit;
+    scope.lastUnit = lastUnit;
+    search.start(scope);
+    QVERIFY(finished.wait(kSearchMs));
+    QStringList asked;
+    for (int address = firstAsked; address <= lastAsked; ++address) {
+        asked << QStringLiteral("probe 1 19200,E@%1").arg(address);
+    }
+    QCOMPARE(line.probes(), asked);
+    QCOMPARE(line.calls.filter(QStringLiteral("open ")).size(), asked.isEmpty() ? 0 : 1);
+    QCOMPARE(found, rows);
+    QCOMPARE(told.size(), 1);
+    QVERIFY2(told.first().contains(said), qPrintable(told.first()));
 }
 
 void tst_FindSearch::stopEndsAtOnce() {

@@ -6,9 +6,11 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QtTest>
@@ -62,6 +64,7 @@ class tst_FindSim : public QObject {
     void troubledLines_data();
     void troubledLines();
     void openLinkClosedFirst();
+    void moduleByUnitOverTcp();
 
   private:
     // Shows the window, clicks "查找模块" and returns the dialog.
@@ -163,13 +166,14 @@ void tst_FindSim::findsUsesAndOpens() {
         QCOMPARE(QApplication::clipboard()->text(), text);
         const QStringList lines = text.split(QLatin1Char('\n'));
         QVERIFY(lines.first().startsWith(QStringLiteral("# 查找模块，开始于 ")));
-        QCOMPARE(lines.mid(1, 4),
+        QCOMPARE(lines.mid(1, 5),
                  (QStringList{"# 端口：1 (" + panel_->linkPath() + ")",
+                              "# 端口1：在串口上以 2 种波特率和校验查找地址 1–247",
                               "# 波特率和校验：9600,E 19200,E；地址 1–247", "# 已停止，端口已关闭",
                               "端口\t设备\t波特率\t校验\t地址\t应答\t依据\t读回的点"}));
         QVERIFY(
-            lines.value(5).startsWith("1\t" + panel_->linkPath() + "\t19200\tE\t7\tTQ7310 模块\t"));
-        QVERIFY(lines.value(5).endsWith(table->item(0, 7)->text()));
+            lines.value(6).startsWith("1\t" + panel_->linkPath() + "\t19200\tE\t7\tTQ7310 模块\t"));
+        QVERIFY(lines.value(6).endsWith(table->item(0, 7)->text()));
     }
     QCOMPARE(rowsOf(table), QStringList("1|" + panel_->linkPath() + "|19200|E|7|TQ7310 模块"));
     // The columns fit the dialog; the long ones are whole in their tooltips.
@@ -440,6 +444,28 @@ void tst_FindSim::troubledLines() {
     const auto* table = panel_->find<QTableWidget>(QStringLiteral("FindResults"));
     const bool picked = table->currentRow() >= 0;
     QCOMPARE(picked, rows.join(QString()).contains(QStringLiteral("TQ7310 模块")));
+}
+
+void tst_FindSim::moduleByUnitOverTcp() {
+    // Port 5 at the simulator's Modbus TCP service, a gateway for other units.
+    SimProcess sim;
+    QVERIFY2(sim.start({"--tcp", "0", "--gateway", "--address", "7"}),
+             qPrintable(sim.transcript()));
+    qputenv("TQ7310_COM5", sim.target(u"tcp:").toLocal8Bit());
+    FindModuleDialog dialog(panel_->driver(), {5, {2, 2}, 1}, false);
+    dialog.show();
+    dialog.findChild<QSpinBox*>(QStringLiteral("FindLastUnit"))->setValue(9);
+    dialog.findChild<QSpinBox*>(QStringLiteral("FindFirstUnit"))->setValue(5);
+    bool ended = false;
+    connect(&dialog.search(), &finder::ModuleSearch::finished, &dialog, [&] { ended = true; });
+    dialog.findChild<QPushButton*>(QStringLiteral("FindStart"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(ended, kSearchMs);
+    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("FindPlan"))->text(),
+             QStringLiteral("端口5：在 tcp %1 上查找单元 5–9").arg(sim.target(u"tcp:").mid(4)));
+    const QString at = QStringLiteral("5|%1|—|—|").arg(sim.target(u"tcp:"));
+    QCOMPARE(rowsOf(dialog.findChild<QTableWidget*>(QStringLiteral("FindResults"))),
+             (QStringList{at + "5–6|无设备", at + "7|TQ7310 模块", at + "8–9|无设备"}));
+    qputenv("TQ7310_COM5", "/nonexistent/tq7310");
 }
 
 QTEST_MAIN(tst_FindSim)

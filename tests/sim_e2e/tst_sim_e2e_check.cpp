@@ -59,6 +59,11 @@ class CheckOnSim : public QObject {
                                   << QString() << QString() << QList<int>{0, 2};
         QTest::newRow("other address")
             << QStringList{"--address", "2"} << QString() << QString() << QList<int>{2};
+        QTest::newRow("over Modbus TCP")
+            << QStringList{"--tcp", "0"} << QString() << QString() << QList<int>{0};
+        QTest::newRow("stuck coil, RTU over TCP")
+            << QStringList{"--rtu-tcp", "0", "--stuck-coil", "2"} << QStringLiteral("输出")
+            << failed << QList<int>{1};
     }
 
     void faults() {
@@ -71,9 +76,15 @@ class CheckOnSim : public QObject {
         const QString before = stateOf(sim);
         QVERIFY(!before.isEmpty());
 
+        QStringList where{"--device", sim.device()};
+        for (const QString service : {"tcp", "rtu-tcp"}) {
+            if (simArgs.contains("--" + service)) {
+                where =
+                    QStringList{"--" + service, sim.target(QString(service + ':')).section(':', 1)};
+            }
+        }
         QProcess check;
-        check.start(QStringLiteral(TQ7310_CHECK_PATH),
-                    {"--device", sim.device(), "--json", "--yes"});
+        check.start(QStringLiteral(TQ7310_CHECK_PATH), where + QStringList{"--json", "--yes"});
         QVERIFY(check.waitForFinished(90000));
         QVERIFY2(statuses.contains(check.exitCode()),
                  qPrintable(QString::number(check.exitCode())));
@@ -155,6 +166,18 @@ class CheckOnSim : public QObject {
             << QStringList{"--port", "x", "--yes"} + json << 2 << "--port 应为 1..255";
         QTest::newRow("device empty")
             << QStringList{"--device", "", "--yes"} + json << 2 << "--device 应给出设备路径";
+        QTest::newRow("--device and --tcp")
+            << QStringList{"--tcp", "gw", "--yes"} + json << 2 << "只能给一个";
+        QTest::newRow("--rtu-tcp without its port")
+            << QStringList{"--rtu-tcp", "10.0.0.5", "--yes", "--json"} << 2 << "--rtu-tcp 应为";
+        QTest::newRow("--tcp has no baud rate")
+            << QStringList{"--baud", "19200", "--tcp", "gw", "--yes", "--json"} << 2
+            << "--tcp 没有波特率和校验";
+        QTest::newRow("--tcp points the port at the server, nobody there")
+            << QStringList{"--tcp", "127.0.0.1:1", "--yes", "--json"} << 2 << "127.0.0.1:1";
+        QTest::newRow("--rtu-tcp takes its far line's parity, then wants --yes")
+            << QStringList{"--rtu-tcp", "10.0.0.5:4001", "--parity", "odd", "--json"} << 2
+            << "未给 --yes";
         QTest::newRow("unknown option")
             << QStringList{"--bogus", "--yes"} + json << 2 << "未知选项 --bogus";
         QTest::newRow("unknown step")
