@@ -76,8 +76,9 @@ bool ModbusTcpTransport::send(const Request& request, Exchange& out) {
     std::array<std::uint8_t, kMaxWireBytes> adu{};
     adu[0] = static_cast<std::uint8_t>(id >> 8);
     adu[1] = static_cast<std::uint8_t>(id & 0xFF);
-    adu[4] = static_cast<std::uint8_t>((pdu + 1) >> 8);
-    adu[5] = static_cast<std::uint8_t>((pdu + 1) & 0xFF);
+    // The length counts the unit id and the PDU: 254 at most, so its high
+    // byte stays 0.
+    adu[5] = static_cast<std::uint8_t>(pdu + 1);
     adu[kMbapUnitAt] = unit_;
     std::copy_n(rtu.begin() + 1, pdu, adu.begin() + kMbapBytes);
     const int length = kMbapBytes + pdu;

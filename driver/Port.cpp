@@ -66,6 +66,8 @@ int Port::open(int number, const LineSettings& settings) {
         echo_.ruleOut();
     }
     owedIds_.clear();
+    // The caller's open always tries, whatever failed before.
+    retryAfter_ = {};
     OpenedTransport opened;
     if (target) {
         opened = openLine(*target, settings_, timeouts_);

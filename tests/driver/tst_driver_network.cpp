@@ -16,6 +16,7 @@ using test_slave::ScopedPortEnv;
 namespace {
 
 constexpr int32_t kPort = 9;
+constexpr int32_t kUnmappedPort = 201;
 constexpr int32_t kSlave = 5;
 constexpr int32_t kPresetRegister = 6;  // takes any value
 constexpr int32_t kAbsentRegister = 3000;
@@ -96,6 +97,31 @@ class TstDriverNetwork : public QObject {
         QCOMPARE(status.exception_code, 2);
         QCOMPARE(QString::fromUtf8(status.device),
                  service.isEmpty() ? sim_->device() : sim_->target(QString(service + ':')));
+    }
+
+    // Nothing to connect to: the open fails and says why.
+    void unreachable_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("error");
+        QTest::addRow("nobody listening") << "tcp:127.0.0.1:1" << ECONNREFUSED;
+        QTest::addRow("no such host") << "rtu-tcp:tq7310.invalid:4001" << EHOSTUNREACH;
+        QTest::addRow("written wrongly") << "tcp:127.0.0.1:" << EINVAL;
+    }
+
+    void unreachable() {
+        QFETCH(QString, target);
+        QFETCH(int, error);
+        env_ = std::make_unique<ScopedPortEnv>(kPort, target.toStdString());
+        QCOMPARE(OpenPort_Modbus(kPort, kBaud9600, kParityNone), -2);
+        QCOMPARE(linkStatus(kPort).system_error, error);
+        QCOMPARE(QString::fromUtf8(linkStatus(kPort).device), target);
+    }
+
+    // Without a variable the number leads to the platform's serial device.
+    void serialByDefault() {
+        const QString usb = QStringLiteral("/dev/ttyUSB%1").arg(kUnmappedPort - 1);
+        QCOMPARE(QString::fromUtf8(linkStatus(kUnmappedPort).device),
+                 QFile::exists(usb) ? usb : QStringLiteral("/dev/ttyS%1").arg(kUnmappedPort - 1));
     }
 
     void reconnectsAfterRestart_data() {
