@@ -176,7 +176,8 @@ class TstDriverNetwork : public QObject {
         Buffer b = sentinelBuffer();
         QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
         QVERIFY(sim_->waitForLine(QRegularExpression("held reply sent"), 5000));
-        Get_4X_UnDX(kPort, kSlave, 1, 1, b.data());
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_TIMEOUT));
         const QList<Tq7310Traffic> entries = traffic(start);
         QVERIFY(entries.size() >= 3);
         QCOMPARE(entries[1].kind, int32_t(TQ7310_TRAFFIC_LATE_REPLY));
