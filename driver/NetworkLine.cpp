@@ -23,18 +23,7 @@ namespace {
 
 int socketError() {
 #if defined(_WIN32)
-    switch (WSAGetLastError()) {
-        case WSAETIMEDOUT:
-            return ETIMEDOUT;
-        case WSAECONNREFUSED:
-            return ECONNREFUSED;
-        case WSAEHOSTUNREACH:
-            return EHOSTUNREACH;
-        case WSAENETUNREACH:
-            return ENETUNREACH;
-        default:
-            return ECONNRESET;
-    }
+    return errnoFromWin32(static_cast<unsigned long>(WSAGetLastError()));
 #else
     return errno != 0 ? errno : EIO;
 #endif

@@ -3,6 +3,9 @@
 #include <cerrno>
 
 #if defined(_WIN32)
+// Winsock first: windows.h would bring the older winsock.h.
+#include <winsock2.h>
+
 #include <windows.h>
 #endif
 
@@ -22,6 +25,20 @@ int errnoFromWin32(unsigned long code) {
             return EBUSY;
         case ERROR_INVALID_HANDLE:
             return EBADF;
+        // Winsock's, which GetLastError gives as well.
+        case WSAECONNREFUSED:
+            return ECONNREFUSED;
+        case WSAEHOSTUNREACH:
+        case WSAHOST_NOT_FOUND:
+            return EHOSTUNREACH;
+        case WSAENETUNREACH:
+            return ENETUNREACH;
+        case WSAETIMEDOUT:
+            return ETIMEDOUT;
+        case WSAECONNRESET:
+        case WSAECONNABORTED:
+        case WSAESHUTDOWN:
+            return ECONNRESET;
         default:
             // Unplugging an adapter mid-transfer shows as ERROR_BAD_COMMAND,
             // ERROR_GEN_FAILURE, ERROR_OPERATION_ABORTED and the like; all

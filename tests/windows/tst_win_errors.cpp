@@ -1,6 +1,9 @@
 // How Win32 failures reach the status export: libmodbus leaves errno alone
 // when CreateFile, ReadFile or WriteFile fails, so the driver reads
 // GetLastError instead. Compiled with the driver's own source, run under Wine.
+// Winsock first: windows.h would bring the older winsock.h.
+#include <winsock2.h>
+
 #include <windows.h>
 
 #include <cerrno>
@@ -22,6 +25,9 @@ void win32CodesAsErrno() {
     CHECK_EQ(errnoFromWin32(ERROR_BAD_COMMAND), EIO);
     CHECK_EQ(errnoFromWin32(ERROR_GEN_FAILURE), EIO);
     CHECK_EQ(errnoFromWin32(ERROR_OPERATION_ABORTED), EIO);
+    CHECK_EQ(errnoFromWin32(WSAECONNREFUSED), ECONNREFUSED);
+    CHECK_EQ(errnoFromWin32(WSAHOST_NOT_FOUND), EHOSTUNREACH);
+    CHECK_EQ(errnoFromWin32(WSAECONNRESET), ECONNRESET);
     // Never 0, or the failure would look like none.
     CHECK_EQ(errnoFromWin32(0), EIO);
 }
