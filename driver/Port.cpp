@@ -4,8 +4,6 @@
 #include <cerrno>
 #include <optional>
 
-#include "ModbusTcpTransport.h"
-#include "NetworkLine.h"
 #include "OpenLine.h"
 #include "PortName.h"
 #include "SerialDevice.h"
@@ -44,7 +42,7 @@ bool sameBytes(const Exchange& out, const std::uint8_t* bytes, int length) {
 int Port::open(int number, const LineSettings& settings) {
     const std::lock_guard<std::mutex> line(line_);
     transport_.reset();
-    const auto target = targetFor(number);
+    target_ = targetFor(number);
     const std::string device = devicePathFor(number);
     if (device != device_ || !framesStillArriveWhole(settings_, settings)) {
         // What was asked on another device, or at other framing, comes as
@@ -59,7 +57,7 @@ int Port::open(int number, const LineSettings& settings) {
     }
     settings_ = settings;
     device_ = device;
-    kind_ = target ? target->kind : module_line::TargetKind::Serial;
+    kind_ = target_ ? target_->kind : module_line::TargetKind::Serial;
     timeouts_ = kind_ == module_line::TargetKind::Serial ? timeoutsFor(settings.baud)
                                                          : networkTimeouts(kind_, settings.baud);
     if (kind_ != module_line::TargetKind::Serial) {
@@ -68,12 +66,7 @@ int Port::open(int number, const LineSettings& settings) {
     owedIds_.clear();
     // The caller's open always tries, whatever failed before.
     retryAfter_ = {};
-    OpenedTransport opened;
-    if (target) {
-        opened = openLine(*target, settings_, timeouts_);
-    } else {
-        opened.error = EINVAL;
-    }
+    OpenedTransport opened = openTarget();
     transport_ = std::move(opened.transport);
     noteConnectFailure(opened.error);
     // A device that is not there yet is treated like one that went away:
@@ -100,6 +93,16 @@ void Port::refuseOpen() {
     report_.refused();
 }
 
+OpenedTransport Port::openTarget() const {
+    if (!target_) {
+        // A network target written wrongly: nothing to open.
+        OpenedTransport none;
+        none.error = EINVAL;
+        return none;
+    }
+    return openLine(*target_, settings_, timeouts_);
+}
+
 void Port::noteConnectFailure(int error) {
     if (transport_ == nullptr && kind_ != module_line::TargetKind::Serial) {
         retryAfter_ = Clock::now() + kReconnectPause;
@@ -118,8 +121,7 @@ bool Port::reconnect() {
     transport_.reset();
     // A new connection is never answered for the old one's requests.
     owedIds_.clear();
-    const auto target = module_line::parsePortTarget(device_);
-    OpenedTransport opened = openLine(*target, settings_, timeouts_);
+    OpenedTransport opened = openTarget();
     transport_ = std::move(opened.transport);
     broken_ = transport_ == nullptr;
     noteConnectFailure(opened.error);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -116,6 +117,7 @@ class Port {
                   Clock::time_point end, const SideFrames& side);
     void logStray(const std::uint8_t* bytes, int length, bool foundWaiting);
     bool reconnect();
+    OpenedTransport openTarget() const;
     void noteConnectFailure(int error);
 
     // Guarded by line_.
@@ -126,6 +128,7 @@ class Port {
     LineSettings settings_;
     Timeouts timeouts_;
     std::string device_;
+    std::optional<module_line::PortTarget> target_;  // none: written wrongly
     module_line::TargetKind kind_ = module_line::TargetKind::Serial;
     // Modbus TCP: the requests of this connection still owed an answer,
     // by transaction id.

@@ -113,8 +113,13 @@ class TstDriverNetwork : public QObject {
         QFETCH(int, error);
         env_ = std::make_unique<ScopedPortEnv>(kPort, target.toStdString());
         QCOMPARE(OpenPort_Modbus(kPort, kBaud9600, kParityNone), -2);
-        QCOMPARE(linkStatus(kPort).system_error, error);
         QCOMPARE(QString::fromUtf8(linkStatus(kPort).device), target);
+        // An operation tries again, or within the pause after a failed
+        // connection does not: it fails either way, for the same reason.
+        Buffer b = sentinelBuffer();
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_OPEN_FAILED));
+        QCOMPARE(linkStatus(kPort).system_error, error);
     }
 
     // Without a variable the number leads to the platform's serial device.
