@@ -1,6 +1,5 @@
 #include "NetworkLine.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -50,7 +49,8 @@ modbus_t* connectTcp(const module_line::PortTarget& target, const Timeouts& time
         error = errno != 0 ? errno : EINVAL;
         return nullptr;
     }
-    // libmodbus's default is no recovery of its own, as the driver wants.
+    // libmodbus's default is already no recovery of its own, as the driver
+    // wants: it never sleeps or reconnects behind the driver's back.
     modbus_set_byte_timeout(ctx, static_cast<std::uint32_t>(timeouts.byteUs / 1'000'000),
                             static_cast<std::uint32_t>(timeouts.byteUs % 1'000'000));
     // libmodbus bounds the connect by the response time-out.

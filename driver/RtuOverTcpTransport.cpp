@@ -24,12 +24,11 @@ RtuOverTcpTransport::~RtuOverTcpTransport() {
     modbus_free(ctx_);
 }
 
-Received RtuOverTcpTransport::receiveFrame(std::uint8_t* buffer, std::int64_t firstUs,
-                                           FrameLength lengthOf) {
+Received RtuOverTcpTransport::receiveFrame(std::uint8_t* buffer, std::int64_t firstUs) {
     Received got;
     std::int64_t waitUs = firstUs;
-    for (int want = lengthOf(buffer, 0); got.length < want;
-         want = std::min(lengthOf(buffer, got.length), kMaxFrameBytes)) {
+    for (int want = replyLength(buffer, 0); got.length < want;
+         want = replyLength(buffer, got.length)) {
         const int ready = socket_.waitReadable(waitUs);
         if (ready <= 0) {
             got.error = ready == 0 ? ETIMEDOUT : -ready;
@@ -51,8 +50,7 @@ int RtuOverTcpTransport::listenUntil(Clock::time_point until, const StrayBytes& 
     for (auto now = Clock::now(); now < until; now = Clock::now()) {
         std::array<std::uint8_t, kMaxFrameBytes> frame{};
         const Received got = receiveFrame(
-            frame.data(), std::chrono::ceil<std::chrono::microseconds>(until - now).count(),
-            replyLength);
+            frame.data(), std::chrono::ceil<std::chrono::microseconds>(until - now).count());
         if (got.length > 0) {
             onBytes(frame.data(), got.length);
         }
@@ -67,7 +65,7 @@ int RtuOverTcpTransport::takeWaiting(const StrayBytes& onBytes) {
     int length = 0;
     for (int waiting = socket_.pending(); waiting > 0; waiting = socket_.pending()) {
         std::array<std::uint8_t, kMaxFrameBytes> frame{};
-        const Received got = receiveFrame(frame.data(), timeouts_.byteUs, replyLength);
+        const Received got = receiveFrame(frame.data(), timeouts_.byteUs);
         length += got.length;
         if (got.length > 0) {
             onBytes(frame.data(), got.length);
@@ -105,7 +103,7 @@ bool RtuOverTcpTransport::send(const Request& request, Exchange& out) {
 }
 
 Received RtuOverTcpTransport::receiveReply(std::uint8_t* buffer) {
-    return receiveFrame(buffer, responseUs_, replyLength);
+    return receiveFrame(buffer, responseUs_);
 }
 
 Received RtuOverTcpTransport::receiveEcho(std::uint8_t*, std::int64_t) {

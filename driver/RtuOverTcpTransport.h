@@ -38,10 +38,9 @@ class RtuOverTcpTransport final : public Transport {
     Received receiveEcho(std::uint8_t*, std::int64_t) override;
 
   private:
-    // How long the frame that starts with `have` bytes in `frame` is.
-    using FrameLength = int (*)(const std::uint8_t* frame, int have);
-    // One frame: the first byte waited for `firstUs`, the rest a gap each.
-    Received receiveFrame(std::uint8_t* buffer, std::int64_t firstUs, FrameLength lengthOf);
+    // One reply frame: the first byte waited for `firstUs`, the rest a gap
+    // each.
+    Received receiveFrame(std::uint8_t* buffer, std::int64_t firstUs);
 
     modbus_t* ctx_;
     Socket socket_;
