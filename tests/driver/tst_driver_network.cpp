@@ -2,8 +2,14 @@
 // against the simulator: its serial line, Modbus TCP and RTU over TCP.
 #include <QtTest>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <memory>
+#include <thread>
 
 #include "DriverTestSupport.h"
 #include "ModbusRTU.h"
@@ -33,6 +39,58 @@ QList<Tq7310Traffic> traffic(uint32_t after = 0) {
         after = chunk.constLast().sequence;
     }
 }
+
+// A Modbus TCP server on loopback that answers its one client's first
+// request with the frames given, as they are but for the first two bytes:
+// the request's transaction id plus their value. Then it stays silent, the
+// connection open, until it goes.
+class ScriptedTcpServer {
+  public:
+    explicit ScriptedTcpServer(QList<QByteArray> frames) : frames_(std::move(frames)) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof at;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&at), size);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &size);
+        port_ = ntohs(at.sin_port);
+        thread_ = std::thread([this] { serve(); });
+    }
+    ~ScriptedTcpServer() {
+        ::shutdown(listener_, SHUT_RDWR);
+        ::shutdown(client_, SHUT_RDWR);
+        thread_.join();
+        ::close(client_);
+        ::close(listener_);
+    }
+    QString target() const { return QStringLiteral("tcp:127.0.0.1:%1").arg(port_); }
+
+  private:
+    void serve() {
+        client_ = ::accept(listener_, nullptr, nullptr);
+        unsigned char request[12];
+        if (client_ < 0 || ::recv(client_, request, sizeof request, MSG_WAITALL) != 12) {
+            return;
+        }
+        for (QByteArray frame : frames_) {
+            const int id =
+                (request[0] << 8 | request[1]) + (uchar(frame[0]) << 8 | uchar(frame[1]));
+            frame[0] = char(id >> 8);
+            frame[1] = char(id);
+            ::send(client_, frame.constData(), size_t(frame.size()), MSG_NOSIGNAL);
+        }
+        unsigned char rest[1];
+        ::recv(client_, rest, 1, 0);  // until the end
+    }
+
+    QList<QByteArray> frames_;
+    int listener_ = -1;
+    std::atomic<int> client_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 }  // namespace
 
@@ -127,6 +185,48 @@ class TstDriverNetwork : public QObject {
         const QString usb = QStringLiteral("/dev/ttyUSB%1").arg(kUnmappedPort - 1);
         QCOMPARE(QString::fromUtf8(linkStatus(kUnmappedPort).device),
                  QFile::exists(usb) ? usb : QStringLiteral("/dev/ttyS%1").arg(kUnmappedPort - 1));
+    }
+
+    // What a Modbus TCP server sends is judged by its header first; only the
+    // frame with the request's id is its answer.
+    void framesOverModbusTcp_data() {
+        QTest::addColumn<QList<QByteArray>>("frames");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("replyBytes");  // logged as the answer
+        QTest::addColumn<int>("strays");      // logged beside it
+        const QByteArray header = QByteArray::fromHex("0000000000070103");
+        const QByteArray answer = header + QByteArray::fromHex("0400070100");
+        const QByteArray otherId = QByteArray::fromHex("0064") + answer.mid(2);
+        QTest::addRow("its answer") << QList{answer} << int(TQ7310_OK) << 13 << 0;
+        QTest::addRow("another id's frame first")
+            << QList{otherId, answer} << int(TQ7310_OK) << 13 << 1;
+        QTest::addRow("cut short") << QList{answer.left(10)} << int(TQ7310_BAD_FRAME) << 10 << 0;
+        QTest::addRow("another protocol")
+            << QList{QByteArray::fromHex("0000000100070103") + answer.mid(8)}
+            << int(TQ7310_BAD_FRAME) << 13 << 0;
+        QTest::addRow("a gateway: no answer from the unit")
+            << QList{QByteArray::fromHex("00000000000301830b")} << int(TQ7310_EXCEPTION) << 9 << 0;
+        QTest::addRow("nothing with its id")
+            << QList<QByteArray>(18, otherId) << int(TQ7310_BAD_FRAME) << 0 << 18;
+    }
+
+    void framesOverModbusTcp() {
+        QFETCH(QList<QByteArray>, frames);
+        QFETCH(int, outcome);
+        QFETCH(int, replyBytes);
+        QFETCH(int, strays);
+        ScriptedTcpServer server(frames);
+        env_ = std::make_unique<ScopedPortEnv>(kPort, server.target().toStdString());
+        QCOMPARE(OpenPort_Modbus(kPort, kBaud9600, kParityNone), 0);
+        const QList<Tq7310Traffic> before = traffic();
+        Buffer b = sentinelBuffer();
+        const int32_t read = Get_4X_UnDX(kPort, 1, 1, 2, b.data());
+        QCOMPARE(linkStatus(kPort).outcome, outcome);
+        QCOMPARE(read == 7, outcome == TQ7310_OK);
+        const QList<Tq7310Traffic> after =
+            traffic(before.isEmpty() ? 0 : before.constLast().sequence);
+        QCOMPARE(after.size(), 1 + strays);
+        QCOMPARE(after.constFirst().reply_length, replyBytes);
     }
 
     void reconnectsAfterRestart_data() {
