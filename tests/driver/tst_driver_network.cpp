@@ -145,6 +145,12 @@ class TstDriverNetwork : public QObject {
         QCOMPARE(Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()), 54321);
         QCOMPARE(Set_0X_Bit1(kPort, kSlave, 2), 0);
         QCOMPARE(Get_0X_B16(kPort, kSlave, 1, b.data()) & 0x2, 0x2);
+        // Past 255 requests a Modbus TCP transaction id needs its high byte.
+        int answered = 0;
+        for (int read = 0; read < 300; ++read) {
+            answered += Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()) == 54321;
+        }
+        QCOMPARE(answered, 300);
         const Tq7310Traffic read = traffic().constLast();
         QCOMPARE(read.request_length, readBytes);
         QCOMPARE(read.request[unitAt], uint8_t(kSlave));
