@@ -82,6 +82,12 @@ ReplyVerdict checkReply(const Request& request, const std::uint8_t* frame, int l
 // frame.
 ReplyVerdict checkTcpReply(const Request& request, const std::uint8_t* adu, int length);
 
+// The transaction id a Modbus TCP frame starts with; -1 for a frame too short
+// to carry one.
+inline int mbapTransactionId(const std::uint8_t* adu, int length) {
+    return length >= 2 ? (adu[0] << 8) | adu[1] : -1;
+}
+
 // A frame from the slave asked, as long as its answer or its exception,
 // whose CRC failed on the way: its answer, spoilt, unless something else of
 // that shape could have sent it.

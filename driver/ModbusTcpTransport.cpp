@@ -15,10 +15,6 @@ namespace {
 // What a receive buffer holds where libmodbus wrote nothing.
 constexpr std::uint8_t kUnread = 0xA5;
 
-int transactionIdOf(const std::uint8_t* adu, int length) {
-    return length >= 2 ? (adu[0] << 8) | adu[1] : -1;
-}
-
 }  // namespace
 
 ModbusTcpTransport::~ModbusTcpTransport() {
@@ -110,7 +106,7 @@ Received ModbusTcpTransport::receiveReply(std::uint8_t* buffer) {
             --got.length;
         }
     }
-    got.transactionId = transactionIdOf(buffer, got.length);
+    got.transactionId = mbapTransactionId(buffer, got.length);
     return got;
 }
 

@@ -458,7 +458,7 @@ void Port::logStray(const std::uint8_t* bytes, int length, bool foundWaiting) {
     std::copy_n(bytes, frame.length, frame.bytes.begin());
     frame.read = Clock::now();
     if (transport_->identifiesReplies()) {
-        nameById(frame, length >= 2 ? (bytes[0] << 8) | bytes[1] : -1);
+        nameById(frame, mbapTransactionId(bytes, length));
     } else if (const auto earlier = ledger_.answeredBy(bytes, length, nullptr, frame.read)) {
         nameLate(frame, *earlier);
         ledger_.forget(earlier->sequence);
