@@ -23,16 +23,7 @@ namespace {
 constexpr int kMaxWaitingFrames = 8;
 // What the receive buffer holds where libmodbus wrote nothing.
 constexpr std::uint8_t kUnread = 0xA5;
-
-int writtenLength(const std::uint8_t* buffer, int capacity) {
-    int length = capacity;
-    while (length > 0 && buffer[length - 1] == kUnread) {
-        --length;
-    }
-    return length;
-}
-
-// rc as libmodbus's receive returned it, `buffer` filled with kUnread before.
+// rc as libmodbus's receive returned it, `buffer` marked unread before.
 Received received(int rc, const std::uint8_t* buffer, int capacity) {
     Received got;
     got.error = rc < 0 ? lastSystemError() : 0;
@@ -52,6 +43,18 @@ Received received(int rc, const std::uint8_t* buffer, int capacity) {
 }
 
 }  // namespace
+
+void markUnread(std::uint8_t* buffer, int capacity) {
+    std::fill(buffer, buffer + capacity, kUnread);
+}
+
+int writtenLength(const std::uint8_t* buffer, int capacity) {
+    int length = capacity;
+    while (length > 0 && buffer[length - 1] == kUnread) {
+        --length;
+    }
+    return length;
+}
 
 void setResponseTimeout(modbus_t* ctx, std::int64_t us) {
     // libmodbus refuses a time-out of zero.
@@ -77,7 +80,7 @@ bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out) {
 }
 
 Received receiveReply(modbus_t* ctx, std::uint8_t* buffer) {
-    std::fill(buffer, buffer + kMaxFrameBytes, kUnread);
+    markUnread(buffer, kMaxFrameBytes);
     errno = 0;
     return received(modbus_receive_confirmation(ctx, buffer), buffer, kMaxFrameBytes);
 }
@@ -85,7 +88,7 @@ Received receiveReply(modbus_t* ctx, std::uint8_t* buffer) {
 Received receiveEcho(modbus_t* ctx, std::uint8_t* buffer, std::int64_t timeoutUs) {
     modbus_set_indication_timeout(ctx, static_cast<std::uint32_t>(timeoutUs / 1'000'000),
                                   static_cast<std::uint32_t>(timeoutUs % 1'000'000));
-    std::fill(buffer, buffer + kMaxFrameBytes, kUnread);
+    markUnread(buffer, kMaxFrameBytes);
     errno = 0;
     const int rc = modbus_receive(ctx, buffer);
     Received got;

@@ -41,6 +41,12 @@ struct Received {
     int transactionId = -1;     // Modbus TCP: the id the frame carries
 };
 
+// libmodbus never says how many bytes it had read when a frame is cut short
+// by the time-out: the buffer is filled with a marker first (markUnread),
+// and the bytes up to the last one that is not the marker are what came.
+void markUnread(std::uint8_t* buffer, int capacity);
+int writtenLength(const std::uint8_t* buffer, int capacity);
+
 // How long libmodbus waits for a reply to start.
 void setResponseTimeout(modbus_t* ctx, std::int64_t us);
 
@@ -52,11 +58,9 @@ bool sendRequest(modbus_t* ctx, const Request& request, Exchange& out);
 // transaction as libmodbus's high-level calls make it, bytes kept.
 void exchange(modbus_t* ctx, const Request& request, Exchange& out);
 
-// Reads one reply as libmodbus frames it into `buffer` (kMaxFrameBytes).
-// libmodbus never says how many bytes it had read when a frame is cut short
-// by the time-out; the buffer is filled with a marker first and the bytes up
-// to the last one that is not the marker are what came. Only marker bytes at
-// the very end of a cut frame go uncounted.
+// Reads one reply as libmodbus frames it into `buffer` (kMaxFrameBytes),
+// marked unread first. Only marker bytes at the very end of a cut frame go
+// uncounted.
 Received receiveReply(modbus_t* ctx, std::uint8_t* buffer);
 
 // Reads our own request as an echoing adapter hands it back: libmodbus frames

@@ -10,13 +10,6 @@
 
 namespace modbusrtu {
 
-namespace {
-
-// What a receive buffer holds where libmodbus wrote nothing.
-constexpr std::uint8_t kUnread = 0xA5;
-
-}  // namespace
-
 ModbusTcpTransport::~ModbusTcpTransport() {
     modbus_close(ctx_);
     modbus_free(ctx_);
@@ -92,20 +85,13 @@ bool ModbusTcpTransport::send(const Request& request, Exchange& out) {
 }
 
 Received ModbusTcpTransport::receiveReply(std::uint8_t* buffer) {
-    std::fill(buffer, buffer + kMaxWireBytes, kUnread);
+    markUnread(buffer, kMaxWireBytes);
     errno = 0;
     const int rc = modbus_receive_confirmation(ctx_, buffer);
     Received got;
     got.error = rc < 0 ? lastSystemError() : 0;
     got.framed = rc > 0;
-    if (rc > 0) {
-        got.length = rc;
-    } else {
-        got.length = kMaxWireBytes;
-        while (got.length > 0 && buffer[got.length - 1] == kUnread) {
-            --got.length;
-        }
-    }
+    got.length = rc > 0 ? rc : writtenLength(buffer, kMaxWireBytes);
     got.transactionId = mbapTransactionId(buffer, got.length);
     return got;
 }
