@@ -184,6 +184,7 @@ class TstDriverNetwork : public QObject {
         QCOMPARE(Get_4X_UnDX(kPort, kSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
         QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_OPEN_FAILED));
         QCOMPARE(linkStatus(kPort).system_error, error);
+        QCOMPARE(linkStatus(kPort).failures, 1);
     }
 
     // Without a variable the number leads to the platform's serial device.
