@@ -24,6 +24,7 @@ namespace {
 constexpr int32_t kPort = 9;
 constexpr int32_t kUnmappedPort = 201;
 constexpr int32_t kSlave = 5;
+constexpr int32_t kSilentSlave = 9;
 constexpr int32_t kPresetRegister = 6;  // takes any value
 constexpr int32_t kAbsentRegister = 3000;
 
@@ -151,6 +152,10 @@ class TstDriverNetwork : public QObject {
             answered += Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()) == 54321;
         }
         QCOMPARE(answered, 300);
+        // A request nobody answers, then the module's next answer at once.
+        QCOMPARE(Get_4X_UnDX(kPort, kSilentSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_TIMEOUT));
+        QCOMPARE(Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()), 54321);
         const Tq7310Traffic read = traffic().constLast();
         QCOMPARE(read.request_length, readBytes);
         QCOMPARE(read.request[unitAt], uint8_t(kSlave));
