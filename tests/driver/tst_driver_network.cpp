@@ -152,9 +152,13 @@ class TstDriverNetwork : public QObject {
             answered += Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()) == 54321;
         }
         QCOMPARE(answered, 300);
-        // A request nobody answers, then the module's next answer at once.
-        QCOMPARE(Get_4X_UnDX(kPort, kSilentSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
-        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_TIMEOUT));
+        // A request nobody answers goes out again after the wait for its
+        // late answer; then the module answers at once.
+        for (int ask = 0; ask < 2; ++ask) {
+            QCOMPARE(Get_4X_UnDX(kPort, kSilentSlave, 1, 1, b.data()), MODBUSRTU_FAILED);
+            QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_TIMEOUT));
+            QCOMPARE(traffic().constLast().request_length, readBytes);
+        }
         QCOMPARE(Get_4X_UnDX(kPort, kSlave, kPresetRegister, 1, b.data()), 54321);
         const Tq7310Traffic read = traffic().constLast();
         QCOMPARE(read.request_length, readBytes);
