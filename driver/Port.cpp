@@ -175,24 +175,25 @@ bool Port::prepare(const Request& request, bool awaitStraggler, int* waiting, Ex
     return true;
 }
 
-bool Port::run(const Request& request, Exchange& out, const std::int64_t* responseUs,
+bool Port::run(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                int* waiting) {
     const std::lock_guard<std::mutex> line(line_);
-    const bool probing = responseUs != nullptr;
     if (!prepare(request, !probing, waiting, out)) {
         return false;
     }
-    if (probing) {
-        transport_->setResponseTimeout(*responseUs);
+    // Set after prepare, whose reading of what waited puts the line's back.
+    const bool ownWait = responseUs != 0;
+    if (ownWait) {
+        transport_->setResponseTimeout(responseUs);
     }
     const auto sent = std::chrono::system_clock::now();
     const auto start = Clock::now();
     SideFrames side;
     if (transport_->send(request, out)) {
-        receive(request, out, probing ? *responseUs : timeouts_.responseUs, probing, side);
+        receive(request, out, ownWait ? responseUs : timeouts_.responseUs, probing, side);
     }
     const auto end = Clock::now();
-    if (probing) {
+    if (ownWait) {
         transport_->restoreResponseTimeout();
     }
     const bool ok = conclude(request, out, probing, sent, start, end, side);

@@ -48,9 +48,12 @@ class Port {
     void refuse() { report_.refused(); }
 
     // Runs `request` as one transaction with our time-outs: `out` holds
-    // the bytes either way; true when the reply checked out.
-    bool transact(const Request& request, Exchange& out) {
-        return run(request, out, nullptr, nullptr);
+    // the bytes either way; true when the reply checked out. A `responseUs`
+    // other than 0 is this transaction's wait for its reply to start in
+    // place of the line's; all else goes as in any other transaction, and
+    // the next one waits as the line does again.
+    bool transact(const Request& request, Exchange& out, std::int64_t responseUs = 0) {
+        return run(request, out, responseUs, false, nullptr);
     }
 
     // One transaction that waits at most `responseUs` for its reply to
@@ -60,7 +63,7 @@ class Port {
     // hours. What was waiting on the line before it is still read and
     // logged; `waiting` gets its count (-1 where it cannot be counted).
     bool probe(const Request& request, std::int64_t responseUs, Exchange& out, int& waiting) {
-        return run(request, out, &responseUs, &waiting);
+        return run(request, out, responseUs, true, &waiting);
     }
 
     int readTraffic(std::uint32_t after, Tq7310Traffic* records, int capacity,
@@ -87,7 +90,9 @@ class Port {
     };
     Heard hear(const Request& request);
 
-    bool run(const Request& request, Exchange& out, const std::int64_t* responseUs, int* waiting);
+    // `responseUs` 0: the line's own wait.
+    bool run(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
+             int* waiting);
     bool prepare(const Request& request, bool awaitStraggler, int* waiting, Exchange& out);
     void receive(const Request& request, Exchange& out, std::int64_t responseUs, bool probing,
                  SideFrames& side);

@@ -62,26 +62,32 @@ class ForwardingDriver : public ModuleDriver {
                       [&] { return inner_.Set_4X_D1(port, address, reg, value); });
     }
     DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
-                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override {
-        return around({Operation::Read, port, true},
-                      [&] { return inner_.readBits(port, address, function, first, count, bits); });
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                          std::int32_t responseUs) override {
+        return around({Operation::Read, port, true}, [&] {
+            return inner_.readBits(port, address, function, first, count, bits, responseUs);
+        });
     }
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
-                               std::int32_t first, std::int32_t count,
-                               std::uint16_t* values) override {
+                               std::int32_t first, std::int32_t count, std::uint16_t* values,
+                               std::int32_t responseUs) override {
         return around({Operation::Read, port, true}, [&] {
-            return inner_.readRegisters(port, address, function, first, count, values);
+            return inner_.readRegisters(port, address, function, first, count, values, responseUs);
         });
     }
     DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
-                            std::int32_t count, const std::uint8_t* bits) override {
-        return around({Operation::Write, port, true},
-                      [&] { return inner_.writeCoils(port, address, first, count, bits); });
+                            std::int32_t count, const std::uint8_t* bits,
+                            std::int32_t responseUs) override {
+        return around({Operation::Write, port, true}, [&] {
+            return inner_.writeCoils(port, address, first, count, bits, responseUs);
+        });
     }
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
-                                std::int32_t count, const std::uint16_t* values) override {
-        return around({Operation::Write, port, true},
-                      [&] { return inner_.writeRegisters(port, address, first, count, values); });
+                                std::int32_t count, const std::uint16_t* values,
+                                std::int32_t responseUs) override {
+        return around({Operation::Write, port, true}, [&] {
+            return inner_.writeRegisters(port, address, first, count, values, responseUs);
+        });
     }
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override {

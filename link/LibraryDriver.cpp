@@ -106,29 +106,36 @@ std::optional<Tq7310LinkStatus> LibraryDriver::linkStatus(std::int32_t port) {
 }
 
 DriverResult LibraryDriver::readBits(std::int32_t port, std::int32_t address, std::int32_t function,
-                                     std::int32_t first, std::int32_t count, std::uint8_t* bits) {
-    return call<decltype(::TQ7310_ReadBits)>("TQ7310_ReadBits", port, address, function, first,
-                                             count, bits);
+                                     std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                                     std::int32_t responseUs) {
+    return callWithin<decltype(::TQ7310_ReadBitsWithin), decltype(::TQ7310_ReadBits)>(
+        "TQ7310_ReadBitsWithin", "TQ7310_ReadBits", responseUs, port, address, function, first,
+        count, bits);
 }
 
 DriverResult LibraryDriver::readRegisters(std::int32_t port, std::int32_t address,
                                           std::int32_t function, std::int32_t first,
-                                          std::int32_t count, std::uint16_t* values) {
-    return call<decltype(::TQ7310_ReadRegisters)>("TQ7310_ReadRegisters", port, address, function,
-                                                  first, count, values);
+                                          std::int32_t count, std::uint16_t* values,
+                                          std::int32_t responseUs) {
+    return callWithin<decltype(::TQ7310_ReadRegistersWithin), decltype(::TQ7310_ReadRegisters)>(
+        "TQ7310_ReadRegistersWithin", "TQ7310_ReadRegisters", responseUs, port, address, function,
+        first, count, values);
 }
 
 DriverResult LibraryDriver::writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
-                                       std::int32_t count, const std::uint8_t* bits) {
-    return call<decltype(::TQ7310_WriteCoils)>("TQ7310_WriteCoils", port, address, first, count,
-                                               bits);
+                                       std::int32_t count, const std::uint8_t* bits,
+                                       std::int32_t responseUs) {
+    return callWithin<decltype(::TQ7310_WriteCoilsWithin), decltype(::TQ7310_WriteCoils)>(
+        "TQ7310_WriteCoilsWithin", "TQ7310_WriteCoils", responseUs, port, address, first, count,
+        bits);
 }
 
 DriverResult LibraryDriver::writeRegisters(std::int32_t port, std::int32_t address,
                                            std::int32_t first, std::int32_t count,
-                                           const std::uint16_t* values) {
-    return call<decltype(::TQ7310_WriteRegisters)>("TQ7310_WriteRegisters", port, address, first,
-                                                   count, values);
+                                           const std::uint16_t* values, std::int32_t responseUs) {
+    return callWithin<decltype(::TQ7310_WriteRegistersWithin), decltype(::TQ7310_WriteRegisters)>(
+        "TQ7310_WriteRegistersWithin", "TQ7310_WriteRegisters", responseUs, port, address, first,
+        count, values);
 }
 
 std::optional<Tq7310LinkCounters> LibraryDriver::linkCounters(std::int32_t port) {

@@ -38,14 +38,17 @@ class LibraryDriver final : public ModuleDriver {
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
     DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
-                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override;
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                          std::int32_t responseUs) override;
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
-                               std::int32_t first, std::int32_t count,
-                               std::uint16_t* values) override;
+                               std::int32_t first, std::int32_t count, std::uint16_t* values,
+                               std::int32_t responseUs) override;
     DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
-                            std::int32_t count, const std::uint8_t* bits) override;
+                            std::int32_t count, const std::uint8_t* bits,
+                            std::int32_t responseUs) override;
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
-                                std::int32_t count, const std::uint16_t* values) override;
+                                std::int32_t count, const std::uint16_t* values,
+                                std::int32_t responseUs) override;
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
                                            std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
@@ -67,6 +70,17 @@ class LibraryDriver final : public ModuleDriver {
             return fn(args...);
         }
         return std::nullopt;
+    }
+
+    // The export `within` with the caller's wait last; a library from before
+    // it still serves the line's own wait (0) through `plain`.
+    template <typename Within, typename Plain, typename... Args>
+    DriverResult callWithin(const char* within, const char* plain, std::int32_t responseUs,
+                            Args... args) {
+        if (auto fn = reinterpret_cast<Within*>(symbol(within))) {
+            return fn(args..., responseUs);
+        }
+        return responseUs == 0 ? call<Plain>(plain, args...) : DriverResult();
     }
 
     QStringList candidates_;

@@ -40,27 +40,35 @@ class ModuleDriver {
     // Any point of any slave, numbered from 1: reads of coils (1) or discrete
     // inputs (2), one value 0/1 a point, or of holding (3) or input (4)
     // registers; writes of coils (05 for one, 15 for more) or holding
-    // registers (06 for one, 16 for more). Empty when the library lacks the
-    // export; the defaults are such a library.
+    // registers (06 for one, 16 for more). Each waits `responseUs` for its
+    // reply to start (TQ7310_RESPONSE_WAIT_MIN_US .. _MAX_US), or the line's
+    // own wait for 0. Empty when the library lacks the export; the defaults
+    // are such a library.
     virtual DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
-                                  std::int32_t first, std::int32_t count, std::uint8_t* bits) {
+                                  std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                                  std::int32_t responseUs) {
         (void)port, (void)address, (void)function, (void)first, (void)count, (void)bits;
+        (void)responseUs;
         return std::nullopt;
     }
     virtual DriverResult readRegisters(std::int32_t port, std::int32_t address,
                                        std::int32_t function, std::int32_t first,
-                                       std::int32_t count, std::uint16_t* values) {
+                                       std::int32_t count, std::uint16_t* values,
+                                       std::int32_t responseUs) {
         (void)port, (void)address, (void)function, (void)first, (void)count, (void)values;
+        (void)responseUs;
         return std::nullopt;
     }
     virtual DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
-                                    std::int32_t count, const std::uint8_t* bits) {
-        (void)port, (void)address, (void)first, (void)count, (void)bits;
+                                    std::int32_t count, const std::uint8_t* bits,
+                                    std::int32_t responseUs) {
+        (void)port, (void)address, (void)first, (void)count, (void)bits, (void)responseUs;
         return std::nullopt;
     }
     virtual DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
-                                        std::int32_t count, const std::uint16_t* values) {
-        (void)port, (void)address, (void)first, (void)count, (void)values;
+                                        std::int32_t count, const std::uint16_t* values,
+                                        std::int32_t responseUs) {
+        (void)port, (void)address, (void)first, (void)count, (void)values, (void)responseUs;
         return std::nullopt;
     }
 

@@ -143,11 +143,11 @@ void AnyPointPoller::read(int port, std::size_t index) {
     if (isBitTable(row.table)) {
         std::vector<std::uint8_t> bits(values.size());
         result = driver_.readBits(port, row.address, static_cast<int>(row.table), row.first,
-                                  row.count, bits.data());
+                                  row.count, bits.data(), 0);
         std::copy(bits.begin(), bits.end(), values.begin());
     } else {
         result = driver_.readRegisters(port, row.address, static_cast<int>(row.table), row.first,
-                                       row.count, values.data());
+                                       row.count, values.data(), 0);
     }
     row.failed = result != 0;
     row.values = row.failed ? std::vector<std::uint16_t>{} : values;
@@ -177,9 +177,10 @@ void AnyPointPoller::writeNow(int port, const PendingWrite& write) {
     DriverResult result;
     if (row.table == Table::Coils) {
         const std::vector<std::uint8_t> bits(write.values.begin(), write.values.end());
-        result = driver_.writeCoils(port, row.address, write.first, count, bits.data());
+        result = driver_.writeCoils(port, row.address, write.first, count, bits.data(), 0);
     } else {
-        result = driver_.writeRegisters(port, row.address, write.first, count, write.values.data());
+        result =
+            driver_.writeRegisters(port, row.address, write.first, count, write.values.data(), 0);
     }
     row.writeFailed = result != 0;
     row.written = row.writeFailed ? QStringLiteral("写入失败：") + failure(port, result)

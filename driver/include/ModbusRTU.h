@@ -101,6 +101,29 @@ MODBUSRTU_API int32_t TQ7310_WriteRegisters(int32_t port, int32_t address, int32
  * outside 1..255, an address outside 1..247, a function other than those
  * named, a count outside its range, points outside 1..65536, a null buffer. */
 
+/* The bounds of the wait the four below take for their reply to start, in
+ * microseconds: 100 ms .. 10 s. */
+#define TQ7310_RESPONSE_WAIT_MIN_US 100000
+#define TQ7310_RESPONSE_WAIT_MAX_US 10000000
+
+/* The four above, each waiting at most `response_us` for its reply to start
+ * instead of the line's own wait, for this one transaction: 0 is the line's
+ * own wait, as above; any other value outside TQ7310_RESPONSE_WAIT_MIN_US ..
+ * TQ7310_RESPONSE_WAIT_MAX_US is refused without sending, like the other
+ * arguments. */
+MODBUSRTU_API int32_t TQ7310_ReadBitsWithin(int32_t port, int32_t address, int32_t function,
+                                            int32_t first, int32_t count, uint8_t* bits,
+                                            int32_t response_us);
+MODBUSRTU_API int32_t TQ7310_ReadRegistersWithin(int32_t port, int32_t address, int32_t function,
+                                                 int32_t first, int32_t count, uint16_t* values,
+                                                 int32_t response_us);
+MODBUSRTU_API int32_t TQ7310_WriteCoilsWithin(int32_t port, int32_t address, int32_t first,
+                                              int32_t count, const uint8_t* bits,
+                                              int32_t response_us);
+MODBUSRTU_API int32_t TQ7310_WriteRegistersWithin(int32_t port, int32_t address, int32_t first,
+                                                  int32_t count, const uint16_t* values,
+                                                  int32_t response_us);
+
 /* ---- Our own addition: what happened on a port ---- */
 
 enum Tq7310Outcome {

@@ -182,6 +182,10 @@ class TstDriverAnyPoint : public QObject {
         add("null registers", [=] { return TQ7310_ReadRegisters(p, s, 3, 1, 1, nullptr); });
         add("null coils written", [=] { return TQ7310_WriteCoils(p, s, 1, 1, nullptr); });
         add("null registers written", [=] { return TQ7310_WriteRegisters(p, s, 1, 1, nullptr); });
+        add("a wait of 99999 us",
+            [=] { return TQ7310_ReadRegistersWithin(p, s, 3, 1, 1, v, 99'999); });
+        add("a wait of 10000001 us",
+            [=] { return TQ7310_WriteCoilsWithin(p, s, 1, 1, b, 10'000'001); });
     }
 
     void refused() {
@@ -227,6 +231,25 @@ class TstDriverAnyPoint : public QObject {
                 return slave_->answerInTurn({{}, {reply16}}), writeTwo(7, 1), writeTwo(7, 2);
             },
             TQ7310_AMBIGUOUS, {&C::timeouts, &C::ambiguous});
+        add("nobody answers within 100 ms", Misbehaviour::Silent,
+            [=, this] {
+                return TQ7310_ReadBitsWithin(kPort, kSlave, 1, 1, 8, bits_.data(), 100'000);
+            },
+            TQ7310_TIMEOUT, {&C::timeouts});
+        add("the line's own wait, given as 0", Misbehaviour::None,
+            [=, this] {
+                return TQ7310_ReadRegistersWithin(kPort, kSlave, 4, 1, 3, values_.data(), 0);
+            },
+            TQ7310_OK, {});
+        // Answered 600 ms after each request: within the 2 s asked for, not
+        // within the line's 276 ms at 38400, which the next read waits again.
+        add("a late answer within its own wait alone", Misbehaviour::Late,
+            [=, this] {
+                return TQ7310_ReadRegistersWithin(kPort, kSlave, 3, 1, 1, values_.data(),
+                                                  2'000'000),
+                       read(3, 1, 1);
+            },
+            TQ7310_TIMEOUT, {&C::timeouts});
         add("device gone", Misbehaviour::None,
             [=, this] { return slave_->hangUp(), read(1, 1, 1), read(1, 1, 1); },
             TQ7310_OPEN_FAILED, {&C::io_errors, &C::open_failures});

@@ -172,6 +172,22 @@ class TstDriverNetwork : public QObject {
                  service.isEmpty() ? sim_->device() : sim_->target(QString(service + ':')));
     }
 
+    // A read's own wait holds for it alone, on every line: a module that
+    // answers 250 ms after each request is too slow for 100 ms, not for the
+    // line's own wait (503 ms and more at 9600), which the next read has again.
+    void ownWait_data() { operations_data(); }
+
+    void ownWait() {
+        QFETCH(QString, service);
+        QVERIFY2(serve(service, {QStringLiteral("--turnaround"), QStringLiteral("250")}),
+                 qPrintable(sim_->transcript()));
+        uint16_t value = 0;
+        QCOMPARE(TQ7310_ReadRegistersWithin(kPort, kSlave, 3, 1, 1, &value, 100'000),
+                 MODBUSRTU_FAILED);
+        QCOMPARE(linkStatus(kPort).outcome, int32_t(TQ7310_TIMEOUT));
+        QCOMPARE(TQ7310_ReadRegisters(kPort, kSlave, 3, 1, 1, &value), 0);
+    }
+
     // Nothing to connect to: the open fails and says why.
     void unreachable_data() {
         QTest::addColumn<QString>("target");

@@ -75,7 +75,8 @@ DriverResult ModuleOnModel::transact(
 }
 
 DriverResult ModuleOnModel::readBits(std::int32_t, std::int32_t, std::int32_t function,
-                                     std::int32_t first, std::int32_t count, std::uint8_t* bits) {
+                                     std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                                     std::int32_t) {
     return transact(QStringLiteral("readBits %1 %2 %3").arg(function).arg(first).arg(count),
                     function, first, count, [&](const sim::Range& r, int at, int i) {
                         bits[i] = r.read(model, at) != 0;
@@ -85,7 +86,7 @@ DriverResult ModuleOnModel::readBits(std::int32_t, std::int32_t, std::int32_t fu
 
 DriverResult ModuleOnModel::readRegisters(std::int32_t, std::int32_t, std::int32_t function,
                                           std::int32_t first, std::int32_t count,
-                                          std::uint16_t* values) {
+                                          std::uint16_t* values, std::int32_t) {
     return transact(QStringLiteral("readRegisters %1 %2 %3").arg(function).arg(first).arg(count),
                     function, first, count, [&](const sim::Range& r, int at, int i) {
                         values[i] = r.read(model, at);
@@ -94,7 +95,7 @@ DriverResult ModuleOnModel::readRegisters(std::int32_t, std::int32_t, std::int32
 }
 
 DriverResult ModuleOnModel::writeCoils(std::int32_t, std::int32_t, std::int32_t first,
-                                       std::int32_t count, const std::uint8_t* bits) {
+                                       std::int32_t count, const std::uint8_t* bits, std::int32_t) {
     return transact(QStringLiteral("writeCoils %1 %2").arg(first).arg(bits[0]), 1, first, count,
                     [&](const sim::Range& r, int at, int i) {
                         if (r.write != nullptr) {
@@ -105,7 +106,8 @@ DriverResult ModuleOnModel::writeCoils(std::int32_t, std::int32_t, std::int32_t 
 }
 
 DriverResult ModuleOnModel::writeRegisters(std::int32_t, std::int32_t, std::int32_t first,
-                                           std::int32_t count, const std::uint16_t* values) {
+                                           std::int32_t count, const std::uint16_t* values,
+                                           std::int32_t) {
     return transact(QStringLiteral("writeRegisters %1 %2").arg(first).arg(values[0]), 3, first,
                     count, [&](const sim::Range& r, int at, int i) {
                         if (r.accepts != nullptr && !r.accepts(at, values[i])) {

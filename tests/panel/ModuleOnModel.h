@@ -34,14 +34,17 @@ class ModuleOnModel : public RecordingDriver {
     qint64 nowNs() const { return now_; }
 
     DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
-                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override;
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                          std::int32_t responseUs) override;
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
-                               std::int32_t first, std::int32_t count,
-                               std::uint16_t* values) override;
+                               std::int32_t first, std::int32_t count, std::uint16_t* values,
+                               std::int32_t responseUs) override;
     DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
-                            std::int32_t count, const std::uint8_t* bits) override;
+                            std::int32_t count, const std::uint8_t* bits,
+                            std::int32_t responseUs) override;
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
-                                std::int32_t count, const std::uint16_t* values) override;
+                                std::int32_t count, const std::uint16_t* values,
+                                std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
     // The last exchange alone, its request and reply as address and function.
     int readTraffic(std::int32_t port, std::uint32_t after, Tq7310Traffic* records, int capacity,

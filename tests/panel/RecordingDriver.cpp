@@ -102,17 +102,22 @@ std::optional<Tq7310Probe> RecordingDriver::probeModule(std::int32_t port, std::
 }
 
 DriverResult RecordingDriver::anyPoints(const char* operation,
-                                        std::initializer_list<std::int32_t> args) {
+                                        std::initializer_list<std::int32_t> args,
+                                        std::int32_t responseUs) {
     if (!record(operation, args)) {
         return std::nullopt;
+    }
+    if (responseUs != 0) {  // a row's own wait
+        calls.last() += QStringLiteral(" %1 us").arg(responseUs);
     }
     return pointFailure ? pointFailure : DriverResult(0);
 }
 
 DriverResult RecordingDriver::readBits(std::int32_t port, std::int32_t address,
                                        std::int32_t function, std::int32_t first,
-                                       std::int32_t count, std::uint8_t* bits) {
-    const DriverResult result = anyPoints("readBits", {port, address, function, first, count});
+                                       std::int32_t count, std::uint8_t* bits, std::int32_t wait) {
+    const DriverResult result =
+        anyPoints("readBits", {port, address, function, first, count}, wait);
     for (int i = 0; result == 0 && i < count; ++i) {
         bits[i] = static_cast<std::uint8_t>(points[{address, function, first + i}]);
     }
@@ -121,8 +126,10 @@ DriverResult RecordingDriver::readBits(std::int32_t port, std::int32_t address,
 
 DriverResult RecordingDriver::readRegisters(std::int32_t port, std::int32_t address,
                                             std::int32_t function, std::int32_t first,
-                                            std::int32_t count, std::uint16_t* values) {
-    const DriverResult result = anyPoints("readRegisters", {port, address, function, first, count});
+                                            std::int32_t count, std::uint16_t* values,
+                                            std::int32_t wait) {
+    const DriverResult result =
+        anyPoints("readRegisters", {port, address, function, first, count}, wait);
     for (int i = 0; result == 0 && i < count; ++i) {
         values[i] = points[{address, function, first + i}];
     }
@@ -131,8 +138,8 @@ DriverResult RecordingDriver::readRegisters(std::int32_t port, std::int32_t addr
 
 DriverResult RecordingDriver::writeCoils(std::int32_t port, std::int32_t address,
                                          std::int32_t first, std::int32_t count,
-                                         const std::uint8_t* bits) {
-    const DriverResult result = anyPoints("writeCoils", {port, address, first, count});
+                                         const std::uint8_t* bits, std::int32_t wait) {
+    const DriverResult result = anyPoints("writeCoils", {port, address, first, count}, wait);
     for (int i = 0; result == 0 && i < count; ++i) {
         points[{address, 1, first + i}] = bits[i];
     }
@@ -141,8 +148,8 @@ DriverResult RecordingDriver::writeCoils(std::int32_t port, std::int32_t address
 
 DriverResult RecordingDriver::writeRegisters(std::int32_t port, std::int32_t address,
                                              std::int32_t first, std::int32_t count,
-                                             const std::uint16_t* values) {
-    const DriverResult result = anyPoints("writeRegisters", {port, address, first, count});
+                                             const std::uint16_t* values, std::int32_t wait) {
+    const DriverResult result = anyPoints("writeRegisters", {port, address, first, count}, wait);
     for (int i = 0; result == 0 && i < count; ++i) {
         points[{address, 3, first + i}] = values[i];
     }

@@ -58,14 +58,17 @@ class RecordingDriver : public ModuleDriver {
     DriverResult Set_4X_D1(std::int32_t port, std::int32_t address, std::int32_t reg,
                            std::int32_t value) override;
     DriverResult readBits(std::int32_t port, std::int32_t address, std::int32_t function,
-                          std::int32_t first, std::int32_t count, std::uint8_t* bits) override;
+                          std::int32_t first, std::int32_t count, std::uint8_t* bits,
+                          std::int32_t responseUs) override;
     DriverResult readRegisters(std::int32_t port, std::int32_t address, std::int32_t function,
-                               std::int32_t first, std::int32_t count,
-                               std::uint16_t* values) override;
+                               std::int32_t first, std::int32_t count, std::uint16_t* values,
+                               std::int32_t responseUs) override;
     DriverResult writeCoils(std::int32_t port, std::int32_t address, std::int32_t first,
-                            std::int32_t count, const std::uint8_t* bits) override;
+                            std::int32_t count, const std::uint8_t* bits,
+                            std::int32_t responseUs) override;
     DriverResult writeRegisters(std::int32_t port, std::int32_t address, std::int32_t first,
-                                std::int32_t count, const std::uint16_t* values) override;
+                                std::int32_t count, const std::uint16_t* values,
+                                std::int32_t responseUs) override;
     std::optional<Tq7310LinkStatus> linkStatus(std::int32_t port) override;
     std::optional<Tq7310Echo> echo(std::int32_t) override { return echoReply; }
     std::optional<Tq7310Probe> probeModule(std::int32_t port, std::int32_t address,
@@ -78,7 +81,8 @@ class RecordingDriver : public ModuleDriver {
   private:
     bool record(const char* operation, std::initializer_list<std::int32_t> args);
     // Records an any-point call: its result.
-    DriverResult anyPoints(const char* operation, std::initializer_list<std::int32_t> args);
+    DriverResult anyPoints(const char* operation, std::initializer_list<std::int32_t> args,
+                           std::int32_t responseUs);
     DriverResult read(const char* operation, std::initializer_list<std::int32_t> args,
                       const std::int32_t* values, std::size_t count, std::int32_t* buffer);
 };

@@ -15,6 +15,8 @@ class tst_LibraryDriver : public QObject {
     void libraryLoadedAtFirstCallNotAtStart();
     void libraryWithoutStatusExport();
     void missingOperationSkipsOnlyItsSteps();
+    void ownWaitOfAnOlderLibrary_data();
+    void ownWaitOfAnOlderLibrary();
 
   private:
     // A build of the library that lacks one export.
@@ -115,6 +117,30 @@ void tst_LibraryDriver::missingOperationSkipsOnlyItsSteps() {
     QCOMPARE(window.linkParam()[link_param::kOpenResult], -1);
     QVERIFY(
         statusLine(window).startsWith("端口0 打开失败：端口号或通讯参数无效 | 参数无效，未发送"));
+}
+
+// A library from before the exports with a wait of the caller's own still
+// serves the line's wait (0) through the export without one.
+void tst_LibraryDriver::ownWaitOfAnOlderLibrary_data() {
+    QTest::addColumn<QStringList>("library");
+    QTest::addColumn<int>("responseUs");
+    QTest::addColumn<bool>("called");
+    const QStringList older{without("TQ7310_ReadRegistersWithin")};
+    QTest::newRow("own wait") << LibraryDriver::defaultCandidates() << 100'000 << true;
+    QTest::newRow("older library, the line's wait") << older << 0 << true;
+    QTest::newRow("older library, own wait") << older << 100'000 << false;
+}
+
+void tst_LibraryDriver::ownWaitOfAnOlderLibrary() {
+    QFETCH(QStringList, library);
+    QFETCH(int, responseUs);
+    QFETCH(bool, called);
+    LibraryDriver driver(library);
+    std::uint16_t value = 0;
+    // Port 0 is refused by the library itself, so a result proves the call.
+    QCOMPARE(driver.readRegisters(0, 1, 3, 1, 1, &value, responseUs),
+             called ? DriverResult(MODBUSRTU_FAILED) : DriverResult());
+    QVERIFY(driver.libraryLoaded());
 }
 
 QTEST_MAIN(tst_LibraryDriver)

@@ -88,7 +88,7 @@ void CheckSession::resync() {
     const int count = 2 + resyncs_++ % 11;
     std::uint16_t values[mm::kConfigRegistersRead] = {};
     driver_.readRegisters(options_.port, options_.address, kHoldingRegisters, mm::kConfigRegister,
-                          count, values);
+                          count, values, 0);
 }
 
 Verdict CheckSession::missing(const QString& what, QStringList& evidence) {
@@ -154,13 +154,13 @@ Verdict CheckSession::readHolding(int reg, std::uint16_t& value, QStringList& ev
 bool CheckSession::readRegisters(int function, int first, int count, std::uint16_t* values) {
     return transact([&] {
         return driver_.readRegisters(options_.port, options_.address, function, first, count,
-                                     values);
+                                     values, 0);
     });
 }
 
 bool CheckSession::readBits(int function, int first, int count, std::uint8_t* bits) {
     return transact([&] {
-        return driver_.readBits(options_.port, options_.address, function, first, count, bits);
+        return driver_.readBits(options_.port, options_.address, function, first, count, bits, 0);
     });
 }
 
@@ -191,7 +191,7 @@ bool CheckSession::writeRegister(int reg, std::uint16_t value) {
         written_[reg].push_back(value);
     }
     return transact(
-        [&] { return driver_.writeRegisters(options_.port, options_.address, reg, 1, &value); });
+        [&] { return driver_.writeRegisters(options_.port, options_.address, reg, 1, &value, 0); });
 }
 
 bool CheckSession::writeCoil(int coil, bool on) {
@@ -201,7 +201,7 @@ bool CheckSession::writeCoil(int coil, bool on) {
     }
     const std::uint8_t bit = on ? 1 : 0;
     return transact(
-        [&] { return driver_.writeCoils(options_.port, options_.address, coil, 1, &bit); });
+        [&] { return driver_.writeCoils(options_.port, options_.address, coil, 1, &bit, 0); });
 }
 
 Verdict CheckSession::writeAndReadBack(int reg, std::uint16_t value, QStringList& evidence) {
