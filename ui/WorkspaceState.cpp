@@ -35,6 +35,7 @@ anypoint::Workspace WorkspaceState::collect() const {
     w.parityCode = shown.parityCode.value_or(linkParam_[kParityCode]);
     w.address = shown.address.value_or(linkParam_[kAddress]);
     w.rows = anyPoints_.rows();
+    w.pointBase = anyPoints_.pointBase();
     w.ports = ports_.chosen();
     sideWindows_.collect(w);
     return w;
@@ -46,6 +47,7 @@ void WorkspaceState::apply(const anypoint::Workspace& w) {
         ports_.choose(*w.ports);
     }
     showLinkSettings(controls_, w.port, w.baudCode, w.parityCode, w.address);
+    anyPoints_.setPointBase(w.pointBase);
     anyPoints_.replaceRows(w.rows);
     sideWindows_.apply(w);
 }

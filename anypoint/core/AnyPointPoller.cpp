@@ -24,6 +24,8 @@ AnyPointPoller::AnyPointPoller(ModuleDriver& driver, LinkPort linkPort, LineBusy
 void AnyPointPoller::addRow(const PointRow& row) {
     rows_.push_back(settingsOf(row));
     clocks_.push_back({row.periodMs, std::nullopt, true});
+    tries_.push_back(0);
+    emit tracksChanged();
     schedule(0);
 }
 
@@ -35,7 +37,9 @@ void AnyPointPoller::replaceRows(const std::vector<PointRow>& rows) {
         rows_.push_back(settingsOf(row));
         clocks_.push_back({row.periodMs, std::nullopt, true});
     }
+    tries_.assign(rows_.size(), 0);
     emit rowsReplaced();
+    emit tracksChanged();
     schedule(0);
 }
 
@@ -45,6 +49,8 @@ void AnyPointPoller::removeRow(std::size_t index) {
     }
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
     clocks_.erase(clocks_.begin() + static_cast<std::ptrdiff_t>(index));
+    tries_.erase(tries_.begin() + static_cast<std::ptrdiff_t>(index));
+    emit tracksChanged();
     std::erase_if(writes_, [index](const PendingWrite& w) { return w.row == index; });
     for (PendingWrite& w : writes_) {
         w.row -= w.row > index ? 1 : 0;
@@ -58,7 +64,9 @@ void AnyPointPoller::changeRow(std::size_t index, const PointRow& row) {
     dropWrites(index);
     rows_[index] = settingsOf(row);
     clocks_[index] = {row.periodMs, std::nullopt, true};
+    tries_[index] = 0;
     emit rowChanged(static_cast<int>(index));
+    emit tracksChanged();
     schedule(0);
 }
 
@@ -143,25 +151,37 @@ void AnyPointPoller::read(int port, std::size_t index) {
     if (isBitTable(row.table)) {
         std::vector<std::uint8_t> bits(values.size());
         result = driver_.readBits(port, row.address, static_cast<int>(row.table), row.first,
-                                  row.count, bits.data(), 0);
+                                  row.count, bits.data(), waitUs(row));
         std::copy(bits.begin(), bits.end(), values.begin());
     } else {
         result = driver_.readRegisters(port, row.address, static_cast<int>(row.table), row.first,
-                                       row.count, values.data(), 0);
+                                       row.count, values.data(), waitUs(row));
     }
+    const auto status = driver_.linkStatus(port);
+    const bool timedOut = result != 0 && status && status->outcome == TQ7310_TIMEOUT;
+    RowClock& clock = clocks_[index];
+    // A silent slave is asked again at once, as often as the row says,
+    // before its read counts as failed.
+    if (timedOut && tries_[index] < row.retries) {
+        ++tries_[index];
+        clock.once = true;
+        return;
+    }
+    const int retried = tries_[index];
+    tries_[index] = 0;
     row.failed = result != 0;
     row.values = row.failed ? std::vector<std::uint16_t>{} : values;
     row.outcome = row.failed ? failure(port, result) : QStringLiteral("应答正常");
-    const auto status = driver_.linkStatus(port);
+    if (row.failed && retried > 0) {
+        row.outcome += QStringLiteral("（已重试 %1 次）").arg(retried);
+    }
     row.roundTripUs = !row.failed && status ? status->round_trip_us : -1;
     if (!row.failed) {
         row.goodAtMs = clock_.elapsed();
         checkWritten(row);
     }
     // Silence backs the row off; anything the slave says brings it back.
-    const bool timedOut = row.failed && status && status->outcome == TQ7310_TIMEOUT;
     row.timeouts += timedOut ? 1 : 0;
-    RowClock& clock = clocks_[index];
     clock.periodMs =
         timedOut && row.periodMs > 0
             ? std::min<std::int64_t>(2 * std::max<std::int64_t>(clock.periodMs, row.periodMs),
@@ -169,6 +189,19 @@ void AnyPointPoller::read(int port, std::size_t index) {
             : row.periodMs;
     row.backedOffMs = static_cast<int>(clock.periodMs);
     emit rowChanged(static_cast<int>(index));
+    emit rowRead(static_cast<int>(index));
+}
+
+std::int32_t AnyPointPoller::waitUs(const PointRow& row) {
+    return row.waitMs * 1000;
+}
+
+void AnyPointPoller::setLabels(std::size_t index, std::vector<PointLabel> labels) {
+    if (index < rows_.size()) {
+        rows_[index].labels = std::move(labels);
+        emit rowChanged(static_cast<int>(index));
+        emit tracksChanged();
+    }
 }
 
 void AnyPointPoller::writeNow(int port, const PendingWrite& write) {
@@ -177,10 +210,11 @@ void AnyPointPoller::writeNow(int port, const PendingWrite& write) {
     DriverResult result;
     if (row.table == Table::Coils) {
         const std::vector<std::uint8_t> bits(write.values.begin(), write.values.end());
-        result = driver_.writeCoils(port, row.address, write.first, count, bits.data(), 0);
-    } else {
         result =
-            driver_.writeRegisters(port, row.address, write.first, count, write.values.data(), 0);
+            driver_.writeCoils(port, row.address, write.first, count, bits.data(), waitUs(row));
+    } else {
+        result = driver_.writeRegisters(port, row.address, write.first, count, write.values.data(),
+                                        waitUs(row));
     }
     row.writeFailed = result != 0;
     row.written = row.writeFailed ? QStringLiteral("写入失败：") + failure(port, result)

@@ -45,10 +45,20 @@ class AnyPointPoller : public QObject {
     void write(std::size_t index, int first, std::vector<std::uint16_t> values);
     // All rows at once, as a workspace brings them; pending writes are dropped.
     void replaceRows(const std::vector<PointRow>& rows);
+    // How the window numbers the points of rows it adds: from 1 or 0.
+    int pointBase() const { return pointBase_; }
+    void setPointBase(int base) { pointBase_ = base; }
+    // New names and scaling for a row's values; what it read stays.
+    void setLabels(std::size_t index, std::vector<PointLabel> labels);
 
   signals:
     void rowChanged(int index);
     void rowsReplaced();
+    // A read of the row came to an end, good or failed.
+    void rowRead(int index);
+    // Rows or their points' labels changed: what is charted or recorded may
+    // have.
+    void tracksChanged();
 
   private:
     struct PendingWrite {
@@ -68,6 +78,7 @@ class AnyPointPoller : public QObject {
     void showClosed();
     void dropWrites(std::size_t index);
     void refuseWrite(PointRow& row);
+    static std::int32_t waitUs(const PointRow& row);
 
     ModuleDriver& driver_;
     LinkPort linkPort_;
@@ -76,6 +87,8 @@ class AnyPointPoller : public QObject {
     QElapsedTimer clock_;
     std::vector<PointRow> rows_;
     std::vector<RowClock> clocks_;
+    int pointBase_ = 1;
+    std::vector<int> tries_;  // the retries a read in progress has made
     std::deque<PendingWrite> writes_;
 };
 

@@ -1,6 +1,7 @@
 #include "PointFormat.h"
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -8,154 +9,340 @@ namespace anypoint {
 
 namespace {
 
-bool lowWordFirst(Format format) {
-    return format >= Format::Unsigned32LowFirst;
+enum class Kind { Unsigned16, Signed16, Hex, Binary, Unsigned, Signed, Float, Text };
+
+// How the bytes of a wide value lie in its registers, by the order its
+// bytes are named in (A the most significant).
+enum class Order { ABCD, CDAB, BADC, DCBA };
+
+struct Shape {
+    Kind kind;
+    int registers;  // 0: the whole row
+    Order order = Order::ABCD;
+};
+
+constexpr Kind kWideKinds[] = {Kind::Unsigned, Kind::Signed, Kind::Float};
+
+Shape shapeOf(Format format) {
+    const int code = static_cast<int>(format);
+    const int u = static_cast<int>(Format::Unsigned32);
+    const int u32badc = static_cast<int>(Format::Unsigned32BADC);
+    const int u64 = static_cast<int>(Format::Unsigned64);
+    if (code < u) {
+        return {static_cast<Kind>(code), 1};
+    }
+    if (code < u32badc) {  // the two orders files had before the others
+        return {kWideKinds[(code - u) % 3], 2, code - u < 3 ? Order::ABCD : Order::CDAB};
+    }
+    if (code < u64) {
+        return {kWideKinds[(code - u32badc) % 3], 2,
+                code - u32badc < 3 ? Order::BADC : Order::DCBA};
+    }
+    if (format == Format::Text || format == Format::TextSwapped) {
+        return {Kind::Text, 0, format == Format::Text ? Order::ABCD : Order::BADC};
+    }
+    return {kWideKinds[(code - u64) % 3], 4, static_cast<Order>((code - u64) / 3)};
 }
 
-std::uint32_t joined(Format format, std::uint16_t first, std::uint16_t second) {
-    return lowWordFirst(format) ? std::uint32_t{second} << 16 | first
-                                : std::uint32_t{first} << 16 | second;
+bool wordsReversed(Order order) {
+    return order == Order::CDAB || order == Order::DCBA;
 }
 
-std::vector<std::uint16_t> split(Format format, std::uint32_t value) {
-    const auto high = static_cast<std::uint16_t>(value >> 16);
-    const auto low = static_cast<std::uint16_t>(value & 0xFFFF);
-    return lowWordFirst(format) ? std::vector<std::uint16_t>{low, high}
-                                : std::vector<std::uint16_t>{high, low};
+bool bytesSwapped(Order order) {
+    return order == Order::BADC || order == Order::DCBA;
 }
 
-QString oneRegister(Format format, std::uint16_t value) {
-    switch (format) {
-        case Format::Signed:
-            return QString::number(static_cast<std::int16_t>(value));
-        case Format::Hex:
+std::uint16_t swapBytes(std::uint16_t word) {
+    return static_cast<std::uint16_t>(word << 8 | word >> 8);
+}
+
+// The value's bits, its most significant word first, from its registers.
+std::uint64_t joined(const Shape& shape, const std::uint16_t* registers) {
+    std::uint64_t bits = 0;
+    const int n = shape.registers;
+    for (int i = 0; i < n; ++i) {
+        std::uint16_t word = registers[wordsReversed(shape.order) ? n - 1 - i : i];
+        bits = bits << 16 | (bytesSwapped(shape.order) ? swapBytes(word) : word);
+    }
+    return bits;
+}
+
+std::vector<std::uint16_t> split(const Shape& shape, std::uint64_t bits) {
+    const int n = shape.registers;
+    std::vector<std::uint16_t> registers(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const auto word = static_cast<std::uint16_t>(bits >> (16 * (n - 1 - i)));
+        registers[static_cast<std::size_t>(wordsReversed(shape.order) ? n - 1 - i : i)] =
+            bytesSwapped(shape.order) ? swapBytes(word) : word;
+    }
+    return registers;
+}
+
+std::int64_t signExtended(std::uint64_t bits, int registers) {
+    const int unused = 64 - 16 * registers;
+    return static_cast<std::int64_t>(bits << unused) >> unused;
+}
+
+// The shortest text that reads back as the same number.
+template <typename Number>
+QString shortest(Number number) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, number).ptr;
+    return QString::fromLatin1(text, static_cast<int>(end - text));
+}
+
+double floatOf(std::uint64_t bits, int registers) {
+    return registers == 2
+               ? static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits)))
+               : std::bit_cast<double>(bits);
+}
+
+QString numberText(const Shape& shape, std::uint64_t bits) {
+    switch (shape.kind) {
+        case Kind::Signed16:
+        case Kind::Signed:
+            return QString::number(signExtended(bits, shape.registers));
+        case Kind::Hex:
             return QStringLiteral("0x") +
-                   QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
-        case Format::Binary:
-            return QStringLiteral("%1").arg(value, 16, 2, QLatin1Char('0'));
+                   QStringLiteral("%1").arg(bits, 4, 16, QLatin1Char('0')).toUpper();
+        case Kind::Binary:
+            return QStringLiteral("%1").arg(bits, 16, 2, QLatin1Char('0'));
+        case Kind::Float:
+            return shape.registers == 2
+                       ? shortest(std::bit_cast<float>(static_cast<std::uint32_t>(bits)))
+                       : shortest(std::bit_cast<double>(bits));
         default:
-            return QString::number(value);
+            return QString::number(bits);
     }
 }
 
-QString twoRegisters(Format format, std::uint32_t value) {
-    switch (format) {
-        case Format::Signed32:
-        case Format::Signed32LowFirst:
-            return QString::number(static_cast<std::int32_t>(value));
-        case Format::Float32:
-        case Format::Float32LowFirst:
-            return QString::number(static_cast<double>(std::bit_cast<float>(value)), 'g', 7);
-        default:
-            return QString::number(value);
+std::vector<std::uint8_t> textBytes(const Shape& shape, const std::vector<std::uint16_t>& regs) {
+    std::vector<std::uint8_t> bytes;
+    for (std::uint16_t r : regs) {
+        const std::uint16_t word = bytesSwapped(shape.order) ? swapBytes(r) : r;
+        bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+        bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
     }
+    while (!bytes.empty() && bytes.back() == 0) {
+        bytes.pop_back();
+    }
+    return bytes;
 }
 
-// A whole number within [low, high], in `base`.
-std::optional<std::int64_t> wholeNumber(const QString& text, int base, std::int64_t low,
-                                        std::int64_t high) {
+QString shownText(const std::vector<std::uint8_t>& bytes) {
+    QString text;
+    for (std::uint8_t b : bytes) {
+        if (b == '\\') {
+            text += QStringLiteral("\\\\");
+        } else if (b >= 0x20 && b < 0x7F) {
+            text += QLatin1Char(static_cast<char>(b));
+        } else {
+            text += QStringLiteral("\\x") +
+                    QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+        }
+    }
+    return text;
+}
+
+// The bytes `text` stands for, \xNN and \\ read as one byte each, or
+// nothing when it holds what is not ASCII or a broken escape.
+std::optional<std::vector<std::uint8_t>> typedBytes(const QString& text) {
+    std::vector<std::uint8_t> bytes;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\\' && text.mid(i + 1, 1) == QLatin1String("\\")) {
+            bytes.push_back('\\');
+            ++i;
+        } else if (c == u'\\') {
+            bool ok = false;
+            const int value = text.mid(i + 2, 2).toInt(&ok, 16);
+            if (text.mid(i + 1, 1) != QLatin1String("x") || text.mid(i + 2, 2).size() != 2 || !ok) {
+                return std::nullopt;
+            }
+            bytes.push_back(static_cast<std::uint8_t>(value));
+            i += 3;
+        } else if (c < 0x80) {
+            bytes.push_back(static_cast<std::uint8_t>(c));
+        } else {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+std::optional<std::vector<std::uint16_t>> textRegistersOf(const Shape& shape, const QString& text,
+                                                          int registers) {
+    const auto bytes = typedBytes(text);
+    if (!bytes || bytes->size() > 2 * static_cast<std::size_t>(registers)) {
+        return std::nullopt;
+    }
+    std::vector<std::uint16_t> out(static_cast<std::size_t>(registers));
+    for (std::size_t i = 0; i < bytes->size(); ++i) {
+        out[i / 2] |= static_cast<std::uint16_t>((*bytes)[i] << (i % 2 == 0 ? 8 : 0));
+    }
+    for (std::uint16_t& r : out) {
+        r = bytesSwapped(shape.order) ? swapBytes(r) : r;
+    }
+    return out;
+}
+
+// The bits of a whole number typed in `base` that fits `registers`
+// registers, signed or not.
+std::optional<std::uint64_t> wholeBits(const QString& t, int base, bool isSigned, int registers) {
     bool ok = false;
-    const qlonglong value = text.toLongLong(&ok, base);
-    if (!ok || value < low || value > high) {
+    if (isSigned) {
+        const qlonglong value = t.toLongLong(&ok, base);
+        const std::int64_t limit = registers == 4 ? std::numeric_limits<std::int64_t>::max()
+                                                  : (std::int64_t{1} << (16 * registers - 1)) - 1;
+        if (!ok || value > limit || value < -limit - 1) {
+            return std::nullopt;
+        }
+        return static_cast<std::uint64_t>(value) &
+               (registers == 4 ? ~std::uint64_t{0} : (std::uint64_t{1} << 16 * registers) - 1);
+    }
+    const qulonglong value = t.toULongLong(&ok, base);
+    if (!ok || t.startsWith(QLatin1Char('-')) ||
+        (registers < 4 && value >> (16 * registers) != 0)) {
         return std::nullopt;
     }
     return value;
 }
 
+std::optional<std::uint64_t> floatBits(const QString& t, int registers) {
+    bool ok = false;
+    if (registers == 2) {
+        const float number = t.toFloat(&ok);
+        return ok && std::isfinite(number)
+                   ? std::optional<std::uint64_t>(std::bit_cast<std::uint32_t>(number))
+                   : std::nullopt;
+    }
+    const double number = t.toDouble(&ok);
+    return ok && std::isfinite(number)
+               ? std::optional<std::uint64_t>(std::bit_cast<std::uint64_t>(number))
+               : std::nullopt;
+}
+
 }  // namespace
 
+std::vector<Format> allFormats() {
+    std::vector<Format> formats;
+    for (int code = 0; code < kFormatCount; ++code) {
+        formats.push_back(static_cast<Format>(code));
+    }
+    return formats;
+}
+
 QString formatName(Format format) {
-    switch (format) {
-        case Format::Unsigned:
+    const Shape shape = shapeOf(format);
+    switch (shape.kind) {
+        case Kind::Unsigned16:
             return QStringLiteral("无符号");
-        case Format::Signed:
+        case Kind::Signed16:
             return QStringLiteral("有符号");
-        case Format::Hex:
+        case Kind::Hex:
             return QStringLiteral("十六进制");
-        case Format::Binary:
+        case Kind::Binary:
             return QStringLiteral("二进制");
+        case Kind::Text:
+            return shape.order == Order::ABCD ? QStringLiteral("ASCII 字符串（高字节在前）")
+                                              : QStringLiteral("ASCII 字符串（低字节在前）");
         default:
             break;
     }
-    const QString order =
-        lowWordFirst(format) ? QStringLiteral("（低字在前）") : QStringLiteral("（高字在前）");
-    switch (format) {
-        case Format::Signed32:
-        case Format::Signed32LowFirst:
-            return QStringLiteral("32位有符号") + order;
-        case Format::Float32:
-        case Format::Float32LowFirst:
-            return QStringLiteral("32位浮点") + order;
-        default:
-            return QStringLiteral("32位无符号") + order;
+    static const char* const kOrders32[] = {"ABCD", "CDAB", "BADC", "DCBA"};
+    static const char* const kOrders64[] = {"ABCDEFGH", "GHEFCDAB", "BADCFEHG", "HGFEDCBA"};
+    const auto order = static_cast<int>(shape.order);
+    const QString kind = shape.kind == Kind::Unsigned ? QStringLiteral("无符号")
+                         : shape.kind == Kind::Signed ? QStringLiteral("有符号")
+                                                      : QStringLiteral("浮点");
+    QString name =
+        QStringLiteral("%1位%2 %3")
+            .arg(16 * shape.registers)
+            .arg(kind, QLatin1String(shape.registers == 2 ? kOrders32[order] : kOrders64[order]));
+    // The names the two orders had before the others were offered.
+    if (shape.registers == 2 && shape.order == Order::ABCD) {
+        name += QStringLiteral("（高字在前）");
+    } else if (shape.registers == 2 && shape.order == Order::CDAB) {
+        name += QStringLiteral("（低字在前）");
     }
+    return name;
 }
 
 int registersPerValue(Format format) {
-    return format >= Format::Unsigned32 ? 2 : 1;
+    return shapeOf(format).registers;
+}
+
+bool isText(Format format) {
+    return shapeOf(format).kind == Kind::Text;
 }
 
 QStringList valueTexts(Format format, const std::vector<std::uint16_t>& registers) {
+    const Shape shape = shapeOf(format);
+    if (shape.kind == Kind::Text) {
+        return {shownText(textBytes(shape, registers))};
+    }
     QStringList texts;
-    const std::size_t step = static_cast<std::size_t>(registersPerValue(format));
+    const auto step = static_cast<std::size_t>(shape.registers);
     for (std::size_t i = 0; i < registers.size(); i += step) {
-        if (i + step > registers.size()) {
-            texts << QStringLiteral("—");
-        } else if (step == 1) {
-            texts << oneRegister(format, registers[i]);
-        } else {
-            texts << twoRegisters(format, joined(format, registers[i], registers[i + 1]));
-        }
+        texts << (i + step > registers.size() ? QStringLiteral("—")
+                                              : numberText(shape, joined(shape, &registers[i])));
     }
     return texts;
 }
 
-std::optional<std::vector<std::uint16_t>> registersOf(Format format, const QString& text) {
+std::vector<std::optional<double>> valueNumbers(Format format,
+                                                const std::vector<std::uint16_t>& registers) {
+    const Shape shape = shapeOf(format);
+    if (shape.kind == Kind::Text) {
+        return {std::nullopt};
+    }
+    std::vector<std::optional<double>> numbers;
+    const auto step = static_cast<std::size_t>(shape.registers);
+    for (std::size_t i = 0; i < registers.size(); i += step) {
+        if (i + step > registers.size()) {
+            numbers.emplace_back();
+            continue;
+        }
+        const std::uint64_t bits = joined(shape, &registers[i]);
+        const bool isSigned = shape.kind == Kind::Signed || shape.kind == Kind::Signed16;
+        const double number = shape.kind == Kind::Float ? floatOf(bits, shape.registers)
+                              : isSigned ? static_cast<double>(signExtended(bits, shape.registers))
+                                         : static_cast<double>(bits);
+        numbers.push_back(std::isfinite(number) ? std::optional<double>(number) : std::nullopt);
+    }
+    return numbers;
+}
+
+std::optional<std::vector<std::uint16_t>> registersOf(Format format, const QString& text,
+                                                      int textRegisters) {
+    const Shape shape = shapeOf(format);
+    if (shape.kind == Kind::Text) {
+        return textRegistersOf(shape, text, textRegisters);
+    }
     QString t = text.trimmed();
-    std::optional<std::int64_t> value;
-    switch (format) {
-        case Format::Unsigned:
-            value = wholeNumber(t, 10, 0, 0xFFFF);
-            break;
-        case Format::Signed:
-            value = wholeNumber(t, 10, std::numeric_limits<std::int16_t>::min(),
-                                std::numeric_limits<std::int16_t>::max());
-            break;
-        case Format::Hex:
+    std::optional<std::uint64_t> bits;
+    switch (shape.kind) {
+        case Kind::Hex:
             if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
                 t = t.mid(2);
             }
-            value = wholeNumber(t, 16, 0, 0xFFFF);
+            bits = wholeBits(t, 16, false, 1);
             break;
-        case Format::Binary:
-            value = wholeNumber(t.remove(QLatin1Char(' ')), 2, 0, 0xFFFF);
+        case Kind::Binary:
+            bits = wholeBits(t.remove(QLatin1Char(' ')), 2, false, 1);
             break;
-        case Format::Unsigned32:
-        case Format::Unsigned32LowFirst:
-            value = wholeNumber(t, 10, 0, 0xFFFF'FFFF);
+        case Kind::Float:
+            bits = floatBits(t, shape.registers);
             break;
-        case Format::Signed32:
-        case Format::Signed32LowFirst:
-            value = wholeNumber(t, 10, std::numeric_limits<std::int32_t>::min(),
-                                std::numeric_limits<std::int32_t>::max());
+        default:
+            bits = wholeBits(t, 10, shape.kind == Kind::Signed || shape.kind == Kind::Signed16,
+                             shape.registers);
             break;
-        case Format::Float32:
-        case Format::Float32LowFirst: {
-            bool ok = false;
-            const float number = t.toFloat(&ok);
-            if (!ok || !std::isfinite(number)) {
-                return std::nullopt;
-            }
-            return split(format, std::bit_cast<std::uint32_t>(number));
-        }
     }
-    if (!value) {
+    if (!bits) {
         return std::nullopt;
     }
-    if (registersPerValue(format) == 1) {
-        return std::vector<std::uint16_t>{static_cast<std::uint16_t>(*value)};
-    }
-    return split(format, static_cast<std::uint32_t>(*value));
+    return split(shape, *bits);
 }
 
 }  // namespace anypoint

@@ -1,5 +1,7 @@
 #include "PointRow.h"
 
+#include "ManualAddress.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -9,18 +11,56 @@ QString notationHint(const PointRow& row) {
     if (!row.failed || !row.outcome.contains(QStringLiteral("异常应答 02"))) {
         return {};
     }
-    const int scale = row.first > 100000 ? 100000 : 10000;
-    const int point = row.first % scale;
-    const Table tables[] = {Table::Coils, Table::DiscreteInputs, Table::Coils,
-                            Table::InputRegisters, Table::HoldingRegisters};
-    const int digit = row.first / scale;
-    if (row.first <= 10000 || point == 0 || digit < 1 || digit > 4 || digit == 2) {
+    const QString typed = QString::number(shownPoint(row, 0));
+    const auto manual = readManualAddress(typed);
+    if (!manual) {
         return {};
     }
-    return QStringLiteral("本窗口的点从 1 编号：%1 若是手册的写法，即%2 第 %3 点")
+    return QStringLiteral("本行的点从 %1 编号：%2 若是手册的写法，即%3 第 %4 点")
+        .arg(row.base)
+        .arg(typed, tableWord(manual->table))
+        .arg(manual->point);
+}
+
+int pointsPerValue(const PointRow& row) {
+    if (isBitTable(row.table)) {
+        return 1;
+    }
+    const int per = registersPerValue(row.format);
+    return per == 0 ? row.count : per;
+}
+
+int valueCount(const PointRow& row) {
+    const int per = pointsPerValue(row);
+    return (row.count + per - 1) / per;
+}
+
+PointLabel labelOf(const PointRow& row, int index) {
+    return index >= 0 && index < static_cast<int>(row.labels.size())
+               ? row.labels[static_cast<std::size_t>(index)]
+               : PointLabel{};
+}
+
+int shownPoint(const PointRow& row, int index) {
+    return row.first + index * pointsPerValue(row) - 1 + row.base;
+}
+
+QString pointTitle(const PointRow& row, int index) {
+    const QString name = labelOf(row, index).name;
+    return !name.isEmpty() ? name
+                           : QStringLiteral("从站%1 %2 第 %3 点")
+                                 .arg(row.address)
+                                 .arg(tableWord(row.table))
+                                 .arg(shownPoint(row, index));
+}
+
+QString pointKey(const PointRow& row, int index) {
+    return QStringLiteral("%1/%2/%3/%4/%5")
+        .arg(row.address)
+        .arg(static_cast<int>(row.table))
         .arg(row.first)
-        .arg(tableName(tables[digit]).section(QLatin1Char(' '), 0, 0))
-        .arg(point);
+        .arg(static_cast<int>(row.format))
+        .arg(index);
 }
 
 QString tableName(Table table) {
@@ -35,6 +75,10 @@ QString tableName(Table table) {
             return QStringLiteral("输入寄存器 04");
     }
     return {};
+}
+
+QString tableWord(Table table) {
+    return tableName(table).section(QLatin1Char(' '), 0, 0);
 }
 
 bool isBitTable(Table table) {
@@ -62,6 +106,10 @@ PointRow settingsOf(const PointRow& row) {
     settings.count = row.count;
     settings.format = row.format;
     settings.periodMs = row.periodMs;
+    settings.base = row.base;
+    settings.labels = row.labels;
+    settings.waitMs = row.waitMs;
+    settings.retries = row.retries;
     return settings;
 }
 

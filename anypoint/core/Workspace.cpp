@@ -5,11 +5,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <iterator>
 
 #include "PortTarget.h"
+#include "Scaling.h"
 #include "SerialLine.h"
 #include "SystemErrorText.h"
 
@@ -41,6 +43,16 @@ const struct {
                {"anyPointPlace", &Workspace::anyPointPlace}};
 constexpr int kTrendQuantities = 3;
 const char* const kRowKeys[] = {"address", "function", "first", "count", "format", "periodMs"};
+// What rows carry since points were named and rows numbered from 0 or waited
+// their own time: written only when not the default, so a row without them
+// reads as before.
+const struct {
+    const char* key;
+    int PointRow::*value;
+    int fallback;
+} kRowOptions[] = {{"base", &PointRow::base, 1},
+                   {"waitMs", &PointRow::waitMs, 0},
+                   {"retries", &PointRow::retries, 0}};
 const char* const kOpenKeys[] = {"trendOpen", "trafficOpen", "anyPointOpen"};
 bool Workspace::*const kOpenFields[] = {&Workspace::trendOpen, &Workspace::trafficOpen,
                                         &Workspace::anyPointOpen};
@@ -78,11 +90,24 @@ std::optional<QString> rowFault(const PointRow& r, std::size_t number) {
     if (!within(r.first, 1, 65536)) {
         return bad("first");
     }
-    if (!within(static_cast<int>(r.format), 0, static_cast<int>(std::size(kFormats)) - 1)) {
+    if (!within(static_cast<int>(r.format), 0, kFormatCount - 1)) {
         return bad("format");
     }
     if (!isOfferedPeriod(r.periodMs)) {
         return bad("periodMs");
+    }
+    if (!within(r.base, 0, 1)) {
+        return bad("base");
+    }
+    if (r.waitMs != 0 && !within(r.waitMs, kShortestWaitMs, kLongestWaitMs)) {
+        return bad("waitMs");
+    }
+    if (!within(r.retries, 0, kMostRetries)) {
+        return bad("retries");
+    }
+    if (r.labels.size() > static_cast<std::size_t>(valueCount(r)) ||
+        !std::all_of(r.labels.begin(), r.labels.end(), isSoundScaling)) {
+        return bad("labels");
     }
     if (!within(r.count, 1, maxCount(r.table)) || r.first + r.count - 1 > 65536) {
         return QStringLiteral("的第 %1 行的点超出范围").arg(number);
@@ -113,6 +138,58 @@ std::optional<QRect> rectOf(const QJsonValue& value) {
     return QRect(*n[0], *n[1], *n[2], *n[3]);
 }
 
+QJsonArray labelsJson(const std::vector<PointLabel>& labels) {
+    QJsonArray array;
+    for (const PointLabel& l : labels) {
+        array.append(QJsonObject{{"name", l.name},
+                                 {"scale", l.scale},
+                                 {"offset", l.offset},
+                                 {"decimals", l.decimals},
+                                 {"unit", l.unit},
+                                 {"charted", l.charted},
+                                 {"recorded", l.recorded}});
+    }
+    return array;
+}
+
+// The labels, each key optional, or nothing when one holds the wrong kind
+// of value.
+std::optional<std::vector<PointLabel>> labelsOf(const QJsonValue& value) {
+    if (!value.isArray()) {
+        return std::nullopt;
+    }
+    std::vector<PointLabel> labels;
+    for (const QJsonValue& item : value.toArray()) {
+        const QJsonObject o = item.toObject();
+        PointLabel l;
+        const auto text = [&o](const char* key, QString& out) {
+            const QJsonValue v = o.value(QLatin1String(key));
+            out = v.toString();
+            return v.isUndefined() || v.isString();
+        };
+        const auto number = [&o](const char* key, double& out) {
+            const QJsonValue v = o.value(QLatin1String(key));
+            out = v.toDouble(out);
+            return v.isUndefined() || v.isDouble();
+        };
+        const auto flag = [&o](const char* key, bool& out) {
+            const QJsonValue v = o.value(QLatin1String(key));
+            out = v.toBool();
+            return v.isUndefined() || v.isBool();
+        };
+        const QJsonValue decimals = o.value(QStringLiteral("decimals"));
+        const auto places = decimals.isUndefined() ? -1 : wholeNumber(decimals);
+        if (!item.isObject() || !text("name", l.name) || !text("unit", l.unit) ||
+            !number("scale", l.scale) || !number("offset", l.offset) ||
+            !flag("charted", l.charted) || !flag("recorded", l.recorded) || !places) {
+            return std::nullopt;
+        }
+        l.decimals = *places;
+        labels.push_back(l);
+    }
+    return labels;
+}
+
 }  // namespace
 
 std::optional<QString> workspaceFault(const Workspace& w) {
@@ -120,6 +197,9 @@ std::optional<QString> workspaceFault(const Workspace& w) {
         if (!within(w.*f.value, f.low, f.high)) {
             return invalid(f.key);
         }
+    }
+    if (!within(w.pointBase, 0, 1)) {
+        return invalid("pointBase");
     }
     if (w.trendQuantity && !within(*w.trendQuantity, 0, kTrendQuantities - 1)) {
         return invalid("trendQuantity");
@@ -153,6 +233,9 @@ QByteArray workspaceJson(const Workspace& w) {
     if (w.trendQuantity) {
         root.insert(QStringLiteral("trendQuantity"), *w.trendQuantity);
     }
+    if (w.pointBase != 1) {
+        root.insert(QStringLiteral("pointBase"), w.pointBase);
+    }
     for (const auto& p : kPlaces) {
         if (const auto& place = w.*p.place) {
             root.insert(QLatin1String(p.key),
@@ -168,12 +251,21 @@ QByteArray workspaceJson(const Workspace& w) {
     }
     QJsonArray rows;
     for (const PointRow& r : w.rows) {
-        rows.append(QJsonObject{{"address", r.address},
-                                {"function", static_cast<int>(r.table)},
-                                {"first", r.first},
-                                {"count", r.count},
-                                {"format", static_cast<int>(r.format)},
-                                {"periodMs", r.periodMs}});
+        QJsonObject row{{"address", r.address},
+                        {"function", static_cast<int>(r.table)},
+                        {"first", r.first},
+                        {"count", r.count},
+                        {"format", static_cast<int>(r.format)},
+                        {"periodMs", r.periodMs}};
+        for (const auto& option : kRowOptions) {
+            if (r.*option.value != option.fallback) {
+                row.insert(QLatin1String(option.key), r.*option.value);
+            }
+        }
+        if (!r.labels.empty()) {
+            row.insert(QStringLiteral("labels"), labelsJson(r.labels));
+        }
+        rows.append(row);
     }
     root.insert(QStringLiteral("rows"), rows);
     return QJsonDocument(root).toJson();
@@ -212,6 +304,13 @@ std::variant<Workspace, QString> readWorkspace(const QByteArray& json) {
         if (!w.trendQuantity) {
             return refused(invalid("trendQuantity"));
         }
+    }
+    if (const QJsonValue base = root.value(QStringLiteral("pointBase")); !base.isUndefined()) {
+        const auto number = wholeNumber(base);
+        if (!number) {
+            return refused(invalid("pointBase"));
+        }
+        w.pointBase = *number;
     }
     for (const auto& p : kPlaces) {
         if (const QJsonValue place = root.value(QLatin1String(p.key)); !place.isUndefined()) {
@@ -268,6 +367,23 @@ std::variant<Workspace, QString> readWorkspace(const QByteArray& json) {
         r.count = values[3];
         r.format = static_cast<Format>(values[4]);
         r.periodMs = values[5];
+        for (const auto& option : kRowOptions) {
+            const QJsonValue value = o.value(QLatin1String(option.key));
+            const auto number = value.isUndefined() ? option.fallback : wholeNumber(value);
+            if (!number) {
+                return refused(QStringLiteral("的第 %1 行的 %2 无效")
+                                   .arg(w.rows.size() + 1)
+                                   .arg(QLatin1String(option.key)));
+            }
+            r.*option.value = *number;
+        }
+        if (const QJsonValue labels = o.value(QStringLiteral("labels")); !labels.isUndefined()) {
+            auto read = labelsOf(labels);
+            if (!read) {
+                return refused(QStringLiteral("的第 %1 行的 labels 无效").arg(w.rows.size() + 1));
+            }
+            r.labels = std::move(*read);
+        }
         w.rows.push_back(r);
     }
     if (const auto fault = workspaceFault(w)) {

@@ -25,6 +25,8 @@ struct Workspace {
     int parityCode = 2;
     int address = 1;
     std::vector<PointRow> rows;  // their settings; what they read is not kept
+    // How "读写任意点" numbers the points of a row it adds: from 1 or 0.
+    int pointBase = 1;
     bool trendOpen = false;
     int trendSpan = 1;  // the curves' span list's entry
     // The curves' quantity list's entry once the user chose one; until then

@@ -1,5 +1,6 @@
 #include "AnyPointWindow.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFormLayout>
@@ -16,6 +17,7 @@
 #include "Announcement.h"
 #include "CellManners.h"
 #include "RangeSpinBox.h"
+#include "Scaling.h"
 
 namespace anypoint {
 
@@ -34,7 +36,6 @@ enum RowColumn {
     GoodAge,
     Columns
 };
-constexpr int kPointRole = Qt::UserRole;
 const QColor kFailed(200, 0, 0);
 
 QString seconds(std::int64_t ms) {
@@ -63,14 +64,23 @@ QString ageText(const PointRow& row, std::int64_t nowMs) {
                             : QStringLiteral("%1 秒前").arg((nowMs - row.goodAtMs) / 1000);
 }
 
-// The number of each value's first point, beside the values.
+// The number of each value's first point, beside the values, and the value
+// in its units where it has them.
 QStringList numberedValues(const PointRow& row) {
-    const QStringList texts = isBitTable(row.table) ? valueTexts(Format::Unsigned, row.values)
-                                                    : valueTexts(row.format, row.values);
-    const int step = isBitTable(row.table) ? 1 : registersPerValue(row.format);
+    if (row.values.empty()) {
+        return {};
+    }
+    const Format format = isBitTable(row.table) ? Format::Unsigned : row.format;
+    const QStringList texts = valueTexts(format, row.values);
+    const auto numbers = valueNumbers(format, row.values);
     QStringList numbered;
     for (int i = 0; i < texts.size(); ++i) {
-        numbered << QStringLiteral("%1: %2").arg(row.first + i * step).arg(texts[i]);
+        const PointLabel label = labelOf(row, i);
+        const auto at = static_cast<std::size_t>(i);
+        const QString scaled = at < numbers.size() && numbers[at] && isScaled(label)
+                                   ? QStringLiteral(" = ") + scaledText(label, numbers[at].value())
+                                   : QString();
+        numbered << QStringLiteral("%1: %2%3").arg(shownPoint(row, i)).arg(texts[i], scaled);
     }
     return numbered;
 }
@@ -88,24 +98,61 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
       poller_(poller),
       address_(named(new RangeSpinBox(this), "AnyPointAddress")),
       table_(named(new QComboBox(this), "AnyPointTable")),
-      first_(named(new RangeSpinBox(this), "AnyPointFirst")),
+      first_(named(new FirstPointBox(this), "AnyPointFirst")),
+      base_(named(new QComboBox(this), "AnyPointBase")),
+      manual_(named(new QLabel(this), "AnyPointManual")),
       count_(named(new RangeSpinBox(this), "AnyPointCount")),
       format_(named(new QComboBox(this), "AnyPointFormat")),
       period_(named(new QComboBox(this), "AnyPointPeriod")),
+      wait_(named(new RangeSpinBox(this), "AnyPointWait")),
+      retries_(named(new RangeSpinBox(this), "AnyPointRetries")),
       rows_(named(new QTableWidget(0, Columns, this), "AnyPointRows")),
-      points_(named(new QTableWidget(0, 2, this), "AnyPointPoints")),
+      points_(named(new PointsTable(poller, this), "AnyPointPoints")),
       note_(named(new QLabel(this), "AnyPointNote")) {
     setObjectName(QStringLiteral("AnyPointWindow"));
     setWindowTitle(QStringLiteral("读写任意点 - 计数测频模块 TQ7310"));
     resize(1200, 600);
 
     address_->setRange(1, 247);
-    first_->setRange(1, 65536);
+    base_->addItem(QStringLiteral("从 1 编号"), 1);
+    base_->addItem(QStringLiteral("从 0 编号"), 0);
+    base_->setToolTip(QStringLiteral("新添的行的点如何编号；手册的 40001 写法总是从 1 编号"));
+    connect(base_, &QComboBox::currentIndexChanged, this, [this] {
+        first_->setBase(base_->currentData().toInt());
+        poller_.setPointBase(first_->base());
+    });
+    base_->setCurrentIndex(base_->findData(poller_.pointBase()));
+    connect(first_, &FirstPointBox::manualAddressTyped, this,
+            [this](const QString& typed, const ManualAddress& manual) {
+                table_->setCurrentIndex(table_->findData(static_cast<int>(manual.table)));
+                manual_->setText(manualAddressText(typed, manual, first_->base()));
+            });
+    connect(first_, &QSpinBox::valueChanged, this, [this] {
+        if (!first_->hasFocus()) {
+            manual_->clear();
+        }
+    });
+    wait_->setRange(0, kLongestWaitMs);
+    wait_->setSingleStep(100);
+    wait_->setSpecialValueText(QStringLiteral("链路的"));
+    wait_->setSuffix(QStringLiteral(" ms"));
+    wait_->setToolTip(QStringLiteral("本行等应答多久：%1–%2 ms，或最小值“链路的”")
+                          .arg(kShortestWaitMs)
+                          .arg(kLongestWaitMs));
+    connect(wait_, &QAbstractSpinBox::editingFinished, this, [this] {
+        // Between "the link's" and the shortest wait there is nothing.
+        if (wait_->value() > 0 && wait_->value() < kShortestWaitMs) {
+            wait_->setValue(kShortestWaitMs);
+        }
+    });
+    retries_->setRange(0, kMostRetries);
+    retries_->setToolTip(
+        QStringLiteral("无应答时立即再问几次（0–%1），之后才算失败").arg(kMostRetries));
     for (Table t : kTables) {
         table_->addItem(tableName(t), static_cast<int>(t));
     }
     table_->setCurrentIndex(2);  // holding registers
-    for (Format f : kFormats) {
+    for (Format f : allFormats()) {
         format_->addItem(formatName(f), static_cast<int>(f));
     }
     for (int ms : kPeriodsMs) {
@@ -114,7 +161,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     period_->setCurrentIndex(2);  // 1 s
     const auto fitCount = [this] {
         const Table t = static_cast<Table>(table_->currentData().toInt());
-        count_->setRange(1, std::min(maxCount(t), 65537 - first_->value()));
+        count_->setRange(1, std::min(maxCount(t), 65536 - first_->value() + first_->base()));
         format_->setEnabled(!isBitTable(t));
     };
     connect(table_, &QComboBox::currentIndexChanged, this, fitCount);
@@ -122,14 +169,24 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     fitCount();
 
     auto* settings = new QHBoxLayout;
-    const std::pair<const char*, QWidget*> fields[] = {{"从站地址", address_}, {"功能", table_},
-                                                       {"起始点", first_},     {"数量", count_},
-                                                       {"格式", format_},      {"周期", period_}};
+    const std::pair<const char*, QWidget*> fields[] = {
+        {"从站地址", address_}, {"功能", table_}, {"起始点", first_},
+        {"编号", base_},        {"数量", count_}, {"格式", format_},
+        {"周期", period_},      {"等待", wait_},  {"重试", retries_}};
     for (const auto& [caption, field] : fields) {
         auto* label = new QLabel(QString::fromUtf8(caption), this);
         label->setBuddy(field);
+        // A list is heard by its caption, not only by its choice: through
+        // this name on Windows, through the caption's buddy on Linux, where
+        // AT-SPI names a list by its choice.
+        if (qobject_cast<QComboBox*>(field) != nullptr) {
+            field->setAccessibleName(QString::fromUtf8(caption));
+        }
         settings->addWidget(label);
         settings->addWidget(field);
+        if (field == first_) {
+            settings->addWidget(manual_);
+        }
         if (auto* box = qobject_cast<RangeSpinBox*>(field)) {
             connect(box, &RangeSpinBox::corrected, this,
                     [this, box, caption](const QString& typed, int value) {
@@ -154,6 +211,19 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     for (QPushButton* b : {add, change, remove, once}) {
         buttons->addWidget(b);
     }
+    auto* hold = named(new QCheckBox(QStringLiteral("暂存改动"), this), "AnyPointHold");
+    hold->setToolTip(QStringLiteral("输入的值先暂存，按“写入改动”时相邻的点一次请求写入"));
+    auto* writeHeld = named(new QPushButton(QStringLiteral("写入改动"), this), "AnyPointWriteHeld");
+    writeHeld->setToolTip(QStringLiteral("把暂存的值写入：相邻的点一次请求"));
+    auto* writeAll = named(new QPushButton(QStringLiteral("全部写入"), this), "AnyPointWriteAll");
+    writeAll->setToolTip(QStringLiteral("把所选行的全部点（含暂存的值）一次请求写入"));
+    connect(hold, &QCheckBox::toggled, points_, &PointsTable::setHolding);
+    connect(writeHeld, &QPushButton::clicked, points_, &PointsTable::writeHeld);
+    connect(writeAll, &QPushButton::clicked, points_, &PointsTable::writeAll);
+    connect(points_, &PointsTable::noted, this, &AnyPointWindow::showNote);
+    buttons->addWidget(hold);
+    buttons->addWidget(writeHeld);
+    buttons->addWidget(writeAll);
     buttons->addWidget(note_, 1);
     // The whole session, this window's rows with the rest of the panel.
     auto* save = named(new QPushButton(QStringLiteral("保存工作区"), this), "WorkspaceSave");
@@ -191,7 +261,7 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     for (Table t : kTables) {
         tables << tableName(t);
     }
-    for (Format f : kFormats) {
+    for (Format f : allFormats()) {
         formats << formatName(f);
     }
     // Long formats and results are cut: their whole text is the tooltip.
@@ -226,22 +296,15 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
     });
     ages->start(1000);
 
-    points_->setHorizontalHeaderLabels({QStringLiteral("点"), QStringLiteral("值")});
-    points_->setAccessibleName(QStringLiteral("所选行的点：值可输入后写入"));
-    points_->setTabKeyNavigation(false);
-    commitOnEnter(points_);
-    points_->verticalHeader()->hide();
-    points_->horizontalHeader()->setStretchLastSection(true);
-    points_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                             QAbstractItemView::AnyKeyPressed);
-
     auto* where = new QLabel(
         QStringLiteral(
             "在主窗口“打开”的端口上读写，与主窗口的轮询轮流进行；本窗口不打开、不关闭端口。"),
         this);
-    auto* lower = new QHBoxLayout;
-    lower->addWidget(rows_, 4);
-    lower->addWidget(points_, 1);
+    // The points below the rows: the rows keep the window's width for their
+    // values, the points theirs for names and units.
+    auto* lower = new QVBoxLayout;
+    lower->addWidget(rows_, 3);
+    lower->addWidget(points_, 2);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(where);
     layout->addLayout(settings);
@@ -262,14 +325,6 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
         }
         showPoints();
     });
-    connect(points_, &QTableWidget::itemChanged, this, &AnyPointWindow::pointEdited);
-    // The keyboard lands on a value, never on a point's number, where typed
-    // digits would only jump between rows.
-    connect(points_, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
-        if (row >= 0 && column == 0) {
-            points_->setCurrentCell(row, 1);
-        }
-    });
     connect(&poller_, &AnyPointPoller::rowChanged, this, [this](int index) {
         fillRow(index);
         const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
@@ -281,7 +336,10 @@ AnyPointWindow::AnyPointWindow(AnyPointPoller& poller, QWidget* parent)
             showPoints();
         }
     });
-    connect(&poller_, &AnyPointPoller::rowsReplaced, this, &AnyPointWindow::showAllRows);
+    connect(&poller_, &AnyPointPoller::rowsReplaced, this, [this] {
+        base_->setCurrentIndex(base_->findData(poller_.pointBase()));
+        showAllRows();
+    });
     showAllRows();
 }
 
@@ -318,16 +376,24 @@ PointRow AnyPointWindow::rowFromSettings() const {
     row.count = count_->value();
     row.format = static_cast<Format>(format_->currentData().toInt());
     row.periodMs = period_->currentData().toInt();
+    row.base = first_->base();
+    row.first = first_->value() - row.base + 1;
+    row.waitMs = wait_->value();
+    row.retries = retries_->value();
     return row;
 }
 
 void AnyPointWindow::showSettings(const PointRow& row) {
     address_->setValue(row.address);
     table_->setCurrentIndex(table_->findData(static_cast<int>(row.table)));
-    first_->setValue(row.first);
+    base_->setCurrentIndex(base_->findData(row.base));
+    first_->setValue(row.first - 1 + row.base);
     count_->setValue(row.count);
     format_->setCurrentIndex(format_->findData(static_cast<int>(row.format)));
     period_->setCurrentIndex(period_->findData(row.periodMs));
+    wait_->setValue(row.waitMs);
+    retries_->setValue(row.retries);
+    manual_->clear();
 }
 
 void AnyPointWindow::addRow() {
@@ -340,7 +406,11 @@ void AnyPointWindow::addRow() {
 
 void AnyPointWindow::changeRow() {
     if (const int index = chosenRow(); index >= 0) {
-        poller_.changeRow(static_cast<std::size_t>(index), rowFromSettings());
+        // The points keep their names while there are as many of them.
+        PointRow row = rowFromSettings();
+        row.labels = poller_.rows()[static_cast<std::size_t>(index)].labels;
+        row.labels.resize(std::min(row.labels.size(), static_cast<std::size_t>(valueCount(row))));
+        poller_.changeRow(static_cast<std::size_t>(index), row);
         showPoints();
     }
 }
@@ -373,7 +443,7 @@ void AnyPointWindow::fillRow(int index) {
     const QString cells[Columns] = {
         QString::number(row.address),
         tableName(row.table),
-        QString::number(row.first),
+        QString::number(shownPoint(row, 0)),
         QString::number(row.count),
         isBitTable(row.table) ? QStringLiteral("—") : formatName(row.format),
         realPeriodText(row),
@@ -392,7 +462,11 @@ void AnyPointWindow::fillRow(int index) {
         item->setToolTip(
             column == Period
                 ? QStringLiteral("周期 %1，实际 %2").arg(periodText(row.periodMs), cells[column])
-                : cells[column]);
+            : column == First ? QStringLiteral("第 %1 点（从 %2 编号），协议地址 %3")
+                                    .arg(cells[column])
+                                    .arg(row.base)
+                                    .arg(row.first - 1)
+                              : cells[column]);
         // Red for a failure whether or not the row is selected.
         item->setData(Qt::ForegroundRole, column == Outcome && (row.failed || row.writeFailed)
                                               ? QVariant(kFailed)
@@ -411,77 +485,7 @@ void AnyPointWindow::fillRow(int index) {
 }
 
 void AnyPointWindow::showPoints() {
-    filling_ = true;
-    const int index = chosenRow();
-    const PointRow* row = index >= 0 ? &poller_.rows()[static_cast<std::size_t>(index)] : nullptr;
-    const QStringList values = row ? numberedValues(*row) : QStringList{};
-    // The same points as shown: new values in place, so the current cell,
-    // and a value being typed, stay.
-    const QString shown = row ? QStringLiteral("%1/%2/%3/%4/%5/%6")
-                                    .arg(index)
-                                    .arg(row->address)
-                                    .arg(static_cast<int>(row->table))
-                                    .arg(row->first)
-                                    .arg(row->count)
-                                    .arg(static_cast<int>(row->format))
-                              : QString();
-    const bool sameRow = row && points_->property("shownRow").toString() == shown;
-    if (sameRow && row->failed && points_->rowCount() > 0) {
-        // A read that failed leaves the last values where they are, greyed
-        // as old; the row says why.
-        const QColor old = palette().color(QPalette::Disabled, QPalette::Text);
-        for (int i = 0; i < points_->rowCount(); ++i) {
-            points_->item(i, 1)->setData(Qt::ForegroundRole, old);
-        }
-        filling_ = false;
-        return;
-    }
-    bool samePoints = sameRow && points_->rowCount() == values.size();
-    for (int i = 0; samePoints && i < values.size(); ++i) {
-        samePoints = points_->item(i, 0)->text() == values[i].section(QLatin1Char(':'), 0, 0);
-    }
-    if (samePoints) {
-        for (int i = 0; i < values.size(); ++i) {
-            QTableWidgetItem* cell = points_->item(i, 1);
-            const QString value = values[i].section(QStringLiteral(": "), 1);
-            cell->setData(Qt::ForegroundRole, QVariant());
-            if (row->table == Table::Coils) {
-                cell->setCheckState(value == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
-            } else {
-                cell->setText(value);
-            }
-        }
-        filling_ = false;
-        return;
-    }
-    points_->setProperty("shownRow", shown);
-    points_->setRowCount(0);
-    if (row != nullptr) {
-        const bool writable = isWritable(row->table);
-        for (int i = 0; i < values.size(); ++i) {
-            const int point = values[i].section(QLatin1Char(':'), 0, 0).toInt();
-            const QString value = values[i].section(QStringLiteral(": "), 1);
-            auto* number = new QTableWidgetItem(QString::number(point));
-            number->setFlags(Qt::ItemIsEnabled);
-            auto* cell = new QTableWidgetItem(row->table == Table::Coils ? QString() : value);
-            cell->setData(kPointRole, point);
-            Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-            if (row->table == Table::Coils) {
-                cell->setCheckState(value == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
-                flags |= Qt::ItemIsUserCheckable;
-            } else if (writable && value != QStringLiteral("—")) {
-                flags |= Qt::ItemIsEditable;
-            }
-            cell->setFlags(flags);
-            points_->insertRow(i);
-            points_->setItem(i, 0, number);
-            points_->setItem(i, 1, cell);
-        }
-        if (points_->rowCount() > 0) {
-            points_->setCurrentCell(0, 1);
-        }
-    }
-    filling_ = false;
+    points_->showRow(chosenRow());
 }
 
 AnyPointWindow::~AnyPointWindow() {
@@ -500,31 +504,6 @@ void AnyPointWindow::showNote(const QString& note, bool failed) {
     palette.setColor(QPalette::WindowText,
                      failed ? kFailed : this->palette().color(QPalette::WindowText));
     note_->setPalette(palette);
-}
-
-void AnyPointWindow::pointEdited(QTableWidgetItem* item) {
-    const int index = chosenRow();
-    if (filling_ || index < 0) {
-        return;
-    }
-    const PointRow& row = poller_.rows()[static_cast<std::size_t>(index)];
-    const int point = item->data(kPointRole).toInt();
-    if (row.table == Table::Coils) {
-        poller_.write(static_cast<std::size_t>(index), point,
-                      {static_cast<std::uint16_t>(item->checkState() == Qt::Checked)});
-        showNote(QStringLiteral("正在写入线圈 %1…").arg(point));
-        return;
-    }
-    const auto registers = registersOf(row.format, item->text());
-    if (!registers) {
-        showNote(
-            QStringLiteral("“%1”不是%2能写的值，未写入").arg(item->text(), formatName(row.format)),
-            true);
-        showPoints();  // back to what was read
-        return;
-    }
-    poller_.write(static_cast<std::size_t>(index), point, *registers);
-    showNote(QStringLiteral("正在写入点 %1…").arg(point));
 }
 
 }  // namespace anypoint

@@ -6,6 +6,8 @@
 #include <QWidget>
 
 #include "AnyPointPoller.h"
+#include "FirstPointBox.h"
+#include "PointsTable.h"
 
 class QCheckBox;
 class QComboBox;
@@ -41,20 +43,22 @@ class AnyPointWindow : public QWidget {
     void showAllRows();
     void keepRoomForValues();
     void showPoints();
-    void pointEdited(QTableWidgetItem* item);
     int chosenRow() const;
 
     AnyPointPoller& poller_;
     QSpinBox* address_;
     QComboBox* table_;
-    QSpinBox* first_;
+    FirstPointBox* first_;
+    QComboBox* base_;
+    QLabel* manual_;  // what a first point typed in the manuals' notation meant
     QSpinBox* count_;
     QComboBox* format_;
     QComboBox* period_;
+    QSpinBox* wait_;
+    QSpinBox* retries_;
     QTableWidget* rows_;
-    QTableWidget* points_;
+    PointsTable* points_;
     QLabel* note_;
-    bool filling_ = false;  // the window writes the cells, not the user
 };
 
 }  // namespace anypoint

@@ -114,6 +114,8 @@ void tst_AnyPointPoller::aimedAndPaced_data() {
     QTest::newRow("a write closed out before it went is refused")
         << "add 2 1000; wait 1; write 0 2 7; close; shown; open; once 0; wait 2"
         << QStringList{read2, read2} << "应答正常|写入失败：端口未打开，未写入|1000|0";
+    QTest::newRow("polled: read again at its period")
+        << "add 2 500; wait 2" << QStringList{read2, read2} << "应答正常||500|0";
     QTest::newRow("not polled: read when added, changed and asked")
         << "add 2 0; wait 1; once 0; wait 2; change 0 5; wait 3"
         << QStringList{read2, read2, "readRegisters(2,5,3,1,4)"} << "应答正常||0|0";
@@ -127,6 +129,13 @@ void tst_AnyPointPoller::aimedAndPaced_data() {
         << "add 2 1000; wait 1; stubborn; write 0 2 7; wait 3"
         << QStringList{read2, "writeRegisters(2,2,2,1)", read2}
         << "应答正常|已写入 1 点，但读回不同：点 2 写 7，读回 0|1000|0";
+    const QString patient = read2 + " 2500000 us";
+    QTest::newRow("a silent slave asked again at once, at the row's own wait")
+        << "silent; add 2 500; wait 1; patient 0 2 2 2500; wait 4"
+        << QStringList{read2, patient, patient, patient} << "超时：无应答（已重试 2 次）||1000|1";
+    QTest::newRow("a retry answered")
+        << "silent; add 2 500; patient 0 2 1 0; wait 2; answer; once 0; wait 3"
+        << QStringList{read2, read2, read2} << "应答正常||500|1";
 }
 
 void tst_AnyPointPoller::aimedAndPaced() {
@@ -163,6 +172,10 @@ void tst_AnyPointPoller::aimedAndPaced() {
             driver.onCall = [&driver](const QString&) { driver.points.clear(); };
         } else if (w[0] == "write") {
             poller.write(index, n(2), {static_cast<std::uint16_t>(n(3))});
+        } else if (w[0] == "patient") {
+            settings.retries = n(3);
+            settings.waitMs = n(4);
+            poller.changeRow(index, settings);
         } else if (w[0] == "change") {
             poller.changeRow(index, settings);
         } else if (w[0] == "once") {
@@ -186,7 +199,7 @@ void tst_AnyPointPoller::aimedAndPaced() {
 void tst_AnyPointPoller::notationHinted_data() {
     QTest::addColumn<int>("first");
     QTest::addColumn<QString>("outcome");
-    QTest::addColumn<QString>("hint");  // after "本窗口的点从 1 编号：FIRST 若是手册的写法，即"
+    QTest::addColumn<QString>("hint");  // after "本行的点从 1 编号：FIRST 若是手册的写法，即"
     const QString refused = "异常应答 02 非法数据地址";
     QTest::newRow("4xxxx") << 40001 << refused << "保持寄存器 第 1 点";
     QTest::newRow("3xxxx") << 30010 << refused << "输入寄存器 第 10 点";
@@ -212,7 +225,7 @@ void tst_AnyPointPoller::notationHinted() {
     QCOMPARE(anypoint::notationHint(row),
              hint.isEmpty()
                  ? hint
-                 : QStringLiteral("本窗口的点从 1 编号：%1 若是手册的写法，即").arg(first) + hint);
+                 : QStringLiteral("本行的点从 1 编号：%1 若是手册的写法，即").arg(first) + hint);
 }
 
 QTEST_GUILESS_MAIN(tst_AnyPointPoller)

@@ -21,6 +21,22 @@ QString text(const Workspace& w) {
                     .arg(r.count)
                     .arg(static_cast<int>(r.format))
                     .arg(r.periodMs);
+        if (r.base != 1 || r.waitMs != 0 || r.retries != 0) {
+            rows.last() += QStringLiteral(" from %1 wait %2 retries %3")
+                               .arg(r.base)
+                               .arg(r.waitMs)
+                               .arg(r.retries);
+        }
+        for (const anypoint::PointLabel& l : r.labels) {
+            rows.last() += QStringLiteral(" [%1 x%2 %3 .%4 %5%6%7]")
+                               .arg(l.name)
+                               .arg(l.scale)
+                               .arg(l.offset)
+                               .arg(l.decimals)
+                               .arg(l.unit)
+                               .arg(l.charted ? " 曲线" : "")
+                               .arg(l.recorded ? " 记录" : "");
+        }
     }
     QStringList places;
     for (const auto& place : {w.trendPlace, w.trafficPlace, w.anyPointPlace}) {
@@ -35,7 +51,8 @@ QString text(const Workspace& w) {
     for (const auto& [port, target] : w.ports.value_or(std::map<int, QString>{})) {
         ports << QStringLiteral("%1=%2").arg(port).arg(target);
     }
-    return QStringLiteral("%1 %2 %3 %4 %5%6%7 span %8 quantity %9 at %10 rows %11 ports %12")
+    return QStringLiteral(
+               "%1 %2 %3 %4 %5%6%7 span %8 quantity %9 at %10 rows %11 ports %12 base %13")
         .arg(w.port)
         .arg(w.baudCode)
         .arg(w.parityCode)
@@ -47,7 +64,8 @@ QString text(const Workspace& w) {
         .arg(w.trendQuantity ? QString::number(*w.trendQuantity) : QStringLiteral("-"))
         .arg(places.join(' '))
         .arg(rows.join(' '))
-        .arg(w.ports ? ports.join(' ') : QStringLiteral("-"));
+        .arg(w.ports ? ports.join(' ') : QStringLiteral("-"))
+        .arg(w.pointBase);
 }
 
 }  // namespace
@@ -65,9 +83,29 @@ void tst_AnyPointWorkspace::read_data() {
     QTest::addColumn<QString>("result");   // the workspace read, or why it was refused
 
     const QString saved =
-        "200 3 0 247 101 span 3 quantity - at -8,0,960,800 - - rows 1/3/14/3/6/500 9/1/1/2000/0/0 "
-        "ports -";  // as a file saved before ports were kept: they stay as they are
+        "200 3 0 247 101 span 3 quantity - at -8,0,960,800 - - rows 1/3/14/3/6/500 from 0 wait "
+        "2500 retries 3 [温度 x0.1 -40 .1 °C 曲线] [ x1 0 .-1  记录] 9/1/1/2000/0/0 ports - base "
+        "0";  // as a file saved before ports were kept: they stay as they are
     QTest::newRow("as saved") << QByteArray() << QString() << saved;
+    const QByteArray row = R"("rows": [{"address": 1, "function": 3, "first": 1, "count": 2,)"
+                           R"( "format": 0, "periodMs": 0)";
+    QTest::newRow("a row as saved before points were named")
+        << row + "}]" << QString()
+        << QString(saved).replace(QRegularExpression(" rows .* ports"), " rows 1/3/1/2/0/0 ports");
+    QTest::newRow("base 2") << row + R"(, "base": 2}])" << QString()
+                            << "工作区文件的第 1 行的 base 无效，未打开";
+    QTest::newRow("a wait too short")
+        << row + R"(, "waitMs": 99}])" << QString() << "工作区文件的第 1 行的 waitMs 无效，未打开";
+    QTest::newRow("retries 4") << row + R"(, "retries": 4}])" << QString()
+                               << "工作区文件的第 1 行的 retries 无效，未打开";
+    QTest::newRow("scale 0") << row + R"(, "labels": [{"scale": 0}]}])" << QString()
+                             << "工作区文件的第 1 行的 labels 无效，未打开";
+    QTest::newRow("more labels than values") << row + R"(, "labels": [{}, {}, {}]}])" << QString()
+                                             << "工作区文件的第 1 行的 labels 无效，未打开";
+    QTest::newRow("a name as a number") << row + R"(, "labels": [{"name": 5}]}])" << QString()
+                                        << "工作区文件的第 1 行的 labels 无效，未打开";
+    QTest::newRow("point base 2") << QByteArray(R"("pointBase": 2)") << QString()
+                                  << "工作区文件的 pointBase 无效，未打开";
     QTest::newRow("a quantity chosen") << QByteArray(R"("trendQuantity": 2)") << QString()
                                        << QString(saved).replace("quantity -", "quantity 2");
     QTest::newRow("quantity 3") << QByteArray(R"("trendQuantity": 3)") << QString()
@@ -106,6 +144,10 @@ void tst_AnyPointWorkspace::read_data() {
                                 << "工作区文件的 address 无效，未打开";
     QTest::newRow("126 registers")
         << QByteArray(R"("rows": [{"address": 1, "function": 3, "first": 1, "count": 126,)"
+                      R"( "format": 0, "periodMs": 0}])")
+        << QString() << "工作区文件的第 1 行的点超出范围，未打开";
+    QTest::newRow("2001 coils")
+        << QByteArray(R"("rows": [{"address": 1, "function": 1, "first": 1, "count": 2001,)"
                       R"( "format": 0, "periodMs": 0}])")
         << QString() << "工作区文件的第 1 行的点超出范围，未打开";
     QTest::newRow("past point 65536")
@@ -166,7 +208,12 @@ void tst_AnyPointWorkspace::read() {
     row.count = 3;
     row.format = anypoint::Format::Float32;
     row.periodMs = 500;
+    row.base = 0;
+    row.waitMs = 2500;
+    row.retries = 3;
+    row.labels = {{"温度", 0.1, -40, 1, "°C", true, false}, {"", 1, 0, -1, "", false, true}};
     row.values = {1, 2, 3};  // what it read is not kept
+    w.pointBase = 0;
     w.rows.push_back(row);
     row = {};
     row.address = 9;

@@ -152,6 +152,8 @@ class tst_MainWindow : public QObject {
     void finderOpensAgainAfterEsc();
     void workspaceComesBack();
     void rowFailuresStayInTheirRow();
+    void manualNotationTyped_data();
+    void manualNotationTyped();
     void everyNameAHandlerUsesExists();
     void eachTimerDrivesItsPoll_data();
     void eachTimerDrivesItsPoll();
@@ -1069,7 +1071,7 @@ void tst_MainWindow::rowFailuresStayInTheirRow() {
     rows->findChild<QComboBox*>("AnyPointTable")->setCurrentIndex(2);  // holding registers
     QTest::mouseClick(rows->findChild<QPushButton*>("AnyPointAdd"), Qt::LeftButton);
     auto* points = rows->findChild<QTableWidget*>("AnyPointPoints");
-    QTRY_VERIFY(points->rowCount() > 0);
+    QTRY_VERIFY(points->rowCount() > 0 && !points->item(0, 1)->text().isEmpty());
     QCOMPARE(points->currentColumn(), 1);  // typing lands on a value, not a point's number
     QTableWidgetItem* cell = points->item(0, 1);
     points->editItem(cell);
@@ -1089,6 +1091,40 @@ void tst_MainWindow::rowFailuresStayInTheirRow() {
     static const QRegularExpression old(R"(^读于 \d\d:\d\d:\d\d（读取失败：超时：无应答）$)");
     const QString said = rows->findChild<QTableWidget*>("AnyPointRows")->item(0, 6)->toolTip();
     QVERIFY2(old.match(said).hasMatch(), qPrintable(said));
+}
+
+// The first point typed as a device manual writes it chooses the table and
+// the point, numbered as the window numbers them, and says so.
+void tst_MainWindow::manualNotationTyped_data() {
+    QTest::addColumn<int>("base");  // 编号's entry: 0 from 1, 1 from 0
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("40001") << 0 << "40001" << "保持寄存器 03" << 1 << "40001 = 保持寄存器 第 1 点";
+    QTest::newRow("100010, from 0") << 1 << "100010" << "离散输入 02" << 9
+                                    << "100010 = 离散输入 第 9 点";
+    QTest::newRow("a plain point") << 0 << "20001" << "线圈 01" << 20001 << "";
+}
+
+void tst_MainWindow::manualNotationTyped() {
+    QFETCH(int, base);
+    QFETCH(QString, typed);
+    QFETCH(QString, table);
+    QFETCH(int, first);
+    QFETCH(QString, said);
+    click(*window, "AnyPoint");
+    auto* rows = window->findChild<QWidget*>("AnyPointWindow");
+    rows->findChild<QComboBox*>("AnyPointTable")->setCurrentIndex(0);
+    rows->findChild<QComboBox*>("AnyPointBase")->setCurrentIndex(base);
+    auto* box = rows->findChild<QSpinBox*>("AnyPointFirst");
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, typed);
+    QMetaObject::invokeMethod(box, "editingFinished");
+    QCOMPARE(rows->findChild<QComboBox*>("AnyPointTable")->currentText(), table);
+    QCOMPARE(box->value(), first);
+    QCOMPARE(rows->findChild<QLabel*>("AnyPointManual")->text(), said);
 }
 
 void tst_MainWindow::everyNameAHandlerUsesExists() {

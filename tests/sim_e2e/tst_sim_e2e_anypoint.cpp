@@ -26,8 +26,8 @@ void tst_SimE2eAnyPoint::writtenAndReadBack_data() {
     QTest::addColumn<int>("table");  // combo index: coils, inputs, holding, input registers
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("count");
-    QTest::addColumn<int>("point");       // written
-    QTest::addColumn<QString>("typed");   // empty: the coil ticked
+    QTest::addColumn<int>("point");      // written
+    QTest::addColumn<QString>("typed");  // empty: the coil ticked; "a;b;…": held, then one button
     QTest::addColumn<QString>("values");  // read back
     QTest::addColumn<QString>("outcome");
 
@@ -44,6 +44,14 @@ void tst_SimE2eAnyPoint::writtenAndReadBack_data() {
     QTest::newRow("a value the module refuses") << 2 << 2 << 1 << 1 << 1 << "9"
                                                 << "1: 0"
                                                 << "应答正常；写入失败：异常应答 03 非法数据值";
+    QTest::newRow("three registers in one request (16)")
+        << 1 << 2 << 1 << 3 << 1 << "1;1;1;AnyPointWriteHeld"
+        << "1: 1  2: 1  3: 1"
+        << "应答正常；已写入 3 点";
+    QTest::newRow("every coil of the row in one request (15)")
+        << 1 << 0 << 1 << 4 << 1 << "1;;1;AnyPointWriteAll"
+        << "1: 1  2: 0  3: 1  4: 0"
+        << "应答正常；已写入 4 点";
 }
 
 void tst_SimE2eAnyPoint::writtenAndReadBack() {
@@ -86,8 +94,24 @@ void tst_SimE2eAnyPoint::writtenAndReadBack() {
     QTRY_COMPARE_WITH_TIMEOUT(points->rowCount(), count, kWaitMs);
 
     QTableWidgetItem* cell = points->item(point - first, 1);
-    QCOMPARE(bool(cell->flags() & Qt::ItemIsEditable), !typed.isEmpty());  // a coil is ticked
-    if (typed.isEmpty()) {
+    QCOMPARE(bool(cell->flags() & Qt::ItemIsEditable), table != 0);  // a coil is ticked
+    const QStringList held = typed.split(';');
+    if (held.size() > 1) {
+        QTRY_VERIFY_WITH_TIMEOUT(rows->item(0, 7)->text().startsWith("应答正常"), kWaitMs);
+        QVERIFY(any.click(QStringLiteral("AnyPointHold")));
+        for (int i = 0; i + 1 < held.size(); ++i) {
+            if (table == 0 && !held[i].isEmpty()) {
+                points->item(i, 1)->setCheckState(Qt::Checked);
+            } else if (!held[i].isEmpty()) {
+                points->item(i, 1)->setText(held[i]);
+            }
+        }
+        const int before = panel.driver().linkStatus(1)->transactions;
+        QVERIFY(any.click(held.last()));
+        // One request: the next transaction after it is a read of the row.
+        QTRY_VERIFY_WITH_TIMEOUT(panel.driver().linkStatus(1)->transactions >= before + 2, kWaitMs);
+        QVERIFY(panel.recentTraffic().contains(table == 0 ? "写多个线圈" : "写多个保持寄存器"));
+    } else if (typed.isEmpty()) {
         cell->setCheckState(Qt::Checked);
     } else {
         // Typed while the row is read every second: the reads in between
