@@ -19,6 +19,7 @@
 #include "CountersText.h"
 #include "Layout.h"
 #include "LinkStatusBar.h"
+#include "PointTracking.h"
 #include "PortSettings.h"
 #include "ProgramIcon.h"
 #include "ReadMarks.h"
@@ -97,6 +98,7 @@ ssqx::ssqx(ModuleDriver& driver, std::function<void()> endProgram)
             [this] { refreshLinkStatus(statusPort_, trafficFeed_.lastReply(statusPort_)); });
     connect(&trendFeed_, &trend::Feed::recordStatusChanged, statusLine_,
             &LinkStatusBar::showRecordStatus);
+    followTrackedPoints(anyPointPoller_, trendFeed_);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "History.h"
+#include "PointHistory.h"
 #include "Scales.h"
 #include "StretchText.h"
 
@@ -56,6 +57,17 @@ std::vector<StateSample> states(const QString& script) {
     return out;
 }
 
+// "0:5 1000:- 2000:nan b@3000:1": point "a" read 5, failed, read no number;
+// point "b" read 1.
+void addPointReads(PointHistory& history, const QString& script) {
+    for (const QString& item : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        QStringList parts = item.split(QRegularExpression(QStringLiteral("[@:]")));
+        const QString key = parts.size() == 3 ? parts.takeFirst() : QStringLiteral("a");
+        const auto value = parts[1] == "-" ? std::nullopt : std::optional(parts[1].toDouble());
+        history.add({{key, value}}, parts[0].toLongLong());
+    }
+}
+
 }  // namespace
 
 class tst_TrendHistory : public QObject {
@@ -69,12 +81,16 @@ class tst_TrendHistory : public QObject {
     void stretchTip();
     void steps_data();
     void steps();
+    void pointHistory_data();
+    void pointHistory();
     void legendValue_data();
     void legendValue();
     void statesOfATick_data();
     void statesOfATick();
     void valueScale_data();
     void valueScale();
+    void pointScale_data();
+    void pointScale();
     void roundTimes_data();
     void roundTimes();
 };
@@ -240,6 +256,81 @@ void tst_TrendHistory::steps() {
     QVERIFY(history.steps(0, 0, low).isEmpty());
 }
 
+void tst_TrendHistory::pointHistory_data() {
+    QTest::addColumn<QString>("reads");
+    QTest::addColumn<qint64>("freshForMs");
+    QTest::addColumn<qint64>("keepMs");
+    QTest::addColumn<qint64>("nowMs");
+    QTest::addColumn<QString>("runs");  // the curve from 0, then its holes
+    QTest::addColumn<QString>("unread");
+    QTest::addColumn<QString>("latest");  // empty: none
+    const qint64 keep = kLongestSpanMs;
+    QTest::newRow("a failed read is a hole")
+        << "0:1 1000:- 2000:3" << qint64(5000) << keep << qint64(2000) << "0:1 2000:3 | 0-2000"
+        << ""
+        << "3";
+    QTest::newRow("a value that is no number is a hole")
+        << "0:1 1000:nan 2000:inf" << qint64(5000) << keep << qint64(2000) << "0:1 | 0-2000"
+        << ""
+        << "";
+    QTest::newRow("a silence longer than its freshness is unread")
+        << "0:1 7001:2" << qint64(7000) << keep << qint64(7001) << "0:1 7001:2"
+        << "0-7001"
+        << "2";
+    QTest::newRow("a silence within it is read")
+        << "0:1 7000:2" << qint64(7000) << keep << qint64(7000) << "0:1 7000:2"
+        << ""
+        << "2";
+    QTest::newRow("up to the present") << "0:1" << qint64(5000) << keep << qint64(9000) << "0:1"
+                                       << "0-9000"
+                                       << "";
+    QTest::newRow("latest at its freshness")
+        << "0:1 1000:4" << qint64(5000) << keep << qint64(6000) << "0:1 1000:4"
+        << ""
+        << "4";
+    QTest::newRow("latest empty when stale")
+        << "0:1 1000:4" << qint64(5000) << keep << qint64(6001) << "0:1 1000:4"
+        << "1000-6001"
+        << "";
+    QTest::newRow("latest empty when the last read failed")
+        << "0:1 1000:-" << qint64(5000) << keep << qint64(1000) << "0:1 | 0-1000"
+        << ""
+        << "";
+    QTest::newRow("old reads dropped after the span")
+        << "0:1 1000:2 2000:3" << qint64(5000) << qint64(1500) << qint64(2000) << "1000:2 2000:3"
+        << ""
+        << "3";
+    QTest::newRow("also when the point is no longer read")
+        << "0:1 1000:2 b@2000:3" << qint64(5000) << qint64(1500) << qint64(2000) << "1000:2"
+        << ""
+        << "2";
+    QTest::newRow("reads of a point not tracked are not kept")
+        << "c@0:1 0:2" << qint64(5000) << keep << qint64(0) << "0:2"
+        << ""
+        << "2";
+}
+
+void tst_TrendHistory::pointHistory() {
+    QFETCH(QString, reads);
+    QFETCH(qint64, freshForMs);
+    QFETCH(qint64, keepMs);
+    QFETCH(qint64, nowMs);
+    QFETCH(QString, runs);
+    QFETCH(QString, unread);
+    QFETCH(QString, latest);
+    PointHistory history(keepMs);
+    history.track({{"a", "", "", -1, true, false, freshForMs}, {"b", "", "", -1, false, true}});
+    addPointReads(history, reads);
+    QVERIFY(history.curve("c", 0).isEmpty());
+    const auto value = history.latest("a", nowMs);
+    QCOMPARE(text(history.curve("a", 0), history.holes("a", 0)), runs);
+    QCOMPARE(text({}, history.unread("a", 0, nowMs)), unread.isEmpty() ? "" : " | " + unread);
+    QCOMPARE(value ? QString::number(*value) : QString(), latest);
+    // A point no longer tracked is forgotten.
+    history.track({});
+    QCOMPARE(history.readsHeld(), std::size_t(0));
+}
+
 void tst_TrendHistory::legendValue_data() {
     QTest::addColumn<QString>("ticks");
     QTest::addColumn<Value>("latest");
@@ -316,6 +407,31 @@ void tst_TrendHistory::valueScale() {
     QCOMPARE(s.from, scale.from);
     QCOMPARE(s.to, scale.to);
     QCOMPARE(s.step, scale.step);
+}
+
+void tst_TrendHistory::pointScale_data() {
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<ValueScale>("scale");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("temperatures, not from 0") << 20.1 << 20.9 << ValueScale{20, 21, 0.2} << 1;
+    QTest::newRow("a value that holds") << 100.0 << 100.0 << ValueScale{94, 106, 2} << 0;
+    QTest::newRow("nothing read") << std::numeric_limits<double>::max()
+                                  << std::numeric_limits<double>::lowest() << ValueScale{0, 1, 0.2}
+                                  << 1;
+    QTest::newRow("negative, half steps") << -3.5 << -1.2 << ValueScale{-3.5, -1, 0.5} << 1;
+}
+
+void tst_TrendHistory::pointScale() {
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(ValueScale, scale);
+    QFETCH(int, decimals);
+    const ValueScale s = trend::pointScale(low, high);
+    QCOMPARE(s.from, scale.from);
+    QCOMPARE(s.to, scale.to);
+    QCOMPARE(s.step, scale.step);
+    QCOMPARE(stepDecimals(s.step), decimals);
 }
 
 void tst_TrendHistory::roundTimes_data() {

@@ -42,6 +42,10 @@ class tst_TrendRecord : public QObject {
   private slots:
     void rows_data();
     void rows();
+    void pointColumns_data();
+    void pointColumns();
+    void pointText_data();
+    void pointText();
     void quoting_data();
     void quoting();
     void endOfARecord_data();
@@ -115,6 +119,105 @@ void tst_TrendRecord::rows() {
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0].size(), 42);
     QCOMPARE(rows[1], expected.split(u','));
+}
+
+namespace {
+
+// Three points recorded, one only charted; "only" tracks the first alone.
+std::vector<trend::TrackedPoint> trackedPoints(bool all) {
+    std::vector<trend::TrackedPoint> points{
+        {"1/3/40/0", "温度", "°C", 1, true, true, 5000},
+        {"1/3/41/0", "从站1 保持寄存器 第 42 点", "", -1, false, true, 5000},
+        {"2/4/1/0", "压力, 入口", "bar", 2, false, true, 5000},
+        {"2/4/2/0", "流量", "", -1, true, false, 5000}};
+    points.resize(all ? 4 : 1);
+    return points;
+}
+
+}  // namespace
+
+void tst_TrendRecord::pointColumns_data() {
+    // At a moment in ms: "a=21.46@0" a read of point a (b, c, d; "-" failed),
+    // "start@0", "tick@1000", "only@500" (a alone tracked), "all@500".
+    QTest::addColumn<QString>("events");
+    QTest::addColumn<QString>("header");  // after the module's columns
+    QTest::addColumn<QString>("cells");   // of each row, after the module's
+    const QString all = QStringLiteral("温度 (°C),从站1 保持寄存器 第 42 点,\"压力, 入口 (bar)\"");
+    QTest::newRow("each with its decimals, or as read")
+        << "a=21.46@0 b=0.1@0 c=2@0 d=3@0 start@0 tick@1000" << all << "21.5,0.1,2.00";
+    QTest::newRow("read while recording; a failed read empty")
+        << "start@0 a=21.46@500 b=-@500 c=-1.234@500 tick@1000" << all << "21.5,,-1.23";
+    QTest::newRow("never an old value")
+        << "a=1@0 b=2@0 start@0 c=3@4000 tick@5000 tick@5001" << all << "1.0,2,3.00|,,3.00";
+    QTest::newRow("a value again with the next read")
+        << "a=1@0 start@0 tick@6000 a=2@6500 tick@7000" << all << ",,|2.0,,";
+    QTest::newRow("a point no longer tracked keeps its column, empty")
+        << "a=1@0 b=2@0 start@0 only@500 tick@1000" << all << "1.0,,";
+    QTest::newRow("a point tracked later has none")
+        << "only@0 start@0 all@100 a=1@200 b=2@200 tick@1000"
+        << "温度 (°C)"
+        << "1.0";
+}
+
+void tst_TrendRecord::pointColumns() {
+    QFETCH(QString, events);
+    QFETCH(QString, header);
+    QFETCH(QString, cells);
+    qint64 now = 0;
+    LinkParamTable linkParam{};
+    RecordingDriver driver;
+    RecordingWindow window;
+    StatusPoll statusPoll(linkParam, driver, window, &tickTime);
+    CounterPoll counterPoll(linkParam, driver, window, &tickTime);
+    trend::Feed feed(statusPoll, counterPoll, &tickTime, [&now] { return now; });
+    feed.setTrackedPoints(trackedPoints(true));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("record.csv"));
+    for (const QString& event : events.split(u' ')) {
+        const QString what = event.section(u'@', 0, 0);
+        now = event.section(u'@', 1).toLongLong();
+        if (what == "start") {
+            QVERIFY(feed.startRecording(path));
+        } else if (what == "tick") {
+            counterPoll.Timer2_Timer();
+        } else if (what == "only" || what == "all") {
+            feed.setTrackedPoints(trackedPoints(what == "all"));
+        } else {
+            const QString value = what.section(u'=', 1);
+            feed.takePointReads({{trackedPoints(true)[what[0].unicode() - 'a'].key,
+                                  value == "-" ? std::nullopt : std::optional(value.toDouble())}});
+        }
+    }
+    feed.stopRecording();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll().mid(3));
+    QCOMPARE(text.section(u'\r', 0, 0).section(u',', 42), header);  // as written, quoted
+    QStringList shown;
+    for (const QStringList& row : readCsv(text).mid(1)) {
+        shown << row.mid(42).join(u',');
+    }
+    QCOMPARE(shown.join(u'|'), cells);
+}
+
+void tst_TrendRecord::pointText_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a whole number as read") << 1e6 << -1 << "1000000";
+    QTest::newRow("a 32-bit count, every digit") << 4294967295.0 << -1 << "4294967295";
+    QTest::newRow("a float as it was read") << double(0.1f) << -1 << "0.1";
+    QTest::newRow("a double, as many digits as tell it") << 1.0 / 3 << -1 << "0.3333333333333333";
+    QTest::newRow("decimals rounded") << -12.76 << 1 << "-12.8";
+    QTest::newRow("decimals padded") << 7.0 << 2 << "7.00";
+    QTest::newRow("nothing is not negative") << -0.001 << 2 << "0.00";
+}
+
+void tst_TrendRecord::pointText() {
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromLatin1(trend::pointText(value, decimals)), text);
 }
 
 void tst_TrendRecord::quoting_data() {

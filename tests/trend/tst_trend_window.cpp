@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
@@ -25,6 +26,7 @@
 #include "ChartParts.h"
 #include "ConfigValues.h"
 #include "RecordingDriver.h"
+#include "StretchCovers.h"
 #include "TrendWindow.h"
 #include "WindowDriver.h"
 #include "ssqx.h"
@@ -99,6 +101,8 @@ class tst_TrendWindow : public QObject {
     void longRecordPathKeepsTheWindowsSize();
     void unwritableRecordStops_data();
     void unwritableRecordStops();
+    void chartsAPoint_data();
+    void chartsAPoint();
 };
 
 void tst_TrendWindow::opensBesideTheParts() {
@@ -452,6 +456,64 @@ void tst_TrendWindow::unwritableRecordStops() {
     panel.driver.count16 = {4321, 0, 0, 0};
     QTRY_COMPARE_WITH_TIMEOUT(panel.text(QStringLiteral("D_4R(0)")), QStringLiteral("4321"), 5000);
     QTRY_VERIFY_WITH_TIMEOUT(panel.driver.callsOf(QStringLiteral("Get_1X_B16")).size() > 2, 5000);
+}
+
+void tst_TrendWindow::chartsAPoint_data() {
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("reads");  // "-": failed
+    QTest::addColumn<QString>("axis");
+    QTest::addColumn<int>("holes");
+    QTest::newRow("with a unit") << "°C"
+                                 << "20 21.26"
+                                 << "°C" << 0;
+    QTest::newRow("without a unit") << ""
+                                    << "7 8"
+                                    << "数值" << 0;
+    QTest::newRow("the last read failed") << ""
+                                          << "7 8 -"
+                                          << "数值" << 1;
+}
+
+// A charted point is a series of its own, named by its title, on an axis of
+// its unit, beside the module's.
+void tst_TrendWindow::chartsAPoint() {
+    QFETCH(QString, unit);
+    QFETCH(QString, reads);
+    QFETCH(QString, axis);
+    QFETCH(int, holes);
+    Panel panel;
+    trend::Feed& feed = panel.window.trendFeed();
+    feed.setTrackedPoints({{"1/3/40/0", "温度", unit, -1, true, false, 5000}});
+    for (const QString& value : reads.split(u' ')) {
+        feed.takePointReads(
+            {{"1/3/40/0", value == "-" ? std::nullopt : std::optional(value.toDouble())}});
+    }
+    auto* trends = panel.openTrends();
+    QVERIFY(trends != nullptr);
+    trends->redraw(feed.nowMs());
+    const QChart* chart = trends->findChild<QChartView*>(QStringLiteral("TrendValues"))->chart();
+    auto* line = chart->findChild<QLineSeries*>(QStringLiteral("TrendPoint:1/3/40/0"));
+    QVERIFY(line != nullptr);
+    QCOMPARE(line->name(), QStringLiteral("温度"));
+    QCOMPARE(line->points().last().y(), reads.section(u' ', 1, 1).toDouble());
+    QCOMPARE(line->attachedAxes().last()->titleText(), axis);
+    QCOMPARE(chart->axes(Qt::Vertical).first()->titleText(), QStringLiteral("计数"));
+    auto* legend = panel.find<QLabel>(QStringLiteral("TrendPointLegend"));
+    QTextDocument shown;
+    shown.setHtml(legend->text());
+    QCOMPARE(shown.toPlainText().simplified(), QStringLiteral("■ 温度"));
+    const trend::StretchCovers* covers = nullptr;
+    for (const QGraphicsItem* item : chart->childItems()) {
+        covers = covers ? covers : dynamic_cast<const trend::StretchCovers*>(item);
+    }
+    QVERIFY(covers != nullptr);
+    QCOMPARE(std::count_if(covers->covers().begin(), covers->covers().end(),
+                           [](const auto& c) { return c.kind == trend::Stretch::Failed; }),
+             holes);
+    // No longer charted, it is gone.
+    feed.setTrackedPoints({});
+    QVERIFY(chart->findChild<QLineSeries*>(QStringLiteral("TrendPoint:1/3/40/0")) == nullptr);
+    QVERIFY(!legend->isVisibleTo(trends));
 }
 
 QTEST_MAIN(tst_TrendWindow)

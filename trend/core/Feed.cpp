@@ -47,8 +47,36 @@ Quantity Feed::movingQuantity() const {
     return mode_ == module_map::kFrequencyMode ? Quantity::Frequency : Quantity::Count32;
 }
 
+void Feed::setTrackedPoints(std::vector<TrackedPoint> points) {
+    if (points == tracked_) {
+        return;
+    }
+    tracked_ = std::move(points);
+    pointHistory_.track(tracked_);
+    record_.points().track(tracked_);
+    emit trackedPointsChanged();
+}
+
+void Feed::takePointReads(const std::vector<PointRead>& reads) {
+    const qint64 ms = monotonic_();
+    pointHistory_.add(reads, ms);
+    if (record_.isOpen()) {
+        record_.points().take(reads, ms);
+        // Written out now, between the counter ticks, so the next finds it done.
+        record_.points().cells(ms);
+    }
+    emit pointTick();
+}
+
 bool Feed::startRecording(const QString& path) {
-    const QString failure = record_.open(path);
+    PointColumns points(tracked_);
+    // The values already read count from the record's first row on.
+    for (const TrackedPoint& p : tracked_) {
+        if (const auto last = pointHistory_.lastRead(p.key)) {
+            points.take({{p.key, last->value}}, last->ms);
+        }
+    }
+    const QString failure = record_.open(path, std::move(points));
     if (!failure.isEmpty()) {
         record_.close();
         setRecordStatus(QStringLiteral("未能记录：") + failure);

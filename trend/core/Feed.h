@@ -3,13 +3,15 @@
 // history and writes the record. It takes what the polls publish and nothing
 // else, so neither the curves nor the record cost a transaction on the line.
 // It lives as long as the main window, so a record goes on with the curves'
-// window closed.
+// window closed. It takes as well the reads of the "读写任意点" points that
+// are charted or recorded, as that window hands them over.
 
 #include <QObject>
 #include <functional>
 
 #include "CounterPoll.h"
 #include "History.h"
+#include "PointHistory.h"
 #include "Record.h"
 #include "StatusPoll.h"
 
@@ -32,6 +34,7 @@ class Feed : public QObject {
     static qint64 steadyMs();
 
     const History& history() const { return history_; }
+    const PointHistory& pointHistory() const { return pointHistory_; }
     // The port and address of the latest counter tick; 0 before the first.
     std::int32_t port() const { return port_; }
     std::int32_t address() const { return address_; }
@@ -42,8 +45,17 @@ class Feed : public QObject {
     // What to add to a moment of the history for its wall-clock time.
     qint64 wallOffsetMs() const { return clock_().toMSecsSinceEpoch() - monotonic_(); }
 
-    // Starts a record in `path`; false when the file cannot be written, and
-    // the status says why.
+    // The points charted or recorded, whenever the rows or their labels
+    // change. A point no longer among them is forgotten by the history; a
+    // running record keeps its column, empty from now on.
+    void setTrackedPoints(std::vector<TrackedPoint> points);
+    std::vector<TrackedPoint> trackedPoints() const { return tracked_; }
+    // The reads of a row's tracked points, all at once, after each read of
+    // the row: stamped now.
+    void takePointReads(const std::vector<PointRead>& reads);
+
+    // Starts a record in `path`, with a column for each point recorded now;
+    // false when the file cannot be written, and the status says why.
     bool startRecording(const QString& path);
     void stopRecording();
     bool recording() const { return record_.isOpen(); }
@@ -54,6 +66,8 @@ class Feed : public QObject {
   signals:
     void counterTick();
     void statusTick();
+    void pointTick();
+    void trackedPointsChanged();
     void recordStatusChanged(const QString& status);
 
   private:
@@ -64,6 +78,8 @@ class Feed : public QObject {
     Clock clock_;
     Monotonic monotonic_;
     History history_;
+    PointHistory pointHistory_;
+    std::vector<TrackedPoint> tracked_;
     StateSample latestStates_;
     std::int32_t port_ = 0;
     std::int32_t address_ = 0;

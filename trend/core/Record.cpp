@@ -70,6 +70,10 @@ QStringList recordFields(const Sample& s) {
 }
 
 QByteArray csvLine(const QStringList& fields) {
+    return csvFields(fields) + "\r\n";
+}
+
+QByteArray csvFields(const QStringList& fields) {
     QStringList quoted;
     quoted.reserve(fields.size());
     for (const QString& field : fields) {
@@ -82,7 +86,7 @@ QByteArray csvLine(const QStringList& fields) {
             quoted << field;
         }
     }
-    return quoted.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    return quoted.join(QLatin1Char(',')).toUtf8();
 }
 
 QString defaultRecordPath(const QString& folder, const QDateTime& now) {
@@ -90,8 +94,9 @@ QString defaultRecordPath(const QString& folder, const QDateTime& now) {
            QStringLiteral(".csv");
 }
 
-QString RecordFile::open(const QString& path) {
+QString RecordFile::open(const QString& path, PointColumns points) {
     close();
+    points_ = std::move(points);
     file_.setFileName(path);
     clearFileError();
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
@@ -99,7 +104,7 @@ QString RecordFile::open(const QString& path) {
     }
     check_.take(file_.handle());
     written_ = 0;
-    return write(QByteArray("\xEF\xBB\xBF") + csvLine(recordHeader()));
+    return write(QByteArray("\xEF\xBB\xBF") + csvLine(recordHeader() + points_.header()));
 }
 
 QString RecordFile::append(const Sample& sample) {
@@ -111,7 +116,8 @@ QString RecordFile::append(const Sample& sample) {
         close();
         return fateText(state);
     }
-    return write(csvLine(recordFields(sample)));
+    // The points' cells are numbers or nothing: none needs quoting.
+    return write(csvFields(recordFields(sample)) + points_.cells(sample.ms) + "\r\n");
 }
 
 QString RecordFile::write(const QByteArray& bytes) {

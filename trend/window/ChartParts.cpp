@@ -7,6 +7,8 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QGraphicsLayout>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QPainter>
 #include <QTimer>
 #include <QValueAxis>
@@ -44,7 +46,26 @@ void showTimes(QCategoryAxis* axis, qint64 fromMs, qint64 toMs, qint64 stepMs) {
     axis->setRange(double(fromMs), double(toMs));
 }
 
-void showScale(QValueAxis* axis, const ValueScale& scale) {
+QList<QPointF> shifted(const Line& line, qint64 byMs) {
+    QList<QPointF> out;
+    out.reserve(line.size());
+    for (const QPointF& p : line) {
+        out.append(QPointF(p.x() + double(byMs), p.y()));
+    }
+    return out;
+}
+
+void hideFromLegend(QChart* chart, QAbstractSeries* series) {
+    for (QLegendMarker* marker : chart->legend()->markers(series)) {
+        marker->setVisible(false);
+    }
+}
+
+QColor stretchColour(Stretch::Kind kind) {
+    return kind == Stretch::Unread ? QColor(214, 228, 246) : QColor(228, 228, 228);
+}
+
+void showScale(QValueAxis* axis, const ValueScale& scale, int decimals) {
     // Never a wide range with a fine step, even for a moment: the axis would
     // make an item for each of its ticks.
     const bool coarser = scale.step > axis->tickInterval();
@@ -64,14 +85,15 @@ void showScale(QValueAxis* axis, const ValueScale& scale) {
     // itself is taken as Latin-1).
     const QFontMetricsF metrics(axis->labelsFont());
     const double room = metrics.horizontalAdvance(QStringLiteral("..."));
-    const auto width = [&metrics](const QString& pad, double end) {
-        return metrics.horizontalAdvance(pad + QString::number(end, 'f', 0));
+    const auto width = [&metrics, decimals](const QString& pad, double end) {
+        return metrics.horizontalAdvance(pad + QString::number(end, 'f', decimals));
     };
     QString pad;
     while (qMax(width(pad, scale.from), width(pad, scale.to)) < room) {
         pad += QChar(0x00A0);
     }
-    const QString format = QStringLiteral("&nbsp;").repeated(pad.size()) + QStringLiteral("%.0f");
+    const QString format =
+        QStringLiteral("&nbsp;").repeated(pad.size()) + QStringLiteral("%.%1f").arg(decimals);
     if (axis->labelFormat() != format) {
         axis->setLabelFormat(format);
     }

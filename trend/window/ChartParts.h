@@ -3,12 +3,15 @@
 // round moments, value axes on round numbers, plot areas with the same left
 // and right edges whatever their labels, and a picture with a title line.
 
+#include <QColor>
 #include <QImage>
 #include <QMargins>
 #include <QObject>
 
+#include "History.h"
 #include "Scales.h"
 
+class QAbstractSeries;
 class QCategoryAxis;
 class QChart;
 class QChartView;
@@ -24,8 +27,19 @@ QCategoryAxis* addTimeAxis(QChart* chart);
 // comes into the span or leaves it.
 void showTimes(QCategoryAxis* axis, qint64 fromMs, qint64 toMs, qint64 stepMs);
 
-// The axis on `scale`, its ticks on the multiples of its step.
-void showScale(QValueAxis* axis, const ValueScale& scale);
+// The axis on `scale`, its ticks on the multiples of its step, its labels
+// with `decimals` digits after the point.
+void showScale(QValueAxis* axis, const ValueScale& scale, int decimals = 0);
+
+// `line` `byMs` later: the history's moments as times on the axis.
+QList<QPointF> shifted(const Line& line, qint64 byMs);
+
+// Leaves `series` out of the chart's legend.
+void hideFromLegend(QChart* chart, QAbstractSeries* series);
+
+// What a stretch is painted with: grey where reads failed, pale blue where
+// none was made.
+QColor stretchColour(Stretch::Kind kind);
 
 // Keeps the plot areas of charts of one width, one above the other, at the
 // same left and right edges, so that a moment lies at one x in all of them

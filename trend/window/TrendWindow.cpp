@@ -23,6 +23,7 @@
 #include <cmath>
 #include <limits>
 #include "ChartParts.h"
+#include "PointCurves.h"
 #include "StartFolder.h"
 #include "StretchText.h"
 
@@ -44,10 +45,8 @@ QString titleOf(Quantity q) {
     return q == Quantity::Frequency ? QStringLiteral("频率 Hz") : QStringLiteral("计数");
 }
 
-const QColor kFailedColour(228, 228, 228);
 constexpr int kIdleRedrawMs = 1000;
 constexpr qint64 kJoinPixels = 3;
-const QColor kUnreadColour(214, 228, 246);
 // A state has two levels only: its changes, two pixels to a group of points,
 // draw as they do at one, with half the points for Qt to stroke.
 constexpr qint64 kStateBuckets = 2;
@@ -61,15 +60,6 @@ const double kStatesTop = stateLow(0) + 1.25;
 // Between the outputs' highest level and the inputs' lowest.
 const double kStatesBetween = stateLow(kInputStates) + 1.25;
 
-QList<QPointF> shifted(const Line& line, qint64 byMs) {
-    QList<QPointF> out;
-    out.reserve(line.size());
-    for (const QPointF& p : line) {
-        out.append(QPointF(p.x() + double(byMs), p.y()));
-    }
-    return out;
-}
-
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
@@ -82,12 +72,6 @@ QChart* newChart(QCategoryAxis** time) {
     chart->legend()->setAlignment(Qt::AlignTop);
     *time = addTimeAxis(chart);  // its times are set at the first redraw, on show
     return chart;
-}
-
-void hideFromLegend(QChart* chart, QAbstractSeries* series) {
-    for (QLegendMarker* marker : chart->legend()->markers(series)) {
-        marker->setVisible(false);
-    }
 }
 
 }  // namespace
@@ -150,7 +134,18 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     auto* states = new QChartView(statesChart_, charts_);
     states->setObjectName(QStringLiteral("TrendStates"));
     states->setAccessibleName(QStringLiteral("输入输出状态曲线"));
-    chartsLayout->addWidget(values, 1);
+    // After the module's stretches, so that a point read while the module
+    // was not is not hidden by them; their legend above the chart, shown
+    // only while there are some, takes its room from that chart alone: the
+    // states' rows keep theirs.
+    auto* pointLegend = new QLabel(charts_);
+    points_ = new PointCurves(valuesChart_, pointLegend, feed_.pointHistory(), this);
+    points_->setPoints(feed_.trackedPoints());
+    auto* valuesColumn = new QVBoxLayout;
+    valuesColumn->setContentsMargins(0, 0, 0, 0);
+    valuesColumn->addWidget(pointLegend);
+    valuesColumn->addWidget(values, 1);
+    chartsLayout->addLayout(valuesColumn, 1);
     chartsLayout->addWidget(states, 1);
     aligner_ = new PlotAligner({values, states}, 4, this);
     layout->addWidget(charts_, 1);
@@ -178,6 +173,15 @@ TrendWindow::TrendWindow(Feed& feed, QWidget* parent)
     connect(record_, &QPushButton::clicked, this, &TrendWindow::startRecording);
     connect(stopRecord_, &QPushButton::clicked, &feed_, &Feed::stopRecording);
     connect(&feed_, &Feed::recordStatusChanged, this, &TrendWindow::showRecordStatus);
+    // The points' reads are drawn with the next counter tick, or within a
+    // second by the idle redraw when the module is not polled: not at each
+    // row's read, which would redraw eight times a second with eight rows.
+    connect(&feed_, &Feed::trackedPointsChanged, this, [this] {
+        points_->setPoints(feed_.trackedPoints());
+        if (isVisible() && !pause_->isChecked()) {
+            redraw(lastNowMs_);
+        }
+    });
     // Once a counter tick, the states of the two status ticks in between
     // with it; drawn once the tick has returned, so that the charts never
     // lengthen a poll's tick.
@@ -315,7 +319,7 @@ void TrendWindow::addHoles(Holes& h, QChart* chart, QAbstractAxis* y, Stretch::K
     h.area->setObjectName(unread ? QStringLiteral("TrendUnread") : QStringLiteral("TrendHoles"));
     h.area->setName(unread ? QStringLiteral("未读取") : QStringLiteral("读取失败"));
     h.area->setPen(Qt::NoPen);
-    h.area->setBrush(unread ? kUnreadColour : kFailedColour);
+    h.area->setBrush(stretchColour(kind));
     chart->addSeries(h.area);
     h.area->attachAxis(chart->axes(Qt::Horizontal).first());
     h.area->attachAxis(y);
@@ -362,6 +366,7 @@ void TrendWindow::redraw(qint64 nowMs) {
             trace.line->clear();
         }
     }
+    points_->emptyLines();
     for (QCategoryAxis* time : {valuesTime_, statesTime_}) {
         showTimes(time, fromMs + wallOffsetMs_, nowMs + wallOffsetMs_, timeStepMs(spanMs()));
     }
@@ -420,6 +425,7 @@ void TrendWindow::redrawValues(qint64 fromMs) {
     showHoles(valueHoles_, feed_.history().holes(quantity, 0, fromMs, joinMs()), scale.from,
               scale.to);
     showHoles(valueUnread_, feed_.history().unread(fromMs, lastNowMs_), scale.from, scale.to);
+    points_->redraw({fromMs, lastNowMs_, bucketMs(), joinMs(), wallOffsetMs_});
 }
 
 void TrendWindow::redrawStates(qint64 fromMs) {

@@ -1,7 +1,8 @@
 #pragma once
 // The curves' window: the frequencies or counts of X1..X4, one quantity at a
-// time, over the states of the inputs and outputs as step traces, both on
-// the same span of time; pausing, a picture of the charts, and the record.
+// time, with the "读写任意点" points charted, over the states of the inputs
+// and outputs as step traces, both on the same span of time; pausing, a
+// picture of the charts, and the record.
 // It draws from the feed's history only while it is shown and not paused.
 
 #include <QMainWindow>
@@ -101,6 +102,7 @@ class TrendWindow : public QMainWindow {
     QLabel* status_ = nullptr;
     QWidget* charts_ = nullptr;
     class PlotAligner* aligner_ = nullptr;
+    class PointCurves* points_ = nullptr;  // the "读写任意点" points charted
 
     QChart* valuesChart_ = nullptr;
     QCategoryAxis* valuesTime_ = nullptr;
