@@ -97,6 +97,8 @@ void tst_AnyPointFormat::readAndWritten_data() {
         << Format::TextSwapped << "ABC" << Registers{0x4241, 0x0043} << "";
     QTest::newRow("text, a byte not printable")
         << Format::Text << "a\\\\\\x01" << Registers{0x615C, 0x0100} << "";
+    QTest::newRow("text filling the row") << Format::Text << "ABCD" << Registers{0x4142, 0x4344}
+                                          << "";
     QTest::newRow("text longer than the row") << Format::Text << "ABCDE" << Registers{} << "";
     QTest::newRow("text not ASCII") << Format::Text << "温" << Registers{} << "";
     QTest::newRow("text, a broken escape")
@@ -191,6 +193,7 @@ void tst_AnyPointFormat::typedInUnits_data() {
     QTest::newRow("hex") << Format::Hex << 1.0 << 0.0 << "255"
                          << "ff"
                          << "255.0 °C";
+    QTest::newRow("hex, 0") << Format::Hex << 1.0 << 0.0 << "0" << "0" << "0.0 °C";
     QTest::newRow("hex, negative") << Format::Hex << 1.0 << 0.0 << "-1"
                                    << ""
                                    << "";

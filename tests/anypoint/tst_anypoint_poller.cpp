@@ -31,19 +31,19 @@ void tst_AnyPointPoller::asks_data() {
     QTest::addColumn<QString>("firstRow");  // its values and outcome, at the end
 
     const QStringList turns{"readRegisters(2,1,3,14,3)", "readBits(2,9,2,1,4)"};
-    QTest::newRow("rows in turns") << 2 << 0 << false << false << turns << "0 0 5 应答正常";
+    QTest::newRow("rows in turns") << 2 << 0 << false << false << turns << "0 0 5 应答正常 ";
     QTest::newRow("closed link: nothing asked")
-        << 0 << 0 << false << false << QStringList{} << "端口未打开";
-    QTest::newRow("the tick first") << 2 << 3 << false << false << turns << "0 0 5 应答正常";
+        << 0 << 0 << false << false << QStringList{} << "端口未打开 ";
+    QTest::newRow("the tick first") << 2 << 3 << false << false << turns << "0 0 5 应答正常 ";
     QTest::newRow("write, then read back")
         << 2 << 0 << true << false
         << QStringList{"writeRegisters(2,1,15,1)", "readRegisters(2,1,3,14,3)",
                        "readBits(2,9,2,1,4)"}
-        << "0 7 5 应答正常 已写入 1 点";
+        << "0 7 5 应答正常  已写入 1 点";
     QTest::newRow("refused") << 2 << 0 << true << true
                              << QStringList{"writeRegisters(2,1,15,1)", "readRegisters(2,1,3,14,3)",
                                             "readBits(2,9,2,1,4)"}
-                             << "失败 写入失败：失败";
+                             << "失败 (红) 写入失败：失败";
 }
 
 void tst_AnyPointPoller::asks() {
@@ -85,7 +85,7 @@ void tst_AnyPointPoller::asks() {
     for (std::uint16_t value : first.values) {
         shown << QString::number(value);
     }
-    shown << first.outcome;
+    shown << first.outcome << (first.failed ? "(红)" : "");
     if (!first.written.isEmpty()) {
         shown << first.written;
     }
@@ -114,6 +114,8 @@ void tst_AnyPointPoller::aimedAndPaced_data() {
     QTest::newRow("a write closed out before it went is refused")
         << "add 2 1000; wait 1; write 0 2 7; close; shown; open; once 0; wait 2"
         << QStringList{read2, read2} << "应答正常|写入失败：端口未打开，未写入|1000|0";
+    QTest::newRow("not polled: read when a workspace brings it")
+        << "add 2 0; wait 1; replace; wait 2" << QStringList{read2, read2} << "应答正常||0|0";
     QTest::newRow("polled: read again at its period")
         << "add 2 500; wait 2" << QStringList{read2, read2} << "应答正常||500|0";
     QTest::newRow("not polled: read when added, changed and asked")
@@ -172,6 +174,8 @@ void tst_AnyPointPoller::aimedAndPaced() {
             driver.onCall = [&driver](const QString&) { driver.points.clear(); };
         } else if (w[0] == "write") {
             poller.write(index, n(2), {static_cast<std::uint16_t>(n(3))});
+        } else if (w[0] == "replace") {
+            poller.replaceRows(std::vector<PointRow>(poller.rows()));
         } else if (w[0] == "patient") {
             settings.retries = n(3);
             settings.waitMs = n(4);

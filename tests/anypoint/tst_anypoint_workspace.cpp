@@ -100,6 +100,8 @@ void tst_AnyPointWorkspace::read_data() {
                                << "工作区文件的第 1 行的 retries 无效，未打开";
     QTest::newRow("scale 0") << row + R"(, "labels": [{"scale": 0}]}])" << QString()
                              << "工作区文件的第 1 行的 labels 无效，未打开";
+    QTest::newRow("decimals -2") << row + R"(, "labels": [{"decimals": -2}]}])" << QString()
+                                 << "工作区文件的第 1 行的 labels 无效，未打开";
     QTest::newRow("more labels than values") << row + R"(, "labels": [{}, {}, {}]}])" << QString()
                                              << "工作区文件的第 1 行的 labels 无效，未打开";
     QTest::newRow("a name as a number") << row + R"(, "labels": [{"name": 5}]}])" << QString()
