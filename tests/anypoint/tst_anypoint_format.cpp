@@ -97,8 +97,8 @@ void tst_AnyPointFormat::readAndWritten_data() {
         << Format::TextSwapped << "ABC" << Registers{0x4241, 0x0043} << "";
     QTest::newRow("text, a byte not printable")
         << Format::Text << "a\\\\\\x01" << Registers{0x615C, 0x0100} << "";
-    QTest::newRow("text filling the row") << Format::Text << "ABCD" << Registers{0x4142, 0x4344}
-                                          << "";
+    QTest::newRow("text filling the row")
+        << Format::Text << "ABCD" << Registers{0x4142, 0x4344} << "";
     QTest::newRow("text longer than the row") << Format::Text << "ABCDE" << Registers{} << "";
     QTest::newRow("text not ASCII") << Format::Text << "温" << Registers{} << "";
     QTest::newRow("text, a broken escape")
@@ -193,7 +193,9 @@ void tst_AnyPointFormat::typedInUnits_data() {
     QTest::newRow("hex") << Format::Hex << 1.0 << 0.0 << "255"
                          << "ff"
                          << "255.0 °C";
-    QTest::newRow("hex, 0") << Format::Hex << 1.0 << 0.0 << "0" << "0" << "0.0 °C";
+    QTest::newRow("hex, 0") << Format::Hex << 1.0 << 0.0 << "0"
+                            << "0"
+                            << "0.0 °C";
     QTest::newRow("hex, negative") << Format::Hex << 1.0 << 0.0 << "-1"
                                    << ""
                                    << "";
@@ -207,7 +209,8 @@ void tst_AnyPointFormat::typedInUnits_data() {
                                   << ""
                                   << "";
     QTest::newRow("a large value missing a whole raw value by its division")
-        << Format::Unsigned32 << 0.1 << 0.0 << "123456789.1" << "1234567891"
+        << Format::Unsigned32 << 0.1 << 0.0 << "123456789.1"
+        << "1234567891"
         << "123456789.1 °C";
     QTest::newRow("past 2^53") << Format::Unsigned64 << 1.0 << 0.0 << "1e16"
                                << ""
@@ -250,8 +253,8 @@ void tst_AnyPointFormat::pointsNumbered_data() {
                             << "从站3 保持寄存器 第 9 点";
     QTest::newRow("coils whatever the format")
         << Table::Coils << Format::Float64 << 1 << 7 << 8 << "从站3 线圈 第 12 点";
-    QTest::newRow("text, one value") << Table::HoldingRegisters << Format::TextSwapped << 1 << 0
-                                     << 1 << "温度";
+    QTest::newRow("text, one value")
+        << Table::HoldingRegisters << Format::TextSwapped << 1 << 0 << 1 << "温度";
 }
 
 void tst_AnyPointFormat::pointsNumbered() {

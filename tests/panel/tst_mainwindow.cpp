@@ -1101,10 +1101,12 @@ void tst_MainWindow::manualNotationTyped_data() {
     QTest::addColumn<QString>("table");
     QTest::addColumn<int>("first");
     QTest::addColumn<QString>("said");
-    QTest::newRow("40001") << 0 << "40001" << "保持寄存器 03" << 1 << "40001 = 保持寄存器 第 1 点";
-    QTest::newRow("100010, from 0") << 1 << "100010" << "离散输入 02" << 9
-                                    << "100010 = 离散输入 第 9 点";
-    QTest::newRow("a plain point") << 0 << "20001" << "线圈 01" << 20001 << "";
+    QTest::newRow("40001") << 0 << "40001"
+                           << "保持寄存器 03" << 1 << "40001 = 保持寄存器 第 1 点";
+    QTest::newRow("100010, from 0") << 1 << "100010"
+                                    << "离散输入 02" << 9 << "100010 = 离散输入 第 9 点";
+    QTest::newRow("a plain point") << 0 << "20001"
+                                   << "线圈 01" << 20001 << "";
 }
 
 void tst_MainWindow::manualNotationTyped() {
