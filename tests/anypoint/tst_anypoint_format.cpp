@@ -103,6 +103,7 @@ void tst_AnyPointFormat::readAndWritten_data() {
     QTest::newRow("text not ASCII") << Format::Text << "温" << Registers{} << "";
     QTest::newRow("text, a broken escape")
         << Format::Text << "\\\\x4" << Registers{0x5C78, 0x3400} << "";
+    QTest::newRow("text, an escape not hex") << Format::Text << "\\x4G" << Registers{} << "";
     QTest::newRow("text, an escape cut") << Format::Text << "A\\x4" << Registers{} << "";
 }
 

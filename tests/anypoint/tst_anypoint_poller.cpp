@@ -43,7 +43,7 @@ void tst_AnyPointPoller::asks_data() {
     QTest::newRow("refused") << 2 << 0 << true << true
                              << QStringList{"writeRegisters(2,1,15,1)", "readRegisters(2,1,3,14,3)",
                                             "readBits(2,9,2,1,4)"}
-                             << "失败 (红) 写入失败：失败";
+                             << "异常应答 02 非法数据地址 (红) 写入失败：异常应答 02 非法数据地址";
 }
 
 void tst_AnyPointPoller::asks() {
@@ -55,8 +55,12 @@ void tst_AnyPointPoller::asks() {
     QFETCH(QString, firstRow);
     RecordingDriver driver;
     driver.points[{1, 3, 16}] = 5;
+    driver.statusReply = Tq7310LinkStatus{};
+    driver.statusReply->round_trip_us = 1500;  // an exception is a reply too
     if (refused) {
         driver.pointFailure = MODBUSRTU_FAILED;
+        driver.statusReply->outcome = TQ7310_EXCEPTION;
+        driver.statusReply->exception_code = 2;
     }
     int busy = busyTurns;
     bool askedWhenFree = true;
@@ -75,6 +79,7 @@ void tst_AnyPointPoller::asks() {
     poller.addRow(row);
     if (write) {
         poller.write(0, 15, {7});
+        poller.write(1, 1, {1});  // discrete inputs: never written
     }
     QVERIFY(changed.wait(1000));
     QTRY_VERIFY_WITH_TIMEOUT(driver.calls.size() >= calls.size() && changed.size() >= 2, 1000);
@@ -90,6 +95,7 @@ void tst_AnyPointPoller::asks() {
         shown << first.written;
     }
     QCOMPARE(shown.join(' '), firstRow);
+    QCOMPARE(first.roundTripUs, first.failed || first.values.empty() ? -1 : 1500);
     poller.removeRow(2);  // past the last: nothing
     poller.removeRow(0);
     QCOMPARE(poller.rows().front().address, 9);
@@ -98,7 +104,7 @@ void tst_AnyPointPoller::asks() {
 void tst_AnyPointPoller::aimedAndPaced_data() {
     // What the technician and the line do, in turn: "open", "close", "add
     // ADDRESS PERIOD" (holding registers 1-4), "write ROW POINT VALUE",
-    // "change ROW ADDRESS", "once ROW", "silent", "answer", "wait CALLS",
+    // "change ROW ADDRESS", "remove ROW", "once ROW", "silent", "answer", "wait CALLS",
     // "shown" (until a row changes on the screen).
     QTest::addColumn<QString>("steps");
     QTest::addColumn<QStringList>("calls");
@@ -114,6 +120,11 @@ void tst_AnyPointPoller::aimedAndPaced_data() {
     QTest::newRow("a write closed out before it went is refused")
         << "add 2 1000; wait 1; write 0 2 7; close; shown; open; once 0; wait 2"
         << QStringList{read2, read2} << "应答正常|写入失败：端口未打开，未写入|1000|0";
+    QTest::newRow("a row removed takes its held write along, the others' stay")
+        << "add 2 1000; add 3 1000; wait 2; write 0 1 7; write 1 3 8; remove 0; wait 4"
+        << QStringList{read2, "readRegisters(2,3,3,1,4)", "writeRegisters(2,3,3,1)",
+                       "readRegisters(2,3,3,1,4)"}
+        << "应答正常|已写入 1 点|1000|0";
     QTest::newRow("not polled: read when a workspace brings it")
         << "add 2 0; wait 1; replace; wait 2" << QStringList{read2, read2} << "应答正常||0|0";
     QTest::newRow("polled: read again at its period")
@@ -182,6 +193,8 @@ void tst_AnyPointPoller::aimedAndPaced() {
             poller.changeRow(index, settings);
         } else if (w[0] == "change") {
             poller.changeRow(index, settings);
+        } else if (w[0] == "remove") {
+            poller.removeRow(index);
         } else if (w[0] == "once") {
             poller.readOnce(index);
         } else if (w[0] == "shown") {

@@ -217,6 +217,8 @@ class TstDriverAnyPoint : public QObject {
             TQ7310_BAD_FRAME, {&C::bad_frames});
         add("point 65536 goes out", Misbehaviour::None, [=, this] { return read(4, 65536, 1); },
             TQ7310_EXCEPTION, {&C::exceptions});
+        add("coil 65536 goes out", Misbehaviour::None,
+            [] { return Set_0X_Bit1(kPort, kSlave, 65536); }, TQ7310_EXCEPTION, {&C::exceptions});
         add("another address answers", Misbehaviour::WrongSlave,
             [=, this] { return read(4, 1, 3); }, TQ7310_WRONG_SLAVE, {&C::wrong_slaves});
         // The echo ({}) of the read teaches the port; the write's, however

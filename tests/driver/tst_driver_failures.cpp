@@ -139,6 +139,7 @@ class TstDriverFailures : public QObject {
         QCOMPARE(probe.outcome, outcome);
         QCOMPARE(probe.exception_code, exceptionCode);
         QCOMPARE(probe.fits, outcome == TQ7310_OK ? 1 : 0);
+        QCOMPARE(probe.round_trip_us > 0, outcome == TQ7310_OK);
         if (outcome == TQ7310_OK) {
             QCOMPARE(probe.holding_registers[0], 101);
             QCOMPARE(probe.input_registers[0], 211);  // input register 11

@@ -92,6 +92,11 @@ QString logWords(std::uint32_t before) {
                 : (t.outcome == TQ7310_AMBIGUOUS && t.follows != 0) || t.kind > TQ7310_TRAFFIC_LATE
                     ? of
                     : QString();
+        if (t.kind == TQ7310_TRAFFIC_LATE && t.reply_length < 5) {  // shorter than any frame: noise
+            word += '[' +
+                    QByteArray(reinterpret_cast<const char*>(t.reply), t.reply_length).toHex(' ') +
+                    ']';
+        }
         if (t.wall_ms > QDateTime::currentMSecsSinceEpoch()) {
             word += QStringLiteral("[read in the future]");
         }
@@ -244,6 +249,10 @@ class TstDriverOneAnswer : public QObject {
             << Steps{{"di 1", {{0x01, 0x02, 0x04, 0x49, 0x92, 0xEF, 0x84}}}} << "BAD[7]";
         QTest::newRow("byte count short of the count asked")
             << Steps{{"hr 1 2", {frame({3, 2, 0, 1})}}} << "BAD[7]";
+        QTest::newRow("a stray frame and noise after a reply, each logged")
+            << Steps{{"hr 1 2", {registers(3, 1, 2), registers(3, 1, 2), {0x55, 0x00, 0xAA}}, 1},
+                     {"hr 1 2", {registers(3, 5, 2)}, 5}}
+            << "OK late late[55 00 aa] OK";
         QTest::newRow("noise before a reply")
             << Steps{{"hr 1 2", {{0x55, 0x00, 0xAA}, registers(3, 1, 2)}}} << "BAD[12]";
     }

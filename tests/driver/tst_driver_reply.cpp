@@ -156,6 +156,29 @@ class TstDriverReply : public QObject {
         QCOMPARE(modbusrtu::receivedLength(buffer.data(), available), length);
     }
 
+    // An answer libmodbus read as a request, cut where a request would end:
+    // how many of its bytes still wait on the line.
+    void bytesShort_data() {
+        QTest::addColumn<Request>("request");
+        QTest::addColumn<Bytes>("start");
+        QTest::addColumn<int>("missing");
+        RtuFrames f;
+        const Request twoWritten{kSlave, 0x10, 4, 2};
+        QTest::newRow("write of several, cut at its CRC")
+            << twoWritten << cut(f.frame(kSlave, {0x10, 0, 4, 0, 2}), 7) << 1;
+        QTest::newRow("exception to it") << twoWritten << Bytes{kSlave, 0x90, 2} << 2;
+        QTest::newRow("exception, whole") << twoWritten << f.frame(kSlave, {0x90, 2}) << 0;
+        QTest::newRow("a read's answer") << kReadTwo << Bytes{kSlave, 0x03, 4, 0x12} << 0;
+        QTest::newRow("address alone") << twoWritten << Bytes{kSlave} << 0;
+    }
+
+    void bytesShort() {
+        QFETCH(Request, request);
+        QFETCH(Bytes, start);
+        QFETCH(int, missing);
+        QCOMPARE(modbusrtu::bytesShort(request, start.data(), int(start.size())), missing);
+    }
+
     void valuesUnpacked() {
         RtuFrames f;
         const Bytes regs = f.frame(kSlave, {0x03, 4, 0x12, 0x34, 0xAB, 0xCD});

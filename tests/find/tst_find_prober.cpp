@@ -100,6 +100,7 @@ class tst_FindProber : public QObject {
     void waitFitsTheLine();
     void refusalOverTheTarget_data();
     void refusalOverTheTarget();
+    void recordHeader();
 };
 
 void tst_FindProber::verdict_data() {
@@ -319,6 +320,22 @@ void tst_FindProber::refusalOverTheTarget() {
     QVERIFY(whyText(found).contains(found.kind == Answer::NoDevice ? exceptionText(exception)
                                                                    : exceptionHex(exception)));
     QCOMPARE(driver.waitedUs > kProbeAllowanceUs + kNetworkAllowanceUs, target.contains(':'));
+}
+
+// The header of a saved search: when, which ports, each port's plan in the
+// order searched, the settings and addresses, how it ended.
+void tst_FindProber::recordHeader() {
+    SearchRecord record;
+    record.started = QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5));
+    record.ports = {{1, "/dev/ttyS0"}, {2, "tcp:10.0.0.9:502"}};
+    record.plans = {"端口1 plan", "端口2 plan"};
+    record.settings = {LineSetting{1, 2}};  // 9600, even
+    record.lastAddress = 16;
+    record.state = "已完成";
+    QCOMPARE(recordText(record).split('\n').mid(0, 6),
+             QStringList({"# 查找模块，开始于 2026-01-02T03:04:05",
+                          "# 端口：1 (/dev/ttyS0)、2 (tcp:10.0.0.9:502)", "# 端口1 plan",
+                          "# 端口2 plan", "# 波特率和校验：9600,E；地址 1–16", "# 已完成"}));
 }
 
 QTEST_APPLESS_MAIN(tst_FindProber)

@@ -146,7 +146,7 @@ void tst_FindSearch::order_data() {
     QTest::addColumn<QStringList>("head");  // the first attempts
     QTest::addColumn<int>("total");
     QTest::addColumn<LineSetting>("lastSetting");  // where a link answered last
-    QTest::addColumn<int>("lastAddress");          // 0: none
+    QTest::addColumn<int>("lastAddress");          // 0: none; below 0: on port 2
 
     QTest::newRow("window's setting and address lead")
         << at(1, 2) << 3 << true << QStringList{"9600,E@3", "9600,E@1", "9600,E@2", "9600,E@4"}
@@ -171,6 +171,9 @@ void tst_FindSearch::order_data() {
     QTest::newRow("the last link leads when the window's setting is not chosen")
         << at(3, 1) << 5 << false << QStringList{"19200,E@9", "9600,N@1"} << 2 * 247 << at(2, 2)
         << 9;
+    QTest::newRow("the last link on another port: not asked on this one")
+        << at(1, 2) << 3 << true << QStringList{"9600,E@3", "9600,E@1"} << 9 * 247 << at(2, 0)
+        << -9;
 }
 
 void tst_FindSearch::order() {
@@ -184,7 +187,7 @@ void tst_FindSearch::order() {
     const std::vector<LineSetting> chosen =
         allChosen ? allSettings() : std::vector<LineSetting>{at(1, 0), at(2, 2)};
     const std::optional<Attempt> remembered =
-        lastAddress != 0 ? std::optional(Attempt{lastSetting, lastAddress}) : std::nullopt;
+        lastAddress > 0 ? std::optional(Attempt{lastSetting, lastAddress}) : std::nullopt;
     const std::vector<Attempt> order =
         searchOrder(current, address, chosen, module_line::kLastAddress, remembered);
 
@@ -197,9 +200,9 @@ void tst_FindSearch::order() {
     ModuleSearch search(line);
     QSignalSpy finished(&search, &ModuleSearch::finished);
     Scope scope{{1}, chosen, current, address, module_line::kLastAddress};
-    scope.rememberedPort = lastAddress != 0 ? 1 : 0;
+    scope.rememberedPort = lastAddress > 0 ? 1 : 2;
     scope.remembered = lastSetting;
-    scope.rememberedAddress = lastAddress;
+    scope.rememberedAddress = std::abs(lastAddress);
     search.start(scope);
     QVERIFY(finished.wait(kSearchMs));
     QStringList asked;

@@ -50,7 +50,8 @@ bool ModuleOnModel::exchange(const QString& what, int function) {
     model.sync();
     status_.outcome = TQ7310_OK;
     status_.exception_code = 0;
-    status_.round_trip_us = int(kTransactionNs / 1000);
+    // Round trips that all differ, so the median names one of them.
+    status_.round_trip_us = int(kTransactionNs / 1000) + transactions * 100;
     exchange_.reply_length = 2;
     std::copy(exchange_.request, exchange_.request + 2, exchange_.reply);
     return true;

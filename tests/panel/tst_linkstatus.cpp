@@ -12,11 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "CountersText.h"
 #include "ElidedLabel.h"
 #include "LinkStatusBar.h"
 #include "LinkStatusText.h"
 #include "RecordingDriver.h"
 #include "ssqx.h"
+
+Q_DECLARE_METATYPE(Tq7310LinkCounters)
 
 namespace {
 
@@ -73,6 +76,8 @@ class tst_LinkStatus : public QObject {
     void withoutStatusExport();
     void counters_data();
     void counters();
+    void breakdown_data();
+    void breakdown();
     void exceptionText_data();
     void exceptionText();
     void statusLineLeavesThePartsAlone();
@@ -276,6 +281,7 @@ void tst_LinkStatus::withoutStatusExport() {
     table[link_param::kOpenResult] = openResult;
     const LinkStatusText text = describeLink(std::nullopt, table, opened, {true, 12, 3});
     QCOMPARE(text.link, link);
+    QCOMPARE(text.linkFailed, openResult != 0);
     // Only the library sees the replies: nothing is said of the module.
     QCOMPARE(text.module, QString());
     QVERIFY(!text.healthy);
@@ -309,6 +315,36 @@ void tst_LinkStatus::counters() {
     // The counters stay in view after "关闭" too.
     QCOMPARE(describeLink(s, linkParam(), true).counters, counters);
     QCOMPARE(describeLink(s, linkParam(), false).counters, counters);
+}
+
+// 通讯记录's counts: each failure kind that happened, the round trips in
+// tenths of a ms, "-" where none was timed.
+void tst_LinkStatus::breakdown_data() {
+    QTest::addColumn<Tq7310LinkCounters>("counts");
+    QTest::addColumn<QString>("text");
+    Tq7310LinkCounters none{};
+    none.round_trip_min_us = none.round_trip_median_us = none.round_trip_p95_us =
+        none.round_trip_max_us = -1;
+    QTest::newRow("none yet")
+        << none << "通讯 0 次  失败 0 次；往返 0 次：最小 -  中位 -  95% -  最大 - ms";
+    Tq7310LinkCounters some{};
+    some.transactions = 5;
+    some.failures = 3;
+    some.timeouts = 2;
+    some.echoes = 1;
+    some.round_trips = 2;
+    some.round_trip_median_us = 1549;
+    some.round_trip_p95_us = 1551;
+    some.round_trip_max_us = 2000;
+    QTest::newRow("kinds, a trip under 1 µs") << some
+                                              << "通讯 5 次  失败 3 次：超时 2  回显 1；往返 2 "
+                                                 "次：最小 0.0  中位 1.5  95% 1.6  最大 2.0 ms";
+}
+
+void tst_LinkStatus::breakdown() {
+    QFETCH(Tq7310LinkCounters, counts);
+    QFETCH(QString, text);
+    QCOMPARE(countersBreakdown(counts).section(u'（', 0, 0), text);
 }
 
 void tst_LinkStatus::exceptionText_data() {

@@ -59,7 +59,9 @@ class ModuleCheckTest : public QObject {
                                               "各计数在 1540.0 ms 内",
                                               "线圈 5 (Y5): 原 0, 现 0",
                                               "恢复原状用时",
-                                              "!每次最多试"};
+                                              "往返 最短 20.3 ms, 中位 25.2 ms, 最长 30.2 ms",
+                                              "!每次最多试",
+                                              "[通过] 计数 (5280 ms)"};
         // Its 16-bit count wraps several times in a second.
         QTest::newRow("sound, X4 at 100 kHz")
             << int(FastInput) << none << clear << 0 << QStringList{"X4 100000 Hz"};

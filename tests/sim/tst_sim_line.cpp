@@ -22,6 +22,7 @@
 
 namespace mm = module_map;
 using Bytes = std::vector<std::uint8_t>;
+Q_DECLARE_METATYPE(sim::FaultSettings)
 
 namespace {
 
@@ -124,6 +125,10 @@ class TestSimLine : public QObject {
     void pacesLikeARealLine();
     void faultsFollowTheSeed_data();
     void faultsFollowTheSeed();
+    void faultsOfASeed_data();
+    void faultsOfASeed();
+    void muteWindow_data();
+    void muteWindow();
 };
 
 void TestSimLine::requestAfterAnotherSlaveIsAnswered() {
@@ -349,6 +354,55 @@ void TestSimLine::faultsFollowTheSeed() {
         QCOMPARE(master.receive(), expected);
     }
     QVERIFY(faulty > 0);
+}
+
+// A seed names one run of faults, in this build and every later one: "D"
+// a reply lost, "L" one held, "." one on time, for requests 1..24.
+void TestSimLine::faultsOfASeed_data() {
+    QTest::addColumn<sim::FaultSettings>("settings");
+    QTest::addColumn<QString>("fates");
+    QTest::newRow("drop 0.3, seed 7")
+        << sim::FaultSettings{0.3, 0, 0, 7} << ".D.D..D.....DDD.D..D.D.D";
+    QTest::newRow("late 0.5, seed 7")
+        << sim::FaultSettings{0, 0.5, 20, 7} << "....LL.L.......LL.LL.L..";
+    QTest::newRow("both, seed 99")
+        << sim::FaultSettings{0.4, 0.6, 20, 99} << ".DLDL.LLLDL.DL.DDD.LL.DL";
+    QTest::newRow("every reply lost, none held")
+        << sim::FaultSettings{1, 1, 20, 5} << QString(24, 'D');
+}
+
+void TestSimLine::faultsOfASeed() {
+    QFETCH(sim::FaultSettings, settings);
+    QFETCH(QString, fates);
+    const sim::LineFaults plan(settings);
+    QString drawn;
+    for (int k = 1; k <= 24; ++k) {
+        const sim::Fate fate = plan.fateOf(k);
+        drawn += fate.drop ? (fate.holdMs > 0 ? '!' : 'D') : fate.holdMs == 20 ? 'L' : '.';
+    }
+    QCOMPARE(drawn, fates);
+}
+
+// Mute after request 3 for 100 ms: from the first request after it, timed
+// from when that one came.
+void TestSimLine::muteWindow_data() {
+    QTest::addColumn<int>("request");
+    QTest::addColumn<int>("atMs");  // after request 4 came
+    QTest::addColumn<bool>("muted");
+    QTest::newRow("request 3") << 3 << 0 << false;
+    QTest::newRow("request 5, 99 ms on") << 5 << 99 << true;
+    QTest::newRow("request 5, 100 ms on") << 5 << 100 << false;
+}
+
+void TestSimLine::muteWindow() {
+    QFETCH(int, request);
+    QFETCH(int, atMs);
+    QFETCH(bool, muted);
+    sim::LineFaults plan(sim::FaultSettings{0, 0, 0, 1, 3, 100});
+    const auto start = std::chrono::steady_clock::now();
+    QVERIFY(plan.muted(4, start));
+    QCOMPARE(plan.muted(request, start + std::chrono::milliseconds(atMs)), muted);
+    QVERIFY(!sim::LineFaults(sim::FaultSettings{}).muted(request, start));
 }
 
 QTEST_GUILESS_MAIN(TestSimLine)
