@@ -238,6 +238,12 @@ class TstDriverAnyPoint : public QObject {
                 return TQ7310_ReadBitsWithin(kPort, kSlave, 1, 1, 8, bits_.data(), 100'000);
             },
             TQ7310_TIMEOUT, {&C::timeouts});
+        // Read first as an echo might be, within the same wait.
+        add("nobody answers a write of two within 1.5 s", Misbehaviour::Silent,
+            [=, this] {
+                return TQ7310_WriteRegistersWithin(kPort, kSlave, 7, 2, values_.data(), 1'500'000);
+            },
+            TQ7310_TIMEOUT, {&C::timeouts});
         add("the line's own wait, given as 0", Misbehaviour::None,
             [=, this] {
                 return TQ7310_ReadRegistersWithin(kPort, kSlave, 4, 1, 3, values_.data(), 0);

@@ -153,15 +153,15 @@ class TstDriverOperations : public QObject {
         QCOMPARE(b[count], kSentinel);
     }
 
-    // 50 values at once: 100 input registers.
-    void longReadOfFifty() {
-        for (int point = 1; point <= 100; ++point) {
+    // The most at once: 62 values, 124 input registers.
+    void longReadOfTheMost() {
+        for (int point = 1; point <= 124; ++point) {
             slave_->setInputRegister(point, static_cast<uint16_t>(point));
         }
         Buffer b = sentinelBuffer();
-        QCOMPARE(Get_3X_LUNDX(kPort, kSlave, 1, 50, b.data()), (1 << 16) | 2);
-        QCOMPARE(b[49], (99 << 16) | 100);
-        QCOMPARE(b[50], kSentinel);
+        QCOMPARE(Get_3X_LUNDX(kPort, kSlave, 1, 62, b.data()), (1 << 16) | 2);
+        QCOMPARE(b[61], (123 << 16) | 124);
+        QCOMPARE(b[62], kSentinel);
     }
 
     void coilWrites_data() {
